@@ -1,0 +1,247 @@
+#include "gnp2/Packet.h"
+
+#include <cstring>
+#include <limits>
+
+namespace GNP2 {
+
+namespace {
+
+// Allocates a block for `size` bytes; never null, so that an item of zero
+// elements is still present.
+unsigned char* allocate(std::size_t size)
+{
+    return new unsigned char[size == 0 ? 1 : size];
+}
+
+bool validIndex(int index)
+{
+    return index >= 0 && index < ITEM_COUNT;
+}
+
+} // namespace
+
+Item::~Item()
+{
+    delete[] data;
+}
+
+void Item::reset()
+{
+    delete[] data;
+    data = nullptr;
+    count = 0;
+    type = TYPE_NONE;
+    changed = false;
+}
+
+void Item::assign(std::int32_t newCount, std::int32_t newType, const void* bytes)
+{
+    const std::size_t size = std::size_t(newCount) * ELEMENT_SIZE[newType];
+    if (!data || byteSize() != size) {
+        delete[] data;
+        data = nullptr; // stays consistent should the allocation throw
+        data = allocate(size);
+    }
+    if (size)
+        std::memcpy(data, bytes, size);
+    count = newCount;
+    type = newType;
+    changed = true;
+}
+
+bool Item::equals(std::int32_t otherCount, std::int32_t otherType, const void* bytes) const
+{
+    if (!data || count != otherCount || type != otherType)
+        return false;
+    const std::size_t size = byteSize();
+    return size == 0 || std::memcmp(data, bytes, size) == 0;
+}
+
+ParseResult Packet::parse(const unsigned char* body, std::size_t length)
+{
+    clear();
+    if (length < 4)
+        return {"body of " + std::to_string(length) +
+                " bytes is shorter than the 4-byte header word"};
+
+    const std::uint32_t header = readU32(body);
+    std::size_t offset = 4;
+    while (offset < length) {
+        const auto fail = [&](const std::string& what) {
+            clear();
+            return ParseResult{"item record at byte " + std::to_string(offset) + " " + what};
+        };
+        if (length - offset < RECORD_HEADER_SIZE)
+            return fail("runs past the end of the " + std::to_string(length) + "-byte body");
+        const int index = body[offset];
+        const std::int32_t count = static_cast<std::int32_t>(readU32(body + offset + 1));
+        const int type = body[offset + 5];
+        if (index >= ITEM_COUNT)
+            return fail("has item index " + std::to_string(index) + " (at most 97)");
+        if (type > MAX_TYPE_CODE)
+            return fail("has element type " + std::to_string(type) + " (at most 6)");
+        if (count < 0)
+            return fail("has negative count " + std::to_string(count));
+        // count is at most 2^31 - 1 and an element at most 8 bytes: the
+        // product fits into 64 bits, so only the remaining length matters.
+        const std::uint64_t size = std::uint64_t(count) * ELEMENT_SIZE[type];
+        if (size > length - offset - RECORD_HEADER_SIZE)
+            return fail("with " + std::to_string(count) + " elements of " +
+                        std::to_string(ELEMENT_SIZE[type]) + " bytes runs past the end of the " + std::to_string(length) + "-byte body");
+        Item& item = _items[index];
+        item.assign(count, type, body + offset + RECORD_HEADER_SIZE);
+        markPresent(index);
+        offset += RECORD_HEADER_SIZE + std::size_t(size);
+    }
+    _header = header;
+    return {};
+}
+
+std::size_t Packet::serializedSize() const
+{
+    std::size_t size = FRAME_HEADER_SIZE;
+    forEachItem([&](int, const Item& item) { size += RECORD_HEADER_SIZE + item.byteSize(); });
+    return size;
+}
+
+std::size_t Packet::serialize(unsigned char* out)
+{
+    std::size_t offset = FRAME_HEADER_SIZE;
+    writeU32(out + 4, _header);
+    forEachItem([&](int index, const Item& constItem) {
+        Item& item = _items[index];
+        const std::size_t size = constItem.byteSize();
+        out[offset] = static_cast<unsigned char>(index);
+        writeU32(out + offset + 1, static_cast<std::uint32_t>(item.count));
+        out[offset + 5] = static_cast<unsigned char>(item.type);
+        if (size)
+            std::memcpy(out + offset + RECORD_HEADER_SIZE, item.data, size);
+        offset += RECORD_HEADER_SIZE + size;
+        item.changed = false;
+    });
+    writeU32(out, static_cast<std::uint32_t>(offset));
+    return offset;
+}
+
+void Packet::update(const Packet& incoming)
+{
+    _header = incoming._header;
+    incoming.forEachItem([&](int index, const Item& source) {
+        if (source.count == 0)
+            return;
+        Item& target = _items[index];
+        if (target.equals(source.count, source.type, source.data)) {
+            target.changed = false;
+            return;
+        }
+        target.assign(source.count, source.type, source.data);
+        markPresent(index);
+    });
+}
+
+void Packet::clear()
+{
+    forEachItem([&](int index, const Item&) { _items[index].reset(); });
+    _present[0] = _present[1] = 0;
+    _header = 0;
+}
+
+const Item& Packet::checked(int index, std::int32_t type) const
+{
+    if (!validIndex(index) || !_items[index].data || _items[index].type != type)
+        throw GNP2Exception(ACCESSOR_ERROR, index);
+    return _items[index];
+}
+
+std::vector<float> Packet::getFloatVector(int index) const
+{
+    const Item& item = checked(index, TYPE_FLOAT);
+    std::vector<float> values(std::size_t(item.count));
+    if (item.count)
+        std::memcpy(values.data(), item.data, item.byteSize());
+    return values;
+}
+
+std::vector<int> Packet::getIntVector(int index) const
+{
+    const Item& item = checked(index, TYPE_INT);
+    std::vector<int> values(std::size_t(item.count));
+    if (item.count)
+        std::memcpy(values.data(), item.data, item.byteSize());
+    return values;
+}
+
+std::string Packet::getString(int index) const
+{
+    const Item& item = checked(index, TYPE_CHAR);
+    return std::string(reinterpret_cast<const char*>(item.data), std::size_t(item.count));
+}
+
+const float* Packet::getFloatArray(int index) const
+{
+    return reinterpret_cast<const float*>(checked(index, TYPE_FLOAT).data);
+}
+
+const int* Packet::getIntArray(int index) const
+{
+    return reinterpret_cast<const int*>(checked(index, TYPE_INT).data);
+}
+
+int Packet::count(int index) const
+{
+    if (!validIndex(index) || !_items[index].data)
+        throw GNP2Exception(ACCESSOR_ERROR, index);
+    return _items[index].count;
+}
+
+bool Packet::hasItem(int index) const
+{
+    return validIndex(index) && _items[index].data != nullptr;
+}
+
+bool Packet::isChanged(int index) const
+{
+    return validIndex(index) && _items[index].changed;
+}
+
+void Packet::setRaw(int index, std::int32_t type, std::int32_t count, const void* bytes)
+{
+    if (!validIndex(index) || type < 0 || type > MAX_TYPE_CODE || count < 0)
+        throw GNP2Exception(ACCESSOR_ERROR, index);
+    Item& item = _items[index];
+    if (item.equals(count, type, bytes))
+        return;
+    item.assign(count, type, bytes);
+    markPresent(index);
+}
+
+void Packet::setFloatVector(int index, const std::vector<float>& values)
+{
+    setRaw(index, TYPE_FLOAT, static_cast<std::int32_t>(values.size()), values.data());
+}
+
+void Packet::setIntVector(int index, const std::vector<int>& values)
+{
+    setRaw(index, TYPE_INT, static_cast<std::int32_t>(values.size()), values.data());
+}
+
+void Packet::setString(int index, const std::string& text)
+{
+    setRaw(index, TYPE_CHAR, static_cast<std::int32_t>(text.size()), text.data());
+}
+
+void Packet::removeItem(int index)
+{
+    if (!validIndex(index))
+        return;
+    _items[index].reset();
+    markAbsent(index);
+}
+
+void Packet::clearChanged()
+{
+    forEachItem([&](int index, const Item&) { _items[index].changed = false; });
+}
+
+} // namespace GNP2

@@ -1,0 +1,187 @@
+#pragma once
+// The packet: the one kind of message between a simulation and the viewer.
+//
+// A packet is a fixed table of 98 numbered data items plus a 32-bit header
+// word (bits 0-11 object number, 12-23 carried unchanged, 24-31 object type
+// code). Each item holds an element count, an element type code, a heap data
+// block and a changed flag. The same packet is what the link decodes, what a
+// scene object accumulates as its state, what the recorder writes and what
+// objects send back.
+//
+// Wire form (little-endian, packed): uint32 frame length (counting itself),
+// uint32 header word, then item records {uint8 index, int32 count, uint8 type,
+// count x elementSize(type) bytes}.
+//
+// Threading: a packet has no lock. It is built by one thread, handed over
+// through a ring and from then on touched only by its consumer.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gnp2/GNP2Exception.h"
+
+namespace GNP2 {
+
+enum ElementType : std::int32_t
+{
+    TYPE_NONE = 0,
+    TYPE_CHAR = 1,
+    TYPE_INT = 3,
+    TYPE_FLOAT = 5,
+};
+
+constexpr int ITEM_COUNT = 98;
+constexpr int MAX_TYPE_CODE = 6;
+constexpr std::size_t FRAME_HEADER_SIZE = 8; // length word + header word
+constexpr std::size_t RECORD_HEADER_SIZE = 6; // index + count + type
+
+// Element size in bytes for each type code 0..6.
+constexpr std::size_t ELEMENT_SIZE[MAX_TYPE_CODE + 1] = {0, 1, 2, 4, 8, 4, 8};
+
+// Header word fields.
+constexpr std::uint32_t objectNumber(std::uint32_t header)
+{
+    return header & 0xFFFu;
+}
+constexpr std::uint32_t typeCode(std::uint32_t header)
+{
+    return header >> 24;
+}
+constexpr std::uint32_t makeHeader(std::uint32_t objectNumber, std::uint32_t typeCode)
+{
+    return (objectNumber & 0xFFFu) | (typeCode << 24);
+}
+
+struct Item
+{
+    Item() = default;
+    ~Item();
+    Item(const Item&) = delete;
+    Item& operator=(const Item&) = delete;
+
+    std::size_t byteSize() const { return std::size_t(count) * ELEMENT_SIZE[type]; }
+    bool present() const { return data != nullptr; }
+    // Frees the data block; the item becomes absent.
+    void reset();
+    // Replaces the content with a copy of `bytes` and sets the changed flag.
+    void assign(std::int32_t newCount, std::int32_t newType, const void* bytes);
+    // True when count, type and all bytes equal the given content.
+    bool equals(std::int32_t otherCount, std::int32_t otherType, const void* bytes) const;
+
+    std::int32_t count = 0;
+    std::int32_t type = TYPE_NONE;
+    unsigned char* data = nullptr; // owned; null when the item is absent
+    bool changed = false;
+};
+
+// What parse() found; ok() is false for a malformed body, with a message
+// naming what was wrong and where.
+struct ParseResult
+{
+    bool ok() const { return error.empty(); }
+    std::string error;
+};
+
+class Packet
+{
+public:
+    Packet() = default;
+    Packet(const Packet&) = delete;
+    Packet& operator=(const Packet&) = delete;
+
+    // Fills this (empty) packet from a body: the header word followed by item
+    // records, `length` bytes in all. A malformed body (item index >= 98, type
+    // code > 6, negative count, a size that overflows, a record running past
+    // the end, a body shorter than the header word) is rejected as a whole:
+    // the packet is left empty and the result says why.
+    ParseResult parse(const unsigned char* body, std::size_t length);
+
+    // The number of bytes serialize() writes, length word included.
+    std::size_t serializedSize() const;
+    // Writes the wire form, length word included, into `out` (which must hold
+    // serializedSize() bytes) and returns the length. Clears the changed flag
+    // of every item written.
+    std::size_t serialize(unsigned char* out);
+
+    // Merges `incoming` into this state packet: the header word is copied;
+    // each item of `incoming` with data and a non-zero count replaces this
+    // packet's item unless byte-identical, in which case only the changed flag
+    // is cleared.
+    void update(const Packet& incoming);
+
+    // Frees every item and zeroes the header.
+    void clear();
+
+    std::vector<float> getFloatVector(int index) const;
+    std::vector<int> getIntVector(int index) const;
+    std::string getString(int index) const;
+    const float* getFloatArray(int index) const;
+    const int* getIntArray(int index) const;
+    bool hasItem(int index) const;
+    bool isChanged(int index) const;
+    // Element count of a present item of the given type, or throws.
+    int count(int index) const;
+
+    // Setters compare first: the same type, count and values change nothing
+    // (the changed flag included).
+    void setFloatVector(int index, const std::vector<float>& values);
+    void setIntVector(int index, const std::vector<int>& values);
+    void setString(int index, const std::string& text);
+    // Clears the changed flag of every item.
+    void clearChanged();
+
+    std::uint32_t header() const { return _header; }
+    bool empty() const { return _present[0] == 0 && _present[1] == 0; }
+    void setHeader(std::uint32_t header) { _header = header; }
+
+    // Read access to an item (count, type, data, changed flag). Items are only
+    // changed through the operations above, which keep the presence mask.
+    const Item& item(int index) const { return _items[index]; }
+    // Sets an item to raw elements of any type code 0..6 (for the element
+    // types that have no typed setter), with the compare-first rule.
+    void setRaw(int index, std::int32_t type, std::int32_t count, const void* bytes);
+    // Removes an item.
+    void removeItem(int index);
+
+    // Visits present items in ascending index order.
+    template <typename F> void forEachItem(F&& f) const
+    {
+        for (int word = 0; word < 2; ++word) {
+            std::uint64_t bits = _present[word];
+            while (bits) {
+                const int index = word * 64 + __builtin_ctzll(bits);
+                bits &= bits - 1;
+                f(index, _items[index]);
+            }
+        }
+    }
+
+private:
+    const Item& checked(int index, std::int32_t type) const;
+    void markPresent(int index) { _present[index >> 6] |= std::uint64_t(1) << (index & 63); }
+    void markAbsent(int index) { _present[index >> 6] &= ~(std::uint64_t(1) << (index & 63)); }
+
+    Item _items[ITEM_COUNT];
+    // Bit i set exactly when item i is present: lets destruction, serialize
+    // and merge touch only the items a packet carries instead of all 98.
+    std::uint64_t _present[2] = {0, 0};
+    std::uint32_t _header = 0;
+};
+
+// Reads and writes little-endian words (the wire's byte order on any host).
+inline std::uint32_t readU32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+inline void writeU32(unsigned char* p, std::uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+} // namespace GNP2

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Orvane needs.
+# Idempotent: when everything is already there it prints nothing and exits 0.
+set -euo pipefail
+
+packages=(
+  # build tools
+  cmake ninja-build ccache lld clang libclang-rt-14-dev pkg-config
+  # Qt 6 (Widgets, OpenGL, OpenGLWidgets, Test)
+  qt6-base-dev libgl-dev libx11-dev
+  # OpenSceneGraph and its plug-ins
+  libopenscenegraph-dev openscenegraph
+  # FFmpeg, and ffprobe for the tests
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  # maths and compute
+  libeigen3-dev ocl-icd-opencl-dev pocl-opencl-icd
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # a virtual X server for the GL tests
+  xvfb xauth
+  # fonts that the font mapping resolves to
+  fonts-liberation fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
