@@ -88,7 +88,8 @@ ParseResult Packet::parse(const unsigned char* body, std::size_t length)
         const std::uint64_t size = std::uint64_t(count) * ELEMENT_SIZE[type];
         if (size > length - offset - RECORD_HEADER_SIZE)
             return fail("with " + std::to_string(count) + " elements of " +
-                        std::to_string(ELEMENT_SIZE[type]) + " bytes runs past the end of the " + std::to_string(length) + "-byte body");
+                        std::to_string(ELEMENT_SIZE[type]) + " bytes runs past the end of the " +
+                        std::to_string(length) + "-byte body");
         Item& item = _items[index];
         item.assign(count, type, body + offset + RECORD_HEADER_SIZE);
         markPresent(index);

@@ -34,7 +34,7 @@ enum ElementType : std::int32_t
 
 constexpr int ITEM_COUNT = 98;
 constexpr int MAX_TYPE_CODE = 6;
-constexpr std::size_t FRAME_HEADER_SIZE = 8; // length word + header word
+constexpr std::size_t FRAME_HEADER_SIZE = 8;  // length word + header word
 constexpr std::size_t RECORD_HEADER_SIZE = 6; // index + count + type
 
 // Element size in bytes for each type code 0..6.
