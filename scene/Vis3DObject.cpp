@@ -1,0 +1,123 @@
+#include "scene/Vis3DObject.h"
+
+#include <osg/StateSet>
+
+#include "scene/ColorVisitor.h"
+#include "scene/TransparencyVisitor.h"
+#include "scene/WireframeVisitor.h"
+
+namespace {
+
+// Colour components arrive as 0..255.
+constexpr float COLOUR_SCALE = 0.003921569f;
+
+void requireCount(std::span<const float> values, std::size_t needed, int item)
+{
+    if (values.size() < needed)
+        throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, item);
+}
+
+} // namespace
+
+Vis3DObject::Vis3DObject(PacketSink* sendQueue)
+    : VisObject(sendQueue), _transform(new osg::MatrixTransform)
+{
+    addChild(_transform.get());
+    getOrCreateStateSet()->setMode(GL_NORMALIZE, osg::StateAttribute::ON);
+    setNodeMask(NODE_MASK);
+}
+
+Vis3DObject::~Vis3DObject() = default;
+
+void Vis3DObject::setPosition(std::span<const float> xyz)
+{
+    requireCount(xyz, 3, items::POSITION);
+    _translation.makeTranslate(xyz[0], xyz[1], xyz[2]);
+    updateMatrix();
+}
+
+void Vis3DObject::setOrientation(std::span<const float> axes)
+{
+    requireCount(axes, 6, items::ORIENTATION);
+    const double a0 = axes[0], a1 = axes[1], a2 = axes[2];
+    const double a3 = axes[3], a4 = axes[4], a5 = axes[5];
+    const double wx = a1 * a5 - a2 * a4;
+    const double wy = a2 * a3 - a0 * a5;
+    const double wz = a0 * a4 - a1 * a3;
+    // Arguments row by row: u, v and w become the first three columns.
+    _rotation.set(a0, a3, wx, 0.0, //
+                  a1, a4, wy, 0.0, //
+                  a2, a5, wz, 0.0, //
+                  0.0, 0.0, 0.0, 1.0);
+    updateMatrix();
+}
+
+void Vis3DObject::setScale(std::span<const float> xyz)
+{
+    requireCount(xyz, 3, items::SCALE);
+    _scale.makeScale(xyz[0], xyz[1], xyz[2]);
+    updateMatrix();
+}
+
+void Vis3DObject::updateMatrix()
+{
+    _transform->setMatrix(_scale * _rotation * _translation);
+}
+
+void Vis3DObject::applyTransformItems(const GNP2::Packet& packet, bool withScale)
+{
+    if (packet.hasItem(items::POSITION))
+        setPosition(floatItem(packet, items::POSITION, 0));
+    if (packet.hasItem(items::ORIENTATION))
+        setOrientation(floatItem(packet, items::ORIENTATION, 0));
+    if (withScale && packet.hasItem(items::SCALE))
+        setScale(floatItem(packet, items::SCALE, 0));
+}
+
+void Vis3DObject::updateAppearance(const GNP2::Packet& packet, bool force,
+                                   bool wholeNodeTransparency)
+{
+    if (!force && !packet.isChanged(items::ALPHA) && !packet.isChanged(items::COLOUR) &&
+        !packet.isChanged(items::WIREFRAME) && !packet.isChanged(items::SHININESS))
+        return;
+
+    // Every item is read before anything changes, so a malformed packet
+    // throws without leaving the appearance half applied.
+    const bool hasAlpha = packet.hasItem(items::ALPHA);
+    const float alpha = hasAlpha ? floatItem(packet, items::ALPHA)[0] : 1.0f;
+    ColorVisitor colour;
+    if (packet.hasItem(items::COLOUR)) {
+        const std::span<const int> rgb = intItem(packet, items::COLOUR, 3);
+        colour.setColor(float(rgb[0]) * COLOUR_SCALE, float(rgb[1]) * COLOUR_SCALE,
+                        float(rgb[2]) * COLOUR_SCALE);
+    }
+    if (hasAlpha && alpha != 1.0f)
+        colour.setAlpha(alpha);
+    if (packet.hasItem(items::SHININESS)) {
+        const float shininess = floatItem(packet, items::SHININESS)[0];
+        if (intItem(packet, items::SHININESS_ON)[0] != 0)
+            colour.setShininess(shininess);
+    }
+    const bool hasWireframe = packet.hasItem(items::WIREFRAME);
+    const bool wireframeOn = hasWireframe && intItem(packet, items::WIREFRAME)[0] != 0;
+
+    if (hasAlpha) {
+        if (alpha != 1.0f) {
+            TransparencyVisitor transparency;
+            transparency.setWholeNode(wholeNodeTransparency);
+            accept(transparency);
+        } else {
+            // Back to an opaque material; the blending state stays and
+            // draws opaque with alpha 1.
+            ColorVisitor opaque;
+            opaque.setAlpha(1.0f);
+            accept(opaque);
+        }
+    }
+    if (colour.appliesColor() || colour.appliesAlpha() || colour.appliesShininess())
+        accept(colour);
+    if (hasWireframe) {
+        WireframeVisitor wireframe(wireframeOn);
+        accept(wireframe);
+    }
+}

@@ -1,0 +1,73 @@
+#include "SceneTestSupport.h"
+
+#include <algorithm>
+
+namespace scenetest {
+
+osg::ref_ptr<osg::Geometry> makeTriangle()
+{
+    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
+    auto* vertices = new osg::Vec3Array;
+    vertices->push_back({0.0f, 0.0f, 0.0f});
+    vertices->push_back({1.0f, 0.0f, 0.0f});
+    vertices->push_back({0.0f, 1.0f, 0.0f});
+    auto* normals = new osg::Vec3Array(3);
+    for (osg::Vec3& normal : *normals)
+        normal.set(0.0f, 0.0f, 1.0f);
+    geometry->setVertexArray(vertices);
+    geometry->setNormalArray(normals, osg::Array::BIND_PER_VERTEX);
+    geometry->addPrimitiveSet(new osg::DrawArrays(GL_TRIANGLES, 0, 3));
+    return geometry;
+}
+
+osg::ref_ptr<osg::Geode> makeGeode(unsigned count)
+{
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    for (unsigned i = 0; i < count; ++i)
+        geode->addDrawable(makeTriangle());
+    return geode;
+}
+
+std::unique_ptr<GNP2::Packet> makePacket(const Items& items)
+{
+    auto packet = std::make_unique<GNP2::Packet>();
+    packet->setHeader(GNP2::makeHeader(OBJECT_NUMBER, 2));
+    packet->setIntVector(items::CONNECTION, {CONNECTION});
+    for (const auto& [index, values] : items.floats)
+        packet->setFloatVector(index, values);
+    for (const auto& [index, values] : items.ints)
+        packet->setIntVector(index, values);
+    return packet;
+}
+
+void TestObject::initialize(const GNP2::Packet& packet)
+{
+    ++initializeCalls;
+    guarded(Phase::Initializing, className(), [&] {
+        mergeState(packet);
+        const int triangles = intItem(packet, ITEM_TRIANGLES)[0];
+        _geode = makeGeode(unsigned(std::clamp(triangles, 0, 8)));
+        getTransform()->addChild(_geode.get());
+        storeTime(packet);
+        updateAppearance(packet, true, false);
+        setInitialized();
+    });
+}
+
+void TestObject::update(const GNP2::Packet& packet)
+{
+    beginUpdate(packet);
+    applyTransformItems(packet);
+    storeTime(packet);
+    updateAppearance(statePacket(), false, false);
+}
+
+void deliver(VisObject& object, const GNP2::Packet& packet, bool isNew)
+{
+    if (isNew)
+        object.initialize(packet);
+    object.update(packet);
+    object.getPacket().clearChanged();
+}
+
+} // namespace scenetest
