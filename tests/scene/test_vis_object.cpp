@@ -71,9 +71,7 @@ struct TransformCase
     osg::Vec3d world;
 };
 
-class Transform : public testing::TestWithParam<TransformCase>
-{
-};
+using Transform = testing::TestWithParam<TransformCase>;
 
 TEST_P(Transform, MapsTheLocalPoint)
 {
@@ -161,9 +159,7 @@ struct ShortItemCase
     int errorNumber;
 };
 
-class ShortItem : public testing::TestWithParam<ShortItemCase>
-{
-};
+using ShortItem = testing::TestWithParam<ShortItemCase>;
 
 // A short vector fails like a missing item: the packet exception with the
 // item's number, and nothing of the packet applied.
@@ -227,9 +223,7 @@ struct TriggerCase
     bool applies;
 };
 
-class AppearanceTrigger : public testing::TestWithParam<TriggerCase>
-{
-};
+using AppearanceTrigger = testing::TestWithParam<TriggerCase>;
 
 // All appearance items are present; only the changed flags and the force
 // flag differ between the rows.
