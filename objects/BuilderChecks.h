@@ -1,0 +1,28 @@
+#pragma once
+
+#include <osg/Array>
+#include <osg/Vec3>
+
+#include <cstddef>
+#include <string>
+
+// Small guards shared by the geometry builders. The builders take numbers
+// straight from the network, so a zero count, a huge count or a NaN must give
+// an empty shape with a line on standard output, never a hang, a crash or a
+// vertex that poisons the bounding sphere.
+namespace builder {
+
+// No builder makes more vertices than this (about 50 MB of vertex data); a
+// request beyond it is refused as a whole.
+constexpr std::size_t kMaxVertices = std::size_t(1) << 22;
+
+// Writes "<shape>: <what>" on standard output, where scene objects report.
+void reportRejected(const char* shape, const std::string& what);
+
+bool allFinite(const osg::Vec3Array& vertices);
+
+// The normalised vector, or the normalised fallback where the vector has no
+// usable length (a degenerate triangle of a zero-radius or zero-length shape).
+osg::Vec3 safeNormal(const osg::Vec3& v, const osg::Vec3& fallback);
+
+} // namespace builder
