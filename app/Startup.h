@@ -1,0 +1,23 @@
+#pragma once
+// What the program reads before it builds its window: the TCP port.
+//
+// Threading: GUI thread, before the window exists.
+
+#include <string>
+#include <vector>
+
+namespace startup {
+
+constexpr int DEFAULT_PORT = 11000;
+
+// Scans the arguments after the program name: wherever an argument is
+// exactly "-tcp" and another follows, the port becomes the decimal number at
+// the start of that following argument (0 when it does not start with a
+// digit). The last such pair wins; without one, `port` is returned.
+int scanPortArguments(const std::vector<std::string>& arguments, int port);
+
+// The port to listen on: the setting "Network/TcpPort" (default 11000),
+// overridden by the command line.
+int portFromSettingsAndArguments(int argc, char** argv);
+
+} // namespace startup

@@ -1,0 +1,32 @@
+#pragma once
+// The demo simulation's scene: a small animated world that shows what the
+// viewer can display. Every object kind the viewer learns gets a part here,
+// so that the demo always shows everything there is.
+//
+// Threading: one thread (the demo's main loop).
+
+#include <cstdint>
+#include <vector>
+
+#include "client/SimulationClient.h"
+
+class DemoScene
+{
+public:
+    // Object numbers: one range per kind so that parts never clash.
+    static constexpr int TIME_OBJECT = 4000;
+
+    // Queues the packets of one simulation step at time t (seconds): the
+    // time packet first, then every object's state. The first step creates
+    // the objects with everything they need; later steps send what moves.
+    void step(orvane::SimulationClient& client, float t);
+
+    // Forget what was sent, so that the next step creates everything again
+    // (after a reconnect the viewer starts from an empty scene).
+    void reset() { _created = false; }
+
+private:
+    void shapes(orvane::SimulationClient& client, float t);
+
+    bool _created = false;
+};

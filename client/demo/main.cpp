@@ -1,0 +1,64 @@
+// orvane-demo: a small simulation that streams an animated scene to an
+// Orvane viewer at 50 steps a second.
+//
+//     orvane-demo [host] [port] [seconds]
+//
+// It waits for the viewer when none is listening yet and reconnects when the
+// viewer goes away; packets the viewer sends back are printed.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "client/SimulationClient.h"
+#include "client/demo/DemoScene.h"
+
+int main(int argc, char** argv)
+{
+    const std::string host = argc > 1 ? argv[1] : "127.0.0.1";
+    const int port = argc > 2 ? std::atoi(argv[2]) : orvane::SimulationClient::DEFAULT_PORT;
+    const double seconds = argc > 3 ? std::atof(argv[3]) : 0.0; // 0: run until stopped
+
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    const auto stepLength = std::chrono::milliseconds(20);
+    DemoScene scene;
+    orvane::SimulationClient client;
+    bool waitingSaid = false;
+
+    for (;;) {
+        const double elapsed = std::chrono::duration<double>(clock::now() - start).count();
+        if (seconds > 0 && elapsed >= seconds)
+            break;
+        if (!client.isConnected()) {
+            try {
+                client.connect(host, port);
+                std::printf("orvane-demo: streaming to %s:%d\n", host.c_str(), port);
+                waitingSaid = false;
+                scene.reset();
+            } catch (const orvane::ClientError& error) {
+                if (!waitingSaid)
+                    std::printf("orvane-demo: %s - waiting for the viewer\n", error.what());
+                waitingSaid = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                continue;
+            }
+        }
+        try {
+            scene.step(client, float(elapsed));
+            client.flush();
+        } catch (const orvane::ClientError& error) {
+            std::printf("orvane-demo: %s\n", error.what());
+            client.close();
+            continue;
+        }
+        while (auto answer = client.poll())
+            std::printf("orvane-demo: the viewer sent a packet for object %u\n",
+                        GNP2::objectNumber(answer->header()));
+        std::fflush(stdout);
+        std::this_thread::sleep_for(stepLength);
+    }
+    client.close();
+    return 0;
+}

@@ -1,0 +1,208 @@
+#include "scene/RootnodeUpdateCallback.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "app/log/Log.h"
+#include "gnp2/Packet.h"
+#include "net/PacketRing.h"
+#include "scene/VisObject.h"
+
+namespace {
+
+double steadySeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+constexpr int CONNECTION_ITEM = 13;
+constexpr int TIME_ITEM = 0;
+
+} // namespace
+
+void rootnodeUpdateCallback::SendRingSink::send(GNP2::Packet* packet)
+{
+    _ring.push(packet);
+}
+
+rootnodeUpdateCallback::rootnodeUpdateCallback(PacketRing& receiveRing, PacketRing& sendRing,
+                                               const ObjectFactory& factory, osg::Group* sceneRoot,
+                                               osg::Group* hudRoot, ViewHost* viewHost)
+    : _receiveRing(receiveRing), _sendSink(sendRing), _factory(factory), _sceneRoot(sceneRoot),
+      _hudRoot(hudRoot), _viewHost(viewHost), _clock(steadySeconds)
+{
+}
+
+rootnodeUpdateCallback::~rootnodeUpdateCallback() = default;
+
+void rootnodeUpdateCallback::operator()(osg::Node* node, osg::NodeVisitor* nv)
+{
+    runOnce();
+    traverse(node, nv);
+}
+
+int rootnodeUpdateCallback::runOnce()
+{
+    std::lock_guard lock(_lock);
+    if (_clearPending) {
+        if (_sceneRoot)
+            _sceneRoot->removeChildren(0, _sceneRoot->getNumChildren());
+        if (_hudRoot)
+            _hudRoot->removeChildren(0, _hudRoot->getNumChildren());
+        _clearPending = false;
+    }
+    // The clock is read before each packet but the first, so a pass applies
+    // at least one packet whenever one waits.
+    const double start = _clock();
+    int taken = 0;
+    while (!_receiveRing.empty() && (taken == 0 || _clock() - start < BUDGET_SECONDS)) {
+        apply(_receiveRing.pop());
+        ++taken;
+    }
+    return taken;
+}
+
+void rootnodeUpdateCallback::apply(GNP2::Packet* packet)
+{
+    VisObject* object = nullptr;
+    try {
+        object = dispatch(*packet);
+        if (object) {
+            object->update(*packet);
+            if (_recorder)
+                _recorder->record(object->getPacket());
+            else
+                object->getPacket().clearChanged();
+        }
+    } catch (const GNP2::GNP2Exception& error) {
+        // The object's update let a packet error pass (or the packet had no
+        // connection number): drop this packet, keep the stream going.
+        const char* name = object ? object->className() : "ObjectManager";
+        VisObject::reportFailure(VisObject::Phase::Updating, name, error);
+        if (object)
+            object->getPacket().clearChanged();
+    } catch (const std::exception& error) {
+        const char* name = object ? object->className() : "ObjectManager";
+        std::printf("%s\n%s\n", VisObject::failureLine(VisObject::Phase::Updating, name).c_str(),
+                    error.what());
+        std::fflush(stdout);
+        if (object)
+            object->getPacket().clearChanged();
+    }
+    delete packet;
+}
+
+VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
+{
+    const int objectNumber = int(GNP2::objectNumber(packet.header()));
+    const std::vector<int> connectionItem = packet.getIntVector(CONNECTION_ITEM);
+    if (connectionItem.empty() || connectionItem[0] < 0)
+        throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, CONNECTION_ITEM);
+    const int connection = connectionItem[0];
+
+    if (_objectTable.size() <= std::size_t(connection))
+        _objectTable.resize(std::size_t(connection) + 1);
+    std::vector<VisObject*>& objects = _objectTable[std::size_t(connection)];
+    if (objects.size() <= std::size_t(objectNumber))
+        objects.resize(std::size_t(objectNumber) + 1, nullptr);
+
+    VisObject*& entry = objects[std::size_t(objectNumber)];
+    if (entry) {
+        packet.setFloatVector(TIME_ITEM, {_currentTime});
+        return entry;
+    }
+
+    const int code = int(GNP2::typeCode(packet.header()));
+    if (code == TYPE_TimePacket) {
+        if (packet.hasItem(TIME_ITEM)) {
+            const std::vector<float> time = packet.getFloatVector(TIME_ITEM);
+            if (!time.empty())
+                _currentTime = time[0];
+        }
+        return nullptr;
+    }
+    const ObjectKind* kind = findObjectKind(code);
+    ObjectContext context;
+    context.sendQueue = _live ? &_sendSink : nullptr;
+    context.viewHost = _viewHost;
+    VisObject* object = kind ? _factory.create(code, context) : nullptr;
+    if (!object) {
+        reportUnknownKind(connection, code);
+        return nullptr;
+    }
+    osg::ref_ptr<VisObject> keep(object);
+    if (kind->parent == ObjectParent::SceneRoot && _sceneRoot)
+        _sceneRoot->addChild(object);
+    else if (kind->parent == ObjectParent::HudRoot && _hudRoot)
+        _hudRoot->addChild(object);
+    else
+        _detached.push_back(keep);
+    entry = object;
+    packet.setFloatVector(TIME_ITEM, {_currentTime});
+    object->initialize(packet);
+    return object;
+}
+
+void rootnodeUpdateCallback::reportUnknownKind(int connection, int code)
+{
+    if (!_reportedKinds.insert({connection, code}).second)
+        return;
+    const ObjectKind* kind = findObjectKind(code);
+    std::string line = "[ObjectManager] Packet with type code " + std::to_string(code) +
+                       " from connection " + std::to_string(connection) + " ignored: ";
+    line += kind ? std::string(kind->className) + " is not available in this build"
+                 : std::string("no object type has this code");
+    console::writeLine(console::LEVEL_8, line);
+}
+
+void rootnodeUpdateCallback::clearTable()
+{
+    std::lock_guard lock(_lock);
+    _objectTable.clear();
+    _detached.clear();
+    _clearPending = true;
+}
+
+void rootnodeUpdateCallback::setLive(bool live)
+{
+    _live = live;
+}
+
+void rootnodeUpdateCallback::setRecorder(StateRecorder* recorder)
+{
+    _recorder = recorder;
+}
+
+void rootnodeUpdateCallback::setClock(Clock clock)
+{
+    _clock = std::move(clock);
+}
+
+float rootnodeUpdateCallback::currentTime() const
+{
+    std::lock_guard lock(_lock);
+    return _currentTime;
+}
+
+VisObject* rootnodeUpdateCallback::findObject(int connection, int objectNumber) const
+{
+    std::lock_guard lock(_lock);
+    if (connection < 0 || std::size_t(connection) >= _objectTable.size())
+        return nullptr;
+    const auto& objects = _objectTable[std::size_t(connection)];
+    if (objectNumber < 0 || std::size_t(objectNumber) >= objects.size())
+        return nullptr;
+    return objects[std::size_t(objectNumber)];
+}
+
+std::size_t rootnodeUpdateCallback::objectCount() const
+{
+    std::lock_guard lock(_lock);
+    std::size_t count = 0;
+    for (const auto& objects : _objectTable)
+        for (VisObject* object : objects)
+            count += object != nullptr;
+    return count;
+}

@@ -1,0 +1,123 @@
+#pragma once
+// The scene root's update callback: where packets become scene changes.
+// Once per frame, inside the update traversal, it drains the receive ring for
+// at most 10 ms (at least one packet when any waits): each packet goes to the
+// object its connection number (item 13) and object number (header bits
+// 0-11) name, or creates that object from its type code. Objects therefore
+// only change between frames, never while they are drawn.
+//
+// Threading: operator() and runOnce() run on the GUI thread (the viewer runs
+// its update traversal there). The lock protects the object table, the clear
+// flag and currentTime against clearScene(), the one other entry point,
+// which also runs on the GUI thread but may come from a slot between frames.
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include <osg/Group>
+#include <osg/NodeCallback>
+#include <osg/ref_ptr>
+
+#include "scene/ObjectKinds.h"
+#include "scene/PacketSink.h"
+#include "scene/VisObject.h"
+
+class PacketRing;
+class ViewHost;
+
+namespace GNP2 {
+class Packet;
+}
+
+// Receives the state packet of every object right after a packet was applied
+// to it while recording (the replay recorder).
+class StateRecorder
+{
+public:
+    virtual ~StateRecorder() = default;
+    // Writes a record of the state; clears its changed flags.
+    virtual void record(GNP2::Packet& state) = 0;
+};
+
+class rootnodeUpdateCallback : public osg::NodeCallback
+{
+public:
+    // Seconds since some fixed start; injectable so tests control the budget.
+    using Clock = std::function<double()>;
+    static constexpr double BUDGET_SECONDS = 0.01;
+
+    rootnodeUpdateCallback(PacketRing& receiveRing, PacketRing& sendRing,
+                           const ObjectFactory& factory, osg::Group* sceneRoot, osg::Group* hudRoot,
+                           ViewHost* viewHost);
+
+    void operator()(osg::Node* node, osg::NodeVisitor* nv) override;
+
+    // One pass without traversing: handles a pending clear, then applies
+    // packets within the budget. Returns the number of packets taken.
+    int runOnce();
+
+    // Empties the object table and marks the scene for clearing at the next
+    // pass (takes the lock).
+    void clearTable();
+
+    // Objects created from now on get the send ring as their send queue.
+    void setLive(bool live);
+    // Non-null: record every applied packet's object state.
+    void setRecorder(StateRecorder* recorder);
+    void setClock(Clock clock);
+
+    // The simulation time most recently announced by a time packet.
+    float currentTime() const;
+    // The object of (connection, object number), or null.
+    VisObject* findObject(int connection, int objectNumber) const;
+    std::size_t objectCount() const;
+
+protected:
+    ~rootnodeUpdateCallback() override;
+
+private:
+    // The send ring as seen by scene objects.
+    class SendRingSink : public PacketSink
+    {
+    public:
+        explicit SendRingSink(PacketRing& ring) : _ring(ring) {}
+        void send(GNP2::Packet* packet) override;
+
+    private:
+        PacketRing& _ring;
+    };
+
+    // Finds or creates the packet's object; null when the packet is a time
+    // packet or its type code has no class. Throws the packet exception when
+    // item 13 is missing.
+    VisObject* dispatch(GNP2::Packet& packet);
+    void apply(GNP2::Packet* packet);
+    void reportUnknownKind(int connection, int code);
+
+    PacketRing& _receiveRing; // consumer side: this callback only
+    SendRingSink _sendSink;
+    const ObjectFactory& _factory;
+    osg::ref_ptr<osg::Group> _sceneRoot;
+    osg::ref_ptr<osg::Group> _hudRoot;
+    ViewHost* _viewHost;
+    Clock _clock;
+
+    mutable std::mutex _lock;
+    // Indexed by connection, then object number; non-owning (the groups own
+    // the objects). Protected by _lock.
+    std::vector<std::vector<VisObject*>> _objectTable;
+    // Objects that join no group (views hang in the viewer instead); kept
+    // alive here until the scene is cleared. Protected by _lock.
+    std::vector<osg::ref_ptr<VisObject>> _detached;
+    bool _clearPending = false;         // protected by _lock
+    float _currentTime = 0.0f;          // protected by _lock
+    bool _live = false;                 // GUI thread only
+    StateRecorder* _recorder = nullptr; // GUI thread only
+    // (connection, type code) pairs already reported as having no class, so a
+    // stream of them logs once. GUI thread only.
+    std::set<std::pair<int, int>> _reportedKinds;
+};

@@ -1,0 +1,125 @@
+// The object manager with its real TCP server on loopback and the client
+// library as the simulation.
+#include <QCoreApplication>
+#include <QDir>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "TestObjects.h"
+#include "app/log/Log.h"
+#include "client/SimulationClient.h"
+#include "net/TCPServer.h"
+#include "scene/ObjectManager.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+QCoreApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "test_objectmanager";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+    return application;
+}
+
+// Runs the status poll and the update pass until `done` or a 5 s limit.
+template <typename Done> bool pollUntil(ObjectManager& manager, Done done)
+{
+    const auto limit = std::chrono::steady_clock::now() + 5s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit)
+            return false;
+        manager.updateStatus();
+        manager.updateCallback().runOnce();
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+class ObjectManagerLink : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        app();
+        console::Log::instance().setEchoToStderr(false);
+        factory = probeFactory();
+        scene = new osg::Group;
+        hud = new osg::Group;
+        manager = std::make_unique<ObjectManager>(scene.get(), hud.get(), 0, &views,
+                                                  QDir::tempPath(), factory);
+        ASSERT_TRUE(manager->server().waitUntilListening(5000ms));
+    }
+
+    void TearDown() override { manager.reset(); }
+
+    ObjectFactory factory;
+    RecordingViewHost views;
+    osg::ref_ptr<osg::Group> scene, hud;
+    std::unique_ptr<ObjectManager> manager;
+};
+
+TEST_F(ObjectManagerLink, GoesOnlineBuildsTheSimulationsObjectsAndOfflineAfterDisconnect)
+{
+    QSignalSpy changes(manager.get(), &ObjectManager::statusChanged);
+    EXPECT_EQ(manager->state(), ObjectManager::Offline);
+
+    orvane::SimulationClient client;
+    client.connect("127.0.0.1", manager->server().port());
+    ASSERT_TRUE(pollUntil(*manager, [&] { return manager->state() == ObjectManager::Online; }));
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_GE(views.resets, 1) << "going online clears the scene";
+
+    for (int i = 0; i < 20; ++i) {
+        GNP2::Packet p;
+        p.setHeader(GNP2::makeHeader(std::uint32_t(i), TYPE_VisBaseObject));
+        p.setFloatVector(1, {float(i), 0.f, 0.f});
+        client.queue(p);
+    }
+    client.flush();
+    ASSERT_TRUE(pollUntil(*manager, [&] { return scene->getNumChildren() == 20; }));
+    auto* last = dynamic_cast<Vis3DObject*>(manager->updateCallback().findObject(0, 19));
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->getTranslation().getTrans(), osg::Vec3d(19, 0, 0));
+
+    // Objects created online answer the simulation through the send ring.
+    auto* answer = new GNP2::Packet;
+    answer->setIntVector(30, {1});
+    last->sendPacket(answer);
+    auto received = client.waitForPacket(5000ms);
+    ASSERT_NE(received, nullptr);
+    EXPECT_EQ(GNP2::objectNumber(received->header()), 19u);
+    EXPECT_EQ(received->getIntVector(30), std::vector<int>{1});
+
+    client.close();
+    ASSERT_TRUE(pollUntil(*manager, [&] { return manager->state() == ObjectManager::Offline; }));
+    EXPECT_EQ(changes.count(), 2);
+    manager->updateCallback().runOnce(); // the pending clear takes effect
+    EXPECT_EQ(scene->getNumChildren(), 0u);
+    EXPECT_EQ(manager->updateCallback().objectCount(), 0u);
+}
+
+TEST_F(ObjectManagerLink, PacketsQueuedBeforeAClearAreAppliedFirst)
+{
+    manager->receiveRing().push(linkPacket(1, TYPE_VisBaseObject));
+    manager->receiveRing().push(linkPacket(2, TYPE_VisBaseObject));
+    CountingRecorder recorder;
+    manager->updateCallback().setRecorder(&recorder);
+    manager->clearScene();
+    manager->updateCallback().setRecorder(nullptr);
+    EXPECT_EQ(recorder.headers.size(), 2u) << "queued packets are applied and recorded";
+    EXPECT_TRUE(manager->receiveRing().empty());
+    EXPECT_EQ(views.resets, 1);
+    EXPECT_EQ(views.lightsOff, 1);
+    manager->updateCallback().runOnce();
+    EXPECT_EQ(scene->getNumChildren(), 0u);
+}
+
+} // namespace
