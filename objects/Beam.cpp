@@ -1,6 +1,6 @@
 #include "objects/Beam.h"
 
-#include "objects/BuilderChecks.h"
+#include "objects/BuilderSupport.h"
 
 #include <cmath>
 #include <string>

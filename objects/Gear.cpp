@@ -1,6 +1,6 @@
 #include "objects/Gear.h"
 
-#include "objects/BuilderChecks.h"
+#include "objects/BuilderSupport.h"
 
 #include <array>
 #include <cmath>
@@ -42,16 +42,6 @@ constexpr std::array<double, 8> profileStarts()
     return starts;
 }
 constexpr std::array<double, 8> kProfileStart = profileStarts();
-
-osg::ref_ptr<osg::Geometry> makeStrip(osg::Vec3Array* vertices, osg::Vec3Array* normals,
-                                      osg::DrawElementsUInt* indices)
-{
-    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
-    geometry->setVertexArray(vertices);
-    geometry->setNormalArray(normals, osg::Array::BIND_PER_VERTEX);
-    geometry->addPrimitiveSet(indices);
-    return geometry;
-}
 
 } // namespace
 
@@ -119,28 +109,7 @@ void Gear::build(int teeth, float thickness, float ringParameter, float angleDeg
                          static_cast<float>(radius * std::cos(phi)), static_cast<float>(z));
     };
 
-    struct Strip
-    {
-        osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
-        osg::ref_ptr<osg::Vec3Array> normals = new osg::Vec3Array;
-        osg::ref_ptr<osg::DrawElementsUInt> indices =
-            new osg::DrawElementsUInt(osg::PrimitiveSet::TRIANGLE_STRIP);
-        void add(const osg::Vec3& a, const osg::Vec3& na, const osg::Vec3& b, const osg::Vec3& nb)
-        {
-            indices->push_back(static_cast<GLuint>(vertices->size()));
-            indices->push_back(static_cast<GLuint>(vertices->size() + 1));
-            vertices->push_back(a);
-            vertices->push_back(b);
-            normals->push_back(na);
-            normals->push_back(nb);
-        }
-        void close()
-        {
-            indices->push_back(0);
-            indices->push_back(1);
-        }
-    };
-    std::array<Strip, 4> strips;
+    std::array<builder::IndexedStrip, 4> strips;
 
     // The walk from φ = 0 while φ ≤ 2π: 8 points per tooth and the point at 2π.
     _profilePoints = static_cast<int>(pointsPerTurn + 1);
@@ -168,15 +137,13 @@ void Gear::build(int teeth, float thickness, float ringParameter, float angleDeg
         strips[BottomFace].add(toothBottom, osg::Vec3(0.f, 0.f, -1.f), ringBottom,
                                osg::Vec3(0.f, 0.f, -1.f));
     }
-    for (Strip& strip : strips) {
-        if (!builder::allFinite(*strip.vertices)) {
+    for (const builder::IndexedStrip& strip : strips) {
+        if (!builder::allFinite(strip.vertices())) {
             builder::reportRejected("Gear", "ring parameter " + std::to_string(ringParameter) +
                                                 " gives no finite gear");
             return;
         }
     }
-    for (Strip& strip : strips) {
-        strip.close();
-        addDrawable(makeStrip(strip.vertices.get(), strip.normals.get(), strip.indices.get()));
-    }
+    for (builder::IndexedStrip& strip : strips)
+        addDrawable(strip.close());
 }

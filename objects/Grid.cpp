@@ -1,6 +1,6 @@
 #include "objects/Grid.h"
 
-#include "objects/BuilderChecks.h"
+#include "objects/BuilderSupport.h"
 
 #include <osg/LineWidth>
 #include <osg/StateSet>

@@ -11,6 +11,9 @@
 // construction: per vertex for shaded solids, overall for flat faces.
 // Both sides are lit. The vertices go through a vertex buffer object, so a
 // face that is cleared and refilled every frame costs one upload.
+//
+// Changed only on the thread that applies packets; the geometry is DYNAMIC so
+// that a threaded viewer finishes drawing it before it changes.
 class SimpleFace : public osg::Geode
 {
 public:

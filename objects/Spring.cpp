@@ -1,6 +1,6 @@
 #include "objects/Spring.h"
 
-#include "objects/BuilderChecks.h"
+#include "objects/BuilderSupport.h"
 
 #include <cmath>
 #include <string>

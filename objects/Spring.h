@@ -14,6 +14,10 @@
 // stretched to any length afterwards without rebuilding: every stretch is
 // measured from the spring as built, and stretching back to the built length
 // restores the built vertices exactly.
+//
+// Stretched only on the thread that applies packets, during the update
+// traversal; the geometry is DYNAMIC so that a threaded viewer finishes
+// drawing it before the next frame changes it.
 class Spring : public osg::Geode
 {
 public:

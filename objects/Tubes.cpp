@@ -1,6 +1,6 @@
 #include "objects/Tubes.h"
 
-#include "objects/BuilderChecks.h"
+#include "objects/BuilderSupport.h"
 
 #include <algorithm>
 #include <cmath>
