@@ -38,15 +38,22 @@ void Log::setLevel(int level)
     _lines.back().level = level;
 }
 
+void Log::finishLine()
+{
+    LogLine& line = _lines.back();
+    // The terminal or the service journal keeps the log too; the line goes
+    // out whole, under the lock, so lines from several threads stay apart.
+    if (_echo)
+        std::fprintf(stderr, "[%2d] %s\n", line.level, line.text.c_str());
+    line.text.push_back('\n');
+    _lines.push_back(LogLine{});
+}
+
 void Log::endLine()
 {
     {
         std::lock_guard lock(_mutex);
-        LogLine& line = _lines.back();
-        if (_echo)
-            std::fprintf(stderr, "[%2d] %s\n", line.level, line.text.c_str());
-        line.text.push_back('\n');
-        _lines.push_back(LogLine{});
+        finishLine();
     }
     notifyChanged();
 }
@@ -59,13 +66,15 @@ void Log::writeLine(int level, std::string_view text)
         if (isValidLevel(level))
             line.level = level;
         line.text.append(text);
-        if (_echo)
-            std::fprintf(stderr, "[%2d] %s\n", line.level, line.text.c_str());
-        line.text.push_back('\n');
-        _lines.push_back(LogLine{});
         _scrollOffset = 0;
+        finishLine();
     }
     notifyChanged();
+}
+
+void Log::writeLine(std::string_view text)
+{
+    writeLine(0, text);
 }
 
 void Log::show()
@@ -91,6 +100,12 @@ std::size_t Log::lineCount() const
     return _lines.size();
 }
 
+void Log::withLines(const LinesVisitor& f) const
+{
+    std::lock_guard lock(_mutex);
+    f(_lines, _scrollOffset, _levelMask);
+}
+
 int Log::scrollOffset() const
 {
     std::lock_guard lock(_mutex);
@@ -102,6 +117,34 @@ void Log::setScrollOffset(int offset)
     {
         std::lock_guard lock(_mutex);
         _scrollOffset = offset;
+    }
+    notifyChanged();
+}
+
+bool Log::changeScrollOffset(const ScrollRule& next)
+{
+    {
+        std::lock_guard lock(_mutex);
+        const int offset = next(_lines, _scrollOffset, _levelMask);
+        if (offset == _scrollOffset)
+            return false;
+        _scrollOffset = offset;
+    }
+    notifyChanged();
+    return true;
+}
+
+int Log::levelMask() const
+{
+    std::lock_guard lock(_mutex);
+    return _levelMask;
+}
+
+void Log::setLevelMask(int mask)
+{
+    {
+        std::lock_guard lock(_mutex);
+        _levelMask = mask;
     }
     notifyChanged();
 }
@@ -130,6 +173,7 @@ void Log::clear()
         std::lock_guard lock(_mutex);
         _lines.assign(1, LogLine{});
         _scrollOffset = 0;
+        _levelMask = kAllLevels;
     }
     notifyChanged();
 }
