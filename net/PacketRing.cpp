@@ -1,0 +1,152 @@
+#include "net/PacketRing.h"
+
+#include <thread>
+
+#include "gnp2/Packet.h"
+
+namespace {
+
+// How long a wait spins before it blocks: the other side usually moves within
+// microseconds at full stream rate, and sleeping and waking cost more.
+constexpr int SPIN_ROUNDS = 2000;
+
+inline void relax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+template <typename F> bool spinUntil(F&& condition)
+{
+    for (int i = 0; i < SPIN_ROUNDS; ++i) {
+        if (condition())
+            return true;
+        relax();
+    }
+    return false;
+}
+
+} // namespace
+
+PacketRing::PacketRing() = default;
+
+PacketRing::~PacketRing()
+{
+    while (GNP2::Packet* packet = pop())
+        delete packet;
+}
+
+bool PacketRing::tryPush(GNP2::Packet* packet)
+{
+    const int head = _head.load(std::memory_order_relaxed);
+    const int following = next(head);
+    if (following == _tailSeen) {
+        _tailSeen = _tail.load(std::memory_order_acquire);
+        if (following == _tailSeen)
+            return false;
+    }
+    _slots[head] = packet;
+    _head.store(following, std::memory_order_seq_cst);
+    if (_consumerWaiting.load(std::memory_order_seq_cst)) {
+        {
+            std::lock_guard lock(_waitMutex);
+        }
+        _notEmpty.notify_one();
+    }
+    return true;
+}
+
+void PacketRing::push(GNP2::Packet* packet)
+{
+    while (!tryPush(packet))
+        waitBelow(CAPACITY - 1, std::chrono::milliseconds(1));
+}
+
+GNP2::Packet* PacketRing::pop()
+{
+    const int tail = _tail.load(std::memory_order_relaxed);
+    if (tail == _headSeen) {
+        _headSeen = _head.load(std::memory_order_acquire);
+        if (tail == _headSeen)
+            return nullptr;
+    }
+    GNP2::Packet* packet = _slots[tail];
+    _tail.store(next(tail), std::memory_order_seq_cst);
+    if (_producerWaiting.load(std::memory_order_seq_cst)) {
+        {
+            std::lock_guard lock(_waitMutex);
+        }
+        _notFull.notify_one();
+    }
+    return packet;
+}
+
+const GNP2::Packet* PacketRing::front() const
+{
+    const int tail = _tail.load(std::memory_order_relaxed);
+    if (tail == _head.load(std::memory_order_acquire))
+        return nullptr;
+    return _slots[tail];
+}
+
+int PacketRing::size() const
+{
+    // Tail first: it only moves towards head, so a third thread's answer can
+    // be too large but never negative.
+    const int tail = _tail.load(std::memory_order_acquire);
+    const int head = _head.load(std::memory_order_acquire);
+    return fill(head, tail);
+}
+
+bool PacketRing::waitBelow(int level, std::chrono::microseconds timeout)
+{
+    const int head = _head.load(std::memory_order_relaxed);
+    // The producer's cached tail is older than the real one, so its fill level
+    // is an upper bound: when that is below, no shared line needs reading.
+    if (fill(head, _tailSeen) < level)
+        return true;
+    const auto below = [&] {
+        _tailSeen = _tail.load(std::memory_order_seq_cst);
+        return fill(head, _tailSeen) < level;
+    };
+    if (spinUntil(below))
+        return true;
+    std::unique_lock lock(_waitMutex);
+    const std::uint64_t wakeups = _wakeups;
+    _producerWaiting.store(true, std::memory_order_seq_cst);
+    bool result = false;
+    _notFull.wait_for(lock, timeout, [&] { return (result = below()) || _wakeups != wakeups; });
+    _producerWaiting.store(false, std::memory_order_relaxed);
+    return result;
+}
+
+bool PacketRing::waitNotEmpty(std::chrono::microseconds timeout)
+{
+    const int tail = _tail.load(std::memory_order_relaxed);
+    const auto queued = [&] {
+        _headSeen = _head.load(std::memory_order_seq_cst);
+        return _headSeen != tail;
+    };
+    if (spinUntil(queued))
+        return true;
+    std::unique_lock lock(_waitMutex);
+    const std::uint64_t wakeups = _wakeups;
+    _consumerWaiting.store(true, std::memory_order_seq_cst);
+    bool result = false;
+    _notEmpty.wait_for(lock, timeout, [&] { return (result = queued()) || _wakeups != wakeups; });
+    _consumerWaiting.store(false, std::memory_order_relaxed);
+    return result;
+}
+
+void PacketRing::wakeAll()
+{
+    {
+        std::lock_guard lock(_waitMutex);
+        ++_wakeups;
+    }
+    _notFull.notify_all();
+    _notEmpty.notify_all();
+}

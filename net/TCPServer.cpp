@@ -1,0 +1,498 @@
+#include "net/TCPServer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <system_error>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "app/log/Log.h"
+#include "gnp2/Packet.h"
+#include "net/FrameReader.h"
+
+namespace {
+
+constexpr std::string_view PREFIX = "[TCPServer] ";
+
+void report(int level, const std::string& text, bool showConsole = false)
+{
+    console::writeLine(level, std::string(PREFIX) + text);
+    if (showConsole)
+        console::show();
+}
+
+std::string errorText(int error)
+{
+    return std::strerror(error);
+}
+
+// Takes the process-wide marker lock the first time a server listens; the
+// descriptor stays open (and the lock held) until the process ends. Another
+// viewer already holding it is no error: the marker only tells other programs
+// that a viewer runs.
+void holdLockFile()
+{
+    static const bool held = [] {
+        const int fd =
+            ::open(TCPServer::lockFilePath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return false;
+        }
+        return true;
+    }();
+    (void)held;
+}
+
+// Reports a repeated problem of one connection at most once a second, with
+// the number of occurrences and the latest detail; the rest is reported when
+// the connection ends.
+class ThrottledReport
+{
+public:
+    explicit ThrottledReport(std::string what) : _what(std::move(what)) {}
+
+    void note(const std::string& peer, const std::string& detail)
+    {
+        ++_count;
+        _lastDetail = detail;
+        const auto now = std::chrono::steady_clock::now();
+        if (!_reported || now - _lastReport >= std::chrono::seconds(1))
+            flush(peer);
+    }
+
+    void flush(const std::string& peer)
+    {
+        if (_count == 0)
+            return;
+        report(console::LEVEL_32,
+               "Dropped " + std::to_string(_count) + " " + _what + " from " + peer +
+                   " (last: " + _lastDetail + ")",
+               true);
+        _count = 0;
+        _reported = true;
+        _lastReport = std::chrono::steady_clock::now();
+    }
+
+private:
+    std::string _what;
+    long long _count = 0;
+    std::string _lastDetail;
+    bool _reported = false;
+    std::chrono::steady_clock::time_point _lastReport;
+};
+
+bool addressedTo(const GNP2::Packet& packet, int connectionNumber, int& actual)
+{
+    const GNP2::Item& item = packet.item(13);
+    if (!item.present() || item.type != GNP2::TYPE_INT || item.count < 1) {
+        actual = -1;
+        return false;
+    }
+    std::memcpy(&actual, item.data, sizeof actual);
+    return actual == connectionNumber;
+}
+
+} // namespace
+
+// One accepted connection. Its socket stays open until the connection is
+// reaped, after both threads have been joined.
+struct TCPServer::Connection
+{
+    net::SocketHandle socket;        // set before the threads start, closed after they are joined
+    std::string peer;                // "a.b.c.d:port"; set before the threads start
+    std::atomic<bool> closed{false}; // set under _stateMutex by the receive thread when it ends
+    std::atomic<bool> ending{false}; // set under _stateMutex by disconnect()
+    Thread receiver;                 // listener thread (and destructor) only
+    Thread sender;                   // listener thread (and destructor) only
+};
+
+TCPServer::TCPServer(int port, PacketRing& receiveRing, PacketRing& sendRing)
+    : _requestedPort(port), _receiveRing(receiveRing), _sendRing(sendRing)
+{
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::system_error(errno, std::generic_category(), "TCPServer: cannot create a pipe");
+    _wakeRead.reset(wake[0]);
+    _wakeWrite.reset(wake[1]);
+    _listenerThread = Thread(0, [this] { listenLoop(); });
+}
+
+TCPServer::~TCPServer()
+{
+    {
+        std::lock_guard lock(_stateMutex);
+        _stopping = true;
+    }
+    _stateChanged.notify_all();
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(_wakeWrite.get(), &byte, 1);
+    _listenerThread.join();
+    {
+        std::lock_guard lock(_mutex);
+        for (Connection* connection : _sockets)
+            ::shutdown(connection->socket.get(), SHUT_RDWR);
+    }
+    _receiveRing.wakeAll();
+    _sendRing.wakeAll();
+    reapConnection();
+}
+
+void TCPServer::setEnabled(bool enabled)
+{
+    {
+        std::lock_guard lock(_stateMutex);
+        _enabled = enabled;
+    }
+    _stateChanged.notify_all();
+    _sendRing.wakeAll();
+}
+
+void TCPServer::disconnect()
+{
+    {
+        std::lock_guard lock(_stateMutex);
+        if (_disconnecting.exchange(true))
+            return;
+    }
+    {
+        std::lock_guard lock(_mutex);
+        while (!_sockets.empty()) {
+            Connection* connection = _sockets.back();
+            {
+                std::lock_guard stateLock(_stateMutex);
+                connection->ending = true;
+            }
+            ::shutdown(connection->socket.get(), SHUT_RDWR);
+            _sockets.pop_back();
+        }
+    }
+    _stateChanged.notify_all();
+    _receiveRing.wakeAll();
+    _sendRing.wakeAll();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    _disconnecting = false;
+}
+
+bool TCPServer::waitUntilListening(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(_stateMutex);
+    return _stateChanged.wait_for(lock, timeout, [&] { return _listening.load(); });
+}
+
+bool TCPServer::sleepUnlessStopping(std::chrono::milliseconds duration)
+{
+    std::unique_lock lock(_stateMutex);
+    return !_stateChanged.wait_for(lock, duration, [&] { return _stopping.load(); });
+}
+
+std::string TCPServer::reasonText(int error)
+{
+    switch (error) {
+    case 0:
+        return "gracefull shutdown";
+    case ENETDOWN:
+        return "Network is down.";
+    case ENETUNREACH:
+        return "Network is unreachable.";
+    case ENETRESET:
+        return "Network dropped connection on reset.";
+    case ECONNABORTED:
+        return "Software caused connection abort.";
+    case ECONNRESET:
+        return "Connection reset by peer.";
+    case ENOBUFS:
+        return "No buffer space available.";
+    case ETIMEDOUT:
+        return "Connection timed out.";
+    default:
+        return "Unknown error code: " + std::to_string(error);
+    }
+}
+
+std::string TCPServer::lockFilePath()
+{
+    const char* directory = std::getenv("XDG_RUNTIME_DIR");
+    return std::string(directory && *directory ? directory : "/tmp") + "/PellamOrvane.lock";
+}
+
+// ---- listener thread -------------------------------------------------------
+
+std::string TCPServer::openListener()
+{
+    net::SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket.valid())
+        return "socket creation failed: " + errorText(errno);
+    const int on = 1;
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<std::uint16_t>(_requestedPort));
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return "bind failed: " + errorText(errno);
+    if (::listen(socket.get(), 8) != 0)
+        return "listen failed: " + errorText(errno);
+    socklen_t length = sizeof address;
+    ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    _listener = std::move(socket);
+    holdLockFile();
+    {
+        std::lock_guard lock(_stateMutex);
+        _boundPort = ntohs(address.sin_port);
+        _listening = true;
+    }
+    _stateChanged.notify_all();
+    return {};
+}
+
+void TCPServer::listenLoop()
+{
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 5); // below normal
+    std::string lastFailure;
+    while (!_stopping) {
+        if (!_listener.valid()) {
+            const std::string failure = openListener();
+            if (!failure.empty()) {
+                // A taken port is common (another viewer runs): say so once,
+                // then try again quietly until it is free.
+                if (failure != lastFailure)
+                    report(console::LEVEL_32,
+                           "Cannot listen on port " + std::to_string(_requestedPort) + ": " +
+                               failure + ". Retrying every 2 seconds.",
+                           true);
+                lastFailure = failure;
+                sleepUnlessStopping(LISTEN_RETRY_INTERVAL);
+                continue;
+            }
+            if (!lastFailure.empty())
+                report(console::LEVEL_2, "Listening on port " + std::to_string(port()));
+            lastFailure.clear();
+        }
+        pollfd fds[2] = {{_listener.get(), POLLIN, 0}, {_wakeRead.get(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
+            report(console::LEVEL_32, "Waiting for connections failed: " + errorText(errno), true);
+            sleepUnlessStopping(LISTEN_RETRY_INTERVAL);
+            continue;
+        }
+        if (_stopping)
+            break;
+        if (fds[0].revents)
+            acceptConnection();
+    }
+}
+
+void TCPServer::acceptConnection()
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    net::SocketHandle socket(
+        ::accept4(_listener.get(), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC));
+    if (!socket.valid()) {
+        const int error = errno;
+        if (error == EINTR || error == EAGAIN || error == ECONNABORTED)
+            return;
+        // Out of descriptors or memory: the connection stays in the backlog,
+        // so wait instead of spinning on it.
+        report(console::LEVEL_32, "Accepting a connection failed: " + errorText(error), true);
+        sleepUnlessStopping(LISTEN_RETRY_INTERVAL);
+        return;
+    }
+    const std::string peer = net::formatAddress(address);
+    // A simulation that reconnects right after a disconnect may arrive before
+    // the old connection's threads have noticed: let them finish first.
+    if (_clientCount.load() > 0 && connectionEnding())
+        reapConnection();
+    if (_clientCount.load() > 0) {
+        report(console::LEVEL_4,
+               "Refused connection from " + peer + ": a simulation is already connected");
+        return; // closes the socket
+    }
+    reapConnection();
+    net::setNoDelay(socket.get());
+
+    auto connection = std::make_unique<Connection>();
+    connection->peer = peer;
+    const int fd = socket.get();
+    connection->socket = std::move(socket);
+    Connection* raw = connection.get();
+    {
+        std::lock_guard lock(_mutex);
+        _sockets.push_back(raw);
+    }
+    // Counted before the threads start, so that a connection that ends at
+    // once never makes the count negative.
+    ++_clientCount;
+    try {
+        connection->receiver = Thread(RECEIVE_STACK_SIZE, [this, raw] { receiveLoop(*raw); });
+    } catch (const std::system_error& error) {
+        report(console::LEVEL_32, "Cannot serve " + peer + ": " + error.what(), true);
+        --_clientCount;
+        std::lock_guard lock(_mutex);
+        _sockets.erase(std::remove(_sockets.begin(), _sockets.end(), raw), _sockets.end());
+        return;
+    }
+    try {
+        connection->sender = Thread(0, [this, raw] { sendLoop(*raw); });
+    } catch (const std::system_error& error) {
+        // Without a send thread the link is useless: end the receive thread too.
+        report(console::LEVEL_32, "Cannot serve " + peer + ": " + error.what(), true);
+        ::shutdown(fd, SHUT_RDWR);
+    }
+    _connection = std::move(connection);
+}
+
+bool TCPServer::connectionEnding() const
+{
+    return _connection && (_connection->ending.load() || _connection->closed.load());
+}
+
+void TCPServer::reapConnection()
+{
+    if (!_connection)
+        return;
+    {
+        std::lock_guard lock(_mutex);
+        _sockets.erase(std::remove(_sockets.begin(), _sockets.end(), _connection.get()),
+                       _sockets.end());
+    }
+    _connection->receiver.join();
+    _connection->sender.join();
+    _connection.reset();
+}
+
+// ---- connection threads ----------------------------------------------------
+
+void TCPServer::waitForStart(const Connection& connection)
+{
+    std::unique_lock lock(_stateMutex);
+    _stateChanged.wait(lock, [&] {
+        return _enabled.load() || _disconnecting.load() || _stopping.load() ||
+               connection.closed.load() || connection.ending.load();
+    });
+}
+
+bool TCPServer::running(const Connection& connection) const
+{
+    return _enabled.load() && !_disconnecting.load() && !_stopping.load() &&
+           !connection.ending.load() && !connection.closed.load();
+}
+
+void TCPServer::receiveLoop(Connection& connection)
+{
+    net::FrameReader reader;
+    const std::vector<int> stamp{_connectionNumber};
+    const int fd = connection.socket.get();
+    report(console::LEVEL_2, "Connection extablished with client: " + connection.peer);
+    waitForStart(connection);
+
+    ThrottledReport malformed("malformed frame(s)");
+    std::unique_ptr<GNP2::Packet> spare; // a packet left empty by a failed parse
+    int error = 0;
+    std::string protocolError;
+    while (running(connection)) {
+        const net::FrameReader::Next frame = reader.next();
+        switch (frame.status) {
+        case net::FrameReader::Status::Frame: {
+            GNP2::Packet* packet = spare ? spare.release() : new GNP2::Packet;
+            const GNP2::ParseResult parsed = packet->parse(frame.body, frame.bodyLength);
+            if (!parsed.ok()) {
+                spare.reset(packet);
+                malformed.note(connection.peer, parsed.error);
+                continue;
+            }
+            packet->setIntVector(13, stamp);
+            _receiveRing.push(packet);
+            // Flow control: read nothing more while the scene is behind.
+            while (!_receiveRing.waitBelow(FLOW_CONTROL_LEVEL, std::chrono::milliseconds(1)) &&
+                   running(connection)) {
+            }
+            continue;
+        }
+        case net::FrameReader::Status::TooShort:
+            protocolError = "frame length " + std::to_string(frame.lengthWord) +
+                            " is below the minimum of " +
+                            std::to_string(net::FrameReader::MIN_FRAME);
+            break;
+        case net::FrameReader::Status::TooLong:
+            protocolError = "frame length " + std::to_string(frame.lengthWord) +
+                            " announces a body of " + std::to_string(frame.lengthWord - 4) +
+                            " bytes, more than the " + std::to_string(BUFFER_SIZE) + "-byte buffer";
+            break;
+        case net::FrameReader::Status::NeedMore: {
+            const net::FrameReader::Space space = reader.prepareRead();
+            const ssize_t received = ::recv(fd, space.data, space.size, 0);
+            if (received > 0) {
+                reader.commit(std::size_t(received));
+                continue;
+            }
+            if (received < 0 && errno == EINTR)
+                continue;
+            error = received < 0 ? errno : 0;
+            break;
+        }
+        }
+        break;
+    }
+
+    malformed.flush(connection.peer);
+    const std::string line = "Connection with client was interupted: " + connection.peer + " - ";
+    if (!protocolError.empty())
+        report(console::LEVEL_32, line + protocolError, true);
+    else
+        report(error == 0 ? console::LEVEL_2 : console::LEVEL_4, line + reasonText(error));
+    ::shutdown(fd, SHUT_RDWR);
+    {
+        std::lock_guard lock(_stateMutex);
+        connection.closed = true;
+    }
+    _stateChanged.notify_all();
+    _sendRing.wakeAll();
+    --_clientCount;
+}
+
+void TCPServer::sendLoop(Connection& connection)
+{
+    const auto buffer = std::make_unique<unsigned char[]>(BUFFER_SIZE);
+    const int number = _connectionNumber;
+    const int fd = connection.socket.get();
+    waitForStart(connection);
+
+    ThrottledReport misaddressed("packet(s) to send");
+    while (running(connection)) {
+        if (!_sendRing.front()) {
+            _sendRing.waitNotEmpty(std::chrono::milliseconds(10));
+            continue;
+        }
+        const std::unique_ptr<GNP2::Packet> packet(_sendRing.pop());
+        // Only connection 0 ever exists and one connection at a time: a
+        // packet addressed elsewhere could never leave and would block every
+        // packet behind it.
+        int target = 0;
+        if (!addressedTo(*packet, number, target)) {
+            misaddressed.note(connection.peer,
+                              target < 0 ? "item 13 missing"
+                                         : "addressed to connection " + std::to_string(target));
+            continue;
+        }
+        const std::size_t size = packet->serializedSize();
+        if (size > BUFFER_SIZE) {
+            misaddressed.note(connection.peer, std::to_string(size) + "-byte frame exceeds the " +
+                                                   std::to_string(BUFFER_SIZE) + "-byte buffer");
+            continue;
+        }
+        const std::size_t length = packet->serialize(buffer.get());
+        if (net::sendAll(fd, buffer.get(), length) != 0)
+            break; // ends silently; the receive thread reports the connection's end
+    }
+    misaddressed.flush(connection.peer);
+}
