@@ -1,5 +1,13 @@
 #include "scene/ObjectManager.h"
 
+#include <QSettings>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/log/Log.h"
+#include "gnp2/Packet.h"
 #include "net/TCPServer.h"
 #include "scene/ViewHost.h"
 
@@ -16,6 +24,8 @@ ObjectManager::ObjectManager(osg::Group* sceneRoot, osg::Group* hudRoot, int por
         _sceneRoot->setUpdateCallback(_callback.get());
     connect(&_statusTimer, &QTimer::timeout, this, &ObjectManager::updateStatus);
     _statusTimer.start(STATUS_INTERVAL_MS);
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
+    _replayEnabled = !settings.value("Replay/disabled", false).toBool();
 }
 
 ObjectManager::~ObjectManager()
@@ -25,6 +35,10 @@ ObjectManager::~ObjectManager()
     _server.reset();
     if (_sceneRoot && _sceneRoot->getUpdateCallback() == _callback.get())
         _sceneRoot->setUpdateCallback(nullptr);
+    _callback->setRecorder(nullptr);
+    dropReplay();
+    _recorder.close();
+    std::remove(temporaryReplayPath().toLocal8Bit().constData());
 }
 
 QString ObjectManager::temporaryReplayPath() const
@@ -37,6 +51,15 @@ void ObjectManager::updateStatus()
     const int clients = _server->clientCount();
     if (clients > 0 && _state != Online) {
         clearScene();
+        // A run that cannot be recorded is said at once, not discovered
+        // when the replay comes up empty.
+        const std::string error = _recorder.open(temporaryReplayPath().toStdString());
+        if (!error.empty()) {
+            console::writeLine(console::LEVEL_32,
+                               "[ObjectManager] This run will not be recorded: " + error);
+            console::show();
+        }
+        _callback->setRecorder(_replayEnabled ? &_recorder : nullptr);
         _server->setEnabled(true);
         _callback->setLive(true);
         setState(Online);
@@ -44,13 +67,57 @@ void ObjectManager::updateStatus()
         _server->setEnabled(false);
         _callback->setLive(false);
         clearScene();
+        _recorder.close();
+        startReplay(temporaryReplayPath());
+    }
+}
+
+void ObjectManager::startReplay(const QString& path)
+{
+    _callback->setRecorder(nullptr);
+    _callback->setLive(false);
+    if (_replayEnabled) {
+        clearScene();
+        _replay = std::make_unique<ReplayManager>(path.toStdString());
+        setState(Replay);
+    } else {
         setState(Offline);
     }
 }
 
+void ObjectManager::dropReplay()
+{
+    _replay.reset();
+    _fedTime.reset();
+    for (GNP2::Packet* packet : _pending)
+        delete packet;
+    _pending.clear();
+}
+
+void ObjectManager::replayTick(float t)
+{
+    if (!_replay || !_receiveRing.empty())
+        return;
+    if (_pending.empty()) {
+        if (_fedTime && *_fedTime == t)
+            return; // the scene already shows t
+        for (GNP2::Packet* packet : _replay->getPacketsForMove(_fedTime, t))
+            _pending.push_back(packet);
+        _fedTime = t;
+    }
+    bool fed = false;
+    while (!_pending.empty() && _receiveRing.tryPush(_pending.front())) {
+        _pending.pop_front();
+        fed = true;
+    }
+    if (fed && _feedPauseMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(_feedPauseMs));
+}
+
 void ObjectManager::clearScene()
 {
-    // Packets already received are applied before the scene goes.
+    dropReplay();
+    // Packets already received are applied (and recorded) before the scene goes.
     while (!_receiveRing.empty())
         _callback->runOnce();
     if (_viewHost)

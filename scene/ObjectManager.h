@@ -6,10 +6,11 @@
 // while one is connected (the server's threads may run, objects may answer
 // the simulation), and back when it leaves.
 //
-// Replay: the Replay state, the recorder and replaying a file are added by
-// the replay module on top of this class (setRecorder() on the callback and
-// the Replay state are the places they attach); until then a disconnect
-// leads to Offline.
+// While online every applied packet's object state is recorded to the
+// temporary replay file; when the simulation leaves, that recording is
+// replayed (state Replay), unless the setting "Replay/disabled" is set.
+// replayTick() feeds the replay's records for a time into the receive ring,
+// where the update callback applies them like live packets.
 //
 // Threading: GUI thread only (a QObject with a 10 ms status timer). The
 // server's threads meet it only through the rings and the server's atomic
@@ -19,12 +20,16 @@
 #include <QString>
 #include <QTimer>
 
+#include <deque>
 #include <memory>
+#include <optional>
 
 #include <osg/Group>
 #include <osg/ref_ptr>
 
 #include "net/PacketRing.h"
+#include "replay/Recorder.h"
+#include "replay/ReplayManager.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
 
@@ -67,6 +72,20 @@ public:
     // views and switches the lights off.
     void clearScene();
 
+    // Drops the current replay and plays the file at `path` (state Replay),
+    // or goes Offline when replay is disabled.
+    void startReplay(const QString& path);
+    // Feeds the replay's records for replay time t into the receive ring,
+    // unless the ring still holds the previous feed. Moving the time by any
+    // distance, either way, brings every object updated in between to its
+    // recorded state at t.
+    void replayTick(float t);
+    // The current replay, or null.
+    ReplayManager* replay() const { return _replay.get(); }
+    bool replayEnabled() const { return _replayEnabled; }
+    // The pause after each feed of replay records (10 ms; tests set 0).
+    void setReplayFeedPause(int milliseconds) { _feedPauseMs = milliseconds; }
+
 public slots:
     // The connection state machine, every 10 ms.
     void updateStatus();
@@ -76,6 +95,7 @@ signals:
 
 private:
     void setState(State state);
+    void dropReplay();
 
     osg::ref_ptr<osg::Group> _sceneRoot;
     osg::ref_ptr<osg::Group> _hudRoot;
@@ -86,5 +106,14 @@ private:
     PacketRing _sendRing;
     std::unique_ptr<TCPServer> _server;
     osg::ref_ptr<rootnodeUpdateCallback> _callback;
+    ReplayRecorder _recorder;
+    std::unique_ptr<ReplayManager> _replay;
+    bool _replayEnabled = true;
+    // The replay time the scene was last brought to, none after a clear.
+    std::optional<float> _fedTime;
+    // Records of the last feed that did not fit into the ring yet (the ring
+    // is drained by this same thread, so the feed must not wait for room).
+    std::deque<GNP2::Packet*> _pending;
+    int _feedPauseMs = 10;
     QTimer _statusTimer;
 };

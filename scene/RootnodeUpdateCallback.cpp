@@ -97,10 +97,12 @@ void rootnodeUpdateCallback::apply(GNP2::Packet* packet)
 VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
 {
     const int objectNumber = int(GNP2::objectNumber(packet.header()));
-    const std::vector<int> connectionItem = packet.getIntVector(CONNECTION_ITEM);
-    if (connectionItem.empty() || connectionItem[0] < 0)
+    // Read in place: this runs for every packet of the stream.
+    const GNP2::Item& connectionItem = packet.item(CONNECTION_ITEM);
+    if (!connectionItem.present() || connectionItem.type != GNP2::TYPE_INT ||
+        connectionItem.count < 1 || packet.getIntArray(CONNECTION_ITEM)[0] < 0)
         throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, CONNECTION_ITEM);
-    const int connection = connectionItem[0];
+    const int connection = packet.getIntArray(CONNECTION_ITEM)[0];
 
     if (_objectTable.size() <= std::size_t(connection))
         _objectTable.resize(std::size_t(connection) + 1);
@@ -110,17 +112,15 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
 
     VisObject*& entry = objects[std::size_t(objectNumber)];
     if (entry) {
-        packet.setFloatVector(TIME_ITEM, {_currentTime});
+        stampTime(packet);
         return entry;
     }
 
     const int code = int(GNP2::typeCode(packet.header()));
     if (code == TYPE_TimePacket) {
-        if (packet.hasItem(TIME_ITEM)) {
-            const std::vector<float> time = packet.getFloatVector(TIME_ITEM);
-            if (!time.empty())
-                _currentTime = time[0];
-        }
+        const GNP2::Item& time = packet.item(TIME_ITEM);
+        if (time.present() && time.type == GNP2::TYPE_FLOAT && time.count >= 1)
+            _currentTime = packet.getFloatArray(TIME_ITEM)[0];
         return nullptr;
     }
     const ObjectKind* kind = findObjectKind(code);
@@ -140,9 +140,14 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
     else
         _detached.push_back(keep);
     entry = object;
-    packet.setFloatVector(TIME_ITEM, {_currentTime});
+    stampTime(packet);
     object->initialize(packet);
     return object;
+}
+
+void rootnodeUpdateCallback::stampTime(GNP2::Packet& packet) const
+{
+    packet.setRaw(TIME_ITEM, GNP2::TYPE_FLOAT, 1, &_currentTime);
 }
 
 void rootnodeUpdateCallback::reportUnknownKind(int connection, int code)

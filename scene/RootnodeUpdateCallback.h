@@ -23,6 +23,7 @@
 #include <osg/ref_ptr>
 
 #include "scene/ObjectKinds.h"
+#include "replay/Recorder.h"
 #include "scene/PacketSink.h"
 #include "scene/VisObject.h"
 
@@ -32,16 +33,6 @@ class ViewHost;
 namespace GNP2 {
 class Packet;
 }
-
-// Receives the state packet of every object right after a packet was applied
-// to it while recording (the replay recorder).
-class StateRecorder
-{
-public:
-    virtual ~StateRecorder() = default;
-    // Writes a record of the state; clears its changed flags.
-    virtual void record(GNP2::Packet& state) = 0;
-};
 
 class rootnodeUpdateCallback : public osg::NodeCallback
 {
@@ -97,6 +88,8 @@ private:
     VisObject* dispatch(GNP2::Packet& packet);
     void apply(GNP2::Packet* packet);
     void reportUnknownKind(int connection, int code);
+    // Item 0 := {currentTime}.
+    void stampTime(GNP2::Packet& packet) const;
 
     PacketRing& _receiveRing; // consumer side: this callback only
     SendRingSink _sendSink;

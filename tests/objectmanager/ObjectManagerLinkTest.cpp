@@ -2,7 +2,9 @@
 // library as the simulation.
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,9 @@ QCoreApplication& app()
     static char name[] = "test_objectmanager";
     static char* argv[] = {name, nullptr};
     static QCoreApplication application(argc, argv);
+    // Settings of the tests' own, never the user's.
+    static QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     return application;
 }
 
@@ -53,20 +58,23 @@ protected:
         factory = probeFactory();
         scene = new osg::Group;
         hud = new osg::Group;
-        manager = std::make_unique<ObjectManager>(scene.get(), hud.get(), 0, &views,
-                                                  QDir::tempPath(), factory);
+        ASSERT_TRUE(workDir.isValid());
+        manager = std::make_unique<ObjectManager>(scene.get(), hud.get(), 0, &views, workDir.path(),
+                                                  factory);
+        manager->setReplayFeedPause(0);
         ASSERT_TRUE(manager->server().waitUntilListening(5000ms));
     }
 
     void TearDown() override { manager.reset(); }
 
+    QTemporaryDir workDir;
     ObjectFactory factory;
     RecordingViewHost views;
     osg::ref_ptr<osg::Group> scene, hud;
     std::unique_ptr<ObjectManager> manager;
 };
 
-TEST_F(ObjectManagerLink, GoesOnlineBuildsTheSimulationsObjectsAndOfflineAfterDisconnect)
+TEST_F(ObjectManagerLink, GoesOnlineBuildsTheSimulationsObjectsAndReplaysAfterDisconnect)
 {
     QSignalSpy changes(manager.get(), &ObjectManager::statusChanged);
     EXPECT_EQ(manager->state(), ObjectManager::Offline);
@@ -99,11 +107,22 @@ TEST_F(ObjectManagerLink, GoesOnlineBuildsTheSimulationsObjectsAndOfflineAfterDi
     EXPECT_EQ(received->getIntVector(30), std::vector<int>{1});
 
     client.close();
-    ASSERT_TRUE(pollUntil(*manager, [&] { return manager->state() == ObjectManager::Offline; }));
+    ASSERT_TRUE(pollUntil(*manager, [&] { return manager->state() == ObjectManager::Replay; }));
     EXPECT_EQ(changes.count(), 2);
     manager->updateCallback().runOnce(); // the pending clear takes effect
     EXPECT_EQ(scene->getNumChildren(), 0u);
     EXPECT_EQ(manager->updateCallback().objectCount(), 0u);
+
+    // The recording rebuilds the scene.
+    ASSERT_NE(manager->replay(), nullptr);
+    EXPECT_EQ(manager->replay()->index().size(), 20u) << "one record per applied packet";
+    manager->replayTick(manager->replay()->lastTime());
+    manager->updateCallback().runOnce();
+    EXPECT_EQ(scene->getNumChildren(), 20u);
+    auto* replayed = dynamic_cast<Vis3DObject*>(manager->updateCallback().findObject(0, 19));
+    ASSERT_NE(replayed, nullptr);
+    EXPECT_EQ(replayed->getTranslation().getTrans(), osg::Vec3d(19, 0, 0));
+    EXPECT_EQ(replayed->sendQueue(), nullptr) << "replayed objects do not answer";
 }
 
 TEST_F(ObjectManagerLink, PacketsQueuedBeforeAClearAreAppliedFirst)

@@ -1,0 +1,314 @@
+#include "replay/ReplayManager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+#include "app/log/Log.h"
+#include "gnp2/Packet.h"
+
+namespace {
+
+constexpr std::size_t RECORD_HEAD = 12; // time stamp, length word, header word
+constexpr std::size_t CHUNK = std::size_t(4) << 20;
+constexpr int CONNECTION_ITEM = 13;
+
+float floatAt(const unsigned char* p)
+{
+    const std::uint32_t bits = GNP2::readU32(p);
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+// Reads a file front to back through one large buffer; bytes at any offset
+// at or after the current window start can be asked for.
+class ChunkReader
+{
+public:
+    explicit ChunkReader(std::ifstream& in, std::uint64_t size) : _in(in), _size(size)
+    {
+        _data.resize(CHUNK);
+    }
+
+    // Pointer to `n` bytes at `offset`, or null when the file has fewer.
+    const unsigned char* at(std::uint64_t offset, std::size_t n)
+    {
+        if (offset + n > _size)
+            return nullptr;
+        if (offset < _start || offset + n > _start + _filled) {
+            if (n > _data.size())
+                _data.resize(n);
+            _in.clear();
+            _in.seekg(std::streamoff(offset));
+            const std::uint64_t want = std::min<std::uint64_t>(_data.size(), _size - offset);
+            _in.read(reinterpret_cast<char*>(_data.data()), std::streamsize(want));
+            _start = offset;
+            _filled = std::size_t(_in.gcount());
+            if (n > _filled)
+                return nullptr;
+        }
+        return _data.data() + (offset - _start);
+    }
+
+private:
+    std::ifstream& _in;
+    std::uint64_t _size;
+    std::vector<unsigned char> _data;
+    std::uint64_t _start = 0;
+    std::size_t _filled = 0;
+};
+
+} // namespace
+
+ReplayManager::ReplayManager(const std::string& path) : _fileName(path)
+{
+    console::writeLine(console::LEVEL_4, "Starting replay using file: " + path);
+    openAndIndex();
+}
+
+ReplayManager::~ReplayManager() = default;
+
+void ReplayManager::openAndIndex()
+{
+    _index.clear();
+    _recordsOfObject.clear();
+    open(_fileName, std::ios::binary);
+    if (!is_open()) {
+        console::writeLine(console::LEVEL_16, "[ReplayManager] unable to open file!");
+        console::show();
+        return;
+    }
+    buildIndex();
+    clear();
+}
+
+void ReplayManager::buildIndex()
+{
+    seekg(0, std::ios::end);
+    const std::streamoff fileEnd = tellg();
+    if (fileEnd <= 0) {
+        clear();
+        seekg(0);
+        return;
+    }
+    const std::uint64_t size = std::uint64_t(fileEnd);
+    ChunkReader reader(*this, size);
+    std::unordered_map<std::uint64_t, std::uint32_t> objects;
+    std::string stop; // why the file stops being readable, if it does
+
+    std::uint64_t position = 0;
+    float previous = -INFINITY;
+    while (position < size) {
+        const unsigned char* head = reader.at(position, 8);
+        if (!head) {
+            stop = "the record at byte " + std::to_string(position) + " is cut short after " +
+                   std::to_string(size - position) + " bytes";
+            break;
+        }
+        const float time = floatAt(head);
+        const std::uint32_t length = GNP2::readU32(head + 4);
+        if (length < 8) {
+            stop = "the record at byte " + std::to_string(position) + " has length " +
+                   std::to_string(length) + ", below the minimum of 8";
+            break;
+        }
+        if (std::isnan(time)) {
+            stop =
+                "the record at byte " + std::to_string(position) + " has no valid time stamp (NaN)";
+            break;
+        }
+        if (time < previous) {
+            stop = "the record at byte " + std::to_string(position) + " has time stamp " +
+                   std::to_string(time) + ", earlier than the record before it";
+            break;
+        }
+        previous = time;
+
+        // The object: header bits 0-11 and the connection number (item 13),
+        // found by hopping over the item records that come before it.
+        const std::uint64_t recordEnd = position + 4 + length;
+        std::uint32_t header = 0;
+        std::int64_t connection = -1;
+        if (const unsigned char* h = reader.at(position + 8, 4))
+            header = GNP2::readU32(h);
+        std::uint64_t item = position + RECORD_HEAD;
+        while (item + 6 <= recordEnd) {
+            const unsigned char* r = reader.at(item, 6);
+            if (!r || r[0] > CONNECTION_ITEM || r[5] > GNP2::MAX_TYPE_CODE)
+                break;
+            const std::int32_t count = std::int32_t(GNP2::readU32(r + 1));
+            if (count < 0)
+                break;
+            if (r[0] == CONNECTION_ITEM) {
+                const unsigned char* value =
+                    r[5] == GNP2::TYPE_INT && count >= 1 ? reader.at(item + 6, 4) : nullptr;
+                if (value)
+                    connection = std::int32_t(GNP2::readU32(value));
+                break;
+            }
+            item += 6 + std::uint64_t(count) * GNP2::ELEMENT_SIZE[r[5]];
+        }
+        const std::uint64_t key =
+            (std::uint64_t(connection + 1) << 12) | GNP2::objectNumber(header);
+        auto [found, added] = objects.try_emplace(key, std::uint32_t(_recordsOfObject.size()));
+        if (added)
+            _recordsOfObject.emplace_back();
+        _recordsOfObject[found->second].push_back(std::uint32_t(_index.size()));
+        _index.push_back({time, found->second, position});
+
+        if (recordEnd > size) {
+            // Cut in the middle of its data: indexed, reading it will fail.
+            break;
+        }
+        position = recordEnd;
+    }
+    if (!stop.empty())
+        console::writeLine(console::LEVEL_16, "[ReplayManager] " + _fileName +
+                                                  " is readable up to byte " +
+                                                  std::to_string(position) + ": " + stop);
+    clear();
+    seekg(0);
+}
+
+float ReplayManager::firstTime() const
+{
+    return _index.empty() ? 0.0f : _index.front().time;
+}
+
+float ReplayManager::lastTime() const
+{
+    return _index.empty() ? 0.0f : _index.back().time;
+}
+
+std::size_t ReplayManager::findRecord(float t) const
+{
+    if (_index.empty() || t < firstTime())
+        return 0;
+    if (t > lastTime())
+        return _index.size();
+    std::ptrdiff_t i = lastAtOrBefore(t);
+    while (i > 0 && _index[std::size_t(i - 1)].time >= _index[std::size_t(i)].time)
+        --i;
+    return std::size_t(i);
+}
+
+std::ptrdiff_t ReplayManager::lastAtOrBefore(float t) const
+{
+    return std::ptrdiff_t(firstAfter(t)) - 1;
+}
+
+std::size_t ReplayManager::firstAfter(float t) const
+{
+    const auto it = std::upper_bound(_index.begin(), _index.end(), t,
+                                     [](float v, const ReplayIndexEntry& e) { return v < e.time; });
+    return std::size_t(it - _index.begin());
+}
+
+std::vector<GNP2::Packet*> ReplayManager::getPackets(float t)
+{
+    std::vector<GNP2::Packet*> packets;
+    if (_index.empty())
+        return packets;
+    std::size_t i = std::min(findRecord(t), _index.size() - 1);
+    const float frame = _index[i].time;
+    while (i < _index.size() && _index[i].time == frame) {
+        readInto(i, packets);
+        ++i;
+    }
+    return packets;
+}
+
+std::vector<GNP2::Packet*> ReplayManager::getPacketsForMove(std::optional<float> from, float to)
+{
+    std::vector<GNP2::Packet*> packets;
+    if (_index.empty())
+        return packets;
+    to = std::max(to, firstTime());
+
+    // The objects updated in (low, high]; all objects when there is no start.
+    std::vector<std::uint32_t> changed;
+    if (!from) {
+        changed.resize(_recordsOfObject.size());
+        for (std::uint32_t o = 0; o < changed.size(); ++o)
+            changed[o] = o;
+    } else {
+        const float low = std::min(*from, to), high = std::max(*from, to);
+        const std::size_t begin = firstAfter(low);
+        const std::size_t stop = firstAfter(high);
+        if (begin >= stop)
+            return packets;
+        if (stop - begin > _recordsOfObject.size()) {
+            // A long jump: ask each object instead of walking the records.
+            for (std::uint32_t o = 0; o < _recordsOfObject.size(); ++o) {
+                const auto& records = _recordsOfObject[o];
+                auto it = std::lower_bound(records.begin(), records.end(), std::uint32_t(begin));
+                if (it != records.end() && *it < stop)
+                    changed.push_back(o);
+            }
+        } else {
+            std::vector<bool> seen(_recordsOfObject.size());
+            for (std::size_t i = begin; i < stop; ++i)
+                if (!seen[_index[i].object]) {
+                    seen[_index[i].object] = true;
+                    changed.push_back(_index[i].object);
+                }
+        }
+    }
+
+    // Each changed object's latest record at or before `to`.
+    const std::ptrdiff_t last = lastAtOrBefore(to);
+    std::vector<std::uint32_t> records;
+    for (std::uint32_t o : changed) {
+        const auto& list = _recordsOfObject[o];
+        auto it = std::upper_bound(list.begin(), list.end(), std::uint32_t(last));
+        if (it != list.begin())
+            records.push_back(*(it - 1));
+    }
+    std::sort(records.begin(), records.end());
+    for (std::uint32_t r : records)
+        readInto(r, packets);
+    return packets;
+}
+
+void ReplayManager::readInto(std::size_t i, std::vector<GNP2::Packet*>& packets)
+{
+    auto* packet = new GNP2::Packet;
+    if (readRecord(i, *packet)) {
+        packets.push_back(packet);
+        return;
+    }
+    delete packet;
+    console::writeLine(console::LEVEL_4, "[ReplayManager] File read error!");
+    clear();
+    close();
+    openAndIndex();
+}
+
+bool ReplayManager::readRecord(std::size_t i, GNP2::Packet& packet)
+{
+    if (i >= _index.size())
+        return false;
+    if (!good())
+        reportStreamError();
+    clear();
+    seekg(std::streamoff(_index[i].position) + 4);
+    unsigned char lengthWord[4];
+    if (!read(reinterpret_cast<char*>(lengthWord), 4))
+        return false;
+    const std::uint32_t length = GNP2::readU32(lengthWord);
+    if (length < 8)
+        return false;
+    _buffer.resize(length - 4);
+    if (!read(reinterpret_cast<char*>(_buffer.data()), std::streamsize(_buffer.size())))
+        return false;
+    ++_recordsRead;
+    return packet.parse(_buffer.data(), _buffer.size()).ok();
+}
+
+void ReplayManager::reportStreamError()
+{
+    console::writeLine(console::LEVEL_16, "[ReplayManager] File error present!");
+    console::show();
+}

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "ReplayFiles.h"
+#include "app/log/Log.h"
+#include "gnp2/Packet.h"
+#include "replay/Recorder.h"
+#include "replay/ReplayManager.h"
+
+using namespace replay_files;
+
+namespace {
+
+struct Owned
+{
+    explicit Owned(std::vector<GNP2::Packet*> p) : packets(std::move(p)) {}
+    ~Owned()
+    {
+        for (auto* p : packets)
+            delete p;
+    }
+    std::vector<float> xs() const
+    {
+        std::vector<float> out;
+        for (auto* p : packets)
+            out.push_back(p->getFloatVector(1)[0]);
+        return out;
+    }
+    std::vector<GNP2::Packet*> packets;
+};
+
+class ReplayFile : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        console::Log::instance().setEchoToStderr(false);
+        console::Log::instance().clear();
+    }
+    bool logged(const std::string& text, int level)
+    {
+        std::string all;
+        for (const auto& line : console::Log::instance().snapshot()) {
+            if (line.level == level && line.text.find(text) != std::string::npos)
+                return true;
+            all += std::to_string(line.level) + " " + line.text;
+        }
+        std::printf("no line at level %d with \"%s\" in:\n%s", level, text.c_str(), all.c_str());
+        return false;
+    }
+    // Objects 1..5 updated at 0.0, 0.0, 0.1, 0.1, 0.1; x tells them apart.
+    std::vector<unsigned char> fiveRecords()
+    {
+        std::vector<unsigned char> bytes;
+        const float times[] = {0.f, 0.f, 0.1f, 0.1f, 0.1f};
+        for (int i = 0; i < 5; ++i)
+            append(bytes, record(times[i], GNP2::makeHeader(std::uint32_t(i + 1), 2), float(i)));
+        return bytes;
+    }
+    TempFile file{"replay.dat"};
+};
+
+TEST_F(ReplayFile, FramesAreFoundByTime)
+{
+    file.write(fiveRecords());
+    ReplayManager replay(file.path());
+    EXPECT_TRUE(logged("Starting replay using file: " + file.path(), console::LEVEL_4));
+    ASSERT_EQ(replay.index().size(), 5u);
+    EXPECT_FLOAT_EQ(replay.firstTime(), 0.f);
+    EXPECT_FLOAT_EQ(replay.lastTime(), 0.1f);
+
+    EXPECT_EQ(Owned(replay.getPackets(0.05f)).xs(), (std::vector<float>{0, 1}));
+    EXPECT_EQ(Owned(replay.getPackets(0.1f)).xs(), (std::vector<float>{2, 3, 4}));
+    EXPECT_EQ(Owned(replay.getPackets(-1.f)).xs(), (std::vector<float>{0, 1}));
+    EXPECT_EQ(Owned(replay.getPackets(5.f)).xs(), std::vector<float>{4})
+        << "beyond the last time only the very last record";
+    EXPECT_EQ(replay.findRecord(0.1f), 2u);
+    EXPECT_EQ(replay.findRecord(0.09f), 0u);
+    EXPECT_EQ(replay.findRecord(7.f), 5u);
+
+    Owned frame(replay.getPackets(0.f));
+    ASSERT_EQ(frame.packets.size(), 2u);
+    EXPECT_EQ(GNP2::objectNumber(frame.packets[1]->header()), 2u);
+    EXPECT_EQ(GNP2::typeCode(frame.packets[1]->header()), 2u);
+    EXPECT_EQ(frame.packets[1]->getIntVector(13), std::vector<int>{0});
+}
+
+TEST_F(ReplayFile, EmptyAndMissingFilesGiveAnEmptyReplay)
+{
+    file.write({});
+    ReplayManager empty(file.path());
+    EXPECT_TRUE(empty.index().empty());
+    EXPECT_EQ(empty.firstTime(), 0.f);
+    EXPECT_EQ(empty.lastTime(), 0.f);
+    EXPECT_TRUE(empty.getPackets(0.f).empty());
+    EXPECT_TRUE(empty.getPacketsForMove(std::nullopt, 1.f).empty());
+    EXPECT_FALSE(logged("unable to open", console::LEVEL_16));
+
+    ReplayManager missing(file.path() + ".none");
+    EXPECT_TRUE(logged("[ReplayManager] unable to open file!", console::LEVEL_16));
+    EXPECT_TRUE(missing.getPackets(0.f).empty());
+}
+
+TEST_F(ReplayFile, TruncatedLastRecordIsIndexedAndReadingItReindexes)
+{
+    auto bytes = fiveRecords();
+    bytes.resize(bytes.size() - 5);
+    file.write(bytes);
+    ReplayManager replay(file.path());
+    EXPECT_EQ(replay.index().size(), 5u);
+    Owned frame(replay.getPackets(0.1f));
+    EXPECT_EQ(frame.xs(), (std::vector<float>{2, 3}));
+    EXPECT_TRUE(logged("[ReplayManager] File read error!", console::LEVEL_4));
+    EXPECT_EQ(replay.index().size(), 5u) << "reindexed from the start";
+}
+
+struct Damage
+{
+    const char* name;
+    // Appended after two sound records.
+    std::vector<unsigned char> tail;
+    const char* said;
+};
+
+class DamagedReplayFile : public ReplayFile, public ::testing::WithParamInterface<Damage>
+{
+};
+
+TEST_P(DamagedReplayFile, IndexesWhatIsSoundAndSaysWhereItStops)
+{
+    std::vector<unsigned char> bytes;
+    append(bytes, record(1.f, 1, 10.f));
+    append(bytes, record(2.f, 2, 20.f));
+    const std::size_t sound = bytes.size();
+    append(bytes, GetParam().tail);
+    append(bytes, record(3.f, 3, 30.f)); // never reached
+    file.write(bytes);
+
+    ReplayManager replay(file.path());
+    EXPECT_EQ(replay.index().size(), 2u);
+    const std::string at = std::to_string(sound);
+    EXPECT_TRUE(
+        logged("readable up to byte " + at + ": the record at byte " + at + " " + GetParam().said,
+               console::LEVEL_16));
+    EXPECT_EQ(Owned(replay.getPackets(9.f)).xs(), std::vector<float>{20.f});
+}
+
+std::vector<unsigned char> withLength(float time, std::uint32_t length)
+{
+    std::vector<unsigned char> out;
+    f32(out, time);
+    u32(out, length);
+    u32(out, 0);
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Malformed, DamagedReplayFile,
+    ::testing::Values(
+        Damage{"LengthZero", withLength(2.5f, 0), "has length 0, below the minimum of 8"},
+        Damage{"LengthSeven", withLength(2.5f, 7), "has length 7, below the minimum of 8"},
+        Damage{"TimeGoesBack", record(1.5f, 4, 0.f),
+               "has time stamp 1.500000, earlier than the record before it"},
+        Damage{"TimeIsNaN", record(std::nanf(""), 4, 0.f), "has no valid time stamp"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(ReplayFile, HeaderCutShortAtTheEnd)
+{
+    auto bytes = fiveRecords();
+    const std::size_t sound = bytes.size();
+    bytes.push_back(1);
+    bytes.push_back(2);
+    bytes.push_back(3);
+    file.write(bytes);
+    ReplayManager replay(file.path());
+    EXPECT_EQ(replay.index().size(), 5u);
+    EXPECT_TRUE(logged("readable up to byte " + std::to_string(sound) + ": the record at byte " +
+                           std::to_string(sound) + " is cut short after 3 bytes",
+                       console::LEVEL_16));
+}
+
+TEST_F(ReplayFile, RecorderWritesExactlyThePublicFormat)
+{
+    {
+        ReplayRecorder recorder;
+        ASSERT_EQ(recorder.open(file.path()), "");
+        for (int i = 0; i < 3; ++i) {
+            GNP2::Packet state;
+            state.setHeader(GNP2::makeHeader(std::uint32_t(i + 1), 2));
+            state.setFloatVector(0, {float(i) * 0.5f});
+            state.setFloatVector(1, {float(i), 0.f, 0.f});
+            state.setIntVector(13, {0});
+            recorder.record(state);
+            EXPECT_FALSE(state.isChanged(1)) << "recording clears the changed flags";
+        }
+    }
+    std::vector<unsigned char> expected;
+    for (int i = 0; i < 3; ++i)
+        append(expected,
+               record(float(i) * 0.5f, GNP2::makeHeader(std::uint32_t(i + 1), 2), float(i)));
+    EXPECT_EQ(file.read(), expected);
+}
+
+TEST_F(ReplayFile, RecorderCreatesTheDirectoryAndKeepsHugeStatesWhole)
+{
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("orvane-test-dir-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    const std::string path = (dir / "Temp" / "Orvane.dat").string();
+    {
+        ReplayRecorder recorder;
+        ASSERT_EQ(recorder.open(path), "");
+        GNP2::Packet state;
+        state.setFloatVector(0, {1.f});
+        state.setFloatVector(50, std::vector<float>(400000, 2.f)); // 1.6 MB
+        state.setIntVector(13, {0});
+        recorder.record(state);
+    }
+    ReplayManager replay(path);
+    Owned frame(replay.getPackets(1.f));
+    ASSERT_EQ(frame.packets.size(), 1u);
+    EXPECT_EQ(frame.packets[0]->getFloatVector(50).size(), 400000u);
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(ReplayFile, RecorderReportsAPathThatCannotBeOpened)
+{
+    ReplayRecorder recorder;
+    file.write({1});
+    // A regular file where a directory is needed.
+    const std::string error = recorder.open(file.path() + "/Temp/Orvane.dat");
+    EXPECT_NE(error, "");
+    EXPECT_FALSE(recorder.isOpen());
+}
+
+} // namespace
