@@ -73,7 +73,9 @@ ReplayManager::~ReplayManager() = default;
 void ReplayManager::openAndIndex()
 {
     _index.clear();
-    _recordsOfObject.clear();
+    _objectStart.clear();
+    _objectRecords.clear();
+    _objects = 0;
     open(_fileName, std::ios::binary);
     if (!is_open()) {
         console::writeLine(console::LEVEL_16, "[ReplayManager] unable to open file!");
@@ -95,17 +97,43 @@ void ReplayManager::buildIndex()
     }
     const std::uint64_t size = std::uint64_t(fileEnd);
     ChunkReader reader(*this, size);
-    std::unordered_map<std::uint64_t, std::uint32_t> objects;
-    std::string stop; // why the file stops being readable, if it does
+    _index.reserve(std::size_t(size / 64));
 
+    // Object numbers: a direct table for the usual connection numbers, a map
+    // for the rest.
+    constexpr std::int64_t DIRECT_CONNECTIONS = 64;
+    std::vector<std::int32_t> direct(std::size_t(DIRECT_CONNECTIONS) << 12, -1);
+    std::unordered_map<std::uint64_t, std::uint32_t> others;
+    std::uint32_t objects = 0;
+    auto objectOf = [&](std::int64_t connection, std::uint32_t number) {
+        if (connection >= -1 && connection < DIRECT_CONNECTIONS - 1) {
+            std::int32_t& slot = direct[std::size_t(((connection + 1) << 12) | number)];
+            if (slot < 0)
+                slot = std::int32_t(objects++);
+            return std::uint32_t(slot);
+        }
+        auto [found, added] =
+            others.try_emplace((std::uint64_t(connection + 1) << 12) | number, objects);
+        if (added)
+            ++objects;
+        return found->second;
+    };
+
+    std::string stop; // why the file stops being readable, if it does
     std::uint64_t position = 0;
     float previous = -INFINITY;
     while (position < size) {
-        const unsigned char* head = reader.at(position, 8);
+        const unsigned char* head = reader.at(position, RECORD_HEAD);
         if (!head) {
-            stop = "the record at byte " + std::to_string(position) + " is cut short after " +
-                   std::to_string(size - position) + " bytes";
-            break;
+            if (size - position >= 8) {
+                // Time stamp and length are there, the header word is not:
+                // index it like any record cut short.
+                head = reader.at(position, 8);
+            } else {
+                stop = "the record at byte " + std::to_string(position) + " is cut short after " +
+                       std::to_string(size - position) + " bytes";
+                break;
+            }
         }
         const float time = floatAt(head);
         const std::uint32_t length = GNP2::readU32(head + 4);
@@ -129,47 +157,65 @@ void ReplayManager::buildIndex()
         // The object: header bits 0-11 and the connection number (item 13),
         // found by hopping over the item records that come before it.
         const std::uint64_t recordEnd = position + 4 + length;
-        std::uint32_t header = 0;
+        const std::uint64_t available = std::min(recordEnd, size) - position;
+        std::uint32_t number = 0;
         std::int64_t connection = -1;
-        if (const unsigned char* h = reader.at(position + 8, 4))
-            header = GNP2::readU32(h);
-        std::uint64_t item = position + RECORD_HEAD;
-        while (item + 6 <= recordEnd) {
-            const unsigned char* r = reader.at(item, 6);
-            if (!r || r[0] > CONNECTION_ITEM || r[5] > GNP2::MAX_TYPE_CODE)
-                break;
-            const std::int32_t count = std::int32_t(GNP2::readU32(r + 1));
-            if (count < 0)
-                break;
-            if (r[0] == CONNECTION_ITEM) {
-                const unsigned char* value =
-                    r[5] == GNP2::TYPE_INT && count >= 1 ? reader.at(item + 6, 4) : nullptr;
-                if (value)
-                    connection = std::int32_t(GNP2::readU32(value));
-                break;
+        if (available >= RECORD_HEAD) {
+            // Usually the whole record is in the buffer: hop in memory.
+            const unsigned char* record =
+                available <= CHUNK ? reader.at(position, std::size_t(available)) : nullptr;
+            auto bytesAt = [&](std::uint64_t offset, std::size_t n) -> const unsigned char* {
+                if (offset + n > available)
+                    return nullptr;
+                return record ? record + offset : reader.at(position + offset, n);
+            };
+            number = GNP2::objectNumber(GNP2::readU32(bytesAt(8, 4)));
+            std::uint64_t item = RECORD_HEAD;
+            while (const unsigned char* r = bytesAt(item, 6)) {
+                if (r[0] > CONNECTION_ITEM || r[5] > GNP2::MAX_TYPE_CODE)
+                    break;
+                const std::int32_t count = std::int32_t(GNP2::readU32(r + 1));
+                if (count < 0)
+                    break;
+                if (r[0] == CONNECTION_ITEM) {
+                    const unsigned char* value =
+                        r[5] == GNP2::TYPE_INT && count >= 1 ? bytesAt(item + 6, 4) : nullptr;
+                    if (value)
+                        connection = std::int32_t(GNP2::readU32(value));
+                    break;
+                }
+                item += 6 + std::uint64_t(count) * GNP2::ELEMENT_SIZE[r[5]];
             }
-            item += 6 + std::uint64_t(count) * GNP2::ELEMENT_SIZE[r[5]];
         }
-        const std::uint64_t key =
-            (std::uint64_t(connection + 1) << 12) | GNP2::objectNumber(header);
-        auto [found, added] = objects.try_emplace(key, std::uint32_t(_recordsOfObject.size()));
-        if (added)
-            _recordsOfObject.emplace_back();
-        _recordsOfObject[found->second].push_back(std::uint32_t(_index.size()));
-        _index.push_back({time, found->second, position});
+        _index.push_back({time, objectOf(connection, number), position});
 
-        if (recordEnd > size) {
-            // Cut in the middle of its data: indexed, reading it will fail.
-            break;
-        }
+        if (recordEnd > size)
+            break; // cut in the middle of its data: indexed, reading it will fail
         position = recordEnd;
     }
     if (!stop.empty())
         console::writeLine(console::LEVEL_16, "[ReplayManager] " + _fileName +
                                                   " is readable up to byte " +
                                                   std::to_string(position) + ": " + stop);
+    _objects = objects;
     clear();
     seekg(0);
+}
+
+void ReplayManager::groupRecordsByObject(std::size_t objects)
+{
+    if (_objectStart.size() == objects + 1)
+        return;
+    // Counting sort of the record numbers by object: one flat array.
+    _objectStart.assign(objects + 1, 0);
+    for (const ReplayIndexEntry& entry : _index)
+        ++_objectStart[entry.object + 1];
+    for (std::size_t o = 0; o < objects; ++o)
+        _objectStart[o + 1] += _objectStart[o];
+    _objectRecords.resize(_index.size());
+    std::vector<std::uint32_t> fill(_objectStart.begin(), _objectStart.end() - 1);
+    for (std::size_t i = 0; i < _index.size(); ++i)
+        _objectRecords[fill[_index[i].object]++] = std::uint32_t(i);
 }
 
 float ReplayManager::firstTime() const
@@ -225,12 +271,15 @@ std::vector<GNP2::Packet*> ReplayManager::getPacketsForMove(std::optional<float>
     std::vector<GNP2::Packet*> packets;
     if (_index.empty())
         return packets;
+    // The per-object lists are built on the first move, not while indexing:
+    // opening a long recording stays as fast as reading it.
+    groupRecordsByObject(_objects);
     to = std::max(to, firstTime());
 
     // The objects updated in (low, high]; all objects when there is no start.
     std::vector<std::uint32_t> changed;
     if (!from) {
-        changed.resize(_recordsOfObject.size());
+        changed.resize(objectCount());
         for (std::uint32_t o = 0; o < changed.size(); ++o)
             changed[o] = o;
     } else {
@@ -239,16 +288,17 @@ std::vector<GNP2::Packet*> ReplayManager::getPacketsForMove(std::optional<float>
         const std::size_t stop = firstAfter(high);
         if (begin >= stop)
             return packets;
-        if (stop - begin > _recordsOfObject.size()) {
+        if (stop - begin > objectCount()) {
             // A long jump: ask each object instead of walking the records.
-            for (std::uint32_t o = 0; o < _recordsOfObject.size(); ++o) {
-                const auto& records = _recordsOfObject[o];
-                auto it = std::lower_bound(records.begin(), records.end(), std::uint32_t(begin));
-                if (it != records.end() && *it < stop)
+            for (std::uint32_t o = 0; o < objectCount(); ++o) {
+                const Records list = recordsOf(o);
+                const std::uint32_t* it =
+                    std::lower_bound(list.begin, list.end, std::uint32_t(begin));
+                if (it != list.end && *it < stop)
                     changed.push_back(o);
             }
         } else {
-            std::vector<bool> seen(_recordsOfObject.size());
+            std::vector<bool> seen(objectCount());
             for (std::size_t i = begin; i < stop; ++i)
                 if (!seen[_index[i].object]) {
                     seen[_index[i].object] = true;
@@ -261,9 +311,9 @@ std::vector<GNP2::Packet*> ReplayManager::getPacketsForMove(std::optional<float>
     const std::ptrdiff_t last = lastAtOrBefore(to);
     std::vector<std::uint32_t> records;
     for (std::uint32_t o : changed) {
-        const auto& list = _recordsOfObject[o];
-        auto it = std::upper_bound(list.begin(), list.end(), std::uint32_t(last));
-        if (it != list.begin())
+        const Records list = recordsOf(o);
+        const std::uint32_t* it = std::upper_bound(list.begin, list.end, std::uint32_t(last));
+        if (it != list.begin)
             records.push_back(*(it - 1));
     }
     std::sort(records.begin(), records.end());

@@ -59,7 +59,7 @@ public:
 
     const std::string& fileName() const { return _fileName; }
     const std::vector<ReplayIndexEntry>& index() const { return _index; }
-    std::size_t objectCount() const { return _recordsOfObject.size(); }
+    std::size_t objectCount() const { return _objects; }
     // Records read back (decoded) since the file was opened.
     std::size_t recordsRead() const { return _recordsRead; }
 
@@ -80,8 +80,23 @@ private:
     std::string _fileName;
     std::vector<ReplayIndexEntry> _index;
     // For each object (connection, object number), the numbers of its
-    // records in the index, ascending.
-    std::vector<std::vector<std::uint32_t>> _recordsOfObject;
+    // records in the index, ascending: object o's records are
+    // _objectRecords[_objectStart[o] .. _objectStart[o + 1]).
+    std::size_t _objects = 0; // distinct objects in the index
+    std::vector<std::uint32_t> _objectStart;
+    std::vector<std::uint32_t> _objectRecords;
+    struct Records
+    {
+        const std::uint32_t* begin;
+        const std::uint32_t* end;
+    };
+    Records recordsOf(std::uint32_t object) const
+    {
+        return {_objectRecords.data() + _objectStart[object],
+                _objectRecords.data() + _objectStart[object + 1]};
+    }
+    // Fills _objectStart/_objectRecords from the object numbers in the index.
+    void groupRecordsByObject(std::size_t objects);
     std::vector<unsigned char> _buffer; // one record's bytes
     std::size_t _recordsRead = 0;
 };
