@@ -91,9 +91,24 @@ void SimulationClient::ensureOutCapacity(std::size_t needed)
     _outCapacity = capacity;
 }
 
+namespace {
+
+// The viewer closes a connection whose frame body exceeds its 16 MiB buffer;
+// refuse such a frame here, where the simulation can still do something about it.
+void checkFrameSize(std::size_t frameBytes)
+{
+    if (frameBytes > net::FrameReader::MAX_BODY + 4)
+        throw ClientError("A frame of " + std::to_string(frameBytes) +
+                          " bytes exceeds the viewer's limit of " +
+                          std::to_string(net::FrameReader::MAX_BODY + 4) + " bytes");
+}
+
+} // namespace
+
 void SimulationClient::queue(GNP2::Packet& packet)
 {
     const std::size_t size = packet.serializedSize();
+    checkFrameSize(size);
     if (_outSize > 0 && _outSize + size > FLUSH_THRESHOLD)
         flush();
     ensureOutCapacity(_outSize + size);
@@ -102,6 +117,7 @@ void SimulationClient::queue(GNP2::Packet& packet)
 
 void SimulationClient::queueFrame(const void* frame, std::size_t length)
 {
+    checkFrameSize(length);
     if (_outSize > 0 && _outSize + length > FLUSH_THRESHOLD)
         flush();
     ensureOutCapacity(_outSize + length);

@@ -74,6 +74,8 @@ public:
 
     // Serializes the packet into the outgoing buffer (clearing its changed
     // flags); nothing is sent until flush(), unless the buffer is full.
+    // Throws ClientError for a frame larger than the viewer accepts (16 MiB
+    // body), leaving the buffer as it was.
     void queue(GNP2::Packet& packet);
     // Appends a ready-made frame (length word included) to the outgoing buffer.
     void queueFrame(const void* frame, std::size_t length);

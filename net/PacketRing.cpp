@@ -6,16 +6,17 @@
 
 namespace {
 
-// How long a wait spins before it blocks: the other side usually moves within
-// microseconds at full stream rate, and sleeping and waking cost more.
-constexpr int SPIN_ROUNDS = 2000;
+// Before a wait blocks it spins briefly, then yields the processor a few
+// times: at full stream rate the other side moves within microseconds, and
+// sleeping and waking cost more. Yielding (rather than spinning on) lets the
+// other side run when both share a core.
+constexpr int SPIN_ROUNDS = 64;
+constexpr int YIELD_ROUNDS = 32;
 
 inline void relax()
 {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
-#else
-    std::this_thread::yield();
 #endif
 }
 
@@ -25,6 +26,11 @@ template <typename F> bool spinUntil(F&& condition)
         if (condition())
             return true;
         relax();
+    }
+    for (int i = 0; i < YIELD_ROUNDS; ++i) {
+        std::this_thread::yield();
+        if (condition())
+            return true;
     }
     return false;
 }

@@ -56,6 +56,27 @@ TEST(SimulationClient, SendingWithoutAConnectionThrows)
     EXPECT_EQ(client.poll(), nullptr);
 }
 
+TEST(SimulationClient, FramesBeyondTheViewersLimitAreRefused)
+{
+    orvane::SimulationClient client;
+    GNP2::Packet fits;
+    fits.setString(2, std::string((16u << 20) - 4 - 6, 'x')); // body of exactly 16 MiB
+    client.queue(fits);
+    const std::size_t queued = client.queuedBytes();
+    EXPECT_EQ(queued, (16u << 20) + 4);
+
+    GNP2::Packet tooLarge;
+    tooLarge.setString(2, std::string((16u << 20) - 4 - 5, 'x')); // one byte more
+    try {
+        client.queue(tooLarge);
+        ADD_FAILURE() << "no error for a frame beyond the limit";
+    } catch (const orvane::ClientError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "A frame of 16777221 bytes exceeds the viewer's limit of 16777220 bytes");
+    }
+    EXPECT_EQ(client.queuedBytes(), queued);
+}
+
 TEST_F(SimulationClientTest, QueuedFramesLeaveWithFlushInOrder)
 {
     startServer();

@@ -532,9 +532,25 @@ TEST_P(ServerStop, EndsEveryThread)
     EXPECT_TRUE(closedByPeer(client.get()));
 }
 
+std::string stopStateName(const ::testing::TestParamInfo<StopState>& row)
+{
+    switch (row.param) {
+    case StopState::WaitingForEnabled:
+        return "WaitingForEnabled";
+    case StopState::Reading:
+        return "Reading";
+    case StopState::FlowControlled:
+        return "FlowControlled";
+    case StopState::RetryingPort:
+        return "RetryingPort";
+    }
+    return "Unknown";
+}
+
 INSTANTIATE_TEST_SUITE_P(States, ServerStop,
                          ::testing::Values(StopState::WaitingForEnabled, StopState::Reading,
-                                           StopState::FlowControlled, StopState::RetryingPort));
+                                           StopState::FlowControlled, StopState::RetryingPort),
+                         stopStateName);
 
 } // namespace
 } // namespace linktest
