@@ -302,11 +302,17 @@ void TCPServer::acceptConnection()
         if (error == EINTR || error == EAGAIN || error == ECONNABORTED)
             return;
         // Out of descriptors or memory: the connection stays in the backlog,
-        // so wait instead of spinning on it.
-        report(console::LEVEL_32, "Accepting a connection failed: " + errorText(error), true);
+        // so wait instead of spinning on it, and say so once per cause.
+        if (error != _lastAcceptError)
+            report(console::LEVEL_32,
+                   "Accepting a connection failed: " + errorText(error) +
+                       ". Retrying every 2 seconds.",
+                   true);
+        _lastAcceptError = error;
         sleepUnlessStopping(LISTEN_RETRY_INTERVAL);
         return;
     }
+    _lastAcceptError = 0;
     const std::string peer = net::formatAddress(address);
     // A simulation that reconnects right after a disconnect may arrive before
     // the old connection's threads have noticed: let them finish first.

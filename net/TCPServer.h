@@ -131,5 +131,6 @@ private:
     net::SocketHandle _wakeRead;  // listener thread polls it; written once by the destructor
     net::SocketHandle _wakeWrite; // destructor only
     std::unique_ptr<Connection> _connection; // listener thread only (destructor after the join)
+    int _lastAcceptError = 0;                // listener thread only
     Thread _listenerThread;                  // owner thread
 };

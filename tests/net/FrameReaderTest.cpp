@@ -89,44 +89,4 @@ INSTANTIATE_TEST_SUITE_P(Splits, FrameReaderChunks,
                                                      1 << 20, FrameReader::CAPACITY}),
                          [](const auto& row) { return std::string(row.param.name); });
 
-struct LengthCase
-{
-    const char* name;
-    std::uint32_t lengthWord;
-    FrameReader::Status expected;
-};
-
-class FrameReaderLengths : public ::testing::TestWithParam<LengthCase>
-{
-};
-
-// The length word is judged as soon as it is complete, before its body.
-TEST_P(FrameReaderLengths, JudgesTheLengthWord)
-{
-    FrameReader reader(4096, 8192, 0);
-    unsigned char word[4];
-    GNP2::writeU32(word, GetParam().lengthWord);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(reader.next().status, FrameReader::Status::NeedMore);
-        FrameReader::Space space = reader.prepareRead();
-        space.data[0] = word[i];
-        reader.commit(1);
-    }
-    const FrameReader::Next next = reader.next();
-    EXPECT_EQ(next.status, GetParam().expected);
-    if (next.status != FrameReader::Status::NeedMore) {
-        EXPECT_EQ(next.lengthWord, GetParam().lengthWord);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Words, FrameReaderLengths,
-    ::testing::Values(LengthCase{"Zero", 0, FrameReader::Status::TooShort},
-                      LengthCase{"Seven", 7, FrameReader::Status::TooShort},
-                      LengthCase{"HeaderOnly", 8, FrameReader::Status::NeedMore},
-                      LengthCase{"LargestBody", (16u << 20) + 4, FrameReader::Status::NeedMore},
-                      LengthCase{"OneByteTooLong", (16u << 20) + 5, FrameReader::Status::TooLong},
-                      LengthCase{"AllOnes", 0xFFFFFFFFu, FrameReader::Status::TooLong}),
-    [](const auto& row) { return std::string(row.param.name); });
-
 } // namespace

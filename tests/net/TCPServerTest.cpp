@@ -274,19 +274,6 @@ INSTANTIATE_TEST_SUITE_P(
                       EndCase{"Reset", true, "Connection reset by peer.", console::LEVEL_4}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST(TCPServerReasons, SocketErrorsMapToTheirTexts)
-{
-    EXPECT_EQ(TCPServer::reasonText(0), "gracefull shutdown");
-    EXPECT_EQ(TCPServer::reasonText(ENETDOWN), "Network is down.");
-    EXPECT_EQ(TCPServer::reasonText(ENETUNREACH), "Network is unreachable.");
-    EXPECT_EQ(TCPServer::reasonText(ENETRESET), "Network dropped connection on reset.");
-    EXPECT_EQ(TCPServer::reasonText(ECONNABORTED), "Software caused connection abort.");
-    EXPECT_EQ(TCPServer::reasonText(ECONNRESET), "Connection reset by peer.");
-    EXPECT_EQ(TCPServer::reasonText(ENOBUFS), "No buffer space available.");
-    EXPECT_EQ(TCPServer::reasonText(ETIMEDOUT), "Connection timed out.");
-    EXPECT_EQ(TCPServer::reasonText(EPIPE), "Unknown error code: " + std::to_string(EPIPE));
-}
-
 struct LengthWordCase
 {
     const char* name;
