@@ -15,6 +15,7 @@ constexpr int SCALE = 4;
 constexpr int SHAPE_KIND = 5;
 constexpr int ALPHA = 10;
 constexpr int SHAPE_PARAMETERS = 11;
+constexpr int WIREFRAME = 29;
 constexpr int COLOUR = 44;
 
 void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
@@ -22,8 +23,12 @@ void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
     p.setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), typeCode));
 }
 
-// An orientation item turning the object by `angle` about z.
-std::vector<float> aboutZ(float angle)
+constexpr float PI = 3.14159265f;
+
+// An orientation item turning the object by `angle` about z. The item's two
+// vectors are the rotation's first two columns, and points are row vectors,
+// so (cos, sin, 0), (-sin, cos, 0) turns clockwise seen from +z.
+std::vector<float> clockwise(float angle)
 {
     const float c = std::cos(angle), s = std::sin(angle);
     return {c, s, 0.f, -s, c, 0.f};
@@ -49,21 +54,25 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
 
 void DemoScene::shapes(orvane::SimulationClient& client, float t)
 {
-    // Kinds 1-5 (box, sphere, cylinder, cone, capsule) in a row, bobbing and
-    // turning; kind 6 a coordinate marker at the origin.
+    // Kinds 1-5 (box, sphere, cylinder, cone, capsule) in a row, bobbing,
+    // turning and changing colour; item 4 gives their size. The sphere fades
+    // in and out, the capsule turns to wireframe every other 3 seconds.
+    // Kind 6, a coordinate marker, in front; item 4 sizes its labels.
     for (int kind = 1; kind <= 5; ++kind) {
         GNP2::Packet p;
         address(p, kind, SHAPE);
         const float x = float(kind - 3) * 1.5f;
         p.setFloatVector(POSITION, {x, 0.f, 0.5f + 0.25f * std::sin(t * 2.f + float(kind))});
-        p.setFloatVector(ORIENTATION, aboutZ(t * 0.5f * float(kind)));
+        p.setFloatVector(ORIENTATION, clockwise(t * 0.5f * float(kind)));
         if (!_created) {
             p.setIntVector(SHAPE_KIND, {kind});
             p.setFloatVector(SCALE, {0.8f, 0.8f, 0.8f});
         }
         p.setIntVector(COLOUR, rainbow(t + float(kind)));
-        if (kind == 2) // the sphere fades in and out
+        if (kind == 2)
             p.setFloatVector(ALPHA, {0.55f + 0.45f * std::sin(t)});
+        if (kind == 5)
+            p.setIntVector(WIREFRAME, {int(t / 3.f) % 2});
         client.queue(p);
     }
     if (!_created) {
@@ -75,7 +84,8 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
         client.queue(axes);
     }
 
-    // A spring stretching between 1 and 2 units.
+    // A spring stretching between 1 and 2 units: item 4 is its length, coil
+    // radius and an unused third value; item 11 its windings and wire radius.
     GNP2::Packet spring;
     address(spring, 7, SHAPE);
     if (!_created) {
@@ -87,25 +97,40 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
     spring.setFloatVector(SCALE, {1.5f + 0.5f * std::sin(t * 3.f), 0.2f, 0.2f});
     client.queue(spring);
 
-    // Two meshing gears: an external one turning, an internal ring around it.
+    // A gear of 12 teeth rolling inside a ring gear of 24. Both are built at
+    // diameter 1; the ring is scaled by 2 so that their teeth have the same
+    // size, and the gear sits half a unit off the ring's centre, touching it
+    // on the +x side. The ring turns at half the gear's speed, the same way.
+    // The phases put a tooth of the gear into a gap of the ring at the
+    // contact point: the outer part of a tooth profile, 0.35 of a pitch into
+    // it, is a tooth of an external gear and a gap of an internal one.
+    const float spin = t;
     for (int i = 0; i < 2; ++i) {
+        const bool ring = i == 1;
+        const float pitch = 2.f * PI / (ring ? 24.f : 12.f);
+        const float contactPhase = 0.5f * PI - 0.35f * pitch;
         GNP2::Packet gear;
         address(gear, 8 + i, SHAPE);
         if (!_created) {
             gear.setIntVector(SHAPE_KIND, {8});
-            gear.setFloatVector(SCALE, {1.f, 1.f, 0.2f});
-            gear.setFloatVector(SHAPE_PARAMETERS,
-                                {i == 0 ? 0.f : 0.3f, i == 0 ? 12.f : -24.f, 20.f});
-            gear.setFloatVector(POSITION, {0.f, 2.5f, 0.f});
-            gear.setIntVector(COLOUR, i == 0 ? std::vector<int>{180, 180, 190}
-                                             : std::vector<int>{90, 90, 110});
+            // Item 4: scale, and 4[2] the thickness. Item 11: ring parameter
+            // k, tooth count n (negative: internal), flank angle in degrees.
+            gear.setFloatVector(SCALE, ring ? std::vector<float>{2.f, 2.f, 0.2f}
+                                            : std::vector<float>{1.f, 1.f, 0.2f});
+            gear.setFloatVector(SHAPE_PARAMETERS, ring ? std::vector<float>{0.3f, -24.f, 0.f}
+                                                       : std::vector<float>{0.4f, 12.f, 0.f});
+            gear.setFloatVector(POSITION, {ring ? 0.f : 0.5f, 2.5f, 0.f});
+            gear.setIntVector(COLOUR, ring ? std::vector<int>{90, 90, 110}
+                                           : std::vector<int>{180, 180, 190});
         }
-        gear.setFloatVector(ORIENTATION, aboutZ(i == 0 ? t : t * 0.5f));
+        gear.setFloatVector(ORIENTATION, clockwise(contactPhase + (ring ? spin * 0.5f : spin)));
         client.queue(gear);
     }
 
     if (!_created) {
-        // A pipe, a floor grid and a beam.
+        // A tapered pipe (item 11: unused, bore 0.6, end ratio 0.5; item 4
+        // only scales it) and a floor grid (item 4: extents 10 x 10, also
+        // its scale; item 11: a line every 0.5).
         GNP2::Packet pipe;
         address(pipe, 10, SHAPE);
         pipe.setIntVector(SHAPE_KIND, {9});
@@ -123,6 +148,7 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
         grid.setIntVector(COLOUR, {120, 120, 120});
         client.queue(grid);
     }
+    // A beam growing and shrinking: item 4 is its length, width and height.
     GNP2::Packet beam;
     address(beam, 12, SHAPE);
     if (!_created) {

@@ -1,0 +1,196 @@
+// Shape objects created and moved through the object manager's update
+// callback, fed by the real receive ring:
+//  - BM_CreateShapes: 10,000 objects of the eleven shape kinds in turn (type
+//    code 2), each from one complete packet (kind, position, scale, shape
+//    parameters, colour); reports objects/s.
+//  - BM_MoveShapes: 10,000 updates of item 1 on those objects; updates/s.
+// Baseline in the same run: the same packets applied to a bare object that
+// only merges them and places its transform (BM_CreateBare, BM_MoveBare), so
+// the ratios give what the shapes themselves cost.
+//   bench_objects --benchmark_counters_tabular=true
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+
+#include <osg/Group>
+
+#include "gnp2/Packet.h"
+#include "net/PacketRing.h"
+#include "objects/ShapeObjects.h"
+#include "scene/ObjectKinds.h"
+#include "scene/RootnodeUpdateCallback.h"
+#include "scene/Vis3DObject.h"
+
+namespace {
+
+constexpr int OBJECTS = 10000;
+constexpr int PER_CONNECTION = 4096; // object numbers have 12 bits
+constexpr int BATCH = 999;           // a full ring
+
+// Merges its packets and follows items 1, 3 and 4: the scene object with
+// nothing of its own.
+class BareObject : public Vis3DObject
+{
+public:
+    BareObject() : Vis3DObject(nullptr) {}
+    const char* className() const override { return "BareObject"; }
+    void initialize(const GNP2::Packet& packet) override
+    {
+        mergeState(packet);
+        setInitialized();
+    }
+    void update(const GNP2::Packet& packet) override
+    {
+        beginUpdate(packet);
+        applyTransformItems(packet);
+        storeTime(packet);
+    }
+};
+
+GNP2::Packet* addressed(int index)
+{
+    auto* packet = new GNP2::Packet;
+    packet->setHeader(GNP2::makeHeader(std::uint32_t(index % PER_CONNECTION), TYPE_VisBaseObject));
+    packet->setIntVector(13, {index / PER_CONNECTION});
+    return packet;
+}
+
+GNP2::Packet* creation(int index)
+{
+    const int kind = 1 + index % 11;
+    GNP2::Packet* packet = addressed(index);
+    packet->setIntVector(5, {kind});
+    packet->setFloatVector(1, {float(index % 100), float(index / 100), 0.f});
+    packet->setFloatVector(4, {1.f, 0.3f, 0.2f});
+    switch (kind) {
+    case 7: // spring: windings, wire radius
+        packet->setFloatVector(11, {5.f, 0.02f});
+        break;
+    case 8: // gear: ring parameter, teeth, angle
+        packet->setFloatVector(11, {0.3f, 16.f, 10.f});
+        break;
+    case 9: // pipe: bore, end ratio
+        packet->setFloatVector(11, {0.f, 0.6f, 0.8f});
+        break;
+    case 10: // grid: spacing
+        packet->setFloatVector(11, {0.1f});
+        break;
+    default:
+        break;
+    }
+    packet->setIntVector(44, {200, 100, 50});
+    return packet;
+}
+
+GNP2::Packet* move(int index, float t)
+{
+    GNP2::Packet* packet = addressed(index);
+    packet->setFloatVector(1, {float(index % 100), float(index / 100), t});
+    return packet;
+}
+
+// A scene root with the update callback over its own rings.
+struct Scene
+{
+    explicit Scene(const ObjectFactory& factory)
+        : root(new osg::Group), hud(new osg::Group),
+          callback(
+              new rootnodeUpdateCallback(receive, send, factory, root.get(), hud.get(), nullptr))
+    {
+    }
+
+    // Pushes the packets of `count` objects, a ring's worth at a time, and
+    // drains the ring through the callback; only the draining is timed.
+    void feed(benchmark::State* state, int count, const std::function<GNP2::Packet*(int)>& make)
+    {
+        for (int first = 0; first < count; first += BATCH) {
+            if (state)
+                state->PauseTiming();
+            for (int i = first; i < std::min(count, first + BATCH); ++i)
+                receive.push(make(i));
+            if (state)
+                state->ResumeTiming();
+            while (!receive.empty())
+                callback->runOnce();
+        }
+    }
+
+    PacketRing receive, send;
+    osg::ref_ptr<osg::Group> root, hud;
+    osg::ref_ptr<rootnodeUpdateCallback> callback;
+};
+
+ObjectFactory shapeFactory()
+{
+    ObjectFactory factory;
+    registerShapeObjects(factory);
+    return factory;
+}
+
+ObjectFactory bareFactory()
+{
+    ObjectFactory factory;
+    factory.add(TYPE_VisBaseObject, [](const ObjectContext&) { return new BareObject; });
+    return factory;
+}
+
+void create(benchmark::State& state, const ObjectFactory& factory)
+{
+    std::int64_t created = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto scene = std::make_unique<Scene>(factory);
+        state.ResumeTiming();
+        scene->feed(&state, OBJECTS, creation);
+        state.PauseTiming();
+        if (scene->root->getNumChildren() != OBJECTS)
+            state.SkipWithError("not every packet created an object");
+        scene.reset();
+        state.ResumeTiming();
+        created += OBJECTS;
+    }
+    state.counters["objects/s"] = benchmark::Counter(double(created), benchmark::Counter::kIsRate);
+}
+
+void moveAll(benchmark::State& state, const ObjectFactory& factory)
+{
+    Scene scene(factory);
+    scene.feed(nullptr, OBJECTS, creation);
+    std::int64_t updates = 0;
+    float t = 0.f;
+    for (auto _ : state) {
+        t += 0.01f;
+        scene.feed(&state, OBJECTS, [t](int i) { return move(i, t); });
+        updates += OBJECTS;
+    }
+    state.counters["updates/s"] = benchmark::Counter(double(updates), benchmark::Counter::kIsRate);
+}
+
+void BM_CreateShapes(benchmark::State& state)
+{
+    create(state, shapeFactory());
+}
+
+void BM_CreateBare(benchmark::State& state)
+{
+    create(state, bareFactory());
+}
+
+void BM_MoveShapes(benchmark::State& state)
+{
+    moveAll(state, shapeFactory());
+}
+
+void BM_MoveBare(benchmark::State& state)
+{
+    moveAll(state, bareFactory());
+}
+
+} // namespace
+
+BENCHMARK(BM_CreateBare)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CreateShapes)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MoveBare)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MoveShapes)->Unit(benchmark::kMillisecond)->UseRealTime();

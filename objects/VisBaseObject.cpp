@@ -1,0 +1,310 @@
+#include "objects/VisBaseObject.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <span>
+#include <utility>
+
+#include <osg/Geode>
+#include <osg/Quat>
+#include <osg/Shape>
+#include <osg/ShapeDrawable>
+#include <osg/StateSet>
+#include <osgText/Font>
+#include <osgText/Text>
+
+#include "app/console/FontMap.h"
+#include "objects/Beam.h"
+#include "objects/Gear.h"
+#include "objects/Grid.h"
+#include "objects/Pipe.h"
+#include "objects/Spring.h"
+
+namespace {
+
+constexpr float QUARTER_TURN = 1.5708f;
+
+void printUserError(const std::string& title, const std::string& text)
+{
+    std::printf("%s: %s\n", title.c_str(), text.c_str());
+    std::fflush(stdout);
+}
+
+VisBaseObject::UserErrorHandler& userErrorHandler()
+{
+    static VisBaseObject::UserErrorHandler handler = printUserError;
+    return handler;
+}
+
+VisBaseObject::FontResolver& fontResolver()
+{
+    static VisBaseObject::FontResolver resolver = [](const std::string& name) {
+        return fonts::resolveFontFile(name);
+    };
+    return resolver;
+}
+
+// A float from the network as a count: truncated toward zero, with NaN as 0
+// and magnitudes beyond any sensible count clamped (the builders refuse those).
+int truncatedCount(float value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    constexpr float LIMIT = 1.0e9f;
+    return static_cast<int>(std::clamp(value, -LIMIT, LIMIT));
+}
+
+// One geode holding one shape drawable at the library's default tessellation
+// and without a colour of its own: the appearance items colour it.
+osg::ref_ptr<osg::Node> unitSolid(osg::Shape* shape)
+{
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(new osg::ShapeDrawable(shape));
+    geode->setDataVariance(osg::Object::DYNAMIC);
+    return geode;
+}
+
+// One arrow of the coordinate marker.
+struct MarkerAxis
+{
+    const char* label;
+    osg::Vec3 direction;
+    float shaftCentre;
+    osg::Quat shaftTurn; // turns the z-aligned capsule onto the axis
+    osg::Quat tipTurn;   // turns the z-aligned cone to point along the axis
+    osg::Vec4 colour;
+};
+
+const MarkerAxis MARKER_AXES[3] = {
+    {"x",
+     {1.f, 0.f, 0.f},
+     0.43f,
+     osg::Quat(QUARTER_TURN, osg::Y_AXIS),
+     osg::Quat(QUARTER_TURN, osg::Y_AXIS),
+     {0.1f, 0.1f, 0.1f, 1.f}},
+    {"y",
+     {0.f, 1.f, 0.f},
+     0.43f,
+     osg::Quat(QUARTER_TURN, osg::X_AXIS),
+     osg::Quat(-QUARTER_TURN, osg::X_AXIS),
+     {0.f, 0.7f, 0.f, 1.f}},
+    {"z", {0.f, 0.f, 1.f}, 0.435f, osg::Quat(), osg::Quat(), {0.f, 0.f, 0.7f, 1.f}},
+};
+
+constexpr float LABEL_DISTANCE = 1.1f;
+constexpr float LABEL_SIZE_FACTOR = 0.2f;
+constexpr float SHAFT_RADIUS = 0.02f;
+constexpr float SHAFT_HEIGHT = 0.86f;
+constexpr float TIP_RADIUS = 0.06f;
+constexpr float TIP_HEIGHT = 0.15f;
+constexpr float TIP_CENTRE = 0.89f;
+
+osg::ShapeDrawable* colouredShape(osg::Shape* shape, const osg::Vec4& colour)
+{
+    auto* drawable = new osg::ShapeDrawable(shape);
+    drawable->setColor(colour);
+    return drawable;
+}
+
+// The font of a name, or null when no font file can be found or read. The
+// font reader caches what it has read, so many markers share one font.
+osg::ref_ptr<osgText::Font> loadFont(const std::string& name)
+{
+    const std::string path = fontResolver()(name);
+    if (path.empty())
+        return nullptr;
+    return osgText::readRefFontFile(path);
+}
+
+} // namespace
+
+void VisBaseObject::setUserErrorHandler(UserErrorHandler handler)
+{
+    userErrorHandler() = handler ? std::move(handler) : UserErrorHandler(printUserError);
+}
+
+void VisBaseObject::setFontResolver(FontResolver resolver)
+{
+    if (!resolver)
+        resolver = [](const std::string& name) { return fonts::resolveFontFile(name); };
+    fontResolver() = std::move(resolver);
+}
+
+VisBaseObject::VisBaseObject(PacketSink* sendQueue) : Vis3DObject(sendQueue) {}
+
+VisBaseObject::~VisBaseObject() = default;
+
+osg::Node* VisBaseObject::shape() const
+{
+    osg::MatrixTransform* transform = getTransform();
+    return transform->getNumChildren() > 0 ? transform->getChild(0) : nullptr;
+}
+
+void VisBaseObject::initialize(const GNP2::Packet& packet)
+{
+    guarded(Phase::Initializing, className(), [&] {
+        mergeState(packet);
+        const int kind = intItem(statePacket(), ITEM_KIND)[0];
+        osg::ref_ptr<osg::Node> node = buildShape(kind);
+        // A retry after an earlier attempt failed past the build (in the
+        // appearance items) replaces that attempt's node: one shape only.
+        osg::MatrixTransform* transform = getTransform();
+        transform->removeChildren(0, transform->getNumChildren());
+        if (node)
+            transform->addChild(node.get());
+        // Built from the accumulated state (a retry), the appearance items of
+        // earlier packets are no longer flagged as changed but were never
+        // applied: force them in.
+        const bool fromState = &packet == &statePacket();
+        if (kind != KIND_COORD_SYSTEM)
+            updateAppearance(packet, fromState, false);
+        storeTime(packet);
+        setInitialized();
+    });
+}
+
+void VisBaseObject::update(const GNP2::Packet& packet)
+{
+    const bool wasInitialized = isInitialized();
+    if (!beginUpdate(packet)) {
+        // Nothing is built to place or colour; the state keeps every item
+        // for the next attempt.
+        storeTime(packet);
+        return;
+    }
+    const GNP2::Packet& state = statePacket();
+    // An object built only now takes the placement of the whole state: the
+    // earlier packets had nothing to apply it to.
+    const GNP2::Packet& placement = wasInitialized ? packet : state;
+    applyTransformItems(placement, false);
+    const int kind = intItem(state, ITEM_KIND)[0];
+    if (placement.hasItem(items::SCALE) && !applyDimensions(kind))
+        return;
+    storeTime(packet);
+    if (kind != KIND_COORD_SYSTEM)
+        updateAppearance(state, false, false);
+}
+
+bool VisBaseObject::applyDimensions(int kind)
+{
+    const std::span<const float> dimensions = floatItem(statePacket(), items::SCALE, 3);
+    switch (kind) {
+    case KIND_SPRING:
+    case KIND_BEAM: {
+        osg::Node* node = shape();
+        if (!node)
+            return false;
+        if (auto* spring = dynamic_cast<Spring*>(node); spring && kind == KIND_SPRING)
+            spring->stretch(dimensions[0]);
+        else if (auto* beam = dynamic_cast<Beam*>(node); beam && kind == KIND_BEAM)
+            beam->resize(dimensions[0], dimensions[1], dimensions[2]);
+        return true;
+    }
+    default:
+        setScale(dimensions);
+        return true;
+    }
+}
+
+osg::ref_ptr<osg::Node> VisBaseObject::buildShape(int kind)
+{
+    const GNP2::Packet& state = statePacket();
+    // Item 4 holds three values for every kind that reads it, item 11 as
+    // many as the kind reads; shorter ones fail like missing items.
+    const auto dimensions = [&] { return floatItem(state, items::SCALE, 3); };
+    const auto parameters = [&](std::size_t count) {
+        return floatItem(state, ITEM_PARAMETERS, count);
+    };
+    switch (kind) {
+    case KIND_BOX:
+        return unitSolid(new osg::Box(osg::Vec3(), 1.f));
+    case KIND_SPHERE:
+        return unitSolid(new osg::Sphere(osg::Vec3(), 0.5f));
+    case KIND_CYLINDER:
+        return unitSolid(new osg::Cylinder(osg::Vec3(), 0.5f, 1.f));
+    case KIND_CONE:
+        return unitSolid(new osg::Cone(osg::Vec3(), 0.5f, 1.f));
+    case KIND_CAPSULE:
+        return unitSolid(new osg::Capsule(osg::Vec3(), 0.5f, 1.f));
+    case KIND_COORD_SYSTEM: {
+        const std::span<const float> size = dimensions();
+        return buildCoordSystem(osg::Vec3(size[0], size[1], size[2]));
+    }
+    case KIND_SPRING: {
+        const std::span<const float> size = dimensions();
+        const std::span<const float> values = parameters(2);
+        Spring::Parameters spring;
+        spring.length = size[0];
+        spring.coilRadius = size[1];
+        spring.windings = truncatedCount(values[0]);
+        spring.wireRadius = values[1];
+        spring.segmentsPerWinding = 25;
+        spring.segmentsAroundWire = 10;
+        osg::ref_ptr<Spring> node = new Spring(spring);
+        node->setDataVariance(osg::Object::DYNAMIC);
+        return node;
+    }
+    case KIND_GEAR: {
+        const std::span<const float> size = dimensions();
+        const std::span<const float> values = parameters(3);
+        return new Gear(truncatedCount(values[1]), size[2], values[0], values[2]);
+    }
+    case KIND_PIPE: {
+        dimensions(); // only the scale, but it must be complete
+        const std::span<const float> values = parameters(3);
+        return new Pipe(values[1], values[2]);
+    }
+    case KIND_GRID: {
+        const std::span<const float> size = dimensions();
+        return new Grid(size[0], size[1], parameters(1)[0]);
+    }
+    case KIND_BEAM: {
+        const std::span<const float> size = dimensions();
+        return new Beam(size[0], size[1], size[2]);
+    }
+    default:
+        return nullptr;
+    }
+}
+
+osg::ref_ptr<osg::Node> VisBaseObject::buildCoordSystem(const osg::Vec3& labelSizes)
+{
+    osg::ref_ptr<osgText::Font> font = loadFont(LABEL_FONT);
+    if (!font) {
+        userErrorHandler()("Orvane Error", std::string("Cannot load font: ") + LABEL_FONT);
+        return nullptr;
+    }
+
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    for (int k = 0; k < 3; ++k) {
+        const MarkerAxis& axis = MARKER_AXES[k];
+        osg::ref_ptr<osgText::Text> label = new osgText::Text;
+        label->setFont(font.get());
+        label->setAxisAlignment(osgText::TextBase::SCREEN);
+        label->setFontResolution(128, 128);
+        label->setColor(osg::Vec4(0.f, 0.f, 0.f, 1.f));
+        label->setCharacterSize(LABEL_SIZE_FACTOR * labelSizes[k], 1.f);
+        label->setPosition(axis.direction * LABEL_DISTANCE);
+        label->setText(axis.label);
+        geode->addDrawable(label.get());
+    }
+    for (const MarkerAxis& axis : MARKER_AXES) {
+        osg::ref_ptr<osg::Capsule> shaft =
+            new osg::Capsule(axis.direction * axis.shaftCentre, SHAFT_RADIUS, SHAFT_HEIGHT);
+        shaft->setRotation(axis.shaftTurn);
+        geode->addDrawable(colouredShape(shaft.get(), axis.colour));
+    }
+    for (const MarkerAxis& axis : MARKER_AXES) {
+        osg::ref_ptr<osg::Cone> tip =
+            new osg::Cone(axis.direction * TIP_CENTRE, TIP_RADIUS, TIP_HEIGHT);
+        tip->setRotation(axis.tipTurn);
+        geode->addDrawable(colouredShape(tip.get(), axis.colour));
+    }
+    // Drawn after the depth-sorted transparent bin (10), so the marker shows
+    // through transparent objects.
+    osg::StateSet* stateSet = geode->getOrCreateStateSet();
+    stateSet->setRenderingHint(osg::StateSet::TRANSPARENT_BIN);
+    stateSet->setRenderBinDetails(LABEL_BIN, "RenderBin");
+    return geode;
+}

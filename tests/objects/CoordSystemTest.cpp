@@ -1,0 +1,296 @@
+// The coordinate-system marker (kind 6), its font, and the shape object
+// entered into the object manager under type code 2.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <osg/Geode>
+#include <osg/Shape>
+#include <osg/ShapeDrawable>
+#include <osgText/Font>
+#include <osgText/Text>
+
+#include "net/PacketRing.h"
+#include "objects/ShapeObjects.h"
+#include "scene/ObjectKinds.h"
+#include "scene/RootnodeUpdateCallback.h"
+#include "ShapeTestSupport.h"
+
+using namespace shapetest;
+
+namespace {
+
+constexpr int KIND = VisBaseObject::ITEM_KIND;
+
+Items markerItems(std::vector<float> labelSizes = {1.f, 2.f, 3.f})
+{
+    return Items{{{4, std::move(labelSizes)}}, {{KIND, {VisBaseObject::KIND_COORD_SYSTEM}}}};
+}
+
+osg::Geode* markerGeode(const VisBaseObject& object)
+{
+    return dynamic_cast<osg::Geode*>(object.shape());
+}
+
+// The hooks are process-wide: every test leaves the defaults behind.
+class CoordSystem : public testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        VisBaseObject::setFontResolver({});
+        VisBaseObject::setUserErrorHandler({});
+    }
+};
+
+TEST_F(CoordSystem, LabelsAreScreenAlignedTimesTextSizedByItem4)
+{
+    osg::ref_ptr<VisBaseObject> marker = create(markerItems({1.f, 2.f, 3.f}));
+    osg::Geode* geode = markerGeode(*marker);
+    ASSERT_NE(geode, nullptr);
+    ASSERT_EQ(geode->getNumDrawables(), 9u);
+
+    const char* labels[3] = {"x", "y", "z"};
+    const osg::Vec3 positions[3] = {{1.1f, 0.f, 0.f}, {0.f, 1.1f, 0.f}, {0.f, 0.f, 1.1f}};
+    for (unsigned k = 0; k < 3; ++k) {
+        SCOPED_TRACE(labels[k]);
+        auto* text = dynamic_cast<osgText::Text*>(geode->getDrawable(k));
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->getText().createUTF8EncodedString(), labels[k]);
+        EXPECT_EQ(text->getAxisAlignment(), osgText::TextBase::SCREEN);
+        EXPECT_EQ(text->getFontWidth(), 128u);
+        EXPECT_EQ(text->getFontHeight(), 128u);
+        EXPECT_EQ(text->getColor(), osg::Vec4(0.f, 0.f, 0.f, 1.f));
+        EXPECT_FLOAT_EQ(text->getCharacterHeight(), 0.2f * float(k + 1));
+        EXPECT_FLOAT_EQ(text->getCharacterAspectRatio(), 1.f);
+        EXPECT_EQ(text->getPosition(), positions[k]);
+        ASSERT_NE(text->getFont(), nullptr);
+        // "TIMES.TTF" is served by its metric-compatible counterpart.
+        EXPECT_NE(text->getFont()->getFileName().find("LiberationSerif-Regular"), std::string::npos)
+            << text->getFont()->getFileName();
+    }
+}
+
+struct ArrowCase
+{
+    const char* name;
+    int axis;
+    osg::Vec4 colour;
+    osg::Vec3 shaftCentre;
+};
+
+class MarkerArrows : public CoordSystem, public testing::WithParamInterface<ArrowCase>
+{
+};
+
+// Extent of a drawable's vertices along one axis.
+std::pair<float, float> extentAlong(const osg::Drawable* drawable, int axis)
+{
+    std::pair<float, float> extent{1e9f, -1e9f};
+    for (const osg::Vec3& v : geometry_checks::verticesOf(drawable->asGeometry())) {
+        extent.first = std::min(extent.first, v[axis]);
+        extent.second = std::max(extent.second, v[axis]);
+    }
+    return extent;
+}
+
+TEST_P(MarkerArrows, ShaftAndTipPointOutAlongTheirAxis)
+{
+    const ArrowCase& c = GetParam();
+    osg::ref_ptr<VisBaseObject> marker = create(markerItems());
+    osg::Geode* geode = markerGeode(*marker);
+    ASSERT_NE(geode, nullptr);
+    ASSERT_EQ(geode->getNumDrawables(), 9u);
+
+    auto* shaft = dynamic_cast<osg::ShapeDrawable*>(geode->getDrawable(3 + c.axis));
+    auto* tip = dynamic_cast<osg::ShapeDrawable*>(geode->getDrawable(6 + c.axis));
+    ASSERT_NE(shaft, nullptr);
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(shaft->getColor(), c.colour);
+    EXPECT_EQ(tip->getColor(), c.colour);
+
+    auto* capsule = dynamic_cast<const osg::Capsule*>(shaft->getShape());
+    ASSERT_NE(capsule, nullptr);
+    EXPECT_FLOAT_EQ(capsule->getRadius(), 0.02f);
+    EXPECT_FLOAT_EQ(capsule->getHeight(), 0.86f);
+    EXPECT_EQ(capsule->getCenter(), c.shaftCentre);
+    auto* cone = dynamic_cast<const osg::Cone*>(tip->getShape());
+    ASSERT_NE(cone, nullptr);
+    EXPECT_FLOAT_EQ(cone->getRadius(), 0.06f);
+    EXPECT_FLOAT_EQ(cone->getHeight(), 0.15f);
+    osg::Vec3 tipCentre;
+    tipCentre[c.axis] = 0.89f;
+    EXPECT_EQ(cone->getCenter(), tipCentre);
+
+    // The shaft runs from the origin (less its rounded end) to 0.86 (plus
+    // it); the tip's base lies a quarter of its height below its centre and
+    // its apex three quarters above, so a tip turned the wrong way shows.
+    const auto [shaftFrom, shaftTo] = extentAlong(shaft, c.axis);
+    const float shaftMid = c.shaftCentre[c.axis];
+    EXPECT_NEAR(shaftFrom, shaftMid - 0.43f - 0.02f, 1e-4);
+    EXPECT_NEAR(shaftTo, shaftMid + 0.43f + 0.02f, 1e-4);
+    const auto [tipFrom, tipTo] = extentAlong(tip, c.axis);
+    EXPECT_NEAR(tipFrom, 0.89f - 0.25f * 0.15f, 1e-4);
+    EXPECT_NEAR(tipTo, 0.89f + 0.75f * 0.15f, 1e-4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Axes, MarkerArrows,
+    testing::Values(ArrowCase{"X", 0, {0.1f, 0.1f, 0.1f, 1.f}, {0.43f, 0.f, 0.f}},
+                    ArrowCase{"Y", 1, {0.f, 0.7f, 0.f, 1.f}, {0.f, 0.43f, 0.f}},
+                    ArrowCase{"Z", 2, {0.f, 0.f, 0.7f, 1.f}, {0.f, 0.f, 0.435f}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(CoordSystem, DrawsInBin11AfterTheTransparentBin)
+{
+    osg::ref_ptr<VisBaseObject> marker = create(markerItems());
+    const osg::StateSet* stateSet = markerGeode(*marker)->getStateSet();
+    ASSERT_NE(stateSet, nullptr);
+    EXPECT_EQ(stateSet->getRenderingHint(), int(osg::StateSet::TRANSPARENT_BIN));
+    EXPECT_EQ(stateSet->getBinNumber(), 11);
+    EXPECT_EQ(stateSet->getBinName(), "RenderBin");
+    EXPECT_EQ(stateSet->getRenderBinMode(), osg::StateSet::USE_RENDERBIN_DETAILS);
+}
+
+TEST_F(CoordSystem, NeverTakesAppearanceItems)
+{
+    Items items = markerItems();
+    items.floats[10] = {0.5f};
+    items.floats[9] = {0.8f};
+    items.ints[8] = {1};
+    items.ints[29] = {1};
+    items.ints[44] = {255, 0, 0};
+    osg::ref_ptr<VisBaseObject> marker = create(items);
+    send(*marker, {{{10, {0.25f}}}, {{44, {0, 0, 255}}, {29, {0}}}});
+
+    osg::Geode* geode = markerGeode(*marker);
+    ASSERT_NE(geode, nullptr);
+    // No transparency copies, no materials, no polygon mode; the bin stays.
+    ASSERT_EQ(geode->getNumDrawables(), 9u);
+    for (unsigned i = 0; i < geode->getNumDrawables(); ++i)
+        EXPECT_EQ(materialOf(*geode->getDrawable(i)), nullptr) << "drawable " << i;
+    const osg::StateSet* stateSet = geode->getStateSet();
+    EXPECT_EQ(stateSet->getAttribute(osg::StateAttribute::POLYGONMODE), nullptr);
+    EXPECT_EQ(stateSet->getAttribute(osg::StateAttribute::BLENDFUNC), nullptr);
+    EXPECT_EQ(stateSet->getBinNumber(), 11);
+    EXPECT_EQ(stateSet->getBinName(), "RenderBin");
+    EXPECT_EQ(marker->getStateSet()->getAttribute(osg::StateAttribute::MATERIAL), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// A font that cannot be found or read: the user is told, the marker stays
+// an empty transform and counts as built.
+
+struct FontCase
+{
+    const char* name;
+    // The resolver's answer; "<garbage>" names a file that is no font.
+    std::string resolved;
+};
+
+class MissingFont : public CoordSystem, public testing::WithParamInterface<FontCase>
+{
+};
+
+TEST_P(MissingFont, ShowsTheErrorAndLeavesAnEmptyInitialisedMarker)
+{
+    std::string resolved = GetParam().resolved;
+    if (resolved == "<garbage>") {
+        resolved = testing::TempDir() + "/not-a-font.ttf";
+        std::ofstream(resolved) << "this is no TrueType font\n";
+    }
+    std::vector<std::string> askedFor;
+    VisBaseObject::setFontResolver([&](const std::string& name) {
+        askedFor.push_back(name);
+        return resolved;
+    });
+    std::vector<std::pair<std::string, std::string>> shown;
+    VisBaseObject::setUserErrorHandler([&](const std::string& title, const std::string& text) {
+        shown.emplace_back(title, text);
+    });
+
+    osg::ref_ptr<VisBaseObject> marker = create(markerItems());
+
+    EXPECT_EQ(askedFor, std::vector<std::string>{"TIMES.TTF"});
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].first, "Orvane Error");
+    EXPECT_EQ(shown[0].second, "Cannot load font: TIMES.TTF");
+    EXPECT_TRUE(marker->isInitialized());
+    EXPECT_EQ(marker->getTransform()->getNumChildren(), 0u);
+
+    // Built is built: later packets neither retry nor complain.
+    send(*marker, {{{4, {2.f, 2.f, 2.f}}}, {}});
+    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_EQ(marker->getScale(), osg::Matrixd::scale(2.0, 2.0, 2.0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, MissingFont,
+                         testing::Values(FontCase{"NoFileFound", ""},
+                                         FontCase{"FileIsNoFont", "<garbage>"}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(CoordSystem, WithoutAHandlerTheErrorGoesToStandardOutput)
+{
+    VisBaseObject::setFontResolver([](const std::string&) { return std::string(); });
+    testing::internal::CaptureStdout();
+    osg::ref_ptr<VisBaseObject> marker = create(markerItems());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Orvane Error: Cannot load font: TIMES.TTF\n");
+}
+
+// ---------------------------------------------------------------------------
+// Type code 2 through the object manager's update callback.
+
+GNP2::Packet* shapePacket(std::uint32_t typeCode, const Items& items)
+{
+    GNP2::Packet* packet = makePacket(items).release();
+    packet->setHeader(GNP2::makeHeader(5, typeCode));
+    return packet;
+}
+
+TEST(ShapeObjectsRegistration, TypeCode2CreatesAndUpdatesAShapeObject)
+{
+    ObjectFactory factory;
+    registerShapeObjects(factory);
+    EXPECT_TRUE(factory.has(TYPE_VisBaseObject));
+    for (const ObjectKind& kind : OBJECT_KINDS) {
+        if (kind.code != TYPE_VisBaseObject) {
+            EXPECT_FALSE(factory.has(kind.code)) << kind.className;
+        }
+    }
+
+    PacketRing receive, send;
+    osg::ref_ptr<osg::Group> scene = new osg::Group, hud = new osg::Group;
+    osg::ref_ptr<rootnodeUpdateCallback> callback =
+        new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get(), nullptr);
+
+    receive.push(shapePacket(TYPE_VisBaseObject,
+                             {{{4, {2.f, 1.f, 0.5f}}}, {{KIND, {1}}, {44, {0, 0, 255}}}}));
+    callback->runOnce();
+    auto* box = dynamic_cast<VisBaseObject*>(callback->findObject(0, 5));
+    ASSERT_NE(box, nullptr);
+    EXPECT_STREQ(box->className(), "VisBaseObject");
+    ASSERT_EQ(scene->getNumChildren(), 1u);
+    EXPECT_EQ(scene->getChild(0), box);
+    ASSERT_TRUE(box->isInitialized());
+    osg::ref_ptr<osg::Node> shape = box->shape();
+    ASSERT_NE(shape, nullptr);
+    const auto geometries = geometry_checks::geometriesOf(*shape);
+    ASSERT_EQ(geometries.size(), 1u);
+    const osg::Material* material = materialOf(*geometries[0]);
+    ASSERT_NE(material, nullptr);
+    EXPECT_EQ(material->getDiffuse(osg::Material::FRONT), osg::Vec4(0.f, 0.f, 1.f, 1.f));
+    EXPECT_EQ(box->getScale(), osg::Matrixd::scale(2.0, 1.0, 0.5));
+
+    // A later packet for the same number is an update, whatever its type byte.
+    receive.push(shapePacket(4, {{{1, {0.f, 5.f, 0.f}}}, {}}));
+    callback->runOnce();
+    EXPECT_EQ(scene->getNumChildren(), 1u);
+    EXPECT_EQ(box->shape(), shape.get());
+    EXPECT_EQ(box->getTranslation(), osg::Matrixd::translate(0.0, 5.0, 0.0));
+}
+
+} // namespace
