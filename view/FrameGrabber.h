@@ -1,0 +1,49 @@
+#pragma once
+// Reads a graphics context's finished frame. Installed as the context's
+// swap callback, it copies the colour buffer when every camera has drawn and
+// before the buffers swap (after the swap the back buffer holds nothing
+// defined). A read is armed before a frame and collected after it; frames
+// without an armed read pass straight through.
+//
+// Threading: arm() and take() run on the GUI thread; the read runs on the
+// thread that swaps the context (the GUI thread, or the context's drawing
+// thread when the viewer draws on threads); the request and the image are
+// protected by _mutex. A threaded viewer has swapped by the time frame()
+// returns, so take() after frame() finds the image.
+
+#include <mutex>
+
+#include <osg/GL>
+#include <osg/GraphicsContext>
+#include <osg/Image>
+#include <osg/ref_ptr>
+
+namespace view {
+
+class FrameGrabber : public osg::GraphicsContext::SwapCallback
+{
+public:
+    // The next swap reads the rectangle (0, 0, width, height) in `format`
+    // (GL_RGB, GL_BGRA, ...) as unsigned bytes, bottom row first.
+    void arm(int width, int height, GLenum format);
+    // The image read since arm(), or null (and disarms).
+    osg::ref_ptr<osg::Image> take();
+    // Whether a GL error was raised while reading.
+    bool readFailed() const;
+
+    void swapBuffersImplementation(osg::GraphicsContext* gc) override;
+
+protected:
+    ~FrameGrabber() override = default;
+
+private:
+    mutable std::mutex _mutex;
+    bool _armed = false;
+    int _width = 0;
+    int _height = 0;
+    GLenum _format = GL_RGB;
+    bool _readFailed = false;
+    osg::ref_ptr<osg::Image> _image;
+};
+
+} // namespace view

@@ -1,0 +1,81 @@
+#include "view/ViewGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <osg/CullSettings>
+
+namespace view {
+
+namespace {
+
+// The product in float, as the fractions arrive: 0.7f x 1000 rounds to
+// exactly 700 in float, where the double product 699.99998... would
+// truncate to 699.
+int scaled(float fraction, int pixels)
+{
+    return static_cast<int>(std::trunc(fraction * static_cast<float>(pixels)));
+}
+
+bool finite(const osg::Vec3d& v)
+{
+    return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z());
+}
+
+} // namespace
+
+Viewport viewportFor(osg::Vec2f origin, osg::Vec2f size, int windowWidth, int windowHeight)
+{
+    return {scaled(origin.x(), windowWidth), scaled(origin.y(), windowHeight),
+            scaled(size.x(), windowWidth), scaled(size.y(), windowHeight)};
+}
+
+HudExtent hudExtent(int aspectMode, int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return {};
+    const double aspect = double(width) / double(height);
+    if (aspectMode == 2)
+        aspectMode = aspect >= 1.0 ? 0 : 1;
+    switch (aspectMode) {
+    case 0:
+        return {1000.0 * aspect, 1000.0};
+    case 1:
+        return {1000.0, 1000.0 / aspect};
+    default:
+        return {};
+    }
+}
+
+osg::Matrixd hudProjection(int aspectMode, int width, int height)
+{
+    const HudExtent extent = hudExtent(aspectMode, width, height);
+    return osg::Matrixd::ortho(0.0, extent.right, 0.0, extent.top, 0.0, 100.0);
+}
+
+unsigned int cullingModeFor(bool noClip)
+{
+    constexpr unsigned int withoutFrustum = osg::CullSettings::SMALL_FEATURE_CULLING |
+                                            osg::CullSettings::SHADOW_OCCLUSION_CULLING |
+                                            osg::CullSettings::CLUSTER_CULLING;
+    return noClip ? withoutFrustum
+                  : static_cast<unsigned int>(osg::CullSettings::ENABLE_ALL_CULLING);
+}
+
+LookAt usableLookAt(const osg::Vec3d& eye, const osg::Vec3d& centre, const osg::Vec3d& up)
+{
+    LookAt result{eye, centre, up, false};
+    osg::Vec3d direction = centre - eye;
+    if (!finite(eye) || !finite(centre) || !finite(up) || direction.length() <= 0.0)
+        return result;
+    direction.normalize();
+    osg::Vec3d side = direction ^ up;
+    if (side.length() < 1e-9 * std::max(1.0, up.length())) {
+        const osg::Vec3d z(0.0, 0.0, 1.0);
+        result.up = std::abs(direction * z) > 0.999 ? osg::Vec3d(0.0, 1.0, 0.0) : z;
+    }
+    result.valid = true;
+    return result;
+}
+
+} // namespace view
