@@ -1,0 +1,26 @@
+#pragma once
+// Where the program finds what it ships besides its executable: the data
+// folder (sample models and terrains) and the terrain module. An installed
+// program looks relative to its own executable (bin/ -> share/orvane,
+// lib/orvane); a program run from its build folder falls back to the paths
+// of the build tree that it was built in.
+//
+// Threading: any thread; the answers never change during a run.
+
+#include <string>
+#include <vector>
+
+namespace programpaths {
+
+// The folder of the running executable, or empty when it cannot be found.
+std::string executableDirectory();
+
+// The folders a relative file name is looked up in after the working
+// directory: the installed data folder, then the source tree's data/.
+const std::vector<std::string>& dataDirectories();
+
+// The terrain module's file: next to the executable, in the installed
+// library folder, then in the build tree.
+const std::vector<std::string>& terrainModuleCandidates();
+
+} // namespace programpaths

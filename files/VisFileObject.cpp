@@ -1,0 +1,145 @@
+#include "files/VisFileObject.h"
+
+#include <algorithm>
+
+#include <osg/NodeCallback>
+#include <osgUtil/SmoothingVisitor>
+
+#include "files/FileManager.h"
+#include "files/FindFile.h"
+#include "files/TerrainModule.h"
+#include "scene/ColorCorrectionVisitor.h"
+
+namespace {
+
+constexpr std::size_t EXTENSION_LENGTH = 3;
+
+} // namespace
+
+class VisFileObject::RetryCallback : public osg::NodeCallback
+{
+public:
+    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
+    {
+        static_cast<VisFileObject*>(node)->retryFromFrame();
+        traverse(node, visitor);
+    }
+};
+
+VisFileObject::VisFileObject(PacketSink* sendQueue, FileManager& files,
+                             TerrainModule& terrainModule)
+    : Vis3DObject(sendQueue), _files(files), _terrainModule(terrainModule),
+      _retry(new RetryCallback)
+{
+}
+
+VisFileObject::~VisFileObject()
+{
+    if (!_usedName.empty())
+        _files.releaseFile(_usedName);
+    if (_terrain) {
+        _terrain->shutdown();
+        _terrain = nullptr;
+    }
+}
+
+std::string VisFileObject::extensionOf(std::string_view name)
+{
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    return std::string(name.substr(dot + 1, EXTENSION_LENGTH));
+}
+
+bool VisFileObject::isTerrainName(std::string_view name)
+{
+    const std::string extension = extensionOf(name);
+    return extension == "bb" || extension == "wb";
+}
+
+std::string VisFileObject::withoutExtension(std::string_view name)
+{
+    return std::string(name.substr(0, name.rfind('.')));
+}
+
+void VisFileObject::initialize(const GNP2::Packet& packet)
+{
+    guarded(Phase::Initializing, className(), [&] {
+        mergeState(packet);
+        // A name sent as a C string may carry its terminating zero.
+        std::string name = packet.getString(ITEM_FILE_NAME);
+        name.resize(std::min(name.size(), name.find('\0')));
+        _fileName = name;
+        storeTime(packet);
+
+        if (isTerrainName(name)) {
+            buildTerrain();
+            setInitialized();
+            return;
+        }
+        if (!_model) {
+            osg::ref_ptr<osg::Node> node = _files.loadOrCloneFile(name);
+            if (!node) {
+                setRetrying(_files.fileState(name) != FileManager::FileState::Failed);
+                return;
+            }
+            _usedName = name;
+            _model = node;
+            node->setDataVariance(osg::Object::DYNAMIC);
+            ColorCorrectionVisitor colorCorrection;
+            node->accept(colorCorrection);
+            getTransform()->addChild(node.get());
+            setRetrying(false);
+        }
+        updateAppearance(statePacket(), true, false);
+        if (statePacket().hasItem(ITEM_SMOOTH_NORMALS) &&
+            intItem(statePacket(), ITEM_SMOOTH_NORMALS)[0] != 0) {
+            osgUtil::SmoothingVisitor smoothing;
+            _model->accept(smoothing);
+        }
+        setInitialized();
+    });
+}
+
+void VisFileObject::buildTerrain()
+{
+    if (!_terrainModule.ensureLoaded())
+        return; // the error box has been shown once; the object stays empty
+    _terrain = _terrainModule.createNode();
+    if (!_terrain)
+        return;
+    // The base name of the file that findFile resolves, so that terrains are
+    // found in the search directory and the program's data folder like models.
+    const std::string path = findFile(_fileName);
+    _terrain->load(withoutExtension(path.empty() ? _fileName : path), TERRAIN_LOAD_FLAGS);
+    getTransform()->addChild(_terrain.get());
+}
+
+void VisFileObject::update(const GNP2::Packet& packet)
+{
+    if (!isInitialized())
+        initialize(statePacket());
+    mergeState(packet);
+    applyTransformItems(packet);
+    if (isInitialized())
+        updateAppearance(statePacket(), false, false);
+}
+
+void VisFileObject::retryFromFrame()
+{
+    if (isInitialized() || _model ||
+        _files.fileState(_fileName) == FileManager::FileState::Failed) {
+        setRetrying(false);
+        return;
+    }
+    if (_files.fileState(_fileName) != FileManager::FileState::Loading)
+        initialize(statePacket());
+}
+
+void VisFileObject::setRetrying(bool retrying)
+{
+    // _retry keeps the callback alive when it removes itself mid-call.
+    osg::Callback* wanted = retrying ? _retry.get() : nullptr;
+    if (getUpdateCallback() != wanted)
+        setUpdateCallback(wanted);
+}

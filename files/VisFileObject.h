@@ -1,0 +1,77 @@
+#pragma once
+// The scene object that shows a model file or a terrain (type code 4). Its
+// one child under the transform is either a node from the file manager (a
+// private copy, or the shared node of a large file) or, for a file whose
+// extension is exactly "bb" or "wb", a terrain node from the terrain module.
+//
+// Items of its own: 12 the file name (text), 85[0] optional, nonzero asks
+// for smoothed normals, recomputed once after loading. The common items of
+// a 3D object keep their meaning.
+//
+// Model files load in the background: until the file manager delivers, the
+// object stays uninitialised and asks again on every update. It also asks
+// again in the frame's update traversal while the load is under way, so a
+// model that the simulation sends only once still appears when it has
+// loaded. When it appears, every appearance item of its state is applied.
+//
+// Threading: GUI thread only (packets and the update traversal); the only
+// locking is inside the file manager.
+
+#include <string>
+#include <string_view>
+
+#include <osg/ref_ptr>
+
+#include "files/terrain/TerrainNode.h"
+#include "scene/Vis3DObject.h"
+
+class FileManager;
+class TerrainModule;
+
+class VisFileObject : public Vis3DObject
+{
+public:
+    static constexpr int ITEM_FILE_NAME = 12;
+    static constexpr int ITEM_SMOOTH_NORMALS = 85;
+    // What a terrain's load operation is given (full resolution).
+    static constexpr int TERRAIN_LOAD_FLAGS = 1;
+
+    VisFileObject(PacketSink* sendQueue, FileManager& files, TerrainModule& terrainModule);
+
+    const char* className() const override { return "VisFileObject"; }
+    void initialize(const GNP2::Packet& packet) override;
+    void update(const GNP2::Packet& packet) override;
+
+    // Up to three characters after the last "." (empty without a ".").
+    static std::string extensionOf(std::string_view name);
+    // Terrain files have the extension "bb" or "wb", exactly.
+    static bool isTerrainName(std::string_view name);
+    // The name cut before its last "." (unchanged without a ".").
+    static std::string withoutExtension(std::string_view name);
+
+    const std::string& fileName() const { return _fileName; }
+    // The model node under the transform, or null.
+    osg::Node* model() const { return _model.get(); }
+    stravik::TerrainNode* terrainNode() const { return _terrain.get(); }
+
+protected:
+    // Gives back the file manager's usage reference and shuts the terrain down.
+    ~VisFileObject() override;
+
+private:
+    class RetryCallback;
+
+    void buildTerrain();
+    // Initialisation from the frame while the file loads.
+    void retryFromFrame();
+    void setRetrying(bool retrying);
+
+    FileManager& _files;
+    TerrainModule& _terrainModule;
+    std::string _fileName;
+    // The name whose usage reference this object holds; empty when none.
+    std::string _usedName;
+    osg::ref_ptr<osg::Node> _model;
+    osg::ref_ptr<stravik::TerrainNode> _terrain;
+    osg::ref_ptr<osg::Callback> _retry;
+};

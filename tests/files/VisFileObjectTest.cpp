@@ -1,0 +1,388 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <osg/Geode>
+#include <osg/Material>
+#include <osgUtil/UpdateVisitor>
+
+#include "FileTestSupport.h"
+#include "files/FileManager.h"
+#include "files/FileObjects.h"
+#include "files/MessageBoxHook.h"
+#include "files/TerrainModule.h"
+#include "files/VisFileObject.h"
+#include "scene/ObjectKinds.h"
+
+namespace {
+
+// A terrain node that records what the program asks of it.
+class RecordingTerrain : public stravik::TerrainNode
+{
+public:
+    osg::ref_ptr<osg::Node> load(const std::string& baseName, int flags) override
+    {
+        loads.push_back({baseName, flags});
+        return nullptr;
+    }
+    void shutdown() override { ++*shutdowns; }
+
+    std::vector<std::pair<std::string, int>> loads;
+    std::shared_ptr<int> shutdowns = std::make_shared<int>(0);
+
+protected:
+    ~RecordingTerrain() override = default;
+};
+
+osg::Geometry* geometryBelow(osg::Node* node)
+{
+    if (!node)
+        return nullptr;
+    if (osg::Geode* geode = node->asGeode())
+        return geode->getNumDrawables() ? geode->getDrawable(0)->asGeometry() : nullptr;
+    osg::Group* group = node->asGroup();
+    return group && group->getNumChildren() ? geometryBelow(group->getChild(0)) : nullptr;
+}
+
+osg::Vec4 diffuseOf(osg::Node* node)
+{
+    osg::Geometry* geometry = geometryBelow(node);
+    osg::StateSet* state = geometry ? geometry->getStateSet() : nullptr;
+    auto* material =
+        state ? dynamic_cast<osg::Material*>(state->getAttribute(osg::StateAttribute::MATERIAL))
+              : nullptr;
+    return material ? material->getDiffuse(osg::Material::FRONT) : osg::Vec4(-1, -1, -1, -1);
+}
+
+class FileObjectTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        filetest::useTestSettings();
+        filetest::clearLog();
+        model = dir.file("arm.osgt");
+        filetest::writeModel(model, 2, osg::Vec3(1, 0, 0));
+        root = new osg::Group;
+        files = makeManager(); // after the store is emptied
+    }
+    void TearDown() override { messagebox::setHook({}); }
+
+    std::unique_ptr<FileManager> makeManager()
+    {
+        FileManager::Options options;
+        options.runCleaningThread = false;
+        return std::make_unique<FileManager>(options);
+    }
+
+    VisFileObject* newObject()
+    {
+        auto* object = new VisFileObject(nullptr, *files, terrainModule);
+        root->addChild(object);
+        return object;
+    }
+
+    // What the object manager does with a packet.
+    static void deliver(VisFileObject& object, GNP2::Packet& packet, bool isNew)
+    {
+        if (isNew)
+            object.initialize(packet);
+        object.update(packet);
+        object.getPacket().clearChanged();
+    }
+
+    void frame()
+    {
+        osgUtil::UpdateVisitor visitor;
+        root->accept(visitor);
+    }
+
+    osg::ref_ptr<RecordingTerrain> madeTerrain;
+    int terrainsMade = 0;
+    TerrainModule terrainModule{[this] {
+        ++terrainsMade;
+        madeTerrain = new RecordingTerrain;
+        return osg::ref_ptr<stravik::TerrainNode>(madeTerrain.get());
+    }};
+    filetest::TempDir dir;
+    std::string model;
+    std::unique_ptr<FileManager> files;
+    osg::ref_ptr<osg::Group> root;
+};
+
+TEST_F(FileObjectTest, ShowsTheModelOnceLoadedWithTheWholeStateApplied)
+{
+    VisFileObject* object = newObject();
+    auto first = filetest::filePacket(model);
+    first->setIntVector(44, {255, 0, 0});
+    deliver(*object, *first, true);
+    EXPECT_FALSE(object->isInitialized());
+    EXPECT_EQ(object->getTransform()->getNumChildren(), 0u);
+
+    files->waitForLoads();
+    auto second = filetest::filePacket("");
+    second->setFloatVector(1, {1.0f, 2.0f, 3.0f});
+    deliver(*object, *second, false);
+    ASSERT_TRUE(object->isInitialized());
+    ASSERT_EQ(object->getTransform()->getNumChildren(), 1u);
+    EXPECT_EQ(object->getTransform()->getChild(0), object->model());
+    EXPECT_EQ(object->model()->getDataVariance(), osg::Object::DYNAMIC);
+    // The colour came with the first packet only; it is applied all the same.
+    EXPECT_EQ(diffuseOf(object->model()), osg::Vec4(1, 0, 0, 1));
+    EXPECT_EQ(object->getTransform()->getMatrix().getTrans(), osg::Vec3d(1, 2, 3));
+}
+
+TEST_F(FileObjectTest, AppearsWithTheNextFrameWhenNoFurtherPacketComes)
+{
+    VisFileObject* object = newObject();
+    auto packet = filetest::filePacket(model);
+    packet->setIntVector(44, {0, 0, 255});
+    deliver(*object, *packet, true);
+    EXPECT_NE(object->getUpdateCallback(), nullptr);
+
+    files->waitForLoads();
+    frame();
+    EXPECT_TRUE(object->isInitialized());
+    EXPECT_EQ(diffuseOf(object->model()), osg::Vec4(0, 0, 1, 1));
+    EXPECT_EQ(object->getUpdateCallback(), nullptr);
+    EXPECT_EQ(files->usageCount(model), 1);
+}
+
+TEST_F(FileObjectTest, TwoObjectsOfOneFileAreColouredIndependently)
+{
+    VisFileObject* red = newObject();
+    VisFileObject* blue = newObject();
+    auto redPacket = filetest::filePacket(model);
+    redPacket->setIntVector(44, {255, 0, 0});
+    auto bluePacket = filetest::filePacket(model);
+    bluePacket->setIntVector(44, {0, 0, 255});
+    deliver(*red, *redPacket, true);
+    deliver(*blue, *bluePacket, true);
+    files->waitForLoads();
+    frame();
+    ASSERT_TRUE(red->isInitialized() && blue->isInitialized());
+    EXPECT_NE(red->model(), blue->model());
+    EXPECT_EQ(diffuseOf(red->model()), osg::Vec4(1, 0, 0, 1));
+    EXPECT_EQ(diffuseOf(blue->model()), osg::Vec4(0, 0, 1, 1));
+    EXPECT_EQ(files->usageCount(model), 2);
+}
+
+TEST_F(FileObjectTest, ObjectsOfALargeFileShareOneNode)
+{
+    filetest::storeSetting("FileObjects/maxFileSizeDuplicated", "1");
+    files = makeManager();
+    VisFileObject* first = newObject();
+    VisFileObject* second = newObject();
+    auto packet = filetest::filePacket(model);
+    deliver(*first, *packet, true);
+    deliver(*second, *packet, true);
+    files->waitForLoads();
+    frame();
+    ASSERT_TRUE(first->isInitialized() && second->isInitialized());
+    EXPECT_EQ(first->model(), second->model());
+    EXPECT_EQ(first->model(), files->cachedNode(model));
+}
+
+TEST_F(FileObjectTest, DeletingAnInitialisedObjectReleasesExactlyOneReference)
+{
+    VisFileObject* kept = newObject();
+    VisFileObject* deleted = newObject();
+    auto packet = filetest::filePacket(model);
+    deliver(*kept, *packet, true);
+    deliver(*deleted, *packet, true);
+    files->waitForLoads();
+    frame();
+    ASSERT_EQ(files->usageCount(model), 2);
+    root->removeChild(deleted); // the last reference: the object is destroyed
+    EXPECT_EQ(files->usageCount(model), 1);
+    root->removeChild(kept);
+    EXPECT_EQ(files->usageCount(model), 0);
+}
+
+TEST_F(FileObjectTest, AnObjectDeletedWhileItsFileLoadsReleasesNothing)
+{
+    VisFileObject* early = newObject();
+    deliver(*early, *filetest::filePacket(model), true);
+    root->removeChild(early);
+    files->waitForLoads();
+    VisFileObject* later = newObject();
+    deliver(*later, *filetest::filePacket(model), true);
+    ASSERT_TRUE(later->isInitialized());
+    EXPECT_EQ(files->usageCount(model), 1);
+}
+
+struct SmoothingCase
+{
+    const char* label;
+    std::vector<int> item85; // empty: absent
+    bool recomputed;
+};
+
+class Smoothing : public FileObjectTest, public ::testing::WithParamInterface<SmoothingCase>
+{
+};
+
+TEST_P(Smoothing, Item85NonzeroRecomputesTheNormals)
+{
+    VisFileObject* object = newObject();
+    auto packet = filetest::filePacket(model);
+    if (!GetParam().item85.empty())
+        packet->setIntVector(85, GetParam().item85);
+    deliver(*object, *packet, true);
+    files->waitForLoads();
+    frame();
+    ASSERT_TRUE(object->isInitialized());
+    const auto* normals =
+        dynamic_cast<const osg::Vec3Array*>(geometryBelow(object->model())->getNormalArray());
+    ASSERT_NE(normals, nullptr);
+    ASSERT_FALSE(normals->empty());
+    // The file's normals point along x; the triangles lie in the z = 0 plane.
+    const osg::Vec3 expected = GetParam().recomputed ? osg::Vec3(0, 0, 1) : osg::Vec3(1, 0, 0);
+    for (const osg::Vec3& normal : *normals)
+        EXPECT_LT((normal - expected).length(), 1e-5f) << normal.x() << normal.y() << normal.z();
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, Smoothing,
+                         ::testing::Values(SmoothingCase{"Absent", {}, false},
+                                           SmoothingCase{"Zero", {0}, false},
+                                           SmoothingCase{"One", {1}, true},
+                                           SmoothingCase{"Seven", {7}, true}),
+                         [](const auto& row) { return std::string(row.param.label); });
+
+struct NameCase
+{
+    const char* label;
+    const char* name;
+    const char* terrainBase; // null: a model file
+};
+
+class FileKind : public FileObjectTest, public ::testing::WithParamInterface<NameCase>
+{
+};
+
+TEST_P(FileKind, BbAndWbExtensionsBuildATerrainFromTheBaseName)
+{
+    VisFileObject* object = newObject();
+    deliver(*object, *filetest::filePacket(GetParam().name), true);
+    if (GetParam().terrainBase) {
+        ASSERT_EQ(terrainsMade, 1);
+        const std::vector<std::pair<std::string, int>> expected = {
+            {GetParam().terrainBase, VisFileObject::TERRAIN_LOAD_FLAGS}};
+        EXPECT_EQ(madeTerrain->loads, expected);
+        EXPECT_TRUE(object->isInitialized());
+        EXPECT_EQ(object->getTransform()->getChild(0), madeTerrain.get());
+        EXPECT_EQ(files->fileState(GetParam().name), FileManager::FileState::Absent);
+    } else {
+        EXPECT_EQ(terrainsMade, 0);
+        EXPECT_NE(files->fileState(GetParam().name), FileManager::FileState::Absent);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, FileKind,
+                         ::testing::Values(NameCase{"Wb", "hills.wb", "hills"},
+                                           NameCase{"Bb", "hills.bb", "hills"},
+                                           NameCase{"DottedBase", "the.hills.wb", "the.hills"},
+                                           NameCase{"Wbx", "hills.wbx", nullptr},
+                                           NameCase{"UpperCase", "hills.WB", nullptr},
+                                           NameCase{"B", "hills.b", nullptr},
+                                           NameCase{"NoDot", "hillswb", nullptr},
+                                           NameCase{"DotInFolder", "maps.wb/hills", nullptr},
+                                           NameCase{"Obj", "arm.obj", nullptr}),
+                         [](const auto& row) { return std::string(row.param.label); });
+
+TEST_F(FileObjectTest, ATerrainIsShutDownWhenItsObjectGoes)
+{
+    VisFileObject* object = newObject();
+    deliver(*object, *filetest::filePacket("hills.wb"), true);
+    const std::shared_ptr<int> shutdowns = madeTerrain->shutdowns;
+    madeTerrain = nullptr;
+    EXPECT_EQ(*shutdowns, 0);
+    root->removeChild(object);
+    EXPECT_EQ(*shutdowns, 1);
+}
+
+TEST_F(FileObjectTest, AMissingTerrainModuleIsReportedOnceAndTheProgramGoesOn)
+{
+    std::vector<std::pair<std::string, std::string>> boxes;
+    messagebox::setHook([&](const std::string& caption, const std::string& text) {
+        boxes.emplace_back(caption, text);
+    });
+    TerrainModule missing(std::vector<std::string>{dir.file("no-such-module.so")});
+    osg::ref_ptr<VisFileObject> first = new VisFileObject(nullptr, *files, missing);
+    osg::ref_ptr<VisFileObject> second = new VisFileObject(nullptr, *files, missing);
+    deliver(*first, *filetest::filePacket("hills.wb"), true);
+    deliver(*second, *filetest::filePacket("dunes.bb"), true);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Orvane", "Error loading the terrain visualization module."}};
+    EXPECT_EQ(boxes, expected);
+    EXPECT_TRUE(first->isInitialized());
+    EXPECT_EQ(first->getTransform()->getNumChildren(), 0u);
+    EXPECT_EQ(second->getTransform()->getNumChildren(), 0u);
+
+    // Model files still load.
+    osg::ref_ptr<VisFileObject> arm = new VisFileObject(nullptr, *files, missing);
+    deliver(*arm, *filetest::filePacket(model), true);
+    files->waitForLoads();
+    deliver(*arm, *filetest::filePacket(""), false);
+    EXPECT_TRUE(arm->isInitialized());
+}
+
+TEST_F(FileObjectTest, AMissingFileNameIsReportedAndTheObjectBuiltWhenItComes)
+{
+    VisFileObject* object = newObject();
+    testing::internal::CaptureStdout();
+    deliver(*object, *filetest::filePacket(""), true);
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find("An error occured while initializing VisFileObject. Object will be "
+                          "skipped!\nRequested data not in packet or data size mismatch!\n"
+                          "ErrorNr: 12\n"),
+              std::string::npos)
+        << output;
+    EXPECT_FALSE(object->isInitialized());
+
+    // An uninitialised object retries from its state before merging the
+    // packet: the name is asked for with the update after the one that brings it.
+    deliver(*object, *filetest::filePacket(model), false);
+    EXPECT_EQ(files->fileState(model), FileManager::FileState::Absent);
+    deliver(*object, *filetest::filePacket(""), false);
+    EXPECT_NE(files->fileState(model), FileManager::FileState::Absent);
+    files->waitForLoads();
+    frame();
+    EXPECT_TRUE(object->isInitialized());
+    EXPECT_EQ(object->fileName(), model);
+}
+
+TEST_F(FileObjectTest, AFileThatNeverLoadsLeavesTheObjectEmptyAndStopsTheFrameRetry)
+{
+    VisFileObject* object = newObject();
+    deliver(*object, *filetest::filePacket(dir.file("missing.obj")), true);
+    files->waitForLoads();
+    frame();
+    EXPECT_EQ(object->getUpdateCallback(), nullptr);
+    deliver(*object, *filetest::filePacket(""), false);
+    EXPECT_FALSE(object->isInitialized());
+    EXPECT_EQ(object->getTransform()->getNumChildren(), 0u);
+}
+
+TEST_F(FileObjectTest, ANameSentAsACStringLosesItsTerminatingZero)
+{
+    VisFileObject* object = newObject();
+    auto packet = filetest::filePacket("");
+    packet->setString(12, std::string(model) + '\0');
+    deliver(*object, *packet, true);
+    EXPECT_EQ(object->fileName(), model);
+}
+
+TEST_F(FileObjectTest, TypeCodeFourMakesFileObjects)
+{
+    ObjectFactory factory;
+    EXPECT_FALSE(factory.has(TYPE_VisFileObject));
+    registerFileObjects(factory, *files, terrainModule);
+    ASSERT_TRUE(factory.has(4));
+    osg::ref_ptr<VisObject> object = factory.create(4, ObjectContext{});
+    ASSERT_NE(object, nullptr);
+    EXPECT_STREQ(object->className(), "VisFileObject");
+    EXPECT_NE(dynamic_cast<VisFileObject*>(object.get()), nullptr);
+}
+
+} // namespace
