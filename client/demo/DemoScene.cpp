@@ -49,6 +49,7 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     time.setFloatVector(0, {t});
     client.queue(time);
     shapes(client, t);
+    _files.step(client, t, _created);
     _created = true;
 }
 

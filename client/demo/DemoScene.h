@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "client/SimulationClient.h"
+#include "client/demo/DemoFiles.h"
 
 class DemoScene
 {
@@ -28,5 +29,6 @@ public:
 private:
     void shapes(orvane::SimulationClient& client, float t);
 
+    DemoFiles _files;
     bool _created = false;
 };

@@ -1,0 +1,63 @@
+#include "client/demo/DemoFiles.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t FILE_OBJECT = 4;
+
+constexpr int POSITION = 1;
+constexpr int ORIENTATION = 3;
+constexpr int SCALE = 4;
+constexpr int FILE_NAME = 12;
+constexpr int COLOUR = 44;
+
+struct Arm
+{
+    float x;
+    float speed; // turns about z, radians per second
+    float phase;
+    std::vector<int> colour;
+};
+
+const Arm ARMS[DemoFiles::ARM_COUNT] = {
+    {-4.5f, 0.6f, 0.0f, {230, 120, 30}},
+    {-1.5f, -0.9f, 1.0f, {40, 110, 220}},
+    {1.5f, 1.3f, 2.0f, {60, 180, 80}},
+    {4.5f, -0.4f, 3.0f, {200, 60, 160}},
+};
+
+void address(GNP2::Packet& p, int objectNumber)
+{
+    p.setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), FILE_OBJECT));
+}
+
+} // namespace
+
+void DemoFiles::step(orvane::SimulationClient& client, float t, bool created)
+{
+    for (int i = 0; i < ARM_COUNT; ++i) {
+        const Arm& arm = ARMS[i];
+        GNP2::Packet p;
+        address(p, FIRST_ARM + i);
+        if (!created) {
+            p.setString(FILE_NAME, ARM_MODEL);
+            p.setFloatVector(POSITION, {arm.x, -4.0f, 0.0f});
+            p.setIntVector(COLOUR, arm.colour);
+        }
+        const float angle = arm.phase + arm.speed * t;
+        const float c = std::cos(angle), s = std::sin(angle);
+        p.setFloatVector(ORIENTATION, {c, s, 0.0f, -s, c, 0.0f});
+        client.queue(p);
+    }
+    if (!created) {
+        // Hills behind the scene at half their size.
+        GNP2::Packet hills;
+        address(hills, TERRAIN);
+        hills.setString(FILE_NAME, TERRAIN_FILE);
+        hills.setFloatVector(POSITION, {0.0f, 11.0f, -0.2f});
+        hills.setFloatVector(SCALE, {0.5f, 0.5f, 0.5f});
+        client.queue(hills);
+    }
+}
