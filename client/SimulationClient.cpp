@@ -127,7 +127,12 @@ void SimulationClient::queueFrame(const void* frame, std::size_t length)
 
 void SimulationClient::flush()
 {
-    if (_outSize == 0)
+    sendFrames(nullptr, 0);
+}
+
+void SimulationClient::sendFrames(const void* frames, std::size_t length)
+{
+    if (_outSize == 0 && length == 0)
         return;
     if (_socket < 0 || !_connected) {
         const std::string why = error();
@@ -136,7 +141,8 @@ void SimulationClient::flush()
                                         : "The link to " + _peer + " is down" +
                                               (why.empty() ? "" : ": " + why));
     }
-    const int failure = net::sendAll(_socket, _out.get(), _outSize);
+    iovec parts[2] = {{_out.get(), _outSize}, {const_cast<void*>(frames), length}};
+    const int failure = net::sendAll(_socket, parts, 2);
     _outSize = 0;
     if (failure != 0) {
         linkLost(std::strerror(failure));

@@ -84,6 +84,9 @@ public:
     void flush();
     // queue() + flush(): one frame, one send (after anything already queued).
     void send(GNP2::Packet& packet);
+    // Sends what is queued and then `length` bytes of ready-made frames
+    // (recorded or built elsewhere) with one call, without copying them.
+    void sendFrames(const void* frames, std::size_t length);
     std::size_t queuedBytes() const { return _outSize; }
 
     // The oldest packet the viewer sent, or null when none waits. Never blocks.

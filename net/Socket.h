@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace net {
@@ -64,6 +65,37 @@ inline int sendAll(int fd, const void* data, std::size_t length)
         }
         bytes += sent;
         length -= std::size_t(sent);
+    }
+    return 0;
+}
+
+// Sends every byte of `count` buffers with as few calls as the kernel allows
+// (one, usually). `parts` is consumed as it goes. Returns 0 or the errno.
+inline int sendAll(int fd, iovec* parts, int count)
+{
+    while (count > 0 && parts[0].iov_len == 0) {
+        ++parts;
+        --count;
+    }
+    while (count > 0) {
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = std::size_t(count);
+        ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        while (count > 0 && std::size_t(sent) >= parts[0].iov_len) {
+            sent -= ssize_t(parts[0].iov_len);
+            ++parts;
+            --count;
+        }
+        if (count > 0) {
+            parts[0].iov_base = static_cast<unsigned char*>(parts[0].iov_base) + sent;
+            parts[0].iov_len -= std::size_t(sent);
+        }
     }
     return 0;
 }

@@ -123,6 +123,27 @@ TEST_F(SimulationClientTest, LargeBatchesAreFlushedOnTheWay)
         EXPECT_EQ(GNP2::objectNumber(packets[std::size_t(i)]->header()), std::uint32_t(i));
 }
 
+TEST_F(SimulationClientTest, ReadyMadeFramesFollowWhatIsQueued)
+{
+    startServer();
+    orvane::SimulationClient client;
+    client.connect("127.0.0.1", server->port());
+    auto first = numberedPacket(1, 1.0f);
+    client.queue(*first);
+    std::vector<unsigned char> frames;
+    for (int i = 2; i <= 3; ++i) {
+        auto packet = numberedPacket(i, float(i));
+        const std::vector<unsigned char> frame = frameOf(*packet);
+        frames.insert(frames.end(), frame.begin(), frame.end());
+    }
+    client.sendFrames(frames.data(), frames.size());
+    EXPECT_EQ(client.queuedBytes(), 0u);
+    const auto packets = receive(3);
+    ASSERT_EQ(packets.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(packets[std::size_t(i)]->getFloatVector(1), std::vector<float>{float(i + 1)});
+}
+
 TEST_F(SimulationClientTest, PollNeverBlocksAndReturnsAnswersInOrder)
 {
     startServer();
