@@ -21,11 +21,6 @@ bool validIndex(int index)
 
 } // namespace
 
-Item::~Item()
-{
-    delete[] data;
-}
-
 void Item::reset()
 {
     delete[] data;
@@ -56,6 +51,11 @@ bool Item::equals(std::int32_t otherCount, std::int32_t otherType, const void* b
         return false;
     const std::size_t size = byteSize();
     return size == 0 || std::memcmp(data, bytes, size) == 0;
+}
+
+Packet::~Packet()
+{
+    forEachItem([&](int index, const Item&) { delete[] _items[index].data; });
 }
 
 ParseResult Packet::parse(const unsigned char* body, std::size_t length)

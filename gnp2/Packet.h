@@ -54,10 +54,12 @@ constexpr std::uint32_t makeHeader(std::uint32_t objectNumber, std::uint32_t typ
     return (objectNumber & 0xFFFu) | (typeCode << 24);
 }
 
+// An item does not free its block itself: the packet that holds it does,
+// visiting only its present items (a packet holds 98 items and typically
+// carries four, and packets are freed at the full stream rate).
 struct Item
 {
     Item() = default;
-    ~Item();
     Item(const Item&) = delete;
     Item& operator=(const Item&) = delete;
 
@@ -88,6 +90,8 @@ class Packet
 {
 public:
     Packet() = default;
+    // Frees the data block of every item.
+    ~Packet();
     Packet(const Packet&) = delete;
     Packet& operator=(const Packet&) = delete;
 
