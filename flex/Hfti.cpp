@@ -22,6 +22,31 @@ int firstLargest(const double* h, int from, int to)
     return best;
 }
 
+// Applies the reflection just built in column j (pivot j, rows j+1..m, up
+// scalar up) to the next `count` columns, as dh12 does, and downdates each
+// column's squared norm h by its new entry in row j.
+void reflectColumns(double* column, long lda, int j, int m, double up, int count, double* h)
+{
+    const double pivot = column[j - 1];
+    const double beta = up * pivot;
+    const int below = m - j;
+    const bool identity = pivot == 0.0 || !(beta < 0.0) || below <= 0;
+    const double inverseBeta = identity ? 0.0 : 1.0 / beta;
+    const double* u = column + j;
+    for (int c = 1; c <= count; ++c) {
+        double* target = column + c * lda;
+        if (!identity) {
+            double sigma = target[j - 1] * up + detail::dotContiguous(below, target + j, u);
+            if (sigma != 0.0) {
+                sigma *= inverseBeta;
+                target[j - 1] += sigma * up;
+                detail::axpyContiguous(below, sigma, u, target + j);
+            }
+        }
+        h[c - 1] -= target[j - 1] * target[j - 1];
+    }
+}
+
 // Applies the left reflections 1..min(m, n) to x. When the right
 // reflections have replaced the diagonal of rows 1..k, the pivot values of
 // those rows' left reflections are recovered from the reflection vector v
@@ -119,20 +144,14 @@ void dhfti(double* a, const int& mda, const int& m, const int& n, double* b, con
     const double eps = detail::relativePrecision();
 
     // Triangulation with column pivoting. h(j..n) holds the squared norms of
-    // the columns' unreduced parts, downdated after each step and computed
-    // afresh when the downdate has lost too much against the largest norm.
+    // the columns' unreduced parts: downdated by each column's new entry in
+    // the pivot row as the reflection passes it (while the column is still
+    // in cache), and computed afresh when the downdate has lost too much
+    // against the largest norm.
     double hmax = 0.0;
     for (int j = 1; j <= l; ++j) {
-        int lmax = j;
-        bool recompute = j == 1;
-        if (j > 1) {
-            for (int c = j; c <= n; ++c) {
-                const double t = at(j - 1, c);
-                h[c - 1] -= t * t;
-            }
-            lmax = firstLargest(h, j, n);
-            recompute = 0.001 * h[lmax - 1] <= eps * hmax;
-        }
+        int lmax = j > 1 ? firstLargest(h, j, n) : j;
+        const bool recompute = j == 1 || 0.001 * h[lmax - 1] <= eps * hmax;
         if (recompute) {
             for (int c = j; c <= n; ++c) {
                 const double* column = &at(j, c);
@@ -148,8 +167,9 @@ void dhfti(double* a, const int& mda, const int& m, const int& n, double* b, con
         }
         h[j - 1] = 0.0;
         const int jp1 = j + 1;
-        const int rest = n - j;
-        dh12(1, j, jp1, m, &at(1, j), 1, h[j - 1], j < n ? &at(1, jp1) : nullptr, 1, mda, rest);
+        const int none = 0;
+        dh12(1, j, jp1, m, &at(1, j), 1, h[j - 1], nullptr, 1, mda, none);
+        reflectColumns(&at(1, j), lda, j, m, h[j - 1], n - j, h + j);
     }
 
     // Pseudo-rank: the leading diagonal entries above tau, up to the first
