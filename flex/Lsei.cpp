@@ -151,7 +151,8 @@ void dlsei(double* w, const int& mdw, const int& me, const int& ma, const int& m
         up[i - 1] = 0.0;
         const int ip1 = i + 1;
         const int below = m - i;
-        dh12(1, i, ip1, n, &at(i, 1), mdw, up[i - 1], &at(std::min(ip1, m), 1), mdw, 1, below);
+        dh12(1, i, ip1, n, &at(i, 1), mdw, up[i - 1], below > 0 ? &at(ip1, 1) : nullptr, mdw, 1,
+             below);
     }
 
     for (int i = 1; i <= kranke; ++i)
