@@ -1,12 +1,14 @@
 #include "objects/VisBaseObject.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <span>
 #include <utility>
 
 #include <osg/Geode>
+#include <osg/observer_ptr>
 #include <osg/Quat>
 #include <osg/Shape>
 #include <osg/ShapeDrawable>
@@ -105,6 +107,37 @@ osg::ShapeDrawable* colouredShape(osg::Shape* shape, const osg::Vec4& colour)
     auto* drawable = new osg::ShapeDrawable(shape);
     drawable->setColor(colour);
     return drawable;
+}
+
+// The marker's three shafts and three tips, in that order. They are the same
+// for every marker and nothing changes them (appearance items never reach a
+// marker), so the markers alive at one time share them: tessellating six
+// shapes is most of the cost of a marker. The cache only observes them;
+// when the last marker goes, they go too.
+std::array<osg::ref_ptr<osg::Drawable>, 6> markerArrows()
+{
+    static std::array<osg::observer_ptr<osg::Drawable>, 6> shared;
+    std::array<osg::ref_ptr<osg::Drawable>, 6> arrows;
+    bool complete = true;
+    for (std::size_t i = 0; i < arrows.size(); ++i)
+        complete = shared[i].lock(arrows[i]) && complete;
+    if (complete)
+        return arrows;
+
+    for (std::size_t k = 0; k < 3; ++k) {
+        const MarkerAxis& axis = MARKER_AXES[k];
+        osg::ref_ptr<osg::Capsule> shaft =
+            new osg::Capsule(axis.direction * axis.shaftCentre, SHAFT_RADIUS, SHAFT_HEIGHT);
+        shaft->setRotation(axis.shaftTurn);
+        arrows[k] = colouredShape(shaft.get(), axis.colour);
+        osg::ref_ptr<osg::Cone> tip =
+            new osg::Cone(axis.direction * TIP_CENTRE, TIP_RADIUS, TIP_HEIGHT);
+        tip->setRotation(axis.tipTurn);
+        arrows[3 + k] = colouredShape(tip.get(), axis.colour);
+    }
+    for (std::size_t i = 0; i < arrows.size(); ++i)
+        shared[i] = arrows[i];
+    return arrows;
 }
 
 // The font of a name, or null when no font file can be found or read. The
@@ -289,18 +322,8 @@ osg::ref_ptr<osg::Node> VisBaseObject::buildCoordSystem(const osg::Vec3& labelSi
         label->setText(axis.label);
         geode->addDrawable(label.get());
     }
-    for (const MarkerAxis& axis : MARKER_AXES) {
-        osg::ref_ptr<osg::Capsule> shaft =
-            new osg::Capsule(axis.direction * axis.shaftCentre, SHAFT_RADIUS, SHAFT_HEIGHT);
-        shaft->setRotation(axis.shaftTurn);
-        geode->addDrawable(colouredShape(shaft.get(), axis.colour));
-    }
-    for (const MarkerAxis& axis : MARKER_AXES) {
-        osg::ref_ptr<osg::Cone> tip =
-            new osg::Cone(axis.direction * TIP_CENTRE, TIP_RADIUS, TIP_HEIGHT);
-        tip->setRotation(axis.tipTurn);
-        geode->addDrawable(colouredShape(tip.get(), axis.colour));
-    }
+    for (const osg::ref_ptr<osg::Drawable>& arrow : markerArrows())
+        geode->addDrawable(arrow.get());
     // Drawn after the depth-sorted transparent bin (10), so the marker shows
     // through transparent objects.
     osg::StateSet* stateSet = geode->getOrCreateStateSet();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <osg/Geode>
+#include <osg/observer_ptr>
 #include <osg/Shape>
 #include <osg/ShapeDrawable>
 #include <osgText/Font>
@@ -153,6 +154,33 @@ TEST_F(CoordSystem, DrawsInBin11AfterTheTransparentBin)
     EXPECT_EQ(stateSet->getBinNumber(), 11);
     EXPECT_EQ(stateSet->getBinName(), "RenderBin");
     EXPECT_EQ(stateSet->getRenderBinMode(), osg::StateSet::USE_RENDERBIN_DETAILS);
+}
+
+// The arrows are the same for every marker: markers alive together share
+// them, and nothing else keeps them once the markers are gone.
+TEST_F(CoordSystem, MarkersAliveTogetherShareTheirArrows)
+{
+    osg::ref_ptr<VisBaseObject> first = create(markerItems({1.f, 1.f, 1.f}));
+    osg::ref_ptr<VisBaseObject> second = create(markerItems({2.f, 2.f, 2.f}));
+    osg::Geode* a = markerGeode(*first);
+    osg::Geode* b = markerGeode(*second);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(a->getNumDrawables(), 9u);
+    ASSERT_EQ(b->getNumDrawables(), 9u);
+    for (unsigned i = 0; i < 3; ++i)
+        EXPECT_NE(a->getDrawable(i), b->getDrawable(i)) << "labels are sized per marker";
+    for (unsigned i = 3; i < 9; ++i)
+        EXPECT_EQ(a->getDrawable(i), b->getDrawable(i)) << "drawable " << i;
+
+    osg::observer_ptr<osg::Drawable> shaft = a->getDrawable(3);
+    first = nullptr;
+    EXPECT_TRUE(shaft.valid()) << "the second marker still uses it";
+    second = nullptr;
+    EXPECT_FALSE(shaft.valid());
+    osg::ref_ptr<VisBaseObject> third = create(markerItems());
+    ASSERT_NE(markerGeode(*third), nullptr);
+    EXPECT_EQ(markerGeode(*third)->getNumDrawables(), 9u);
 }
 
 TEST_F(CoordSystem, NeverTakesAppearanceItems)
