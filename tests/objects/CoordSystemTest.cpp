@@ -260,15 +260,6 @@ INSTANTIATE_TEST_SUITE_P(Fonts, MissingFont,
                                          FontCase{"FileIsNoFont", "<garbage>"}),
                          [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(CoordSystem, WithoutAHandlerTheErrorGoesToStandardOutput)
-{
-    VisBaseObject::setFontResolver([](const std::string&) { return std::string(); });
-    testing::internal::CaptureStdout();
-    osg::ref_ptr<VisBaseObject> marker = create(markerItems());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Orvane Error: Cannot load font: TIMES.TTF\n");
-}
-
 // ---------------------------------------------------------------------------
 // Type code 2 through the object manager's update callback.
 

@@ -7,7 +7,6 @@
 #include <string>
 
 #include <osg/Geode>
-#include <osg/PolygonMode>
 #include <osg/Shape>
 #include <osg/ShapeDrawable>
 
@@ -145,17 +144,6 @@ INSTANTIATE_TEST_SUITE_P(
                                   return s.getRadius() == 0.5f && s.getHeight() == 1.f;
                               })}),
     [](const auto& row) { return std::string(row.param.name); });
-
-TEST(UnitSolids, SphereVerticesLieAtRadiusHalf)
-{
-    osg::ref_ptr<VisBaseObject> sphere = create({{{4, {1.f, 1.f, 1.f}}}, {{KIND, {2}}}});
-    const auto geometries = geometry_checks::geometriesOf(*sphere->shape());
-    ASSERT_EQ(geometries.size(), 1u);
-    const osg::Vec3Array& vertices = geometry_checks::verticesOf(geometries[0]);
-    ASSERT_FALSE(vertices.empty());
-    for (const osg::Vec3& v : vertices)
-        ASSERT_NEAR(v.length(), 0.5f, 1e-5f);
-}
 
 // ---------------------------------------------------------------------------
 // Procedural kinds: the builder of the table, fed from items 4 and 11.
@@ -356,35 +344,8 @@ TEST(ShapeUpdates, LaterKindChangeOnlyChangesTheUpdateRule)
     EXPECT_EQ(box->getScale(), osg::Matrixd::scale(2.0, 1.0, 0.5));
 }
 
-TEST(ShapeUpdates, TimeOfEveryPacketBecomesTheProcessTime)
-{
-    osg::ref_ptr<VisBaseObject> object = create({{{0, {12.5f}}}, {{KIND, {1}}}});
-    EXPECT_EQ(object->getTime(), 12.5f);
-    send(*object, {{{0, {13.f}}, {1, {0.f, 0.f, 1.f}}}, {}});
-    EXPECT_EQ(object->getTime(), 13.f);
-}
-
 // ---------------------------------------------------------------------------
-// Appearance: every kind but the marker takes colour, alpha and wireframe.
-
-TEST(ShapeAppearance, SolidTakesColourAlphaAndWireframe)
-{
-    osg::ref_ptr<VisBaseObject> box =
-        create({{{4, {1.f, 1.f, 1.f}}, {10, {0.5f}}}, {{KIND, {1}}, {44, {255, 0, 51}}}});
-    auto* geode = dynamic_cast<osg::Geode*>(box->shape());
-    ASSERT_NE(geode, nullptr);
-    const osg::Material* material = materialOf(*geode->getDrawable(0));
-    ASSERT_NE(material, nullptr);
-    const osg::Vec4 diffuse = material->getDiffuse(osg::Material::FRONT);
-    EXPECT_NEAR(diffuse.r(), 1.f, 1e-5);
-    EXPECT_NEAR(diffuse.g(), 0.f, 1e-5);
-    EXPECT_NEAR(diffuse.b(), 0.2f, 1e-5);
-    EXPECT_NEAR(diffuse.a(), 0.5f, 1e-5);
-
-    send(*box, {{}, {{29, {1}}}});
-    ASSERT_NE(geode->getStateSet(), nullptr);
-    EXPECT_NE(geode->getStateSet()->getAttribute(osg::StateAttribute::POLYGONMODE), nullptr);
-}
+// Appearance items that fail after the build.
 
 // An appearance failure after the build (item 9 without item 8) leaves the
 // object uninitialised; the retry that succeeds keeps exactly one shape.
