@@ -33,10 +33,14 @@ bool FrameGrabber::readFailed() const
 
 void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
 {
+    osg::State* state = gc->getState();
+    // Where errors are looked for, an error of the frame's last drawing is
+    // reported here rather than in some later frame.
+    if (state && state->getCheckForGLErrors() != osg::State::NEVER_CHECK_GL_ERRORS)
+        state->checkGLErrors("at the end of a frame");
     {
         std::lock_guard lock(_mutex);
         if (_armed && _width > 0 && _height > 0) {
-            osg::State* state = gc->getState();
             // A context drawing into a framebuffer object of its host (the
             // GL widget) keeps its frame there, not in the window's buffer.
             const GLuint fbo = gc->getDefaultFboId();

@@ -3,7 +3,9 @@
 // swap callback, it copies the colour buffer when every camera has drawn and
 // before the buffers swap (after the swap the back buffer holds nothing
 // defined). A read is armed before a frame and collected after it; frames
-// without an armed read pass straight through.
+// without an armed read pass straight through. Where the context's state
+// looks for OpenGL errors, the grabber looks once more at the end of every
+// frame, so that an error of the frame's last drawing is reported with it.
 //
 // Threading: arm() and take() run on the GUI thread; the read runs on the
 // thread that swaps the context (the GUI thread, or the context's drawing

@@ -46,7 +46,8 @@ bool MovingManipulator::handle(const osgGA::GUIEventAdapter& event,
 
     const bool report = mayMoveCamera(event, _thrown);
     const bool handled = osgGA::TrackballManipulator::handle(event, actions);
-    if (handled && event.getEventType() != E::FRAME)
+    // Input moved the camera (a window resize is handled too, but is not the user's doing).
+    if (handled && report && event.getEventType() != E::FRAME)
         _userMoved = true;
     if (report) {
         if (osg::ref_ptr<VisViewObject> view; _view.lock(view))

@@ -321,6 +321,7 @@ osgViewer::GraphicsWindow* ViewerManager::screenWindow(int screen)
         window->showFullScreen();
         if (osgViewer::GraphicsWindow* graphics = window->graphicsWindow()) {
             graphics->setResizedCallback(new ResizedCallback);
+            graphics->setSwapCallback(new FrameGrabber);
             // Windows of a viewer that has started are not realized by it.
             if (_viewer->hasRendered())
                 graphics->realize();

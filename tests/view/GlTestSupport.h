@@ -1,0 +1,74 @@
+#pragma once
+// What the viewer tests under X share: an application set up the way the
+// program sets itself up, a collector of OpenGL errors, pixel access to
+// grabbed pictures, view packets, and a sink that records what views send.
+
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <osg/Image>
+#include <osg/Notify>
+#include <osg/Vec2f>
+#include <osg/Vec3f>
+
+#include "gnp2/Packet.h"
+#include "scene/PacketSink.h"
+
+class ViewerManager;
+
+namespace viewtest {
+
+// Collects the scene graph's reports of OpenGL errors (the contexts check
+// after every attribute while the tests run) and passes every message on.
+class GlErrorCatcher : public osg::NotifyHandler
+{
+public:
+    void notify(osg::NotifySeverity severity, const char* message) override;
+    std::vector<std::string> errors() const;
+    void clear();
+
+private:
+    osg::StandardNotifyHandler _print;
+    mutable std::mutex _mutex;
+    std::vector<std::string> _errors;
+};
+
+GlErrorCatcher& glErrors();
+
+// Makes every context of the manager's viewer check for OpenGL errors.
+void checkGlErrors(ViewerManager& manager);
+
+struct Rgb
+{
+    int r = 0, g = 0, b = 0;
+};
+// A pixel of a grabbed picture, x from the left and y from the top.
+// `bottomUp`: the first row of the image is the bottom row.
+Rgb pixel(const osg::Image& image, int x, int y, bool bottomUp);
+bool near(const Rgb& a, const Rgb& b, int tolerance = 3);
+std::string text(const Rgb& c);
+Rgb rgbOf(int r, int g, int b);
+Rgb rgbOfColour(const osg::Vec4f& colour);
+
+// Writes a picture for a person to look at (under the working directory).
+void keepPicture(const osg::Image& image, const std::string& name);
+
+// A view's creating packet: object number, background colour, viewport
+// origin and size, no own screen, no head-up display, camera control 0.
+std::unique_ptr<GNP2::Packet> viewPacket(int object, std::array<int, 3> colour, osg::Vec2f origin,
+                                         osg::Vec2f size);
+void setVec3(GNP2::Packet& packet, int item, const osg::Vec3f& value);
+
+class RecordingSink : public PacketSink
+{
+public:
+    void send(GNP2::Packet* packet) override { packets.emplace_back(packet); }
+    std::vector<std::unique_ptr<GNP2::Packet>> packets;
+};
+
+} // namespace viewtest

@@ -1,0 +1,695 @@
+// The viewer in a real main window on the X display, once per embedding:
+// views made from packets draw their background into their rectangle, in
+// the window and off screen; the default view steps back while simulation
+// views exist; resizes, culling, the head-up display camera, the camera
+// pose reports and the simulation's camera control.
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <cmath>
+
+#include <osg/Geode>
+#include <osg/Geometry>
+#include <osg/ShapeDrawable>
+#include <osgViewer/GraphicsWindow>
+#include <osgViewer/View>
+
+#include "GlTestSupport.h"
+#include "scene/ObjectKinds.h"
+#include "view/CompositeViewerQOSG.h"
+#include "view/MovingManipulator.h"
+#include "view/ViewObjects.h"
+#include "view/ViewParameters.h"
+#include "view/ViewerManager.h"
+#include "view/VisViewObject.h"
+
+using namespace viewtest;
+using namespace view::viewItems;
+
+namespace {
+
+constexpr int WIDTH = 1001;
+constexpr int HEIGHT = 601;
+const Rgb DEFAULT_BACKGROUND = rgbOf(0, 0, 128); // "StandardBackGroundColor" defaults
+
+QSettings store()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
+}
+
+std::string nameOf(Embedding embedding)
+{
+    return embedding == Embedding::NativeWindow ? "NativeWindow" : "GLWidget";
+}
+
+// An unlit box, so that its pixels have exactly its colour.
+osg::ref_ptr<osg::Geode> box(const osg::Vec3& centre, const osg::Vec3& size,
+                             const osg::Vec4& colour)
+{
+    osg::ref_ptr<osg::ShapeDrawable> shape =
+        new osg::ShapeDrawable(new osg::Box(centre, size.x(), size.y(), size.z()));
+    shape->setColor(colour);
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(shape.get());
+    geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
+    return geode;
+}
+
+// Counts how often the scene graph asks a drawable to draw.
+class DrawCounter : public osg::Drawable::DrawCallback
+{
+public:
+    void drawImplementation(osg::RenderInfo& info, const osg::Drawable* drawable) const override
+    {
+        ++count;
+        drawable->drawImplementation(info);
+    }
+    mutable std::atomic<int> count{0};
+};
+
+// Makes an invalid OpenGL call every time it draws.
+class InvalidCall : public osg::Drawable::DrawCallback
+{
+public:
+    void drawImplementation(osg::RenderInfo& info, const osg::Drawable* drawable) const override
+    {
+        glEnable(0xFFFF);
+        drawable->drawImplementation(info);
+    }
+};
+
+class ViewerGlTest : public ::testing::TestWithParam<Embedding>
+{
+protected:
+    void SetUp() override
+    {
+        glErrors().clear();
+        store().clear();
+        _sceneRoot = new osg::Group;
+        _hudRoot = new osg::Group;
+        _window = std::make_unique<QMainWindow>();
+        _window->resize(WIDTH, HEIGHT);
+        _manager = std::make_unique<ViewerManager>(_window.get(), _sceneRoot.get(), _hudRoot.get(),
+                                                   GetParam());
+        registerViewObjects(_factory);
+        _window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(_window.get()));
+        settle();
+        ASSERT_EQ(_manager->viewerPixelSize(), QSize(WIDTH, HEIGHT));
+        checkGlErrors(*_manager);
+    }
+
+    void TearDown() override
+    {
+        _objects.clear();
+        _manager.reset();
+        _window.reset();
+        store().clear();
+        const std::vector<std::string> errors = glErrors().errors();
+        EXPECT_TRUE(errors.empty())
+            << errors.size() << " OpenGL errors, first: " << (errors.empty() ? "" : errors.front());
+    }
+
+    void settle(int frames = 2)
+    {
+        for (int i = 0; i < frames; ++i) {
+            QCoreApplication::processEvents();
+            _manager->viewer()->frame();
+        }
+    }
+
+    // A view made from its packet the way the object manager makes it.
+    VisViewObject* create(const GNP2::Packet& packet)
+    {
+        ObjectContext context;
+        context.sendQueue = &_sink;
+        context.viewHost = _manager.get();
+        osg::ref_ptr<VisObject> object = _factory.create(TYPE_VisViewObject, context);
+        EXPECT_TRUE(object.valid());
+        if (!object)
+            return nullptr;
+        object->initialize(packet);
+        object->update(packet);
+        _objects.push_back(object);
+        checkGlErrors(*_manager);
+        return dynamic_cast<VisViewObject*>(object.get());
+    }
+
+    osg::ref_ptr<osg::Image> grab(const std::string& picture)
+    {
+        osg::ref_ptr<osg::Image> image = _manager->grabWindowImage();
+        EXPECT_TRUE(image.valid());
+        if (image) {
+            EXPECT_EQ(image->s(), WIDTH);
+            EXPECT_EQ(image->t(), HEIGHT);
+            keepPicture(*image, nameOf(GetParam()) + "_" + picture);
+        }
+        return image;
+    }
+
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
+    {
+        QWidget* widget = _manager->viewerWidget();
+        QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+
+    // Releases the left button where the drag ended, after a pause: a
+    // release within 20 ms of the last motion would throw the camera.
+    void releaseAfterPause(QPoint at)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    }
+
+    // A left-button drag from one point to another that leaves the camera still.
+    void drag(QPoint from, QPoint to)
+    {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        settle(1);
+        mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        settle(1);
+        releaseAfterPause(to);
+        settle(1);
+    }
+
+    osg::ref_ptr<osg::Group> _sceneRoot;
+    osg::ref_ptr<osg::Group> _hudRoot;
+    std::unique_ptr<QMainWindow> _window;
+    std::unique_ptr<ViewerManager> _manager;
+    ObjectFactory _factory;
+    RecordingSink _sink;
+    std::vector<osg::ref_ptr<VisObject>> _objects;
+};
+
+TEST_P(ViewerGlTest, BackgroundFillsTheViewportInTheWindowAndOffScreen)
+{
+    const auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
+    VisViewObject* view = create(*packet);
+    ASSERT_TRUE(view && view->isInitialized());
+    EXPECT_EQ(view->viewport(), (view::Viewport{500, 0, 500, HEIGHT}));
+    settle();
+
+    const Rgb colour = rgbOf(200, 40, 30);
+    osg::ref_ptr<osg::Image> window = grab("background");
+    ASSERT_TRUE(window);
+    for (int y : {0, HEIGHT / 2, HEIGHT - 1}) {
+        for (int x : {0, 250, 499, 1000})
+            EXPECT_TRUE(near(pixel(*window, x, y, true), DEFAULT_BACKGROUND))
+                << x << "," << y << " " << text(pixel(*window, x, y, true));
+        for (int x : {500, 750, 999})
+            EXPECT_TRUE(near(pixel(*window, x, y, true), colour))
+                << x << "," << y << " " << text(pixel(*window, x, y, true));
+    }
+
+    ASSERT_TRUE(_manager->beginOffscreen(320, 240));
+    checkGlErrors(*_manager);
+    EXPECT_EQ(view->viewport(), (view::Viewport{160, 0, 160, 240}));
+    osg::ref_ptr<osg::Image> offscreen = _manager->grabOffscreenImage();
+    ASSERT_TRUE(offscreen);
+    keepPicture(*offscreen, nameOf(GetParam()) + "_offscreen");
+    EXPECT_EQ(offscreen->s(), 320);
+    EXPECT_EQ(offscreen->t(), 240);
+    EXPECT_EQ(offscreen->getPixelFormat(), GLenum(GL_BGRA));
+    for (int y : {0, 120, 239}) {
+        EXPECT_TRUE(near(pixel(*offscreen, 100, y, false), DEFAULT_BACKGROUND));
+        EXPECT_TRUE(near(pixel(*offscreen, 159, y, false), DEFAULT_BACKGROUND));
+        EXPECT_TRUE(near(pixel(*offscreen, 160, y, false), colour));
+        EXPECT_TRUE(near(pixel(*offscreen, 319, y, false), colour));
+    }
+    _manager->endOffscreen();
+    EXPECT_FALSE(_manager->offscreenContext());
+    EXPECT_FALSE(_manager->grabOffscreenImage());
+
+    // Back in the window, in its old rectangle.
+    EXPECT_EQ(view->viewport(), (view::Viewport{500, 0, 500, HEIGHT}));
+    window = grab("background_after_offscreen");
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(near(pixel(*window, 250, 300, true), DEFAULT_BACKGROUND));
+    EXPECT_TRUE(near(pixel(*window, 750, 300, true), colour));
+}
+
+TEST_P(ViewerGlTest, OffScreenRowsRunTopDown)
+{
+    // A view in the upper half only: the first rows of the image are its.
+    const auto packet = viewPacket(1, {10, 220, 90}, {0.0f, 0.5f}, {1.0f, 0.5f});
+    ASSERT_TRUE(create(*packet));
+    ASSERT_TRUE(_manager->beginOffscreen(64, 48));
+    osg::ref_ptr<osg::Image> image = _manager->grabOffscreenImage();
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(near(pixel(*image, 32, 0, false), rgbOf(10, 220, 90)));
+    EXPECT_TRUE(near(pixel(*image, 32, 47, false), DEFAULT_BACKGROUND));
+    _manager->endOffscreen();
+}
+
+TEST_P(ViewerGlTest, DefaultViewStepsBackWhileSimulationViewsExist)
+{
+    // A wide green box in front of every camera that frames the scene.
+    _sceneRoot->addChild(box(osg::Vec3(), osg::Vec3(40, 1, 10), osg::Vec4(0, 1, 0, 1)).get());
+    settle();
+    const Rgb green = rgbOf(0, 255, 0);
+    osg::ref_ptr<osg::Image> before = grab("default_view");
+    ASSERT_TRUE(before);
+    EXPECT_TRUE(near(pixel(*before, 400, 300, true), green))
+        << text(pixel(*before, 400, 300, true));
+
+    const auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
+    VisViewObject* view = create(*packet);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(_manager->mainView()->camera()->getCullMask(), 0u);
+    settle();
+    osg::ref_ptr<osg::Image> with = grab("simulation_view");
+    ASSERT_TRUE(with);
+    // The default view only clears; the simulation view shows the box.
+    EXPECT_TRUE(near(pixel(*with, 400, 300, true), DEFAULT_BACKGROUND))
+        << text(pixel(*with, 400, 300, true));
+    EXPECT_TRUE(near(pixel(*with, 750, 300, true), green)) << text(pixel(*with, 750, 300, true));
+    EXPECT_TRUE(near(pixel(*with, 750, 20, true), rgbOf(200, 40, 30)));
+
+    _sceneRoot->getOrCreateStateSet()->setMode(GL_LIGHT0, osg::StateAttribute::OFF);
+    _manager->switchLightsOff();
+    _manager->setActiveView(view);
+    _manager->resetViews();
+    EXPECT_TRUE(_manager->views().empty());
+    EXPECT_EQ(_manager->viewer()->getNumViews(), 1u);
+    EXPECT_EQ(_manager->activeView(), nullptr);
+    EXPECT_EQ(view->camera()->getGraphicsContext(), nullptr);
+    EXPECT_EQ(_manager->mainView()->camera()->getCullMask(), 0xFFFFFFFFu);
+    EXPECT_EQ(_sceneRoot->getStateSet()->getMode(GL_LIGHT0), osg::StateAttribute::ON);
+    EXPECT_EQ(_manager->mainView()->view()->getLightingMode(), osg::View::HEADLIGHT);
+    settle();
+    osg::ref_ptr<osg::Image> after = grab("after_reset");
+    ASSERT_TRUE(after);
+    EXPECT_TRUE(near(pixel(*after, 400, 300, true), green)) << text(pixel(*after, 400, 300, true));
+    EXPECT_TRUE(near(pixel(*after, 750, 20, true), DEFAULT_BACKGROUND));
+}
+
+TEST_P(ViewerGlTest, ResizingTheWindowResizesEveryView)
+{
+    VisViewObject* right = create(*viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f}));
+    auto upperPacket = viewPacket(2, {20, 200, 30}, {0.0f, 0.75f}, {0.25f, 0.25f});
+    upperPacket->setIntVector(HAS_HUD, {1});
+    VisViewObject* upper = create(*upperPacket);
+    ASSERT_TRUE(right && upper);
+
+    _window->resize(601, 400);
+    QCoreApplication::processEvents();
+    settle();
+    ASSERT_EQ(_manager->viewerPixelSize(), QSize(601, 400));
+    EXPECT_EQ(right->viewport(), (view::Viewport{300, 0, 300, 400}));
+    EXPECT_EQ(upper->viewport(), (view::Viewport{0, 300, 150, 100}));
+    const osg::Viewport* viewport = right->camera()->getViewport();
+    ASSERT_TRUE(viewport);
+    EXPECT_EQ(viewport->x(), 300);
+    EXPECT_EQ(viewport->width(), 300);
+    double fovy = 0, aspect = 0, zNear = 0, zFar = 0;
+    ASSERT_TRUE(right->camera()->getProjectionMatrixAsPerspective(fovy, aspect, zNear, zFar));
+    EXPECT_NEAR(aspect, 300.0 / 400.0, 1e-9);
+    EXPECT_NEAR(fovy, 30.0, 1e-6);
+    // The head-up display keeps 1000 units of height (mode 0).
+    const osg::Vec3d corner =
+        osg::Vec3d(1500.0, 1000.0, 0.0) * upper->hudCamera()->getProjectionMatrix();
+    EXPECT_NEAR(corner.x(), 1.0, 1e-9);
+    EXPECT_NEAR(corner.y(), 1.0, 1e-9);
+
+    osg::ref_ptr<osg::Image> image = _manager->grabWindowImage();
+    ASSERT_TRUE(image);
+    keepPicture(*image, nameOf(GetParam()) + "_resized");
+    ASSERT_EQ(image->s(), 601);
+    EXPECT_TRUE(near(pixel(*image, 299, 200, true), DEFAULT_BACKGROUND));
+    EXPECT_TRUE(near(pixel(*image, 300, 200, true), rgbOf(200, 40, 30)));
+    EXPECT_TRUE(near(pixel(*image, 100, 50, true), rgbOf(20, 200, 30)));
+    EXPECT_TRUE(near(pixel(*image, 100, 150, true), DEFAULT_BACKGROUND));
+}
+
+TEST_P(ViewerGlTest, NoClipDrawsWhatLiesBehindTheCamera)
+{
+    osg::ref_ptr<osg::Geode> behind =
+        box(osg::Vec3(0, -100, 0), osg::Vec3(1, 1, 1), osg::Vec4(1, 1, 1, 1));
+    osg::ref_ptr<DrawCounter> counter = new DrawCounter;
+    behind->getDrawable(0)->setDrawCallback(counter.get());
+    behind->getDrawable(0)->setUseDisplayList(false);
+    _sceneRoot->addChild(behind.get());
+
+    auto packet = viewPacket(1, {0, 0, 0}, {0.0f, 0.0f}, {1.0f, 1.0f});
+    packet->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
+    setVec3(*packet, EYE, {0, -10, 0});
+    setVec3(*packet, CENTRE, {0, 0, 0});
+    setVec3(*packet, UP, {0, 0, 1});
+
+    ASSERT_TRUE(create(*packet));
+    settle(3);
+    EXPECT_EQ(counter->count, 0) << "culled as it lies outside the frustum";
+
+    store().setValue("Ruskel/noClip", 2);
+    packet->setHeader(GNP2::makeHeader(2, TYPE_VisViewObject));
+    VisViewObject* unclipped = create(*packet);
+    ASSERT_TRUE(unclipped);
+    EXPECT_EQ(unclipped->camera()->getCullingMode() & osg::CullSettings::VIEW_FRUSTUM_CULLING, 0u);
+    settle(3);
+    EXPECT_GT(counter->count, 0);
+}
+
+TEST_P(ViewerGlTest, HudCameraShowsTheHudRootInItsUnits)
+{
+    // Mode 0 in a 500 x 601 viewport: 1000 units high, 832 wide. A quad over
+    // the left 416 units covers the left half of the view.
+    osg::ref_ptr<osg::Geometry> quad = osg::createTexturedQuadGeometry(
+        osg::Vec3(0, 0, -1), osg::Vec3(1000.0f * 500 / 601 / 2, 0, 0), osg::Vec3(0, 1000, 0));
+    osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array;
+    colours->push_back(osg::Vec4(1, 1, 0, 1));
+    quad->setColorArray(colours.get(), osg::Array::BIND_OVERALL);
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(quad.get());
+    geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
+    _hudRoot->addChild(geode.get());
+
+    auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
+    packet->setIntVector(HAS_HUD, {1});
+    VisViewObject* view = create(*packet);
+    ASSERT_TRUE(view && view->hudCamera());
+    EXPECT_EQ(view->hudCamera()->getRenderOrder(), osg::Camera::POST_RENDER);
+    EXPECT_EQ(view->hudCamera()->getClearMask(), GLbitfield(GL_DEPTH_BUFFER_BIT));
+    settle();
+    osg::ref_ptr<osg::Image> image = grab("hud");
+    ASSERT_TRUE(image);
+    const Rgb yellow = rgbOf(255, 255, 0);
+    EXPECT_TRUE(near(pixel(*image, 505, 300, true), yellow)) << text(pixel(*image, 505, 300, true));
+    EXPECT_TRUE(near(pixel(*image, 745, 10, true), yellow)) << text(pixel(*image, 745, 10, true));
+    EXPECT_TRUE(near(pixel(*image, 755, 300, true), rgbOf(200, 40, 30)));
+    // The default view (also with a HUD camera) is stepped back.
+    EXPECT_TRUE(near(pixel(*image, 250, 300, true), DEFAULT_BACKGROUND));
+}
+
+TEST_P(ViewerGlTest, DraggingReportsEachNewPoseOnce)
+{
+    auto packet = viewPacket(7, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
+    setVec3(*packet, CENTRE, {1, 2, 3});
+    setVec3(*packet, UP, {0, 0, 1});
+    setVec3(*packet, HOME_EYE, {0, -30, 0});
+    packet->setIntVector(13, {4});
+    VisViewObject* view = create(*packet);
+    ASSERT_TRUE(view);
+    settle(3);
+    EXPECT_TRUE(_sink.packets.empty()) << "nothing moved";
+    // The home position: 30 units in front of the centre.
+    const osg::Vec3d eye = view->camera()->getInverseViewMatrix().getTrans();
+    EXPECT_NEAR((eye - osg::Vec3d(1, -28, 3)).length(), 0.0, 1e-4);
+
+    mouse(QEvent::MouseButtonPress, QPoint(750, 300), Qt::LeftButton, Qt::LeftButton);
+    settle(1);
+    ASSERT_EQ(_sink.packets.size(), 1u) << "the first pose is always reported";
+    mouse(QEvent::MouseMove, QPoint(820, 250), Qt::NoButton, Qt::LeftButton);
+    settle(1);
+    ASSERT_EQ(_sink.packets.size(), 2u);
+    releaseAfterPause(QPoint(820, 250));
+    settle(3);
+    EXPECT_EQ(_sink.packets.size(), 2u) << "an unchanged camera reports nothing";
+    EXPECT_EQ(_manager->activeView(), view);
+
+    // The report is the camera's pose, relative to the centre, addressed to
+    // the view's object on its connection.
+    const GNP2::Packet& report = *_sink.packets.back();
+    EXPECT_EQ(GNP2::objectNumber(report.header()), 7u);
+    EXPECT_EQ(report.getIntVector(13), std::vector<int>{4});
+    const std::vector<float> pose = report.getFloatVector(1);
+    ASSERT_EQ(pose.size(), 16u);
+    const osg::Matrixd camera = view->camera()->getInverseViewMatrix();
+    for (int i = 0; i < 12; ++i)
+        EXPECT_NEAR(pose[i], camera.ptr()[i], 1e-5) << i;
+    EXPECT_NEAR(pose[12], camera(3, 0) - 1.0, 1e-4);
+    EXPECT_NEAR(pose[13], camera(3, 1) - 2.0, 1e-4);
+    EXPECT_NEAR(pose[14], camera(3, 2) - 3.0, 1e-4);
+    // The drag turned the camera about the centre.
+    EXPECT_NEAR((camera.getTrans() - osg::Vec3d(1, 2, 3)).length(), 30.0, 1e-3);
+    EXPECT_GT((camera.getTrans() - eye).length(), 1.0);
+}
+
+TEST_P(ViewerGlTest, SimulationControlsTheCameraWithLookAtAndCentre)
+{
+    auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
+    packet->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
+    setVec3(*packet, EYE, {10, -20, 5});
+    setVec3(*packet, CENTRE, {0, 0, 1});
+    setVec3(*packet, UP, {0, 0, 1});
+    setVec3(*packet, HOME_EYE, {0, -30, 0});
+    VisViewObject* view = create(*packet);
+    ASSERT_TRUE(view);
+    settle();
+    const osg::Matrixd expected =
+        osg::Matrixd::lookAt(osg::Vec3d(10, -20, 5), osg::Vec3d(0, 0, 1), osg::Vec3d(0, 0, 1));
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(view->camera()->getViewMatrix().ptr()[i], expected.ptr()[i], 1e-6) << i;
+    EXPECT_TRUE(view->manipulator()->lookAtMode());
+
+    // The user's mouse is ignored while the simulation holds the camera.
+    drag(QPoint(700, 300), QPoint(800, 200));
+    EXPECT_TRUE(_sink.packets.empty());
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(view->camera()->getViewMatrix().ptr()[i], expected.ptr()[i], 1e-6) << i;
+
+    // Item 55 = 2: the eye stays, the centre moves, the user steers again.
+    GNP2::Packet centre;
+    centre.setHeader(packet->header());
+    centre.setIntVector(13, {0});
+    centre.setIntVector(CAMERA_CONTROL, {view::MOVE_CENTRE});
+    setVec3(centre, CENTRE, {5, 0, 5});
+    view->update(centre);
+    settle();
+    EXPECT_FALSE(view->manipulator()->lookAtMode());
+    EXPECT_NEAR((view->manipulator()->getCenter() - osg::Vec3d(5, 0, 5)).length(), 0.0, 1e-6);
+    const osg::Matrixd pose = view->camera()->getInverseViewMatrix();
+    EXPECT_NEAR((pose.getTrans() - osg::Vec3d(10, -20, 5)).length(), 0.0, 1e-5);
+    const osg::Vec3d forward = osg::Vec3d(0, 0, -1) * osg::Matrixd::rotate(pose.getRotate());
+    osg::Vec3d toCentre = osg::Vec3d(5, 0, 5) - osg::Vec3d(10, -20, 5);
+    toCentre.normalize();
+    EXPECT_NEAR((forward - toCentre).length(), 0.0, 1e-6);
+
+    drag(QPoint(700, 300), QPoint(800, 200));
+    EXPECT_FALSE(_sink.packets.empty());
+}
+
+TEST_P(ViewerGlTest, ViewWithoutARequiredItemWaitsForIt)
+{
+    auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
+    packet->removeItem(BACKGROUND);
+    testing::internal::CaptureStdout();
+    VisViewObject* view = create(*packet);
+    const std::string output = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(view);
+    EXPECT_FALSE(view->isInitialized());
+    EXPECT_NE(output.find("An error occured while initializing VisCameraObject. Object will be "
+                          "skipped!\nRequested data not in packet or data size mismatch!\n"
+                          "ErrorNr: 63"),
+              std::string::npos)
+        << output;
+    EXPECT_TRUE(_manager->views().empty());
+    EXPECT_EQ(_manager->viewer()->getNumViews(), 1u);
+    EXPECT_EQ(_manager->mainView()->camera()->getCullMask(), 0xFFFFFFFFu);
+
+    // The next packet completes the state: the view is made from it.
+    GNP2::Packet colour;
+    colour.setHeader(packet->header());
+    colour.setIntVector(13, {0});
+    colour.setIntVector(CAMERA_CONTROL, {0});
+    colour.setIntVector(BACKGROUND, {200, 40, 30});
+    view->update(colour);
+    EXPECT_TRUE(view->isInitialized());
+    ASSERT_EQ(_manager->views().size(), 1u);
+    settle();
+    osg::ref_ptr<osg::Image> image = grab("late_view");
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(near(pixel(*image, 750, 300, true), rgbOf(200, 40, 30)));
+}
+
+TEST_P(ViewerGlTest, UpdateChangesBackgroundAndProjection)
+{
+    auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
+    VisViewObject* view = create(*packet);
+    ASSERT_TRUE(view);
+    GNP2::Packet change;
+    change.setHeader(packet->header());
+    change.setIntVector(13, {0});
+    change.setIntVector(CAMERA_CONTROL, {0});
+    change.setIntVector(BACKGROUND, {0, 128, 255});
+    change.setFloatVector(FIELD_OF_VIEW, {60.0f});
+    view->update(change);
+    double fovy = 0, aspect = 0, zNear = 0, zFar = 0;
+    ASSERT_TRUE(view->camera()->getProjectionMatrixAsPerspective(fovy, aspect, zNear, zFar));
+    EXPECT_NEAR(fovy, 60.0, 1e-6);
+    EXPECT_NEAR(zFar, 1000.0, 1e-3);
+    settle();
+    osg::ref_ptr<osg::Image> image = grab("changed_background");
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(near(pixel(*image, 750, 300, true), rgbOf(0, 128, 255)));
+
+    // An update without item 55 is refused (the object manager reports it).
+    GNP2::Packet bare;
+    bare.setHeader(packet->header());
+    bare.setIntVector(13, {0});
+    GNP2::Packet& state = view->getPacket();
+    state.removeItem(CAMERA_CONTROL);
+    EXPECT_THROW(view->update(bare), GNP2::GNP2Exception);
+}
+
+TEST_P(ViewerGlTest, OwnScreenViewsAndStereoPairs)
+{
+    auto packet = viewPacket(1, {200, 40, 30}, {0.0f, 0.0f}, {1.0f, 1.0f});
+    packet->setIntVector(OWN_SCREEN, {1});
+    packet->setIntVector(SCREEN, {0});
+    packet->setIntVector(STEREO, {1, 1});
+    packet->setFloatVector(STEREO_GEOMETRY, {0.06f, 2.0f});
+    setVec3(*packet, HOME_EYE, {0, -30, 0});
+    VisViewObject* left = create(*packet);
+    ASSERT_TRUE(left && left->isInitialized());
+    VisViewObject* right = left->partner();
+    ASSERT_TRUE(right);
+    EXPECT_TRUE(right->isSecondEye());
+    EXPECT_EQ(_manager->views().size(), 2u);
+    EXPECT_EQ(left->manipulator(), right->manipulator());
+    EXPECT_EQ(left->view()->getCameraManipulator(), right->view()->getCameraManipulator());
+    settle();
+
+    if (GetParam() == Embedding::GLWidget) {
+        // No full-screen windows here: both eyes are in the viewer widget.
+        EXPECT_EQ(_manager->screenWindow(0), nullptr);
+        EXPECT_EQ(left->graphicsWindow(), _manager->graphicsWindow());
+        EXPECT_EQ(right->graphicsWindow(), _manager->graphicsWindow());
+    } else {
+        osgViewer::GraphicsWindow* screen0 = _manager->screenWindow(0);
+        ASSERT_TRUE(screen0);
+        EXPECT_EQ(_manager->screenWindow(0), screen0) << "made once";
+        EXPECT_EQ(left->graphicsWindow(), screen0);
+        EXPECT_EQ(right->graphicsWindow(), _manager->screenWindow(1));
+        EXPECT_NE(screen0, _manager->screenWindow(1));
+        EXPECT_EQ(_manager->screenWindow(16), nullptr);
+        EXPECT_EQ(_manager->screenWindow(-1), nullptr);
+        ASSERT_TRUE(left->view()->getDisplaySettings());
+        EXPECT_EQ(left->view()->getDisplaySettings()->getStereoMode(),
+                  osg::DisplaySettings::LEFT_EYE);
+        EXPECT_EQ(right->view()->getDisplaySettings()->getStereoMode(),
+                  osg::DisplaySettings::RIGHT_EYE);
+        EXPECT_FLOAT_EQ(right->view()->getDisplaySettings()->getEyeSeparation(), 0.06f);
+        QWidget* window = _manager->screenWidget(0);
+        ASSERT_TRUE(window);
+        EXPECT_TRUE(window->isFullScreen());
+        checkGlErrors(*_manager);
+    }
+
+    // Both eyes follow the simulation's camera.
+    GNP2::Packet look;
+    look.setHeader(packet->header());
+    look.setIntVector(13, {0});
+    look.setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
+    setVec3(look, EYE, {3, -7, 2});
+    setVec3(look, CENTRE, {0, 0, 0});
+    setVec3(look, UP, {0, 0, 1});
+    left->update(look);
+    settle();
+    const osg::Matrixd expected =
+        osg::Matrixd::lookAt(osg::Vec3d(3, -7, 2), osg::Vec3d(), osg::Vec3d(0, 0, 1));
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(left->camera()->getViewMatrix().ptr()[i], expected.ptr()[i], 1e-6);
+        EXPECT_NEAR(right->camera()->getViewMatrix().ptr()[i], expected.ptr()[i], 1e-6);
+    }
+
+    _manager->resetViews();
+    EXPECT_EQ(_manager->screenWidget(0), nullptr);
+    EXPECT_EQ(_manager->screenWidget(1), nullptr);
+    settle();
+}
+
+TEST_P(ViewerGlTest, ScreenWindowsCloseForOffScreenRendering)
+{
+    if (GetParam() == Embedding::GLWidget)
+        GTEST_SKIP() << "the GL-widget embedding has no full-screen windows";
+    auto packet = viewPacket(1, {30, 60, 90}, {0.0f, 0.0f}, {1.0f, 1.0f});
+    packet->setIntVector(OWN_SCREEN, {1});
+    packet->setIntVector(SCREEN, {0});
+    packet->setIntVector(STEREO, {0, 0});
+    VisViewObject* view = create(*packet);
+    ASSERT_TRUE(view);
+    settle();
+    ASSERT_TRUE(_manager->screenWidget(0));
+    EXPECT_EQ(view->graphicsWindow(), _manager->screenWindow(0));
+
+    ASSERT_TRUE(_manager->beginOffscreen(100, 80));
+    EXPECT_EQ(_manager->screenWidget(0), nullptr);
+    osg::ref_ptr<osg::Image> image = _manager->grabOffscreenImage();
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(near(pixel(*image, 50, 40, false), rgbOf(30, 60, 90)));
+    _manager->endOffscreen();
+    // The view comes back to the viewer widget.
+    EXPECT_EQ(view->graphicsWindow(), _manager->graphicsWindow());
+    EXPECT_EQ(view->viewport(), (view::Viewport{0, 0, WIDTH, HEIGHT}));
+}
+
+TEST_P(ViewerGlTest, GlWidgetControls)
+{
+    VisViewObject* view = create(*viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f}));
+    ASSERT_TRUE(view);
+    if (GetParam() == Embedding::NativeWindow) {
+        EXPECT_EQ(_manager->homeAction(), nullptr);
+        EXPECT_EQ(_manager->orthographicAction(), nullptr);
+        return;
+    }
+    ASSERT_TRUE(_manager->homeAction() && _manager->orthographicAction());
+    EXPECT_EQ(_manager->homeAction()->text(), "Camera to home position");
+    EXPECT_EQ(_manager->orthographicAction()->text(), "Orthographic Mode");
+    EXPECT_EQ(_manager->orthographicAction()->shortcut(), QKeySequence("Ctrl+O"));
+
+    _manager->orthographicAction()->trigger();
+    EXPECT_TRUE(_manager->orthographicMode());
+    settle();
+    double left = 0, right = 0, bottom = 0, top = 0, zNear = 0, zFar = 0;
+    ASSERT_TRUE(view->camera()->getProjectionMatrixAsOrtho(left, right, bottom, top, zNear, zFar));
+    const double distance = view->manipulator()->getDistance();
+    EXPECT_NEAR(right - left, distance, 1e-6);
+    EXPECT_NEAR(top - bottom, distance * HEIGHT / 500.0, 1e-6);
+    EXPECT_NEAR(zNear, 0.0, 1e-9);
+    EXPECT_NEAR(zFar, 1000.0, 1e-3);
+    _manager->orthographicAction()->trigger();
+    EXPECT_FALSE(_manager->orthographicMode());
+    double fovy = 0, aspect = 0;
+    EXPECT_TRUE(view->camera()->getProjectionMatrixAsPerspective(fovy, aspect, zNear, zFar));
+
+    // Home from the settings: the standard position looking at the origin.
+    store().setValue("Camera/AutoCalculateHomePosition/autoCalculate", 0);
+    store().setValue("Camera/StandardPosition/X", "4");
+    store().setValue("Camera/StandardPosition/Y", "-8");
+    store().setValue("Camera/StandardPosition/Z", "2");
+    _manager->homeAction()->trigger();
+    settle();
+    EXPECT_NEAR((view->camera()->getInverseViewMatrix().getTrans() - osg::Vec3d(4, -8, 2)).length(),
+                0.0, 1e-5);
+    EXPECT_FALSE(_sink.packets.empty()) << "going home is a camera change";
+}
+
+TEST_P(ViewerGlTest, OpenGlErrorsAreCaught)
+{
+    // The check every test ends with sees errors raised while drawing.
+    osg::ref_ptr<osg::Geode> faulty = box(osg::Vec3(), osg::Vec3(1, 1, 1), osg::Vec4(1, 1, 1, 1));
+    faulty->getDrawable(0)->setDrawCallback(new InvalidCall);
+    faulty->getDrawable(0)->setUseDisplayList(false);
+    _sceneRoot->addChild(faulty.get());
+    settle();
+    EXPECT_FALSE(glErrors().errors().empty());
+    _sceneRoot->removeChild(faulty.get());
+    settle();
+    glErrors().clear();
+}
+
+INSTANTIATE_TEST_SUITE_P(Embeddings, ViewerGlTest,
+                         ::testing::Values(Embedding::NativeWindow, Embedding::GLWidget),
+                         [](const auto& row) { return nameOf(row.param); });
+
+} // namespace
