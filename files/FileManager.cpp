@@ -149,13 +149,14 @@ void FileManager::releaseFile(const std::string& name)
         entry->second->unref();
 }
 
-void FileManager::storeLoaded(const std::string& name, osg::ref_ptr<osg::Node> node)
+void FileManager::storeLoaded(const std::string& name, osg::ref_ptr<osg::Node>& node)
 {
     {
         const std::lock_guard<std::mutex> lock(_mutex);
         if (!node)
             _failed.insert(name);
-        _files[name] = std::move(node);
+        _files[name] = node;
+        node = nullptr;
     }
     _loadingCount.fetch_sub(1, std::memory_order_relaxed);
 }

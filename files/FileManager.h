@@ -112,8 +112,11 @@ public:
 private:
     friend class FileLoadingThread;
     osg::ref_ptr<osg::Node> readFile(const std::string& name) const { return _reader(name); }
-    // Called by a loader thread with its result, then the thread ends.
-    void storeLoaded(const std::string& name, osg::ref_ptr<osg::Node> node);
+    // Called by a loader thread with its result, then the thread ends. The
+    // thread's reference is dropped under the mutex (`node` is null
+    // afterwards): the count of a cached node changes only where the
+    // cleaning pass reads it.
+    void storeLoaded(const std::string& name, osg::ref_ptr<osg::Node>& node);
     void reapFinishedLoaders(); // caller holds _mutex
 
     const Clock _clock;
