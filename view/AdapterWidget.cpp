@@ -1,11 +1,8 @@
 #include "view/AdapterWidget.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QPointer>
-#include <QWheelEvent>
 
 #include <osgGA/EventQueue>
 #include <osgViewer/GraphicsWindow>
@@ -48,7 +45,8 @@ private:
 
 } // namespace
 
-AdapterWidget::AdapterWidget(QWidget* parent, Qt::WindowFlags flags) : QOpenGLWidget(parent, flags)
+AdapterWidget::AdapterWidget(QWidget* parent, Qt::WindowFlags flags)
+    : ForwardingWidget<QOpenGLWidget>(parent, flags)
 {
     // Frames drawn outside paintGL must survive until Qt composes them.
     setUpdateBehavior(QOpenGLWidget::PartialUpdate);
@@ -115,36 +113,9 @@ void AdapterWidget::paintGL()
         _render();
 }
 
-void AdapterWidget::mousePressEvent(QMouseEvent* event)
+osgGA::EventQueue* AdapterWidget::eventQueue() const
 {
-    forwardMousePress(*_graphicsWindow->getEventQueue(), *event, devicePixelRatioF());
-}
-
-void AdapterWidget::mouseReleaseEvent(QMouseEvent* event)
-{
-    forwardMouseRelease(*_graphicsWindow->getEventQueue(), *event, devicePixelRatioF());
-}
-
-void AdapterWidget::mouseMoveEvent(QMouseEvent* event)
-{
-    forwardMouseMove(*_graphicsWindow->getEventQueue(), *event, devicePixelRatioF());
-}
-
-void AdapterWidget::wheelEvent(QWheelEvent* event)
-{
-    forwardWheel(*_graphicsWindow->getEventQueue(), *event);
-}
-
-void AdapterWidget::keyPressEvent(QKeyEvent* event)
-{
-    if (!forwardKey(*_graphicsWindow->getEventQueue(), *event, true))
-        QOpenGLWidget::keyPressEvent(event);
-}
-
-void AdapterWidget::keyReleaseEvent(QKeyEvent* event)
-{
-    if (!forwardKey(*_graphicsWindow->getEventQueue(), *event, false))
-        QOpenGLWidget::keyReleaseEvent(event);
+    return _graphicsWindow->getEventQueue();
 }
 
 } // namespace view

@@ -20,11 +20,12 @@
 #include <osg/ref_ptr>
 #include <osgViewer/GraphicsWindow>
 
+#include "view/ForwardingWidget.h"
 #include "view/ViewerEmbedding.h"
 
 namespace view {
 
-class AdapterWidget : public QOpenGLWidget, public ViewerEmbedding
+class AdapterWidget : public ForwardingWidget<QOpenGLWidget>, public ViewerEmbedding
 {
 public:
     AdapterWidget(QWidget* parent, Qt::WindowFlags flags);
@@ -46,12 +47,7 @@ protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
+    osgGA::EventQueue* eventQueue() const override;
 
 private:
     osg::ref_ptr<osgViewer::GraphicsWindow> _graphicsWindow;

@@ -1,10 +1,7 @@
 #include "view/QOSGWidget.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QWheelEvent>
 #include <QWindow>
 
 #include <osg/DisplaySettings>
@@ -17,7 +14,7 @@
 namespace view {
 
 QOSGWidget::QOSGWidget(QWidget* parent, Qt::WindowFlags flags, bool overrideTraits, QScreen* screen)
-    : QWidget(parent, flags), _overrideTraits(overrideTraits)
+    : ForwardingWidget<QWidget>(parent, flags), _overrideTraits(overrideTraits)
 {
     setAttribute(Qt::WA_NativeWindow);
     if (screen && !parent)
@@ -120,40 +117,9 @@ void QOSGWidget::resizeEvent(QResizeEvent* event)
     _graphicsWindow->resized(0, 0, pixels.width(), pixels.height());
 }
 
-void QOSGWidget::mousePressEvent(QMouseEvent* event)
+osgGA::EventQueue* QOSGWidget::eventQueue() const
 {
-    if (_graphicsWindow.valid())
-        forwardMousePress(*_graphicsWindow->getEventQueue(), *event, devicePixelRatioF());
-}
-
-void QOSGWidget::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (_graphicsWindow.valid())
-        forwardMouseRelease(*_graphicsWindow->getEventQueue(), *event, devicePixelRatioF());
-}
-
-void QOSGWidget::mouseMoveEvent(QMouseEvent* event)
-{
-    if (_graphicsWindow.valid())
-        forwardMouseMove(*_graphicsWindow->getEventQueue(), *event, devicePixelRatioF());
-}
-
-void QOSGWidget::wheelEvent(QWheelEvent* event)
-{
-    if (_graphicsWindow.valid())
-        forwardWheel(*_graphicsWindow->getEventQueue(), *event);
-}
-
-void QOSGWidget::keyPressEvent(QKeyEvent* event)
-{
-    if (!_graphicsWindow.valid() || !forwardKey(*_graphicsWindow->getEventQueue(), *event, true))
-        QWidget::keyPressEvent(event);
-}
-
-void QOSGWidget::keyReleaseEvent(QKeyEvent* event)
-{
-    if (!_graphicsWindow.valid() || !forwardKey(*_graphicsWindow->getEventQueue(), *event, false))
-        QWidget::keyReleaseEvent(event);
+    return _graphicsWindow.valid() ? _graphicsWindow->getEventQueue() : nullptr;
 }
 
 } // namespace view

@@ -17,13 +17,14 @@
 #include <osg/ref_ptr>
 #include <osgViewer/GraphicsWindow>
 
+#include "view/ForwardingWidget.h"
 #include "view/ViewerEmbedding.h"
 
 class QScreen;
 
 namespace view {
 
-class QOSGWidget : public QWidget, public ViewerEmbedding
+class QOSGWidget : public ForwardingWidget<QWidget>, public ViewerEmbedding
 {
 public:
     // Creates the native window (on `screen`, when given) and the graphics
@@ -44,12 +45,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
+    osgGA::EventQueue* eventQueue() const override;
 
 private:
     void createContext();

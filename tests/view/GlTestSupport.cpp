@@ -1,6 +1,11 @@
 #include "GlTestSupport.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QMainWindow>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 
@@ -11,7 +16,9 @@
 #include "scene/ObjectKinds.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/ViewParameters.h"
+#include "view/ViewObjects.h"
 #include "view/ViewerManager.h"
+#include "view/VisViewObject.h"
 
 namespace viewtest {
 
@@ -124,6 +131,58 @@ std::unique_ptr<GNP2::Packet> viewPacket(int object, std::array<int, 3> colour, 
 void setVec3(GNP2::Packet& packet, int item, const osg::Vec3f& value)
 {
     packet.setFloatVector(item, {value.x(), value.y(), value.z()});
+}
+
+ViewerHarness::ViewerHarness(Embedding embedding, QSize windowSize, osg::Group* sceneRoot,
+                             osg::Group* hudRoot)
+    : _window(std::make_unique<QMainWindow>())
+{
+    glErrors().clear();
+    _window->resize(windowSize);
+    _manager = std::make_unique<ViewerManager>(_window.get(), sceneRoot, hudRoot, embedding);
+    registerViewObjects(_factory);
+    _window->show();
+    _exposed = QTest::qWaitForWindowExposed(_window.get());
+    settle();
+    checkGlErrors(*_manager);
+}
+
+ViewerHarness::~ViewerHarness()
+{
+    _objects.clear();
+    _manager.reset();
+    _window.reset();
+}
+
+void ViewerHarness::settle(int frames)
+{
+    for (int i = 0; i < frames; ++i) {
+        QCoreApplication::processEvents();
+        _manager->viewer()->frame();
+    }
+}
+
+VisViewObject* ViewerHarness::create(const GNP2::Packet& packet, PacketSink* sendQueue)
+{
+    ObjectContext context;
+    context.sendQueue = sendQueue;
+    context.viewHost = _manager.get();
+    osg::ref_ptr<VisObject> object = _factory.create(TYPE_VisViewObject, context);
+    if (!object)
+        return nullptr;
+    object->initialize(packet);
+    object->update(packet);
+    _objects.push_back(object);
+    checkGlErrors(*_manager); // windows made for the view
+    return dynamic_cast<VisViewObject*>(object.get());
+}
+
+void expectNoGlErrors()
+{
+    const std::vector<std::string> errors = glErrors().errors();
+    EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: "
+                                << (errors.empty() ? "" : errors.front());
+    glErrors().clear();
 }
 
 } // namespace viewtest

@@ -3,6 +3,7 @@
 // program sets itself up, a collector of OpenGL errors, pixel access to
 // grabbed pictures, view packets, and a sink that records what views send.
 
+#include <QSize>
 #include <QString>
 
 #include <array>
@@ -17,9 +18,16 @@
 #include <osg/Vec3f>
 
 #include "gnp2/Packet.h"
+#include "scene/ObjectKinds.h"
 #include "scene/PacketSink.h"
+#include "view/ViewerManager.h"
 
-class ViewerManager;
+class QMainWindow;
+class VisObject;
+class VisViewObject;
+namespace osg {
+class Group;
+}
 
 namespace viewtest {
 
@@ -63,6 +71,37 @@ void keepPicture(const osg::Image& image, const std::string& name);
 std::unique_ptr<GNP2::Packet> viewPacket(int object, std::array<int, 3> colour, osg::Vec2f origin,
                                          osg::Vec2f size);
 void setVec3(GNP2::Packet& packet, int item, const osg::Vec3f& value);
+
+// A shown main window of the given size with a viewer manager in it, and
+// views made from packets as the object manager makes them. Every context
+// looks for OpenGL errors.
+class ViewerHarness
+{
+public:
+    ViewerHarness(Embedding embedding, QSize windowSize, osg::Group* sceneRoot,
+                  osg::Group* hudRoot);
+    ~ViewerHarness();
+
+    ViewerManager& manager() { return *_manager; }
+    QMainWindow& window() { return *_window; }
+    // Whether the window came on screen.
+    bool exposed() const { return _exposed; }
+
+    // Handles the pending Qt events and draws, `frames` times.
+    void settle(int frames = 2);
+    // A view object from its creating packet (initialize, then update).
+    VisViewObject* create(const GNP2::Packet& packet, PacketSink* sendQueue = nullptr);
+
+private:
+    std::unique_ptr<QMainWindow> _window;
+    std::unique_ptr<ViewerManager> _manager;
+    ObjectFactory _factory;
+    std::vector<osg::ref_ptr<VisObject>> _objects;
+    bool _exposed = false;
+};
+
+// Fails the running test if OpenGL errors were reported, and forgets them.
+void expectNoGlErrors();
 
 class RecordingSink : public PacketSink
 {

@@ -21,7 +21,6 @@
 #include "GlTestSupport.h"
 #include "scene/ObjectKinds.h"
 #include "view/CompositeViewerQOSG.h"
-#include "view/ViewObjects.h"
 #include "view/ViewParameters.h"
 #include "view/ViewerManager.h"
 #include "view/VisViewObject.h"
@@ -37,48 +36,21 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(QGuiApplication::screens().size(), 2);
-        glErrors().clear();
         _sceneRoot = new osg::Group;
-        _window = std::make_unique<QMainWindow>();
-        _window->resize(400, 300);
-        _manager = std::make_unique<ViewerManager>(_window.get(), _sceneRoot.get(), new osg::Group,
-                                                   Embedding::NativeWindow);
-        registerViewObjects(_factory);
-        _window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(_window.get()));
-        settle();
-        checkGlErrors(*_manager);
+        _harness = std::make_unique<ViewerHarness>(Embedding::NativeWindow, QSize(400, 300),
+                                                   _sceneRoot.get(), new osg::Group);
+        ASSERT_TRUE(_harness->exposed());
+        _manager = &_harness->manager();
     }
 
     void TearDown() override
     {
-        _objects.clear();
-        _manager.reset();
-        _window.reset();
-        const std::vector<std::string> errors = glErrors().errors();
-        EXPECT_TRUE(errors.empty())
-            << errors.size() << " OpenGL errors, first: " << (errors.empty() ? "" : errors.front());
+        _harness.reset();
+        expectNoGlErrors();
     }
 
-    void settle(int frames = 2)
-    {
-        for (int i = 0; i < frames; ++i) {
-            QCoreApplication::processEvents();
-            _manager->viewer()->frame();
-        }
-    }
-
-    VisViewObject* create(const GNP2::Packet& packet)
-    {
-        ObjectContext context;
-        context.viewHost = _manager.get();
-        osg::ref_ptr<VisObject> object = _factory.create(TYPE_VisViewObject, context);
-        object->initialize(packet);
-        object->update(packet);
-        _objects.push_back(object);
-        checkGlErrors(*_manager);
-        return dynamic_cast<VisViewObject*>(object.get());
-    }
+    void settle(int frames = 2) { _harness->settle(frames); }
+    VisViewObject* create(const GNP2::Packet& packet) { return _harness->create(packet); }
 
     // What the X server shows of a screen's full-screen window.
     QImage shownOn(int screen)
@@ -104,10 +76,8 @@ protected:
     }
 
     osg::ref_ptr<osg::Group> _sceneRoot;
-    std::unique_ptr<QMainWindow> _window;
-    std::unique_ptr<ViewerManager> _manager;
-    ObjectFactory _factory;
-    std::vector<osg::ref_ptr<VisObject>> _objects;
+    std::unique_ptr<ViewerHarness> _harness;
+    ViewerManager* _manager = nullptr;
 };
 
 TEST_F(ScreensTest, ViewOnTheSecondScreenFillsIt)

@@ -27,7 +27,6 @@
 #include "scene/ObjectKinds.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/MovingManipulator.h"
-#include "view/ViewObjects.h"
 #include "view/ViewParameters.h"
 #include "view/ViewerManager.h"
 #include "view/VisViewObject.h"
@@ -92,56 +91,31 @@ class ViewerGlTest : public ::testing::TestWithParam<Embedding>
 protected:
     void SetUp() override
     {
-        glErrors().clear();
         store().clear();
         _sceneRoot = new osg::Group;
         _hudRoot = new osg::Group;
-        _window = std::make_unique<QMainWindow>();
-        _window->resize(WIDTH, HEIGHT);
-        _manager = std::make_unique<ViewerManager>(_window.get(), _sceneRoot.get(), _hudRoot.get(),
-                                                   GetParam());
-        registerViewObjects(_factory);
-        _window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(_window.get()));
-        settle();
+        _harness = std::make_unique<ViewerHarness>(GetParam(), QSize(WIDTH, HEIGHT),
+                                                   _sceneRoot.get(), _hudRoot.get());
+        ASSERT_TRUE(_harness->exposed());
+        _manager = &_harness->manager();
+        _window = &_harness->window();
         ASSERT_EQ(_manager->viewerPixelSize(), QSize(WIDTH, HEIGHT));
-        checkGlErrors(*_manager);
     }
 
     void TearDown() override
     {
-        _objects.clear();
-        _manager.reset();
-        _window.reset();
+        _harness.reset();
         store().clear();
-        const std::vector<std::string> errors = glErrors().errors();
-        EXPECT_TRUE(errors.empty())
-            << errors.size() << " OpenGL errors, first: " << (errors.empty() ? "" : errors.front());
+        expectNoGlErrors();
     }
 
-    void settle(int frames = 2)
-    {
-        for (int i = 0; i < frames; ++i) {
-            QCoreApplication::processEvents();
-            _manager->viewer()->frame();
-        }
-    }
+    void settle(int frames = 2) { _harness->settle(frames); }
 
-    // A view made from its packet the way the object manager makes it.
     VisViewObject* create(const GNP2::Packet& packet)
     {
-        ObjectContext context;
-        context.sendQueue = &_sink;
-        context.viewHost = _manager.get();
-        osg::ref_ptr<VisObject> object = _factory.create(TYPE_VisViewObject, context);
-        EXPECT_TRUE(object.valid());
-        if (!object)
-            return nullptr;
-        object->initialize(packet);
-        object->update(packet);
-        _objects.push_back(object);
-        checkGlErrors(*_manager);
-        return dynamic_cast<VisViewObject*>(object.get());
+        VisViewObject* view = _harness->create(packet, &_sink);
+        EXPECT_TRUE(view);
+        return view;
     }
 
     osg::ref_ptr<osg::Image> grab(const std::string& picture)
@@ -184,11 +158,10 @@ protected:
 
     osg::ref_ptr<osg::Group> _sceneRoot;
     osg::ref_ptr<osg::Group> _hudRoot;
-    std::unique_ptr<QMainWindow> _window;
-    std::unique_ptr<ViewerManager> _manager;
-    ObjectFactory _factory;
-    RecordingSink _sink;
-    std::vector<osg::ref_ptr<VisObject>> _objects;
+    RecordingSink _sink; // outlives the views that send to it
+    std::unique_ptr<ViewerHarness> _harness;
+    ViewerManager* _manager = nullptr;
+    QMainWindow* _window = nullptr;
 };
 
 TEST_P(ViewerGlTest, BackgroundFillsTheViewportInTheWindowAndOffScreen)
