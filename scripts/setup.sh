@@ -7,7 +7,7 @@ packages=(
   # build tools
   cmake ninja-build ccache lld clang libclang-rt-14-dev pkg-config
   # Qt 6 (Widgets, OpenGL, OpenGLWidgets, Test)
-  qt6-base-dev libgl-dev libx11-dev
+  qt6-base-dev libqt6opengl6-dev libgl-dev libx11-dev
   # OpenSceneGraph and its plug-ins
   libopenscenegraph-dev openscenegraph
   # FFmpeg, and ffprobe for the tests
