@@ -178,7 +178,7 @@ DESCRIPTION = """\
 # Orvane terrain description: rolling hills (made by scripts/make_sample_data.py)
 heightmap  hills.png      # grey height image, next to this file
 size       32 20          # extent in x and y
-height     0 3            # z of black and of white
+height     0 5            # z of black and of white
 lowcolour  80 120 60      # colour of the valleys
 highcolour 175 165 140    # colour of the tops
 """

@@ -1,0 +1,358 @@
+// Model files and terrains streamed by a simulation, drawn by the real
+// viewer in a window on the X display: the simulation connects through the
+// client library, the object manager builds the file objects, and the
+// pictures show nothing where the model goes while it loads and the model
+// (or the terrain) once it has.
+#include <QApplication>
+#include <QMainWindow>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include <osg/GraphicsContext>
+#include <osg/Notify>
+#include <osg/ShapeDrawable>
+#include <osg/State>
+#include <osgDB/WriteFile>
+#include <osgGA/CameraManipulator>
+#include <osgViewer/View>
+#include <osgViewer/ViewerBase>
+
+#include "FileTestSupport.h"
+#include "app/log/Log.h"
+#include "client/SimulationClient.h"
+#include "client/demo/DemoFiles.h"
+#include "files/FileManager.h"
+#include "files/FileObjects.h"
+#include "files/TerrainModule.h"
+#include "files/VisFileObject.h"
+#include "net/TCPServer.h"
+#include "scene/ObjectManager.h"
+#include "view/CompositeViewerQOSG.h"
+#include "view/ViewerManager.h"
+#include "view/VisViewObject.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int WIDTH = 480;
+constexpr int HEIGHT = 360;
+
+// Collects the scene graph's reports of OpenGL errors.
+class GlErrors : public osg::NotifyHandler
+{
+public:
+    void notify(osg::NotifySeverity, const char* message) override
+    {
+        const std::string line(message);
+        if (line.find("GL error") == std::string::npos &&
+            line.find("OpenGL error") == std::string::npos)
+            return;
+        const std::lock_guard<std::mutex> lock(_mutex);
+        errors.push_back(line);
+    }
+    std::vector<std::string> taken()
+    {
+        const std::lock_guard<std::mutex> lock(_mutex);
+        return std::move(errors);
+    }
+
+private:
+    std::mutex _mutex;
+    std::vector<std::string> errors;
+};
+
+GlErrors& glErrors()
+{
+    static osg::ref_ptr<GlErrors> handler = [] {
+        osg::ref_ptr<GlErrors> made = new GlErrors;
+        osg::setNotifyLevel(osg::WARN);
+        osg::setNotifyHandler(made.get());
+        return made;
+    }();
+    return *handler;
+}
+
+struct Rgb
+{
+    int r, g, b;
+};
+
+// Pixel (x from the left, y from the top) of a picture stored bottom row first.
+Rgb pixel(const osg::Image& image, int x, int y)
+{
+    const unsigned char* p = image.data(unsigned(x), unsigned(image.t() - 1 - y));
+    return {p[0], p[1], p[2]};
+}
+
+std::string text(const Rgb& c)
+{
+    return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b);
+}
+
+class FileObjectGl : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        glErrors().taken();
+        filetest::useTestSettings();
+        filetest::clearLog();
+        model = dir.file("block.osgt");
+        osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+        geode->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(), 2.0f)));
+        ASSERT_TRUE(osgDB::writeNodeFile(*geode, model));
+
+        FileManager::Options options;
+        options.runCleaningThread = false;
+        // The load waits for the test to open the gate.
+        options.reader = [opened = gate.get_future().share()](const std::string& name) {
+            opened.wait();
+            return FileManager::readModelFile(name);
+        };
+        files = std::make_unique<FileManager>(options);
+        registerFileObjects(factory, *files, terrainModule);
+
+        sceneRoot = new osg::Group;
+        hudRoot = new osg::Group;
+        window = std::make_unique<QMainWindow>();
+        window->resize(WIDTH, HEIGHT);
+        viewer = std::make_unique<ViewerManager>(window.get(), sceneRoot.get(), hudRoot.get(),
+                                                 ViewerManager::Embedding::GLWidget);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        objects = std::make_unique<ObjectManager>(sceneRoot.get(), hudRoot.get(), 0, viewer.get(),
+                                                  QString::fromStdString(dir.path()), factory);
+        ASSERT_TRUE(objects->server().waitUntilListening(5000ms));
+        frame();
+        osgViewer::ViewerBase::Contexts contexts;
+        viewer->viewer()->getContexts(contexts);
+        for (osg::GraphicsContext* context : contexts)
+            context->getState()->setCheckForGLErrors(osg::State::ONCE_PER_ATTRIBUTE);
+    }
+
+    void TearDown() override
+    {
+        if (!gateOpened)
+            gate.set_value();
+        client.close();
+        objects.reset();
+        viewer.reset();
+        window.reset();
+        files.reset();
+        const std::vector<std::string> errors = glErrors().taken();
+        EXPECT_TRUE(errors.empty())
+            << errors.size() << " OpenGL errors, first: " << (errors.empty() ? "" : errors.front());
+    }
+
+    void openGate()
+    {
+        gate.set_value();
+        gateOpened = true;
+    }
+
+    // One turn of the main loop: the status poll, events, one frame.
+    void frame()
+    {
+        objects->updateStatus();
+        QCoreApplication::processEvents();
+        viewer->viewer()->frame();
+    }
+
+    template <typename Done> bool framesUntil(Done done)
+    {
+        const auto limit = std::chrono::steady_clock::now() + 20s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > limit)
+                return false;
+            frame();
+            std::this_thread::sleep_for(2ms);
+        }
+        return true;
+    }
+
+    void connect()
+    {
+        client.connect("127.0.0.1", objects->server().port());
+        ASSERT_TRUE(framesUntil([&] { return objects->state() == ObjectManager::Online; }));
+    }
+
+    VisFileObject* fileObject(int number)
+    {
+        return dynamic_cast<VisFileObject*>(objects->updateCallback().findObject(0, number));
+    }
+
+    // Puts the default view's camera at `eye`, looking at `centre`.
+    void lookFrom(const osg::Vec3d& eye, const osg::Vec3d& up,
+                  const osg::Vec3d& centre = osg::Vec3d())
+    {
+        osgGA::CameraManipulator* manipulator = viewer->mainView()->view()->getCameraManipulator();
+        ASSERT_NE(manipulator, nullptr);
+        manipulator->setHomePosition(eye, centre, up);
+        manipulator->home(0.0);
+        frame();
+    }
+
+    osg::ref_ptr<osg::Image> grab(const std::string& name)
+    {
+        osg::ref_ptr<osg::Image> image = viewer->grabWindowImage();
+        if (image) {
+            std::filesystem::create_directories("pictures");
+            osgDB::writeImageFile(*image, "pictures/" + name + ".png");
+        }
+        return image;
+    }
+
+    filetest::TempDir dir;
+    std::string model;
+    std::promise<void> gate;
+    bool gateOpened = false;
+    TerrainModule terrainModule{std::vector<std::string>{ORVANE_TEST_TERRAIN_MODULE}};
+    std::unique_ptr<FileManager> files;
+    ObjectFactory factory;
+    osg::ref_ptr<osg::Group> sceneRoot, hudRoot;
+    std::unique_ptr<QMainWindow> window;
+    std::unique_ptr<ViewerManager> viewer;
+    std::unique_ptr<ObjectManager> objects;
+    orvane::SimulationClient client;
+};
+
+TEST_F(FileObjectGl, AStreamedModelAppearsOnScreenOnceLoaded)
+{
+    connect();
+    GNP2::Packet packet;
+    packet.setHeader(GNP2::makeHeader(7, filetest::TYPE_FILE));
+    packet.setString(VisFileObject::ITEM_FILE_NAME, model);
+    packet.setIntVector(44, {255, 0, 0});
+    client.send(packet);
+    ASSERT_TRUE(framesUntil([&] { return fileObject(7) != nullptr; }));
+    EXPECT_EQ(files->loadingCount(), 1);
+    EXPECT_FALSE(fileObject(7)->isInitialized());
+
+    // Looking where the model will be: the background shows while it loads.
+    lookFrom(osg::Vec3d(0, -8, 0), osg::Vec3d(0, 0, 1));
+    osg::ref_ptr<osg::Image> loading = grab("file_object_loading");
+    ASSERT_TRUE(loading);
+    const Rgb background = pixel(*loading, 5, 5);
+    const Rgb centreWhileLoading = pixel(*loading, WIDTH / 2, HEIGHT / 2);
+    EXPECT_EQ(text(centreWhileLoading), text(background));
+
+    // No further packet: the object appears with the frame after the load.
+    openGate();
+    ASSERT_TRUE(framesUntil([&] { return fileObject(7)->isInitialized(); }));
+    EXPECT_EQ(files->loadingCount(), 0);
+    frame();
+    osg::ref_ptr<osg::Image> shown = grab("file_object_shown");
+    ASSERT_TRUE(shown);
+    const Rgb centre = pixel(*shown, WIDTH / 2, HEIGHT / 2);
+    EXPECT_GT(centre.r, 120) << text(centre);
+    EXPECT_LT(centre.g, 40) << text(centre);
+    EXPECT_LT(centre.b, 40) << text(centre);
+    EXPECT_EQ(text(pixel(*shown, 5, 5)), text(background));
+}
+
+TEST_F(FileObjectGl, TheSampleTerrainIsDrawn)
+{
+    openGate();
+    connect();
+    GNP2::Packet packet;
+    packet.setHeader(GNP2::makeHeader(8, filetest::TYPE_FILE));
+    packet.setString(VisFileObject::ITEM_FILE_NAME, "terrain/hills.wb");
+    client.send(packet);
+    ASSERT_TRUE(framesUntil([&] { return fileObject(8) && fileObject(8)->isInitialized(); }));
+    ASSERT_NE(fileObject(8)->terrainNode(), nullptr);
+    EXPECT_EQ(fileObject(8)->terrainNode()->getNumChildren(), 1u);
+
+    // From above, the hills fill the picture in their height colours.
+    lookFrom(osg::Vec3d(0, 0, 30), osg::Vec3d(0, 1, 0));
+    osg::ref_ptr<osg::Image> image = grab("terrain");
+    ASSERT_TRUE(image);
+    int greenish = 0;
+    for (int y = HEIGHT / 4; y < 3 * HEIGHT / 4; y += 20) {
+        for (int x = WIDTH / 4; x < 3 * WIDTH / 4; x += 20) {
+            const Rgb c = pixel(*image, x, y);
+            greenish += (c.g > c.b && c.r > c.b) ? 1 : 0; // earth colours, not the blue background
+        }
+    }
+    EXPECT_GT(greenish, 30);
+
+    // Seen from the side, for a person to look at.
+    lookFrom(osg::Vec3d(0, -26, 10), osg::Vec3d(0, 0, 1));
+    ASSERT_TRUE(grab("terrain_side"));
+}
+
+// Strongly coloured pixels by their hue: the demo's four arms.
+struct HueCounts
+{
+    int orange = 0, blue = 0, green = 0, magenta = 0;
+};
+
+HueCounts countHues(const osg::Image& image)
+{
+    HueCounts counts;
+    for (int y = 0; y < image.t(); ++y) {
+        for (int x = 0; x < image.s(); ++x) {
+            const Rgb c = pixel(image, x, y);
+            if (std::max({c.r, c.g, c.b}) - std::min({c.r, c.g, c.b}) < 60)
+                continue; // the hills and the background's grey-blue are duller
+            if (c.r > c.g && c.g > c.b)
+                ++counts.orange;
+            else if (c.b > c.g && c.g > c.r && c.b > 2 * c.r)
+                ++counts.blue;
+            else if (c.g > c.r && c.g > c.b)
+                ++counts.green;
+            else if (c.r > c.g && c.b > c.g)
+                ++counts.magenta;
+        }
+    }
+    return counts;
+}
+
+TEST_F(FileObjectGl, TheDemoShowsFourArmsInTheirColoursBeforeTheHills)
+{
+    openGate();
+    connect();
+    DemoFiles demo;
+    demo.step(client, 0.0f, false);
+    client.flush();
+    const auto allShown = [&] {
+        for (int n : {100, 101, 102, 103, DemoFiles::TERRAIN})
+            if (!fileObject(n) || !fileObject(n)->isInitialized())
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(framesUntil(allShown));
+    EXPECT_EQ(files->usageCount(DemoFiles::ARM_MODEL), DemoFiles::ARM_COUNT);
+    EXPECT_NE(fileObject(100)->model(), fileObject(101)->model());
+
+    lookFrom(osg::Vec3d(0, -16, 5), osg::Vec3d(0, 0, 1), osg::Vec3d(0, -2, 0.5));
+    osg::ref_ptr<osg::Image> image = grab("demo_files");
+    ASSERT_TRUE(image);
+    const HueCounts hues = countHues(*image);
+    EXPECT_GT(hues.orange, 100);
+    EXPECT_GT(hues.blue, 100);
+    EXPECT_GT(hues.green, 100);
+    EXPECT_GT(hues.magenta, 100);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests))
+        return RUN_ALL_TESTS();
+    ViewerManager::prepareProcess(ViewerManager::Embedding::GLWidget);
+    console::Log::instance().setEchoToStderr(false);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
