@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <sstream>
 
 #include <osg/ComputeBoundsVisitor>
@@ -8,6 +10,7 @@
 
 #include "FileTestSupport.h"
 #include "files/FileManager.h"
+#include "files/FindFile.h"
 #include "files/TerrainModule.h"
 #include "files/terrain/HeightfieldMesh.h"
 #include "files/terrain/TerrainDescription.h"
@@ -244,6 +247,29 @@ TEST(ShippedModel, TheRobotArmLoadsUprightWithItsTriangles)
     EXPECT_NEAR(bounds.getBoundingBox().zMin(), 0.0f, 1e-4f);
     EXPECT_GT(bounds.getBoundingBox().zMax(), 1.0f);
     EXPECT_LT(bounds.getBoundingBox().yMax(), 0.5f);
+}
+
+} // namespace
+
+namespace {
+
+// What the program itself uses, from wherever it runs: its terrain module
+// and the sample files the demo names by relative paths.
+TEST(ProgramFiles, TheProgramFindsItsTerrainModuleAndItsSampleFiles)
+{
+    filetest::useTestSettings();
+    filetest::clearLog();
+    TerrainModule& module = TerrainModule::program();
+    ASSERT_TRUE(module.ensureLoaded());
+    std::printf("terrain module: %s\n", module.loadedPath().c_str());
+    osg::ref_ptr<stravik::TerrainNode> node = stravik::TerrainNode::createInstance();
+    ASSERT_NE(node, nullptr);
+
+    for (const char* sample : {"models/robot-arm.obj", "terrain/hills.wb"}) {
+        const std::string path = findFile(sample);
+        std::printf("%s: %s\n", sample, path.c_str());
+        EXPECT_TRUE(std::filesystem::is_regular_file(path)) << sample;
+    }
 }
 
 } // namespace
