@@ -19,19 +19,8 @@ using filetest::countLines;
 
 namespace {
 
-osg::Geometry* firstGeometry(osg::Node* node)
-{
-    osg::Geode* geode = node ? node->asGeode() : nullptr;
-    return geode && geode->getNumDrawables() > 0 ? geode->getDrawable(0)->asGeometry() : nullptr;
-}
-
-osg::Material* materialOf(osg::Node* node)
-{
-    osg::Geometry* geometry = firstGeometry(node);
-    osg::StateSet* state = geometry ? geometry->getStateSet() : nullptr;
-    return state ? dynamic_cast<osg::Material*>(state->getAttribute(osg::StateAttribute::MATERIAL))
-                 : nullptr;
-}
+using filetest::firstGeometry;
+using filetest::materialOf;
 
 class FileManagerTest : public ::testing::Test
 {

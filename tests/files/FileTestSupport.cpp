@@ -75,6 +75,24 @@ void writeGreyImage(const std::string& path, int width, int height,
         std::abort();
 }
 
+osg::Geometry* firstGeometry(osg::Node* node)
+{
+    if (!node)
+        return nullptr;
+    if (osg::Geode* geode = node->asGeode())
+        return geode->getNumDrawables() ? geode->getDrawable(0)->asGeometry() : nullptr;
+    osg::Group* group = node->asGroup();
+    return group && group->getNumChildren() ? firstGeometry(group->getChild(0)) : nullptr;
+}
+
+osg::Material* materialOf(osg::Node* node)
+{
+    osg::Geometry* geometry = firstGeometry(node);
+    osg::StateSet* state = geometry ? geometry->getStateSet() : nullptr;
+    return state ? dynamic_cast<osg::Material*>(state->getAttribute(osg::StateAttribute::MATERIAL))
+                 : nullptr;
+}
+
 namespace {
 
 QSettings store()

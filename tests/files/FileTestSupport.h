@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <osg/Geometry>
+#include <osg/Material>
 #include <osg/Vec3>
 
 #include "gnp2/Packet.h"
@@ -41,6 +42,11 @@ void writeModel(const std::string& path, unsigned triangles = 1,
 // Writes an 8-bit grey image, bottom row first as the scene library keeps it.
 void writeGreyImage(const std::string& path, int width, int height,
                     const std::vector<unsigned char>& bottomRowFirst);
+
+// The first geometry at or below a node (first children first), or null.
+osg::Geometry* firstGeometry(osg::Node* node);
+// The material of that geometry's own state set, or null.
+osg::Material* materialOf(osg::Node* node);
 
 // Points the settings store at a folder of this test process and removes
 // the file layer's keys, so every test starts from an empty store.

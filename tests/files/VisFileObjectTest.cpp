@@ -82,6 +82,20 @@ protected:
         return object;
     }
 
+    // Two objects of the model, created with their packets and shown.
+    std::pair<VisFileObject*, VisFileObject*> showTwo(GNP2::Packet& firstPacket,
+                                                      GNP2::Packet& secondPacket)
+    {
+        VisFileObject* first = newObject();
+        VisFileObject* second = newObject();
+        deliver(*first, firstPacket, true);
+        deliver(*second, secondPacket, true);
+        files->waitForLoads();
+        frame();
+        EXPECT_TRUE(first->isInitialized() && second->isInitialized());
+        return {first, second};
+    }
+
     // What the object manager does with a packet.
     static void deliver(VisFileObject& object, GNP2::Packet& packet, bool isNew)
     {
@@ -150,17 +164,11 @@ TEST_F(FileObjectTest, AppearsWithTheNextFrameWhenNoFurtherPacketComes)
 
 TEST_F(FileObjectTest, TwoObjectsOfOneFileAreColouredIndependently)
 {
-    VisFileObject* red = newObject();
-    VisFileObject* blue = newObject();
     auto redPacket = filetest::filePacket(model);
     redPacket->setIntVector(44, {255, 0, 0});
     auto bluePacket = filetest::filePacket(model);
     bluePacket->setIntVector(44, {0, 0, 255});
-    deliver(*red, *redPacket, true);
-    deliver(*blue, *bluePacket, true);
-    files->waitForLoads();
-    frame();
-    ASSERT_TRUE(red->isInitialized() && blue->isInitialized());
+    const auto [red, blue] = showTwo(*redPacket, *bluePacket);
     EXPECT_NE(red->model(), blue->model());
     EXPECT_EQ(diffuseOf(red->model()), osg::Vec4(1, 0, 0, 1));
     EXPECT_EQ(diffuseOf(blue->model()), osg::Vec4(0, 0, 1, 1));
@@ -171,27 +179,16 @@ TEST_F(FileObjectTest, ObjectsOfALargeFileShareOneNode)
 {
     filetest::storeSetting("FileObjects/maxFileSizeDuplicated", "1");
     files = makeManager();
-    VisFileObject* first = newObject();
-    VisFileObject* second = newObject();
     auto packet = filetest::filePacket(model);
-    deliver(*first, *packet, true);
-    deliver(*second, *packet, true);
-    files->waitForLoads();
-    frame();
-    ASSERT_TRUE(first->isInitialized() && second->isInitialized());
+    const auto [first, second] = showTwo(*packet, *packet);
     EXPECT_EQ(first->model(), second->model());
     EXPECT_EQ(first->model(), files->cachedNode(model));
 }
 
 TEST_F(FileObjectTest, DeletingAnInitialisedObjectReleasesExactlyOneReference)
 {
-    VisFileObject* kept = newObject();
-    VisFileObject* deleted = newObject();
     auto packet = filetest::filePacket(model);
-    deliver(*kept, *packet, true);
-    deliver(*deleted, *packet, true);
-    files->waitForLoads();
-    frame();
+    const auto [kept, deleted] = showTwo(*packet, *packet);
     ASSERT_EQ(files->usageCount(model), 2);
     root->removeChild(deleted); // the last reference: the object is destroyed
     EXPECT_EQ(files->usageCount(model), 1);
@@ -232,8 +229,8 @@ TEST_P(Smoothing, Item85NonzeroRecomputesTheNormals)
     files->waitForLoads();
     frame();
     ASSERT_TRUE(object->isInitialized());
-    const auto* normals =
-        dynamic_cast<const osg::Vec3Array*>(geometryBelow(object->model())->getNormalArray());
+    const auto* normals = dynamic_cast<const osg::Vec3Array*>(
+        filetest::firstGeometry(object->model())->getNormalArray());
     ASSERT_NE(normals, nullptr);
     ASSERT_FALSE(normals->empty());
     // The file's normals point along x; the triangles lie in the z = 0 plane.
