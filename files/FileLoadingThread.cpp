@@ -1,7 +1,5 @@
 #include "files/FileLoadingThread.h"
 
-#include <exception>
-
 #include <osg/Node>
 
 #include "files/FileManager.h"
@@ -32,8 +30,8 @@ void FileLoadingThread::run()
     osg::ref_ptr<osg::Node> node;
     try {
         node = _manager.readFile(_name);
-    } catch (const std::exception&) {
-        node = nullptr; // a reader that throws (out of memory) is a failed read
+    } catch (...) {
+        node = nullptr; // a reader that throws (out of memory, a plug-in) is a failed read
     }
     _manager.storeLoaded(_name, node);
     _finished.store(true, std::memory_order_release);

@@ -35,26 +35,28 @@ bool TerrainModule::ensureLoaded()
     if (_tried)
         return isLoaded();
     _tried = true;
+    // Why each candidate failed; said only when none loads.
+    std::string reasons;
     for (const std::string& candidate : _candidates) {
         std::unique_ptr<void, LibraryCloser> library(
             dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
         if (!library) {
-            std::printf("Terrain module: %s\n", dlerror());
+            reasons += std::string("Terrain module: ") + dlerror() + "\n";
             continue;
         }
         const auto create = reinterpret_cast<OrvaneTerrainFactory>(
             dlsym(library.get(), ORVANE_TERRAIN_FACTORY_SYMBOL));
         if (!create) {
-            std::printf("Terrain module: %s has no %s\n", candidate.c_str(),
-                        ORVANE_TERRAIN_FACTORY_SYMBOL);
+            reasons +=
+                "Terrain module: " + candidate + " has no " + ORVANE_TERRAIN_FACTORY_SYMBOL + "\n";
             continue;
         }
         _path = candidate;
         _library = std::move(library);
         _factory = [create] { return osg::ref_ptr<stravik::TerrainNode>(create()); };
-        std::fflush(stdout);
         return true;
     }
+    std::fputs(reasons.c_str(), stdout);
     std::fflush(stdout);
     messagebox::show(ERROR_CAPTION, ERROR_TEXT);
     return false;

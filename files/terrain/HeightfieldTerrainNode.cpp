@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <osg/Geode>
@@ -42,7 +43,8 @@ public:
         shutdown();
         std::string descriptionPath;
         for (const char* extension : {".wb", ".bb"}) {
-            if (std::filesystem::is_regular_file(baseName + extension)) {
+            std::error_code error;
+            if (std::filesystem::is_regular_file(baseName + extension, error)) {
                 descriptionPath = baseName + extension;
                 break;
             }
