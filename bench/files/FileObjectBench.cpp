@@ -158,6 +158,49 @@ Baselines measureBaselines(const std::string& model)
     return {read, copy};
 }
 
+// One run: 1,000 creating packets, then frames until all are shown.
+// Returns the seconds that took; adds the heap per object. Everything is
+// freed again before it returns, so the baselines start from the same heap.
+double showOnce(const std::string& model, TerrainModule& noTerrain, double& heapPerObject)
+{
+    console::Log::instance().clear();
+    FileManager::Options options;
+    options.runCleaningThread = false;
+    FileManager files(options);
+    ObjectFactory factory;
+    registerFileObjects(factory, files, noTerrain);
+    PacketRing receive, send;
+    osg::ref_ptr<osg::Group> root = new osg::Group;
+    osg::ref_ptr<rootnodeUpdateCallback> callback =
+        new rootnodeUpdateCallback(receive, send, factory, root.get(), nullptr, nullptr);
+    callback->setClock([] { return 0.0; }); // no per-frame budget: measure the work
+    root->setUpdateCallback(callback.get());
+    osgUtil::UpdateVisitor frame;
+    const std::size_t heapBefore = heapInUse();
+
+    const auto start = Clock::now();
+    for (int n = 0; n < OBJECTS; ++n) {
+        GNP2::Packet* packet = creatingPacket(n, model);
+        if (!receive.tryPush(packet)) {
+            callback->runOnce(); // the ring is full: apply what waits
+            receive.push(packet);
+        }
+    }
+    int shown = 0;
+    while (shown < OBJECTS) {
+        root->accept(frame);
+        shown = 0;
+        for (int n = 0; n < OBJECTS; ++n)
+            shown += callback->findObject(0, n)->isInitialized() ? 1 : 0;
+        if (shown < OBJECTS && files.loadingCount() > 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    const double elapsed = seconds(start);
+    heapPerObject += double(heapInUse() - heapBefore) / OBJECTS;
+    root->setUpdateCallback(nullptr);
+    return elapsed;
+}
+
 void showThousandObjects(benchmark::State& state, bool shared)
 {
     const std::string& model = folder().model;
@@ -168,47 +211,12 @@ void showThousandObjects(benchmark::State& state, bool shared)
 
     double heapPerObject = 0, shownSeconds = 0, readSeconds = 0, copySeconds = 0;
     for (auto _ : state) {
-        console::Log::instance().clear();
-        FileManager::Options options;
-        options.runCleaningThread = false;
-        FileManager files(options);
-        ObjectFactory factory;
-        registerFileObjects(factory, files, noTerrain);
-        PacketRing receive, send;
-        osg::ref_ptr<osg::Group> root = new osg::Group;
-        osg::ref_ptr<rootnodeUpdateCallback> callback =
-            new rootnodeUpdateCallback(receive, send, factory, root.get(), nullptr, nullptr);
-        callback->setClock([] { return 0.0; }); // no per-frame budget: measure the work
-        root->setUpdateCallback(callback.get());
-        osgUtil::UpdateVisitor frame;
-        const std::size_t heapBefore = heapInUse();
-
-        const auto start = Clock::now();
-        for (int n = 0; n < OBJECTS; ++n) {
-            GNP2::Packet* packet = creatingPacket(n, model);
-            if (!receive.tryPush(packet)) {
-                callback->runOnce(); // the ring is full: apply what waits
-                receive.push(packet);
-            }
-        }
-        int shown = 0;
-        while (shown < OBJECTS) {
-            root->accept(frame);
-            shown = 0;
-            for (int n = 0; n < OBJECTS; ++n)
-                shown += callback->findObject(0, n)->isInitialized() ? 1 : 0;
-            if (shown < OBJECTS && files.loadingCount() > 0)
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        const double elapsed = seconds(start);
+        const double elapsed = showOnce(model, noTerrain, heapPerObject);
         state.SetIterationTime(elapsed);
-        heapPerObject += double(heapInUse() - heapBefore) / OBJECTS;
         shownSeconds += elapsed;
-
         const Baselines baselines = measureBaselines(model);
         readSeconds += baselines.readSeconds;
         copySeconds += baselines.copySeconds;
-        root->setUpdateCallback(nullptr);
     }
     const auto iterations = double(state.iterations());
     state.counters["objects/s"] = OBJECTS * iterations / shownSeconds;
