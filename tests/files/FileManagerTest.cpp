@@ -287,18 +287,6 @@ TEST_F(FileManagerTest, AnUnreadableFileIsRequestedOnceAndNeverLoads)
     EXPECT_EQ(countLines("File not in FileList, loading..."), 1);
 }
 
-TEST_F(FileManagerTest, AMissingFileIsReportedByTheLookup)
-{
-    auto files = makeManager();
-    const std::string missing = dir.file("missing.osgt");
-    EXPECT_EQ(files->loadOrCloneFile(missing), nullptr);
-    files->waitForLoads();
-    EXPECT_EQ(files->fileState(missing), FileManager::FileState::Failed);
-    EXPECT_EQ(countLines("File not found, no additional search path specified: " + missing,
-                         console::LEVEL_8),
-              1);
-}
-
 TEST_F(FileManagerTest, CountsTheLoadsUnderWay)
 {
     std::promise<void> gate;
