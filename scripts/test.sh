@@ -26,7 +26,7 @@ echo "== tests under ThreadSanitizer"
 cmake -S . -B build-tsan -G Ninja -DORVANE_SANITIZE=thread -DORVANE_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 tsan_targets=()
-for t in test_net test_console test_replay; do
+for t in test_net test_console test_replay test_files; do
   if ninja -C build-tsan -t targets all 2>/dev/null | grep -q "^$t:"; then tsan_targets+=("$t"); fi
 done
 if [ ${#tsan_targets[@]} -gt 0 ]; then
