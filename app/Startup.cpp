@@ -2,6 +2,9 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
+
+#include "app/log/Log.h"
 
 #include <cctype>
 #include <climits>
@@ -35,11 +38,30 @@ int scanPortArguments(const std::vector<std::string>& arguments, int port)
     return port;
 }
 
+int storedPort()
+{
+    const QString key = "Network/TcpPort";
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
+    // The exact spelling first, then any other spelling of the same key.
+    QString found = settings.contains(key) ? key : QString();
+    for (const QString& candidate : settings.allKeys())
+        if (found.isEmpty() && candidate.compare(key, Qt::CaseInsensitive) == 0)
+            found = candidate;
+    if (found.isEmpty())
+        return DEFAULT_PORT;
+    bool ok = false;
+    const int port = settings.value(found).toString().trimmed().toInt(&ok);
+    if (ok)
+        return port;
+    console::writeLine(console::LEVEL_8, "[Orvane] The setting " + found.toStdString() +
+                                             " is not a port number; using " +
+                                             std::to_string(DEFAULT_PORT));
+    return DEFAULT_PORT;
+}
+
 int portFromSettingsAndArguments(int argc, char** argv)
 {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-    const int stored = settings.value("Network/TcpPort", DEFAULT_PORT).toInt();
-    return scanPortArguments(std::vector<std::string>(argv, argv + argc), stored);
+    return scanPortArguments(std::vector<std::string>(argv, argv + argc), storedPort());
 }
 
 } // namespace startup

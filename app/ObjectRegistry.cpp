@@ -1,0 +1,12 @@
+#include "app/ObjectRegistry.h"
+
+#include "files/FileObjects.h"
+#include "objects/ShapeObjects.h"
+#include "view/ViewObjects.h"
+
+void registerObjectKinds(ObjectFactory& factory)
+{
+    registerShapeObjects(factory); // 2: primitive shapes
+    registerFileObjects(factory);  // 4: model files and terrains
+    registerViewObjects(factory);  // 9: views
+}

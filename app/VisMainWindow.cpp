@@ -1,0 +1,488 @@
+#include "app/VisMainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QShortcut>
+#include <QSlider>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include <osg/DisplaySettings>
+#include <osg/Image>
+#include <osgDB/WriteFile>
+
+#include <iostream>
+
+#include "app/ObjectRegistry.h"
+#include "app/SceneShadows.h"
+#include "app/log/Log.h"
+#include "files/FileManager.h"
+#include "net/TCPServer.h"
+#include "scene/ObjectManager.h"
+#include "scene/WireframeVisitor.h"
+#include "view/CompositeViewerQOSG.h"
+
+namespace {
+
+QSettings openSettings()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
+}
+
+QString qstr(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+const char* const kSpeeds[] = {"0.01", "0.05", "0.1", "0.2", "0.5", "1",
+                               "2",    "5",    "10",  "20",  "50",  "100"};
+constexpr int kDefaultSpeedIndex = 5; // "1"
+
+} // namespace
+
+VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embedding(embedding)
+{
+    console::writeLine(console::LEVEL_4, "Orvane initialized");
+
+    setWindowIcon(QIcon(":/Resources/shapes.png"));
+    setWindowTitle("Pellam Orvane");
+
+    _sceneRoot = new osgShadow::ShadowedScene;
+    _sceneRoot->setReceivesShadowTraversalMask(RECEIVES_SHADOW_MASK);
+    _sceneRoot->setCastsShadowTraversalMask(CASTS_SHADOW_MASK);
+    _hudRoot = new osg::Group;
+    _wireframe = false;
+
+    buildMenus();
+    buildReplayToolBar();
+    buildStatusBar();
+
+    osg::StateSet* state = _sceneRoot->getOrCreateStateSet();
+    state->setMode(GL_LIGHTING, osg::StateAttribute::ON);
+    for (int light = 0; light < 8; ++light)
+        state->setMode(GL_LIGHT0 + light, osg::StateAttribute::ON);
+
+    _workingDirectory = QDir::currentPath();
+
+    registerObjectKinds(_factory);
+    _viewerManager =
+        std::make_unique<ViewerManager>(this, _sceneRoot.get(), _hudRoot.get(), _embedding);
+    _objectManager = std::make_unique<ObjectManager>(
+        _sceneRoot.get(), _hudRoot.get(), _port, _viewerManager.get(), _workingDirectory, _factory);
+    addViewerControls();
+
+    connect(_objectManager.get(), &ObjectManager::statusChanged, this,
+            &VisMainWindow::statusChanged);
+    connect(&_updateTimer, &QTimer::timeout, this, &VisMainWindow::timedUpdate);
+    connect(_jogDial, &QSlider::actionTriggered, this, &VisMainWindow::replayJogDialAction);
+
+    refreshStatus();
+    show();
+    restoreWindowSettings();
+
+    _updateTimer.start(UPDATE_INTERVAL_MS);
+    QApplication::exec();
+}
+
+VisMainWindow::~VisMainWindow()
+{
+    _updateTimer.stop();
+    storeWindowSettings();
+    _objectManager.reset();
+}
+
+bool VisMainWindow::commandAvailable(MenuCommand command)
+{
+    switch (command) {
+    // The replay, the settings dialog and the video export are separate
+    // modules that this build does not contain yet.
+    case MenuCommand::OpenReplay:
+    case MenuCommand::SaveReplay:
+    case MenuCommand::Settings:
+    case MenuCommand::ExportVideo:
+    case MenuCommand::Run:
+    case MenuCommand::Rewind:
+    case MenuCommand::Reverse:
+    case MenuCommand::Backstep:
+    case MenuCommand::StepForward:
+    case MenuCommand::Forward:
+    case MenuCommand::RepeatReplay:
+        return false;
+    default:
+        return true;
+    }
+}
+
+void VisMainWindow::buildMenus()
+{
+    QMenu* menu = nullptr;
+    for (const MenuEntry& entry : MENU_ENTRIES) {
+        if (entry.deliverable == Deliverable::GLOnly)
+            continue; // made by the viewer manager, added in addViewerControls()
+        QAction* action = entry.icon.empty()
+                              ? new QAction(qstr(entry.text), this)
+                              : new QAction(QIcon(qstr(entry.icon)), qstr(entry.text), this);
+        if (!entry.shortcut.empty())
+            action->setShortcut(QKeySequence(tr(entry.shortcut.data())));
+        if (!entry.statusTip.empty())
+            action->setStatusTip(qstr(entry.statusTip));
+        if (entry.check != Check::None) {
+            action->setCheckable(true);
+            action->setChecked(entry.check == Check::Checked);
+        }
+        _actions[std::size_t(entry.command)] = action;
+        connectCommand(entry.command);
+        if (!menu || menu->title() != qstr(entry.menu))
+            menu = menuBar()->addMenu(qstr(entry.menu));
+        if (entry.command == MenuCommand::Shadows)
+            _viewMenu = menu;
+        menu->addAction(action);
+    }
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &VisMainWindow::showNormal);
+}
+
+void VisMainWindow::addViewerControls()
+{
+    // The GL-widget embedding brings two controls of its own.
+    if (QAction* orthographic = _viewerManager->orthographicAction()) {
+        _actions[std::size_t(MenuCommand::OrthographicMode)] = orthographic;
+        _viewMenu->addAction(orthographic);
+    }
+    if (QAction* home = _viewerManager->homeAction()) {
+        _actions[std::size_t(MenuCommand::CameraHome)] = home;
+        _replayToolBar->addAction(home);
+    }
+}
+
+void VisMainWindow::connectCommand(MenuCommand command)
+{
+    using Slot = void (VisMainWindow::*)();
+    Slot slot = nullptr;
+    switch (command) {
+    case MenuCommand::Screenshot:
+        slot = &VisMainWindow::takeScreenshot;
+        break;
+    case MenuCommand::Exit:
+        slot = &VisMainWindow::quitApplication;
+        break;
+    case MenuCommand::Disconnect:
+        slot = &VisMainWindow::disconnectTCPServer;
+        break;
+    case MenuCommand::Statusbar:
+        slot = &VisMainWindow::showStatusBar;
+        break;
+    case MenuCommand::Toolbar:
+        slot = &VisMainWindow::showToolBar;
+        break;
+    case MenuCommand::FullScreen:
+        slot = &VisMainWindow::showFullScreen;
+        break;
+    case MenuCommand::StereoMode:
+        slot = &VisMainWindow::toggleStereoMode;
+        break;
+    case MenuCommand::WireframeMode:
+        slot = &VisMainWindow::toggleWireframeMode;
+        break;
+    case MenuCommand::Shadows:
+        slot = &VisMainWindow::toggleShadows;
+        break;
+    case MenuCommand::Documentation:
+        slot = &VisMainWindow::helpDocumentation;
+        break;
+    case MenuCommand::About:
+        slot = &VisMainWindow::helpAbout;
+        break;
+    default:
+        break; // modules not in this build; their entries stay disabled
+    }
+    QAction* action = this->action(command);
+    if (slot)
+        connect(action, &QAction::triggered, this, slot);
+    if (!commandAvailable(command))
+        action->setEnabled(false);
+}
+
+void VisMainWindow::buildReplayToolBar()
+{
+    _replayToolBar = addToolBar("Replay toolbar");
+    connect(_replayToolBar, &QToolBar::orientationChanged, this,
+            &VisMainWindow::toolBarOrientation);
+
+    for (MenuCommand command :
+         {MenuCommand::Run, MenuCommand::Rewind, MenuCommand::Reverse, MenuCommand::Backstep,
+          MenuCommand::StepForward, MenuCommand::Forward, MenuCommand::RepeatReplay})
+        _replayToolBar->addAction(action(command));
+    _replayToolBar->addSeparator();
+    _replayToolBar->addSeparator();
+
+    _timeSlider = new QSlider(Qt::Horizontal, _replayToolBar);
+    _timeSlider->setRange(0, 1000);
+    _timeSlider->setTickInterval(1);
+    _timeSlider->setMaximumWidth(250);
+    _timeSlider->setToolTip("Time slider");
+    _replayToolBar->addWidget(_timeSlider);
+
+    _replayToolBar->addWidget(new QLabel("Time:", _replayToolBar));
+
+    _timeBox = new QDoubleSpinBox(_replayToolBar);
+    _timeBox->setToolTip("Time");
+    _timeBox->setSuffix("s");
+    _timeBox->setDecimals(3);
+    _replayToolBar->addWidget(_timeBox);
+
+    _replayToolBar->addSeparator();
+
+    _jogDial = new QSlider(Qt::Horizontal, _replayToolBar);
+    _jogDial->setRange(-100, 100);
+    _jogDial->setTickInterval(1);
+    _jogDial->setValue(0);
+    _jogDial->setMaximumWidth(200);
+    _jogDial->setToolTip("Jog-Dial");
+    _replayToolBar->addWidget(_jogDial);
+
+    _speedBox = new QComboBox(_replayToolBar);
+    for (const char* speed : kSpeeds)
+        _speedBox->addItem(speed);
+    _speedBox->setCurrentIndex(kDefaultSpeedIndex);
+    _speedBox->setToolTip("Replay speed");
+    _replayToolBar->addWidget(_speedBox);
+
+    _replayToolBar->addAction(action(MenuCommand::Disconnect));
+}
+
+void VisMainWindow::buildStatusBar()
+{
+    auto makeLabel = [this](const QString& text) {
+        auto* label = new QLabel(text, this);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setLineWidth(0);
+        label->setFixedWidth(100);
+        return label;
+    };
+    _loadingLabel = makeLabel("Loading Files...");
+    _loadingLabel->hide();
+    _statusLabel = makeLabel("Status: Offline");
+    statusBar()->addPermanentWidget(_loadingLabel);
+    statusBar()->addPermanentWidget(_statusLabel);
+}
+
+void VisMainWindow::restoreWindowSettings()
+{
+    QSettings settings = openSettings();
+    setGeometry(settings.value("WindowProperties/Geometry/X", NORMAL_X).toInt(),
+                settings.value("WindowProperties/Geometry/Y", NORMAL_Y).toInt(),
+                settings.value("WindowProperties/Geometry/Width", NORMAL_WIDTH).toInt(),
+                settings.value("WindowProperties/Geometry/Height", NORMAL_HEIGHT).toInt());
+    if (settings.value("WindowProperties/Fullscreen", false).toBool()) {
+        action(MenuCommand::FullScreen)->setChecked(true);
+        showFullScreen();
+    }
+    if (settings.value("Rendering/Shadows", false).toBool()) {
+        toggleShadows();
+        action(MenuCommand::Shadows)->setChecked(true);
+    }
+}
+
+void VisMainWindow::storeWindowSettings()
+{
+    QSettings settings = openSettings();
+    const QRect rectangle = geometry();
+    settings.setValue("WindowProperties/Geometry/X", rectangle.x());
+    settings.setValue("WindowProperties/Geometry/Y", rectangle.y());
+    settings.setValue("WindowProperties/Geometry/Width", rectangle.width());
+    settings.setValue("WindowProperties/Geometry/Height", rectangle.height());
+    settings.setValue("WindowProperties/Fullscreen", isFullScreen());
+    settings.setValue("Rendering/Shadows", action(MenuCommand::Shadows)->isChecked());
+}
+
+void VisMainWindow::timedUpdate()
+{
+    _viewerManager->viewer()->frame();
+    refreshStatus();
+}
+
+void VisMainWindow::statusChanged()
+{
+    _timeSlider->setValue(0);
+    refreshStatus();
+}
+
+void VisMainWindow::refreshStatus()
+{
+    const ControlStates states = controlStatesFor(_objectManager->state(), 0.0, 0.0);
+    auto enable = [this](MenuCommand command, bool enabled) {
+        action(command)->setEnabled(enabled && commandAvailable(command));
+    };
+    enable(MenuCommand::OpenReplay, states.openReplay);
+    for (MenuCommand command :
+         {MenuCommand::SaveReplay, MenuCommand::Run, MenuCommand::RepeatReplay, MenuCommand::Rewind,
+          MenuCommand::Reverse, MenuCommand::Backstep, MenuCommand::StepForward,
+          MenuCommand::Forward})
+        enable(command, states.replayControls);
+    enable(MenuCommand::Disconnect, states.disconnect);
+    enable(MenuCommand::ExportVideo, states.exportVideo);
+    // The time widgets drive the replay clock: without it they stay off.
+    const bool replayWidgets = states.replayControls && commandAvailable(MenuCommand::Run);
+    _timeSlider->setEnabled(replayWidgets);
+    _timeBox->setEnabled(replayWidgets);
+    _jogDial->setEnabled(replayWidgets);
+
+    const QString text = QString::fromStdString(states.statusText);
+    if (_statusLabel->text() != text)
+        _statusLabel->setText(text);
+    _timeBox->blockSignals(states.timeBoxSignalsBlocked);
+    _timeBox->setRange(states.timeBoxMinimum, states.timeBoxMaximum);
+    if (states.resetTimeSlider)
+        _timeSlider->setValue(0);
+
+    const LoadingAnimation::Frame frame = _loading.tick(modelFilesLoading());
+    if (frame.text)
+        _loadingLabel->setText(frame.text);
+    _loadingLabel->setVisible(frame.visible);
+}
+
+bool VisMainWindow::modelFilesLoading() const
+{
+    return FileManager::instance().loadingCount() > 0;
+}
+
+void VisMainWindow::takeScreenshot()
+{
+    osg::ref_ptr<osg::Image> image = _viewerManager->grabWindowImage();
+    QString selectedFilter;
+    QString name = QFileDialog::getSaveFileName(
+        this, "Enter Filename", "", "Portable Network Graphics (*.png);; Bitmap file (*.bmp);;",
+        &selectedFilter);
+    if (name.isEmpty())
+        return;
+    // A name typed without an extension takes the one of the chosen filter,
+    // since the image writer picks the format by the extension.
+    if (QFileInfo(name).suffix().isEmpty())
+        name += selectedFilter.contains("*.bmp") ? ".bmp" : ".png";
+    if (!image.valid() || !osgDB::writeImageFile(*image, QFile::encodeName(name).toStdString()))
+        QMessageBox::warning(this, "Screenshot",
+                             "The screenshot could not be written to \"" + name +
+                                 "\".\nCheck that the folder exists and is writable, and that "
+                                 "the name ends in .png or .bmp.");
+}
+
+void VisMainWindow::quitApplication()
+{
+    QApplication::quit();
+}
+
+void VisMainWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    QApplication::quit();
+}
+
+void VisMainWindow::showStatusBar()
+{
+    statusBar()->setVisible(action(MenuCommand::Statusbar)->isChecked());
+}
+
+void VisMainWindow::showToolBar()
+{
+    _replayToolBar->setVisible(action(MenuCommand::Toolbar)->isChecked());
+}
+
+void VisMainWindow::showFullScreen()
+{
+    if (!action(MenuCommand::FullScreen)->isChecked()) {
+        showNormal();
+        return;
+    }
+    menuBar()->hide();
+    _replayToolBar->show();
+    statusBar()->hide();
+    QMainWindow::showFullScreen();
+}
+
+void VisMainWindow::showNormal()
+{
+    menuBar()->show();
+    action(MenuCommand::FullScreen)->setChecked(false);
+    _replayToolBar->setVisible(action(MenuCommand::Toolbar)->isChecked());
+    statusBar()->setVisible(action(MenuCommand::Statusbar)->isChecked());
+    QMainWindow::showNormal();
+    resize(NORMAL_WIDTH, NORMAL_HEIGHT);
+    move(NORMAL_X, NORMAL_Y);
+}
+
+void VisMainWindow::toggleStereoMode()
+{
+    osg::DisplaySettings* settings = osg::DisplaySettings::instance().get();
+    settings->setStereo(!settings->getStereo());
+}
+
+void VisMainWindow::toggleWireframeMode()
+{
+    _wireframe = !_wireframe;
+    WireframeVisitor visitor(_wireframe);
+    _sceneRoot->accept(visitor);
+}
+
+void VisMainWindow::toggleShadows()
+{
+    if (_sceneRoot->getShadowTechnique()) {
+        _sceneRoot->setShadowTechnique(nullptr);
+        return;
+    }
+    _sceneRoot->setShadowTechnique(createSceneShadows().get());
+    _sceneRoot->dirtyBound();
+}
+
+void VisMainWindow::toolBarOrientation(Qt::Orientation orientation)
+{
+    _timeSlider->setOrientation(orientation);
+    _jogDial->setOrientation(orientation);
+}
+
+void VisMainWindow::replayJogDialAction(int action)
+{
+    if (action != QAbstractSlider::SliderMove)
+        _jogDial->setValue(0);
+}
+
+void VisMainWindow::disconnectTCPServer()
+{
+    _objectManager->server().disconnect();
+}
+
+void VisMainWindow::helpDocumentation()
+{
+    const QString page = QCoreApplication::applicationDirPath() + "/Help/help.html";
+    if (!QFileInfo::exists(page) || !QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+        QMessageBox::warning(this, "Documentation",
+                             "The help page \"" + page + "\" could not be opened.");
+}
+
+void VisMainWindow::helpAbout()
+{
+    QMessageBox::about(
+        this, "About Orvane",
+        QString("<b>Pellam Orvane</b><p>A 3D viewer for running simulations: a simulation "
+                "connects over TCP and streams the objects of its scene, which Orvane shows "
+                "live, records and replays.</p><p>Listening on TCP port %1.</p>"
+                "<p>Press F10 in the 3D view for the console.</p>")
+            .arg(_port));
+}

@@ -1,0 +1,141 @@
+#pragma once
+// The main window: it owns the scene roots, the viewer manager and the
+// object manager, carries the menus, the replay toolbar and the status bar,
+// and drives everything from one 10 ms timer (advance a running replay,
+// render one frame, refresh the status bar).
+//
+// The window runs the application's event loop inside its own construction:
+// the constructor returns when the loop ends (Exit, closing the window), and
+// the destructor then stores the window geometry and the shadow switch and
+// deletes the object manager. A caller therefore constructs it, lets it go
+// out of scope and leaves main.
+//
+// Threading: GUI thread only. The timer callback, the status refresh and all
+// slots are serialised by the event loop.
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+
+#include <osg/Group>
+#include <osg/ref_ptr>
+#include <osgShadow/ShadowedScene>
+
+#include "app/MainWindowStatus.h"
+#include "app/MenuTable.h"
+#include "scene/ObjectKinds.h"
+#include "view/ViewerManager.h"
+
+class QAction;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QMenu;
+class QSlider;
+class QToolBar;
+class ObjectManager;
+
+class VisMainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr int UPDATE_INTERVAL_MS = 10;
+    // Traversal masks of the scene root: what receives and what casts shadows.
+    static constexpr unsigned RECEIVES_SHADOW_MASK = 0x8;
+    static constexpr unsigned CASTS_SHADOW_MASK = 0x16;
+    // showNormal() brings the window back to this rectangle.
+    static constexpr int NORMAL_X = 100;
+    static constexpr int NORMAL_Y = 100;
+    static constexpr int NORMAL_WIDTH = 1024;
+    static constexpr int NORMAL_HEIGHT = 768;
+
+    // Builds the window for the simulation link on `port`, shows it and runs
+    // the event loop; returns when the loop has ended.
+    VisMainWindow(int port, Embedding embedding);
+    ~VisMainWindow() override;
+
+    int port() const { return _port; }
+    Embedding embedding() const { return _embedding; }
+    osgShadow::ShadowedScene* sceneRoot() const { return _sceneRoot.get(); }
+    osg::Group* hudRoot() const { return _hudRoot.get(); }
+    ViewerManager& viewerManager() { return *_viewerManager; }
+    ObjectManager& objectManager() { return *_objectManager; }
+    // The action of a menu command; null for a command of the other deliverable.
+    QAction* action(MenuCommand command) const { return _actions[std::size_t(command)]; }
+    QToolBar* replayToolBar() const { return _replayToolBar; }
+    QSlider* timeSlider() const { return _timeSlider; }
+    QDoubleSpinBox* timeBox() const { return _timeBox; }
+    QSlider* jogDial() const { return _jogDial; }
+    QComboBox* speedBox() const { return _speedBox; }
+    QLabel* statusLabel() const { return _statusLabel; }
+    QLabel* loadingLabel() const { return _loadingLabel; }
+    bool wireframe() const { return _wireframe; }
+
+    // Whether a command's module is part of this build. Entries whose
+    // module is missing are shown but stay disabled whatever the state.
+    static bool commandAvailable(MenuCommand command);
+
+public slots:
+    void takeScreenshot();
+    void quitApplication();
+    void showStatusBar();
+    void showToolBar();
+    // Full screen without menu bar and status bar while "Full Screen" is
+    // checked; otherwise showNormal().
+    void showFullScreen();
+    // Back to a normal 1024 x 768 window at (100, 100) with the menu bar.
+    void showNormal();
+    void toggleStereoMode();
+    void toggleWireframeMode();
+    void toggleShadows();
+    void toolBarOrientation(Qt::Orientation orientation);
+    void disconnectTCPServer();
+    void helpDocumentation();
+    void helpAbout();
+    void statusChanged();
+    void timedUpdate();
+    // Springs the jog dial back to 0 after every action but a drag.
+    void replayJogDialAction(int action);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildReplayToolBar();
+    void buildStatusBar();
+    void addViewerControls();
+    void connectCommand(MenuCommand command);
+    void refreshStatus();
+    void restoreWindowSettings();
+    void storeWindowSettings();
+    // Whether the file manager is loading model files (the loading label).
+    bool modelFilesLoading() const;
+
+    const int _port;
+    const Embedding _embedding;
+    osg::ref_ptr<osgShadow::ShadowedScene> _sceneRoot;
+    osg::ref_ptr<osg::Group> _hudRoot;
+    bool _wireframe = false;
+    LoadingAnimation _loading;
+
+    std::array<QAction*, MENU_COMMAND_COUNT> _actions{};
+    QMenu* _viewMenu = nullptr;
+    QToolBar* _replayToolBar = nullptr;
+    QSlider* _timeSlider = nullptr;
+    QDoubleSpinBox* _timeBox = nullptr;
+    QSlider* _jogDial = nullptr;
+    QComboBox* _speedBox = nullptr;
+    QLabel* _loadingLabel = nullptr;
+    QLabel* _statusLabel = nullptr;
+
+    QString _workingDirectory;
+    ObjectFactory _factory; // outlives the object manager, which reads it
+    std::unique_ptr<ViewerManager> _viewerManager;
+    std::unique_ptr<ObjectManager> _objectManager;
+    QTimer _updateTimer;
+};

@@ -1,0 +1,132 @@
+// The menu table against what ships with it: the painted icons, the help
+// page next to the program and the shortcuts.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QKeySequence>
+#include <QString>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "app/MenuTable.h"
+
+namespace {
+
+QString qstr(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// The entry text as a user reads it: without the mnemonic marker.
+QString plainText(const MenuEntry& entry)
+{
+    return qstr(entry.text).remove('&');
+}
+
+QString helpPage()
+{
+    QFile file(ORVANE_HELP_PAGE);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << ORVANE_HELP_PAGE;
+    return QString::fromUtf8(file.readAll());
+}
+
+TEST(Icons, EveryIconOfTheTableIsAPaintedImage)
+{
+    std::map<std::string, QImage> icons;
+    for (const MenuEntry& entry : MENU_ENTRIES) {
+        if (entry.icon.empty())
+            continue;
+        QImage image(qstr(entry.icon));
+        ASSERT_FALSE(image.isNull()) << entry.icon;
+        EXPECT_EQ(image.size(), QSize(32, 32)) << entry.icon;
+        int opaque = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                opaque += qAlpha(image.pixel(x, y)) > 128;
+        // Something is drawn, and not just a filled square.
+        EXPECT_GT(opaque, 40) << entry.icon;
+        EXPECT_LT(opaque, 32 * 32 - 40) << entry.icon;
+        icons[std::string(entry.icon)] = image;
+    }
+    // Entries with different icon names show different pictures.
+    for (auto a = icons.begin(); a != icons.end(); ++a)
+        for (auto b = std::next(a); b != icons.end(); ++b)
+            EXPECT_NE(a->second, b->second) << a->first << " and " << b->first;
+}
+
+TEST(Icons, WindowIconAndPauseIconExist)
+{
+    // Not in the menu table: the window's icon and the Run action's second face.
+    for (const char* path : {":/Resources/shapes.png", ":/Resources/pause.png"}) {
+        const QImage image(path);
+        EXPECT_FALSE(image.isNull()) << path;
+    }
+    EXPECT_NE(QImage(":/Resources/pause.png"), QImage(":/Resources/play.png"));
+}
+
+TEST(Shortcuts, ParseAndDoNotCollide)
+{
+    std::set<QKeySequence> seen;
+    for (const MenuEntry& entry : MENU_ENTRIES) {
+        if (entry.shortcut.empty())
+            continue;
+        const QKeySequence sequence(qstr(entry.shortcut));
+        ASSERT_EQ(sequence.count(), 1) << entry.shortcut;
+        EXPECT_NE(sequence[0].key(), Qt::Key_unknown) << entry.shortcut;
+        EXPECT_TRUE(seen.insert(sequence).second) << "shortcut used twice: " << entry.shortcut;
+    }
+    // Escape belongs to leaving full screen.
+    EXPECT_FALSE(seen.count(QKeySequence(Qt::Key_Escape)));
+}
+
+TEST(HelpPage, DocumentsEveryEntryWithItsShortcut)
+{
+    const QString page = helpPage();
+    ASSERT_FALSE(page.isEmpty());
+    for (const MenuEntry& entry : MENU_ENTRIES) {
+        EXPECT_TRUE(page.contains(">" + plainText(entry) + "<"))
+            << "the help page has no entry for " << entry.text;
+        if (!entry.shortcut.empty()) {
+            EXPECT_TRUE(page.contains("<kbd>" + qstr(entry.shortcut) + "</kbd>"))
+                << "the help page does not name the shortcut of " << entry.text;
+        }
+        QString tip = qstr(entry.statusTip);
+        if (tip.endsWith('.'))
+            tip.chop(1);
+        if (!tip.isEmpty()) {
+            EXPECT_TRUE(page.contains(tip)) << "the help page does not explain " << entry.text;
+        }
+    }
+}
+
+TEST(HelpPage, DocumentsTheSettingsAndTheStatusTexts)
+{
+    const QString page = helpPage();
+    for (const char* text :
+         {"Network/TcpPort", "WindowProperties/Geometry/X", "WindowProperties/Fullscreen",
+          "Rendering/Shadows", "Ruskel/noClip", "StandardBackGroundColor/Red", "-tcp",
+          "Status: Offline", "Status: Online", "Status: Replay", "<kbd>F10</kbd>", "<kbd>Esc</kbd>",
+          "Orvane.ini"})
+        EXPECT_TRUE(page.contains(text)) << text;
+}
+
+TEST(HelpPage, InternalLinksLeadToAnchors)
+{
+    const QString page = helpPage();
+    qsizetype at = 0;
+    int links = 0;
+    while ((at = page.indexOf("href=\"#", at)) >= 0) {
+        at += 7;
+        const QString anchor = page.mid(at, page.indexOf('"', at) - at);
+        EXPECT_TRUE(page.contains("id=\"" + anchor + "\""))
+            << "dangling link #" << anchor.toStdString();
+        ++links;
+    }
+    EXPECT_GT(links, 10);
+}
+
+} // namespace
