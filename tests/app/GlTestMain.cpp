@@ -11,8 +11,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <osg/Notify>
-
 #include "GlTestSupport.h"
 #include "view/ViewerManager.h"
 
@@ -25,7 +23,7 @@ int main(int argc, char** argv)
     qputenv("OSG_GL_ERROR_CHECKING", "ON");
     ViewerManager::prepareProcess(Embedding::NativeWindow);
     ViewerManager::prepareProcess(Embedding::GLWidget);
-    osg::setNotifyHandler(&apptest::glErrors());
+    apptest::glErrors(); // installs the catcher
 
     QApplication application(argc, argv);
     QTemporaryDir home;

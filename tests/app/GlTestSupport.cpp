@@ -20,35 +20,6 @@
 
 namespace apptest {
 
-void GlErrorCatcher::notify(osg::NotifySeverity severity, const char* message)
-{
-    _print.notify(severity, message);
-    const std::string text(message);
-    if (text.find("OpenGL error") == std::string::npos &&
-        text.find("GL error") == std::string::npos)
-        return;
-    std::lock_guard lock(_mutex);
-    _errors.push_back(text);
-}
-
-std::vector<std::string> GlErrorCatcher::errors() const
-{
-    std::lock_guard lock(_mutex);
-    return _errors;
-}
-
-void GlErrorCatcher::clear()
-{
-    std::lock_guard lock(_mutex);
-    _errors.clear();
-}
-
-GlErrorCatcher& glErrors()
-{
-    static osg::ref_ptr<GlErrorCatcher> catcher = new GlErrorCatcher;
-    return *catcher;
-}
-
 int freePort()
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the main-window tests that run on the (virtual) X display:
-// OpenGL error collection, running code inside the window's event loop,
-// answering modal dialogs, waiting, pixel reading and view packets.
+// running code inside the window's event loop, answering modal dialogs,
+// waiting, pixel reading and view packets.
 
 #include <QColor>
 #include <QImage>
@@ -11,13 +11,12 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include <osg/Image>
-#include <osg/Notify>
 
+#include "../view/GlTestSupport.h"
 #include "gnp2/Packet.h"
 #include "view/ViewerManager.h"
 
@@ -25,21 +24,10 @@ class VisMainWindow;
 
 namespace apptest {
 
-// Collects OSG's reports of OpenGL errors; the states of all contexts check
-// for errors after every attribute (OSG_GL_ERROR_CHECKING, set by main).
-class GlErrorCatcher : public osg::NotifyHandler
-{
-public:
-    void notify(osg::NotifySeverity severity, const char* message) override;
-    std::vector<std::string> errors() const;
-    void clear();
-
-private:
-    osg::StandardNotifyHandler _print;
-    mutable std::mutex _mutex;
-    std::vector<std::string> _errors;
-};
-GlErrorCatcher& glErrors();
+// OpenGL errors reported by OSG (its states check after every attribute:
+// OSG_GL_ERROR_CHECKING, set by main) are collected by the view tests'
+// catcher.
+using viewtest::glErrors;
 
 // A TCP port nobody listens on right now.
 int freePort();

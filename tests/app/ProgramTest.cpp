@@ -1,16 +1,15 @@
 // The two programs as a user starts them: each is started on a free port
-// with its own settings, a simulation connects through the client library
-// and creates a view, and the screen must show the view's colour in the
-// view's rectangle of the window. When the simulation leaves the view goes;
-// when the window is closed the program ends cleanly and stores its window
+// with its own settings, on an X server of its own (no other test's window
+// can cover it there), a simulation connects through the client library and
+// creates a view, and the screen must show the view's colour in the view's
+// rectangle of the window. When the simulation leaves the view goes; when
+// the window is closed the program ends cleanly and stores its window
 // geometry. Its output must not report any OpenGL error.
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
-#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -33,16 +32,54 @@ struct Program
     const char* path;
 };
 
-// The bounding rectangle of the screen's pixels near `colour`.
-QRect areaOf(const QColor& colour)
+// A virtual X server for one test, stopped with it.
+class PrivateDisplay
 {
-    const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+public:
+    PrivateDisplay()
+    {
+        _server.start("Xvfb",
+                      {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+        if (!_server.waitForStarted(10000))
+            return;
+        // The server writes its display number once it accepts clients.
+        while (!_server.canReadLine() && _server.waitForReadyRead(10000)) {
+        }
+        const QString number = QString::fromLatin1(_server.readLine()).trimmed();
+        if (!number.isEmpty())
+            _name = ":" + number.toStdString();
+    }
+    ~PrivateDisplay()
+    {
+        _server.terminate();
+        _server.waitForFinished(5000);
+    }
+    const std::string& name() const { return _name; }
+
+private:
+    QProcess _server;
+    std::string _name;
+};
+
+// The bounding rectangle of the display's pixels near `colour`.
+QRect areaOf(const std::string& display, const QColor& colour)
+{
+    const ScreenPicture screen = grabScreen(display);
     QRect area;
-    for (int y = 0; y < screen.height(); ++y)
-        for (int x = 0; x < screen.width(); ++x)
-            if (near(screen.pixelColor(x, y), colour, 3))
+    for (int y = 0; y < screen.height; ++y)
+        for (int x = 0; x < screen.width; ++x)
+            if (near(QColor::fromRgb(screen.at(x, y)), colour, 3))
                 area |= QRect(x, y, 1, 1);
     return area;
+}
+
+QImage toImage(const ScreenPicture& screen)
+{
+    QImage image(screen.width, screen.height, QImage::Format_RGB32);
+    for (int y = 0; y < screen.height; ++y)
+        for (int x = 0; x < screen.width; ++x)
+            image.setPixel(x, y, screen.at(x, y));
+    return image;
 }
 
 class ProgramRun : public testing::TestWithParam<Program>
@@ -54,11 +91,15 @@ TEST_P(ProgramRun, ShowsTheSimulationsViewAndEndsWhenClosed)
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
     const int port = freePort();
+    PrivateDisplay display;
+    ASSERT_FALSE(display.name().empty()) << "no X server for the program";
 
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
     environment.insert("OSG_GL_ERROR_CHECKING", "ON");
+    environment.insert("DISPLAY", QString::fromStdString(display.name()));
+    environment.remove("XAUTHORITY");
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(home.path());
     program.setProcessChannelMode(QProcess::MergedChannels);
@@ -82,13 +123,12 @@ TEST_P(ProgramRun, ShowsTheSimulationsViewAndEndsWhenClosed)
     QRect area;
     EXPECT_TRUE(waitFor(
         [&] {
-            area = areaOf(kViewColour);
+            area = areaOf(display.name(), kViewColour);
             return area.width() > 100;
         },
         30s))
         << "the view's colour never appeared on the screen";
-    keepPicture(QGuiApplication::primaryScreen()->grabWindow(0).toImage(),
-                QString("program-") + GetParam().name);
+    keepPicture(toImage(grabScreen(display.name())), QString("program-") + GetParam().name);
     // The window stands at (100, 100), 1024 pixels wide without a frame;
     // the view fills the right half of the viewer, which spans the window.
     EXPECT_NEAR(area.left(), 100 + 512, 1);
@@ -97,10 +137,10 @@ TEST_P(ProgramRun, ShowsTheSimulationsViewAndEndsWhenClosed)
     EXPECT_GT(area.height(), 500);
 
     client.close();
-    EXPECT_TRUE(waitFor([&] { return areaOf(kViewColour).isEmpty(); }, 30s))
+    EXPECT_TRUE(waitFor([&] { return areaOf(display.name(), kViewColour).isEmpty(); }, 30s))
         << "the view stayed after the simulation left";
 
-    ASSERT_TRUE(closeMainWindowOf(program.processId()));
+    ASSERT_TRUE(closeMainWindowOf(display.name(), program.processId()));
     ASSERT_TRUE(program.waitForFinished(20000)) << "the program did not end when closed";
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);

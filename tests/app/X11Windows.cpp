@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <cstring>
 
@@ -40,9 +41,9 @@ bool titled(Display* display, Window window, const char* title)
 
 } // namespace
 
-bool closeMainWindowOf(std::int64_t pid)
+bool closeMainWindowOf(const std::string& displayName, std::int64_t pid)
 {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = XOpenDisplay(displayName.c_str());
     if (!display)
         return false;
     Window root = DefaultRootWindow(display), parent = 0;
@@ -69,6 +70,30 @@ bool closeMainWindowOf(std::int64_t pid)
     XSync(display, False);
     XCloseDisplay(display);
     return sent;
+}
+
+ScreenPicture grabScreen(const std::string& displayName)
+{
+    ScreenPicture picture;
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display)
+        return picture;
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, root, &attributes);
+    if (XImage* image = XGetImage(display, root, 0, 0, unsigned(attributes.width),
+                                  unsigned(attributes.height), AllPlanes, ZPixmap)) {
+        picture.width = attributes.width;
+        picture.height = attributes.height;
+        picture.pixels.resize(std::size_t(picture.width) * picture.height);
+        for (int y = 0; y < picture.height; ++y)
+            for (int x = 0; x < picture.width; ++x)
+                picture.pixels[std::size_t(y) * picture.width + x] =
+                    std::uint32_t(XGetPixel(image, x, y)) & 0xFFFFFFu;
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return picture;
 }
 
 } // namespace apptest
