@@ -18,8 +18,8 @@ int scanPortArguments(const std::vector<std::string>& arguments, int port);
 
 // The stored port: the setting "Network/TcpPort" (default 11000). The key is
 // found whatever its letter case, since the settings dialog writes it as
-// "Network/TCPPort". The exact spelling wins when both exist. A value that is not a whole number is
-// reported on the console and the default is used.
+// "Network/TCPPort"; the exact spelling wins when both exist. A value that is
+// not a whole number is reported on the console and the default is used.
 int storedPort();
 
 // The port to listen on: the stored port, overridden by the command line.
