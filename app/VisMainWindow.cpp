@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
@@ -30,6 +31,8 @@
 #include <iostream>
 
 #include "app/ObjectRegistry.h"
+#include "files/MessageBoxHook.h"
+#include "objects/VisBaseObject.h"
 #include "app/SceneShadows.h"
 #include "app/log/Log.h"
 #include "files/FileManager.h"
@@ -91,6 +94,26 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
             &VisMainWindow::statusChanged);
     connect(&_updateTimer, &QTimer::timeout, this, &VisMainWindow::timedUpdate);
     connect(_jogDial, &QSlider::actionTriggered, this, &VisMainWindow::replayJogDialAction);
+    connect(_timeSlider, &QSlider::sliderMoved, this, &VisMainWindow::replaySliderTimeMoved);
+    connect(_timeBox, &QDoubleSpinBox::valueChanged, this, &VisMainWindow::replayTimeChanged);
+    connect(_speedBox, &QComboBox::currentTextChanged, this, &VisMainWindow::replaySpeedChanged);
+    connect(_jogDial, &QSlider::sliderPressed, this, &VisMainWindow::replayJogDialStart);
+    connect(_jogDial, &QSlider::sliderReleased, this, &VisMainWindow::replayJogDialStop);
+    connect(_jogDial, &QSlider::sliderMoved, this, &VisMainWindow::replayJogDialMoved);
+
+    // Objects report user-facing errors through these; a box opened inside
+    // the frame's update traversal would run further frames and re-enter the
+    // object manager's lock, so the box opens after the frame.
+    auto queuedBox = [this](const std::string& caption, const std::string& text) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, c = QString::fromStdString(caption), t = QString::fromStdString(text)] {
+                QMessageBox::warning(this, c, t, QMessageBox::Ok);
+            },
+            Qt::QueuedConnection);
+    };
+    messagebox::setHook(queuedBox);
+    VisBaseObject::setUserErrorHandler(queuedBox);
 
     refreshStatus();
     show();
@@ -110,19 +133,10 @@ VisMainWindow::~VisMainWindow()
 bool VisMainWindow::commandAvailable(MenuCommand command)
 {
     switch (command) {
-    // The replay, the settings dialog and the video export are separate
-    // modules that this build does not contain yet.
-    case MenuCommand::OpenReplay:
-    case MenuCommand::SaveReplay:
+    // The settings dialog and the video export are separate modules that
+    // this build does not contain yet.
     case MenuCommand::Settings:
     case MenuCommand::ExportVideo:
-    case MenuCommand::Run:
-    case MenuCommand::Rewind:
-    case MenuCommand::Reverse:
-    case MenuCommand::Backstep:
-    case MenuCommand::StepForward:
-    case MenuCommand::Forward:
-    case MenuCommand::RepeatReplay:
         return false;
     default:
         return true;
@@ -209,6 +223,33 @@ void VisMainWindow::connectCommand(MenuCommand command)
         break;
     case MenuCommand::About:
         slot = &VisMainWindow::helpAbout;
+        break;
+    case MenuCommand::OpenReplay:
+        slot = &VisMainWindow::replayLoadFile;
+        break;
+    case MenuCommand::SaveReplay:
+        slot = &VisMainWindow::replaySaveFile;
+        break;
+    case MenuCommand::Run:
+        slot = &VisMainWindow::replayStart;
+        break;
+    case MenuCommand::Rewind:
+        slot = &VisMainWindow::replayRewind;
+        break;
+    case MenuCommand::Reverse:
+        slot = &VisMainWindow::replayReverse;
+        break;
+    case MenuCommand::Backstep:
+        slot = &VisMainWindow::replayBackstep;
+        break;
+    case MenuCommand::StepForward:
+        slot = &VisMainWindow::replayStepForward;
+        break;
+    case MenuCommand::Forward:
+        slot = &VisMainWindow::replayMoveForward;
+        break;
+    case MenuCommand::RepeatReplay:
+        slot = &VisMainWindow::replayRepeat;
         break;
     default:
         break; // modules not in this build; their entries stay disabled
@@ -315,6 +356,8 @@ void VisMainWindow::storeWindowSettings()
 
 void VisMainWindow::timedUpdate()
 {
+    if (_objectManager->state() == ObjectManager::Replay)
+        replayUpdate();
     _viewerManager->viewer()->frame();
     refreshStatus();
 }
@@ -322,12 +365,153 @@ void VisMainWindow::timedUpdate()
 void VisMainWindow::statusChanged()
 {
     _timeSlider->setValue(0);
+    takeReplayRange();
+    if (_objectManager->state() == ObjectManager::Replay) {
+        _transport.rewind();
+        const QSignalBlocker block(_timeBox);
+        _timeBox->setRange(_transport.first(), _transport.last());
+        _timeBox->setValue(_transport.first());
+    }
     refreshStatus();
+}
+
+void VisMainWindow::takeReplayRange()
+{
+    const ReplayManager* replay = _objectManager->replay();
+    _transport.setRange(replay ? replay->firstTime() : 0.0, replay ? replay->lastTime() : 0.0);
+}
+
+void VisMainWindow::replayUpdate()
+{
+    const double t = _transport.time();
+    _objectManager->replayTick(float(t));
+    const ReplayTransport::Step step =
+        _transport.update(action(MenuCommand::RepeatReplay)->isChecked());
+    {
+        const QSignalBlocker block(_timeSlider);
+        _timeSlider->setValue(step.slider);
+    }
+    {
+        const QSignalBlocker block(_timeBox);
+        _timeBox->setValue(step.time);
+    }
+    if (step.stoppedAtEnd)
+        showPlayIcon(true);
+}
+
+void VisMainWindow::showPlayIcon(bool play)
+{
+    action(MenuCommand::Run)
+        ->setIcon(QIcon(play ? ":/Resources/play.png" : ":/Resources/pause.png"));
+}
+
+void VisMainWindow::replayStart()
+{
+    showPlayIcon(!_transport.startOrPause());
+}
+
+void VisMainWindow::replayStop() {}
+
+void VisMainWindow::replayRewind()
+{
+    _transport.rewind();
+}
+
+void VisMainWindow::replayStepForward()
+{
+    _transport.stepForward();
+}
+
+void VisMainWindow::replayMoveForward()
+{
+    _transport.moveForward();
+}
+
+void VisMainWindow::replayBackstep()
+{
+    _transport.backstep();
+}
+
+void VisMainWindow::replayReverse()
+{
+    _transport.reverse();
+}
+
+void VisMainWindow::replayRepeat()
+{
+    // replayUpdate() reads the action's checked state.
+}
+
+void VisMainWindow::replaySliderTimeMoved(int value)
+{
+    _transport.sliderMoved(value);
+}
+
+void VisMainWindow::replayTimeChanged(double seconds)
+{
+    _transport.timeChanged(seconds);
+}
+
+void VisMainWindow::replaySpeedChanged(const QString& speed)
+{
+    bool ok = false;
+    const double value = speed.toDouble(&ok);
+    if (ok)
+        _transport.speedChanged(value);
+}
+
+void VisMainWindow::replayJogDialStart()
+{
+    _transport.jogDialStart();
+}
+
+void VisMainWindow::replayJogDialMoved(int value)
+{
+    _transport.jogDialMoved(value);
+}
+
+void VisMainWindow::replayJogDialStop()
+{
+    {
+        const QSignalBlocker block(_jogDial);
+        _jogDial->setValue(0);
+    }
+    _transport.jogDialStop();
+    showPlayIcon(true);
+}
+
+void VisMainWindow::replayLoadFile()
+{
+    const QString name = QFileDialog::getOpenFileName(
+        this, "Please select replay file", QDir(".").absolutePath(), "Replay File (*.dat)");
+    if (name.isEmpty())
+        return;
+    _objectManager->startReplay(name);
+    refreshStatus();
+}
+
+void VisMainWindow::replaySaveFile()
+{
+    // An existing file is never overwritten; the user is told instead of the
+    // copy failing without a word.
+    const QString name = QFileDialog::getSaveFileName(
+        this, "Select where to save file", QDir(".").absolutePath(), "Replay File (*.dat)", nullptr,
+        QFileDialog::DontConfirmOverwrite);
+    if (name.isEmpty())
+        return;
+    if (QFileInfo::exists(name)) {
+        QMessageBox::warning(this, "Orvane",
+                             "The file " + name + " already exists and was not overwritten.");
+        return;
+    }
+    if (!QFile::copy(_objectManager->temporaryReplayPath(), name))
+        QMessageBox::warning(this, "Orvane", "The replay could not be saved to " + name + ".");
 }
 
 void VisMainWindow::refreshStatus()
 {
-    const ControlStates states = controlStatesFor(_objectManager->state(), 0.0, 0.0);
+    const ControlStates states =
+        controlStatesFor(_objectManager->state(), _transport.first(), _transport.last());
     auto enable = [this](MenuCommand command, bool enabled) {
         action(command)->setEnabled(enabled && commandAvailable(command));
     };

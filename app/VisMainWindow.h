@@ -26,6 +26,8 @@
 
 #include "app/MainWindowStatus.h"
 #include "app/MenuTable.h"
+#include "replay/ReplayClock.h"
+#include "replay/ReplayTransport.h"
 #include "scene/ObjectKinds.h"
 #include "view/ViewerManager.h"
 
@@ -101,6 +103,29 @@ public slots:
     // Springs the jog dial back to 0 after every action but a drag.
     void replayJogDialAction(int action);
 
+    // The replay controls.
+    void replayStart();
+    void replayStop();
+    void replayRewind();
+    void replayStepForward();
+    void replayMoveForward();
+    void replayBackstep();
+    void replayReverse();
+    void replayRepeat();
+    void replaySliderTimeMoved(int value);
+    void replayTimeChanged(double seconds);
+    void replaySpeedChanged(const QString& speed);
+    void replayJogDialStart();
+    void replayJogDialMoved(int value);
+    void replayJogDialStop();
+    void replayLoadFile();
+    void replaySaveFile();
+    // One playback step: feeds the records of the clock's time and moves the
+    // slider and the time box along.
+    void replayUpdate();
+
+    const ReplayTransport& replayTransport() const { return _transport; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -115,6 +140,9 @@ private:
     void storeWindowSettings();
     // Whether the file manager is loading model files (the loading label).
     bool modelFilesLoading() const;
+    void showPlayIcon(bool play);
+    // Takes the current replay's time range into the transport.
+    void takeReplayRange();
 
     const int _port;
     const Embedding _embedding;
@@ -138,4 +166,6 @@ private:
     std::unique_ptr<ViewerManager> _viewerManager;
     std::unique_ptr<ObjectManager> _objectManager;
     QTimer _updateTimer;
+    ReplayClock _clock;
+    ReplayTransport _transport{_clock};
 };
