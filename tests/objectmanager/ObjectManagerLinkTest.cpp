@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
 #include "TestObjects.h"
@@ -139,6 +140,63 @@ TEST_F(ObjectManagerLink, PacketsQueuedBeforeAClearAreAppliedFirst)
     EXPECT_EQ(views.lightsOff, 1);
     manager->updateCallback().runOnce();
     EXPECT_EQ(scene->getNumChildren(), 0u);
+}
+
+// The replay shows, at any time and after any jump, the state the live run
+// had at that time.
+TEST_F(ObjectManagerLink, ReplayReproducesTheLiveStatesAtEveryTimeAndAfterJumps)
+{
+    using Dump = std::map<int, osg::Vec3d>;
+    auto dump = [&] {
+        Dump d;
+        for (int o = 1; o <= 3; ++o)
+            if (auto* object =
+                    dynamic_cast<Vis3DObject*>(manager->updateCallback().findObject(0, o)))
+                d[o] = object->getTranslation().getTrans();
+        return d;
+    };
+
+    orvane::SimulationClient client;
+    client.connect("127.0.0.1", manager->server().port());
+    ASSERT_TRUE(pollUntil(*manager, [&] { return manager->state() == ObjectManager::Online; }));
+
+    // Object o moves only in the steps that are multiples of o, so most
+    // frames leave some objects alone.
+    std::vector<Dump> live;
+    for (int k = 0; k < 10; ++k) {
+        GNP2::Packet time;
+        time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
+        time.setFloatVector(0, {float(k) * 0.1f});
+        client.queue(time);
+        for (int o = 1; o <= 3; ++o) {
+            if (k % o != 0)
+                continue;
+            GNP2::Packet p;
+            p.setHeader(GNP2::makeHeader(std::uint32_t(o), TYPE_VisBaseObject));
+            p.setFloatVector(1, {float(k), float(o), 0.f});
+            client.queue(p);
+        }
+        client.flush();
+        ASSERT_TRUE(pollUntil(*manager, [&] {
+            const Dump d = dump();
+            return d.size() == 3 && d.at(1).x() == k;
+        }));
+        live.push_back(dump());
+    }
+    client.close();
+    ASSERT_TRUE(pollUntil(*manager, [&] { return manager->state() == ObjectManager::Replay; }));
+    manager->updateCallback().runOnce();
+
+    auto showAt = [&](int k) {
+        manager->replayTick(float(k) * 0.1f);
+        while (!manager->receiveRing().empty())
+            manager->updateCallback().runOnce();
+        return dump();
+    };
+    for (int k = 0; k < 10; ++k)
+        EXPECT_EQ(showAt(k), live[std::size_t(k)]) << "playing, step " << k;
+    for (int k : {3, 8, 0, 9, 5, 1})
+        EXPECT_EQ(showAt(k), live[std::size_t(k)]) << "after a jump to step " << k;
 }
 
 } // namespace

@@ -1,0 +1,116 @@
+// The replay toolbar on the real main window: a simulation streams a moving
+// object and leaves; the recording then plays in the window, and the time
+// box, the time slider and play show the states the live run had.
+#include <QAction>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QSettings>
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "GlTestSupport.h"
+#include "app/VisMainWindow.h"
+#include "client/SimulationClient.h"
+#include "scene/ObjectManager.h"
+#include "scene/Vis3DObject.h"
+
+using namespace apptest;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int STEPS = 10;
+
+double positionOf(VisMainWindow& window, int objectNumber)
+{
+    auto* object = dynamic_cast<Vis3DObject*>(
+        window.objectManager().updateCallback().findObject(0, objectNumber));
+    return object ? object->getTranslation().getTrans().x() : -1.0;
+}
+
+TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
+{
+    {
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
+        store.clear();
+        store.sync();
+    }
+    glErrors().clear();
+    const int port = freePort();
+    ASSERT_NE(port, 0);
+    runInMainWindow(port, Embedding::NativeWindow, [&](VisMainWindow& window) {
+        orvane::SimulationClient client;
+        client.connect("127.0.0.1", port);
+        ASSERT_TRUE(waitFor([&] { return window.statusLabel()->text() == "Status: Online"; }));
+
+        // Object 1 (a box) moves to x = 10 k + 1 in step k; object 2 only
+        // every third step, so most frames leave it alone.
+        std::vector<double> live1, live2;
+        for (int k = 0; k < STEPS; ++k) {
+            GNP2::Packet time;
+            time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
+            time.setFloatVector(0, {float(k) * 0.1f});
+            client.queue(time);
+            for (int o = 1; o <= 2; ++o) {
+                if (o == 2 && k % 3 != 0)
+                    continue;
+                GNP2::Packet p;
+                p.setHeader(GNP2::makeHeader(std::uint32_t(o), TYPE_VisBaseObject));
+                p.setIntVector(5, {1});
+                p.setFloatVector(1, {float(10 * k + o), 0.f, 0.f});
+                client.queue(p);
+            }
+            client.flush();
+            ASSERT_TRUE(waitFor([&] { return positionOf(window, 1) == 10 * k + 1; }));
+            live1.push_back(positionOf(window, 1));
+            live2.push_back(positionOf(window, 2));
+        }
+        client.close();
+        ASSERT_TRUE(waitFor([&] { return window.statusLabel()->text() == "Status: Replay"; }));
+
+        QAction* run = window.action(MenuCommand::Run);
+        EXPECT_TRUE(run->isEnabled());
+        EXPECT_TRUE(window.timeSlider()->isEnabled());
+        EXPECT_DOUBLE_EQ(window.timeBox()->minimum(), 0.0);
+        EXPECT_NEAR(window.timeBox()->maximum(), 0.9, 1e-6);
+        EXPECT_TRUE(window.replayTransport().isPaused());
+
+        auto shows = [&](int k) {
+            return waitFor([&] {
+                return positionOf(window, 1) == live1[std::size_t(k)] &&
+                       positionOf(window, 2) == live2[std::size_t(k)];
+            });
+        };
+        EXPECT_TRUE(shows(0)) << "entering the replay shows its first time";
+
+        window.timeBox()->setValue(0.7);
+        EXPECT_TRUE(shows(7)) << "time box";
+        window.timeBox()->setValue(0.2); // backwards: object 2 goes back to step 0
+        EXPECT_TRUE(shows(2)) << "time box backwards";
+
+        // Dragging the slider to 500 of the 0-0.9 s range is 0.45 s: step 4.
+        QSlider* slider = window.timeSlider();
+        slider->setSliderDown(true);
+        slider->setSliderPosition(500);
+        slider->setSliderDown(false);
+        EXPECT_TRUE(shows(4)) << "slider";
+
+        window.action(MenuCommand::Rewind)->trigger();
+        EXPECT_TRUE(shows(0)) << "rewind";
+
+        // Play to the end: playback stops at the last time with the play icon.
+        run->trigger();
+        EXPECT_FALSE(window.replayTransport().isPaused());
+        EXPECT_TRUE(waitFor([&] { return window.replayTransport().isPaused(); }, 10s));
+        EXPECT_TRUE(shows(STEPS - 1)) << "played to the end";
+        EXPECT_NEAR(window.timeBox()->value(), 0.9, 1e-6);
+    });
+    const std::vector<std::string> errors = glErrors().errors();
+    EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: " << errors[0];
+}
+
+} // namespace
