@@ -60,6 +60,7 @@ void ObjectManager::updateStatus()
             console::show();
         }
         _callback->setRecorder(_replayEnabled ? &_recorder : nullptr);
+        _callback->setReplaying(false);
         _server->setEnabled(true);
         _callback->setLive(true);
         setState(Online);
@@ -79,8 +80,10 @@ void ObjectManager::startReplay(const QString& path)
     if (_replayEnabled) {
         clearScene();
         _replay = std::make_unique<ReplayManager>(path.toStdString());
+        _callback->setReplaying(true);
         setState(Replay);
     } else {
+        _callback->setReplaying(false);
         setState(Offline);
     }
 }

@@ -110,6 +110,16 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
     if (objects.size() <= std::size_t(objectNumber))
         objects.resize(std::size_t(objectNumber) + 1, nullptr);
 
+    // A replayed record carries the time it was recorded at (time packets are
+    // not recorded): that time becomes the current one, so replayed objects
+    // get exactly their recorded state and the process-wide time follows the
+    // replay.
+    if (_replaying) {
+        const GNP2::Item& time = packet.item(TIME_ITEM);
+        if (time.present() && time.type == GNP2::TYPE_FLOAT && time.count >= 1)
+            _currentTime = packet.getFloatArray(TIME_ITEM)[0];
+    }
+
     VisObject*& entry = objects[std::size_t(objectNumber)];
     if (entry) {
         stampTime(packet);
@@ -173,6 +183,11 @@ void rootnodeUpdateCallback::clearTable()
 void rootnodeUpdateCallback::setLive(bool live)
 {
     _live = live;
+}
+
+void rootnodeUpdateCallback::setReplaying(bool replaying)
+{
+    _replaying = replaying;
 }
 
 void rootnodeUpdateCallback::setRecorder(StateRecorder* recorder)

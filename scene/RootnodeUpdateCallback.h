@@ -57,6 +57,9 @@ public:
 
     // Objects created from now on get the send ring as their send queue.
     void setLive(bool live);
+    // While replaying, each packet's own time stamp (the time it was
+    // recorded at) becomes the current time instead of being overwritten.
+    void setReplaying(bool replaying);
     // Non-null: record every applied packet's object state.
     void setRecorder(StateRecorder* recorder);
     void setClock(Clock clock);
@@ -109,6 +112,7 @@ private:
     bool _clearPending = false;         // protected by _lock
     float _currentTime = 0.0f;          // protected by _lock
     bool _live = false;                 // GUI thread only
+    bool _replaying = false;            // GUI thread only
     StateRecorder* _recorder = nullptr; // GUI thread only
     // (connection, type code) pairs already reported as having no class, so a
     // stream of them logs once. GUI thread only.
