@@ -2,10 +2,14 @@
 // object and leaves; the recording then plays in the window, and the time
 // box, the time slider and play show the states the live run had.
 #include <QAction>
+#include <QDialog>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QSlider>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +112,35 @@ TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
         EXPECT_TRUE(waitFor([&] { return window.replayTransport().isPaused(); }, 10s));
         EXPECT_TRUE(shows(STEPS - 1)) << "played to the end";
         EXPECT_NEAR(window.timeBox()->value(), 0.9, 1e-6);
+
+        // Save the recording under a name of the user's, then open it again.
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        const QString saved = folder.filePath("run.dat");
+        auto choose = [&](QWidget* dialog) {
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText(saved);
+            static_cast<QDialog*>(dialog)->accept();
+        };
+        bool answered = false;
+        answerNextDialog("QFileDialog", choose, &answered);
+        window.action(MenuCommand::SaveReplay)->trigger();
+        EXPECT_TRUE(answered);
+        EXPECT_GT(QFileInfo(saved).size(), 0);
+        EXPECT_EQ(QFileInfo(saved).size(),
+                  QFileInfo(window.objectManager().temporaryReplayPath()).size());
+
+        answered = false;
+        answerNextDialog("QFileDialog", choose, &answered);
+        window.action(MenuCommand::OpenReplay)->trigger();
+        EXPECT_TRUE(answered);
+        ASSERT_NE(window.objectManager().replay(), nullptr);
+        EXPECT_EQ(window.objectManager().replay()->fileName(), saved.toStdString());
+        EXPECT_EQ(window.statusLabel()->text(), "Status: Replay");
+        EXPECT_TRUE(shows(0)) << "a loaded replay starts at its first time";
+        window.timeBox()->setValue(0.5);
+        EXPECT_TRUE(shows(5)) << "the loaded replay scrubs like the recording";
     });
     const std::vector<std::string> errors = glErrors().errors();
     EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: " << errors[0];
