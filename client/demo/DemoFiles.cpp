@@ -1,17 +1,14 @@
 #include "client/demo/DemoFiles.h"
+#include "client/demo/DemoItems.h"
 
 #include <cmath>
 #include <vector>
 
 namespace {
 
-constexpr std::uint32_t FILE_OBJECT = 4;
+using namespace demo;
 
-constexpr int POSITION = 1;
-constexpr int ORIENTATION = 3;
-constexpr int SCALE = 4;
-constexpr int FILE_NAME = 12;
-constexpr int COLOUR = 44;
+constexpr int FILE_NAME = 12; // the file object's model file
 
 struct Arm
 {

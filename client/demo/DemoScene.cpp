@@ -1,22 +1,15 @@
 #include "client/demo/DemoScene.h"
+#include "client/demo/DemoItems.h"
 
 #include <cmath>
 
 namespace {
 
-// Type codes of the viewer's object kinds.
-constexpr std::uint32_t TIME_PACKET = 1;
-constexpr std::uint32_t SHAPE = 2;
+using namespace demo;
 
-// Items shared by all 3D objects.
-constexpr int POSITION = 1;
-constexpr int ORIENTATION = 3;
-constexpr int SCALE = 4;
+// Items of the shape object.
 constexpr int SHAPE_KIND = 5;
-constexpr int ALPHA = 10;
 constexpr int SHAPE_PARAMETERS = 11;
-constexpr int WIREFRAME = 29;
-constexpr int COLOUR = 44;
 
 void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
 {

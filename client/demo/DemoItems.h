@@ -1,0 +1,20 @@
+#pragma once
+// Type codes and item numbers the demo's parts share, as the viewer reads them.
+#include <cstdint>
+
+namespace demo {
+
+// Type codes of the viewer's object kinds.
+constexpr std::uint32_t TIME_PACKET = 1;
+constexpr std::uint32_t SHAPE = 2;
+constexpr std::uint32_t FILE_OBJECT = 4;
+
+// Items shared by all 3D objects.
+constexpr int POSITION = 1;
+constexpr int ORIENTATION = 3;
+constexpr int SCALE = 4;
+constexpr int ALPHA = 10;
+constexpr int WIREFRAME = 29;
+constexpr int COLOUR = 44;
+
+} // namespace demo
