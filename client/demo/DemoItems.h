@@ -8,6 +8,10 @@ namespace demo {
 constexpr std::uint32_t TIME_PACKET = 1;
 constexpr std::uint32_t SHAPE = 2;
 constexpr std::uint32_t FILE_OBJECT = 4;
+constexpr std::uint32_t LIGHT = 5;
+constexpr std::uint32_t TEXT = 6;
+constexpr std::uint32_t WEATHER = 8;
+constexpr std::uint32_t PARTICLES = 13;
 
 // Items shared by all 3D objects.
 constexpr int POSITION = 1;

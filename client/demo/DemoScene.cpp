@@ -43,6 +43,7 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     client.queue(time);
     shapes(client, t);
     _files.step(client, t, _created);
+    _effects.step(client, t, _created);
     _created = true;
 }
 

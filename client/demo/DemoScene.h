@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "client/SimulationClient.h"
+#include "client/demo/DemoEffects.h"
 #include "client/demo/DemoFiles.h"
 
 class DemoScene
@@ -30,5 +31,6 @@ private:
     void shapes(orvane::SimulationClient& client, float t);
 
     DemoFiles _files;
+    DemoEffects _effects;
     bool _created = false;
 };
