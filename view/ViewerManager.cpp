@@ -18,6 +18,7 @@
 #include <osgViewer/GraphicsWindow>
 
 #include "app/log/Log.h"
+#include "scene/LightNumbers.h"
 #include "view/AdapterWidget.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/FrameGrabber.h"
@@ -268,6 +269,8 @@ void ViewerManager::resetViews()
     _viewer->getContexts(contexts);
     for (osg::GraphicsContext* context : contexts)
         context->add(new LightModes(0, 1, true));
+    // The scene's lights are gone with it: the next light object is light 0 again.
+    LightNumbers::reset();
 
     for (const osg::ref_ptr<VisViewObject>& view : _views) {
         _viewer->removeView(view->view());

@@ -1,0 +1,134 @@
+#include "objects/VisLightObject.h"
+
+#include <cmath>
+#include <optional>
+#include <span>
+
+#include "scene/LightNumbers.h"
+
+namespace {
+
+// Colour components arrive as 0..255.
+constexpr float COLOUR_SCALE = 1.0f / 255.0f;
+// OpenGL takes spot cut-offs of 0 to 90 degrees, or 180 for no cone at all;
+// anything else would be refused with an error and leave the old value.
+constexpr float NO_CONE = 180.0f;
+constexpr float WIDEST_CONE = 90.0f;
+
+const osg::Vec4 POSITIONAL(0.0f, 0.0f, 0.0f, 1.0f);
+const osg::Vec4 DIRECTIONAL(-10.0f, 0.0f, 0.0f, 0.0f);
+const osg::Vec3 SPOT_DIRECTION(1.0f, 0.0f, 0.0f);
+
+float spotCutoff(float degrees)
+{
+    if (std::isnan(degrees) || degrees > WIDEST_CONE)
+        return NO_CONE;
+    return degrees < 0.0f ? 0.0f : degrees;
+}
+
+// Negative attenuations are refused by OpenGL; they count as none.
+float attenuation(float value)
+{
+    return std::isnan(value) || value < 0.0f ? 0.0f : value;
+}
+
+} // namespace
+
+VisLightObject::VisLightObject(PacketSink* sendQueue)
+    : Vis3DObject(sendQueue), _lightNumber(LightNumbers::take())
+{
+}
+
+VisLightObject::~VisLightObject()
+{
+    // Light 0 is also the head light's: leave it on.
+    if (_switchedStateSet && _lightNumber != 0)
+        _switchedStateSet->setMode(GL_LIGHT0 + _lightNumber, osg::StateAttribute::OFF);
+}
+
+void VisLightObject::initialize(const GNP2::Packet& packet)
+{
+    guarded(Phase::Initializing, className(), [&] {
+        mergeState(packet);
+        osg::ref_ptr<osg::Light> light = new osg::Light(_lightNumber);
+        osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
+        source->setLight(light.get());
+        _light = light;
+        applyLightItems(packet);
+        applyTransformItems(packet);
+        storeTime(packet);
+        const bool directional = intItem(packet, ITEM_DIRECTIONAL)[0] != 0;
+        light->setPosition(directional ? DIRECTIONAL : POSITIONAL);
+        light->setDirection(SPOT_DIRECTION);
+
+        osg::MatrixTransform* transform = getTransform();
+        if (_lightSource)
+            transform->removeChild(_lightSource.get());
+        transform->addChild(source.get());
+        _lightSource = source;
+        switchOnInParent();
+        setInitialized();
+    });
+}
+
+void VisLightObject::update(const GNP2::Packet& packet)
+{
+    guarded(Phase::Updating, className(), [&] {
+        if (!beginUpdate(packet)) {
+            storeTime(packet);
+            return;
+        }
+        // Hung under a group only after it was built (never by the object
+        // manager, which adds it first).
+        switchOnInParent();
+        applyLightItems(packet);
+        applyTransformItems(packet);
+        storeTime(packet);
+    });
+}
+
+void VisLightObject::applyLightItems(const GNP2::Packet& packet)
+{
+    const auto colour = [&](int item) -> std::optional<osg::Vec4> {
+        if (!packet.hasItem(item))
+            return std::nullopt;
+        const std::span<const int> rgb = intItem(packet, item, 3);
+        return osg::Vec4(float(rgb[0]) * COLOUR_SCALE, float(rgb[1]) * COLOUR_SCALE,
+                         float(rgb[2]) * COLOUR_SCALE, 1.0f);
+    };
+    const auto number = [&](int item) -> std::optional<float> {
+        if (!packet.hasItem(item))
+            return std::nullopt;
+        return floatItem(packet, item)[0];
+    };
+    const std::optional<osg::Vec4> ambient = colour(ITEM_AMBIENT);
+    const std::optional<osg::Vec4> diffuse = colour(ITEM_DIFFUSE);
+    const std::optional<osg::Vec4> specular = colour(ITEM_SPECULAR);
+    const std::optional<float> cutoff = number(ITEM_SPOT_CUTOFF);
+    const std::optional<float> linear = number(ITEM_LINEAR_ATTENUATION);
+    const std::optional<float> quadratic = number(ITEM_QUADRATIC_ATTENUATION);
+    const std::optional<float> constant = number(ITEM_CONSTANT_ATTENUATION);
+
+    if (ambient)
+        _light->setAmbient(*ambient);
+    if (diffuse)
+        _light->setDiffuse(*diffuse);
+    if (specular)
+        _light->setSpecular(*specular);
+    if (cutoff)
+        _light->setSpotCutoff(spotCutoff(*cutoff));
+    if (linear)
+        _light->setLinearAttenuation(attenuation(*linear));
+    if (quadratic)
+        _light->setQuadraticAttenuation(attenuation(*quadratic));
+    if (constant)
+        _light->setConstantAttenuation(attenuation(*constant));
+}
+
+void VisLightObject::switchOnInParent()
+{
+    if (_switchedStateSet || getNumParents() == 0)
+        return;
+    _switchedStateSet = getParent(0)->getOrCreateStateSet();
+    _switchedStateSet->setMode(GL_LIGHT0 + _lightNumber, osg::StateAttribute::ON);
+}

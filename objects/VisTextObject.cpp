@@ -1,0 +1,143 @@
+#include "objects/VisTextObject.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <locale>
+#include <span>
+#include <sstream>
+
+#include <osg/StateSet>
+#include <osgText/Font>
+
+#include "app/console/FontMap.h"
+
+namespace {
+
+constexpr float COLOUR_SCALE = 1.0f / 255.0f;
+
+// A string item up to its first zero: names sent as C strings carry it.
+std::string stringItem(const GNP2::Packet& packet, int index)
+{
+    std::string text = packet.getString(index);
+    text.resize(std::min(text.size(), text.find('\0')));
+    return text;
+}
+
+// The font of a name, or null when no font file is found or none can be read.
+// The reader keeps what it has read, so labels share their fonts.
+osg::ref_ptr<osgText::Font> loadFont(const std::string& name)
+{
+    const std::string path = fonts::resolveFontFile(name);
+    if (path.empty())
+        return nullptr;
+    return osgText::readRefFontFile(path);
+}
+
+osg::ref_ptr<osgText::Font> defaultFont()
+{
+    osg::ref_ptr<osgText::Font> font = loadFont(VisTextObject::DEFAULT_FONT);
+    return font ? font : osgText::Font::getDefaultFont();
+}
+
+} // namespace
+
+VisTextObject::VisTextObject(PacketSink* sendQueue) : Vis3DObject(sendQueue)
+{
+    setIntersectable(false);
+}
+
+VisTextObject::~VisTextObject() = default;
+
+std::string VisTextObject::labelOf(const GNP2::Packet& packet)
+{
+    const bool showNumber = intItem(packet, ITEM_SHOW_NUMBER)[0] != 0;
+    std::ostringstream label;
+    label.imbue(std::locale::classic());
+    label << stringItem(packet, ITEM_TEXT);
+    if (showNumber)
+        label << floatItem(packet, ITEM_NUMBER)[0];
+    return label.str();
+}
+
+osgText::TextBase::AxisAlignment VisTextObject::alignmentOf(int value)
+{
+    switch (value) {
+    case 1:
+        return osgText::TextBase::XY_PLANE;
+    case 2:
+        return osgText::TextBase::XZ_PLANE;
+    case 3:
+        return osgText::TextBase::YZ_PLANE;
+    default:
+        return osgText::TextBase::SCREEN;
+    }
+}
+
+void VisTextObject::initialize(const GNP2::Packet& packet)
+{
+    // This class reports a failure with the exception's lines alone.
+    try {
+        mergeState(packet);
+        const std::string fontName = stringItem(statePacket(), ITEM_FONT);
+
+        osg::ref_ptr<osgText::Text> text = new osgText::Text;
+        osg::ref_ptr<osgText::Font> font = loadFont(fontName);
+        if (!font) {
+            std::printf("%s\n", FONT_ERROR);
+            std::fflush(stdout);
+            font = defaultFont();
+        }
+        text->setFont(font);
+        text->setFontResolution(FONT_RESOLUTION, FONT_RESOLUTION);
+        text->setDataVariance(osg::Object::DYNAMIC);
+
+        osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+        geode->addDrawable(text.get());
+        // The hint first: it sets bin details of its own, which the bin
+        // number and name then replace.
+        osg::StateSet* stateSet = text->getOrCreateStateSet();
+        stateSet->setRenderingHint(osg::StateSet::TRANSPARENT_BIN);
+        stateSet->setRenderBinDetails(TEXT_BIN, "RenderBin", osg::StateSet::USE_RENDERBIN_DETAILS);
+
+        osg::MatrixTransform* transform = getTransform();
+        if (_geode)
+            transform->removeChild(_geode.get());
+        transform->addChild(geode.get());
+        _geode = geode;
+        _text = text;
+        storeTime(packet);
+        setInitialized();
+    } catch (const GNP2::GNP2Exception& error) {
+        std::printf("%s\nErrorNr: %d\n", error.what(), error.getErrorNumber());
+        std::fflush(stdout);
+    }
+}
+
+void VisTextObject::update(const GNP2::Packet& packet)
+{
+    const bool wasInitialized = isInitialized();
+    if (!beginUpdate(packet)) {
+        storeTime(packet);
+        return;
+    }
+    const GNP2::Packet& state = statePacket();
+    // Built only now, from the accumulated state: the earlier packets' items
+    // had nothing to apply to, so the whole state counts as arrived.
+    const GNP2::Packet& arrived = wasInitialized ? packet : state;
+
+    const std::string label = labelOf(state);
+    const int alignment = intItem(state, ITEM_ALIGNMENT)[0];
+    _text->setText(label);
+    _text->setAxisAlignment(alignmentOf(alignment));
+
+    if (arrived.hasItem(items::COLOUR) || arrived.hasItem(items::ALPHA)) {
+        const std::span<const int> rgb = intItem(state, items::COLOUR, 3);
+        const float alpha = floatItem(state, items::ALPHA)[0];
+        _text->setColor(osg::Vec4(float(rgb[0]) * COLOUR_SCALE, float(rgb[1]) * COLOUR_SCALE,
+                                  float(rgb[2]) * COLOUR_SCALE, alpha));
+    }
+    if (arrived.hasItem(ITEM_CHARACTER_SIZE))
+        _text->setCharacterSize(floatItem(arrived, ITEM_CHARACTER_SIZE)[0], 1.0f);
+    applyTransformItems(arrived, false);
+    storeTime(packet);
+}
