@@ -7,6 +7,7 @@
 
 #include "app/Startup.h"
 #include "app/VisMainWindow.h"
+#include "files/ProgramPaths.h"
 
 #ifdef ORVANE_GL_WIDGET
 constexpr Embedding kEmbedding = Embedding::GLWidget;
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
 {
     ViewerManager::prepareProcess(kEmbedding);
     QApplication application(argc, argv);
+    programpaths::addDataDirectoriesToSearchPath();
     const int port = startup::portFromSettingsAndArguments(argc, argv);
     {
         // Runs the event loop until the user quits.

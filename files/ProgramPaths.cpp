@@ -1,7 +1,10 @@
 #include "files/ProgramPaths.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
+
+#include <osgDB/Registry>
 
 // Set by the build: the install folders relative to the program folder, the
 // build tree's data folder and module file, and the module's file name.
@@ -50,6 +53,14 @@ const std::vector<std::string>& dataDirectories()
         return list;
     }();
     return directories;
+}
+
+void addDataDirectoriesToSearchPath()
+{
+    osgDB::FilePathList& path = osgDB::Registry::instance()->getDataFilePathList();
+    for (const std::string& directory : dataDirectories())
+        if (std::find(path.begin(), path.end(), directory) == path.end())
+            path.push_back(directory);
 }
 
 const std::vector<std::string>& terrainModuleCandidates()

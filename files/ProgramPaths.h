@@ -19,6 +19,13 @@ std::string executableDirectory();
 // directory: the installed data folder, then the source tree's data/.
 const std::vector<std::string>& dataDirectories();
 
+// Appends the data folders to the scene graph's data file path, so that
+// files it looks up by a relative name itself (the particle effects'
+// "Images/smoke.rgb") are found among what the program ships. Folders
+// already on the path are not added again. Call on the main thread before
+// any scene is built or any other thread reads files.
+void addDataDirectoriesToSearchPath();
+
 // The terrain module's file: next to the executable, in the installed
 // library folder, then in the build tree.
 const std::vector<std::string>& terrainModuleCandidates();
