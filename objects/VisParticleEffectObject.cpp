@@ -1,0 +1,91 @@
+#include "objects/VisParticleEffectObject.h"
+
+#include <optional>
+#include <span>
+
+#include <osg/Vec3>
+#include <osgParticle/FireEffect>
+#include <osgParticle/SmokeEffect>
+
+VisParticleEffectObject::VisParticleEffectObject(PacketSink* sendQueue) : Vis3DObject(sendQueue)
+{
+    setIntersectable(false);
+}
+
+VisParticleEffectObject::~VisParticleEffectObject() = default;
+
+void VisParticleEffectObject::initialize(const GNP2::Packet& packet)
+{
+    guarded(Phase::Initializing, className(), [&] {
+        mergeState(packet);
+        const int kind = intItem(statePacket(), ITEM_FIRE)[0];
+        const osg::Vec3 origin(0.f, 0.f, 0.f);
+        osg::ref_ptr<osgParticle::ParticleEffect> effect;
+        if (kind == FIRE)
+            effect = new osgParticle::FireEffect(origin, 1.f, 0.f);
+        else
+            effect = new osgParticle::SmokeEffect(origin, 1.f, 0.f);
+        effect->setEmitterDuration(EMITTER_DURATION);
+        // One effect only, also when an earlier attempt got this far.
+        osg::MatrixTransform* transform = getTransform();
+        transform->removeChildren(0, transform->getNumChildren());
+        transform->addChild(effect.get());
+        _effect = effect;
+        storeTime(packet);
+        setInitialized();
+    });
+}
+
+void VisParticleEffectObject::update(const GNP2::Packet& packet)
+{
+    const bool wasInitialized = isInitialized();
+    if (!beginUpdate(packet) || !_effect) {
+        // Nothing is built yet; the state keeps every item for the next try.
+        storeTime(packet);
+        return;
+    }
+    storeTime(packet);
+    // An effect built only now takes the items of the whole state: the
+    // earlier packets had nothing to apply them to.
+    applyItems(wasInitialized ? packet : statePacket());
+}
+
+void VisParticleEffectObject::applyItems(const GNP2::Packet& packet)
+{
+    const auto optionalFloat = [&](int index) -> std::optional<float> {
+        if (!packet.hasItem(index))
+            return std::nullopt;
+        return floatItem(packet, index)[0];
+    };
+    const auto optionalVec3 = [&](int index) -> std::optional<osg::Vec3> {
+        if (!packet.hasItem(index))
+            return std::nullopt;
+        const std::span<const float> xyz = floatItem(packet, index, 3);
+        return osg::Vec3(xyz[0], xyz[1], xyz[2]);
+    };
+    const std::optional<float> intensity = optionalFloat(ITEM_INTENSITY);
+    const std::optional<float> duration = optionalFloat(ITEM_PARTICLE_DURATION);
+    const std::optional<float> scale = optionalFloat(ITEM_EFFECT_SCALE);
+    const std::optional<osg::Vec3> wind = optionalVec3(ITEM_WIND);
+    const std::optional<osg::Vec3> emitter = optionalVec3(items::POSITION);
+    std::span<const float> orientation, transformScale;
+    if (packet.hasItem(items::ORIENTATION))
+        orientation = floatItem(packet, items::ORIENTATION, 6);
+    if (packet.hasItem(items::SCALE))
+        transformScale = floatItem(packet, items::SCALE, 3);
+
+    if (intensity)
+        _effect->setIntensity(*intensity);
+    if (duration)
+        _effect->setParticleDuration(*duration);
+    if (scale)
+        _effect->setScale(*scale);
+    if (wind)
+        _effect->setWind(*wind);
+    if (emitter)
+        _effect->setPosition(*emitter);
+    if (!orientation.empty())
+        setOrientation(orientation);
+    if (!transformScale.empty())
+        setScale(transformScale);
+}

@@ -1,0 +1,132 @@
+#include "objects/VisWeatherObject.h"
+
+#include <span>
+
+#include <osg/Matrixd>
+#include <osg/Vec3>
+#include <osg/Vec4>
+#include <osgParticle/PrecipitationEffect>
+
+namespace {
+
+// Colour components arrive as 0..255.
+constexpr float COLOUR_SCALE = 1.f / 255.f;
+
+osg::Vec4 colourOf(std::span<const int> rgb, float alpha)
+{
+    return {float(rgb[0]) * COLOUR_SCALE, float(rgb[1]) * COLOUR_SCALE,
+            float(rgb[2]) * COLOUR_SCALE, alpha};
+}
+
+} // namespace
+
+VisWeatherObject::VisWeatherObject(PacketSink* sendQueue) : VisObject(sendQueue) {}
+
+VisWeatherObject::~VisWeatherObject()
+{
+    // Only our own fog is taken away: a later weather object may have put
+    // its fog in its place.
+    osg::ref_ptr<osg::StateSet> stateSet;
+    if (_fog && _fogStateSet.lock(stateSet) &&
+        stateSet->getAttribute(osg::StateAttribute::FOG) == _fog.get()) {
+        stateSet->removeAttribute(_fog.get());
+        stateSet->removeMode(GL_FOG);
+    }
+}
+
+void VisWeatherObject::initialize(const GNP2::Packet& packet)
+{
+    guarded(Phase::Initializing, className(), [&] {
+        mergeState(packet);
+        if (_transform)
+            removeChild(_transform.get());
+        _effect = new osgParticle::PrecipitationEffect;
+        _transform = new osg::MatrixTransform;
+        addChild(_transform.get());
+        _transform->addChild(_effect.get());
+        _transform->setNodeMask(_transform->getNodeMask() & ~SHADOW_BITS);
+        _fog = new osg::Fog;
+        storeTime(packet);
+        setInitialized();
+    });
+}
+
+void VisWeatherObject::update(const GNP2::Packet& packet)
+{
+    if (!beginUpdate(packet)) {
+        storeTime(packet);
+        return;
+    }
+    storeTime(packet);
+    const GNP2::Packet& state = statePacket();
+    switch (intItem(state, ITEM_KIND)[0]) {
+    case KIND_RAIN:
+        rain(state);
+        break;
+    case KIND_SNOW:
+        snow(state);
+        break;
+    case KIND_FOG:
+        applyFog(state);
+        break;
+    default:
+        break;
+    }
+}
+
+// Each kind reads all its items before it changes anything, so a missing or
+// short item leaves the weather as it was.
+
+void VisWeatherObject::rain(const GNP2::Packet& state)
+{
+    const float intensity = floatItem(state, ITEM_INTENSITY)[0];
+    const osg::Vec4 colour = colourOf(intItem(state, items::COLOUR, 3), PARTICLE_ALPHA);
+    const std::span<const float> wind = floatItem(state, ITEM_WIND, 2);
+
+    _effect->rain(intensity);
+    _effect->setParticleSpeed(RAIN_SPEED);
+    _effect->setParticleSize(RAIN_SIZE);
+    _effect->setParticleColor(colour);
+    _effect->setMaximumParticleDensity(intensity);
+    _transform->setMatrix(
+        osg::Matrixd::rotate(osg::Vec3d(0.0, 0.0, -1.0), osg::Vec3d(wind[0], wind[1], RAIN_FALL)));
+}
+
+void VisWeatherObject::snow(const GNP2::Packet& state)
+{
+    const float intensity = floatItem(state, ITEM_INTENSITY)[0];
+    const osg::Vec4 colour = colourOf(intItem(state, items::COLOUR, 3), PARTICLE_ALPHA);
+    const std::span<const float> wind = floatItem(state, ITEM_WIND, 3);
+
+    _effect->snow(intensity);
+    _effect->setWind(osg::Vec3(wind[0], wind[1], wind[2]));
+    _effect->setParticleSpeed(SNOW_SPEED);
+    _effect->setParticleSize(SNOW_SIZE);
+    _effect->setParticleColor(colour);
+    _effect->setMaximumParticleDensity(intensity);
+}
+
+void VisWeatherObject::applyFog(const GNP2::Packet& state)
+{
+    const osg::Vec4 colour = colourOf(intItem(state, items::COLOUR, 3), 1.f);
+    const float start = floatItem(state, ITEM_FOG_START)[0];
+    const float end = floatItem(state, ITEM_FOG_END)[0];
+    const bool on = intItem(state, ITEM_FOG_ON)[0] != 0;
+
+    _effect->rain(0.f);
+    _fog->setMode(osg::Fog::LINEAR);
+    _fog->setFogCoordinateSource(osg::Fog::FRAGMENT_DEPTH);
+    _fog->setColor(colour);
+    _fog->setStart(start);
+    _fog->setEnd(end);
+
+    // Not yet in the scene: the fog is set on the parent by the first update
+    // that finds one.
+    if (getNumParents() == 0)
+        return;
+    osg::StateSet* stateSet = getParent(0)->getOrCreateStateSet();
+    stateSet->setAttribute(_fog.get());
+    stateSet->setMode(GL_FOG, (on ? osg::StateAttribute::ON : osg::StateAttribute::OFF) |
+                                  osg::StateAttribute::OVERRIDE);
+    _fogStateSet = stateSet;
+}

@@ -1,0 +1,93 @@
+#pragma once
+// Rain, snow or fog around the viewer: the scene library's precipitation
+// effect under a transform of the object's own (the object is not a 3D
+// object: it has no position, and it neither casts nor receives shadows, so
+// the transform's node mask has bits 1 to 4 cleared).
+//
+// Every update reads the whole state and sets the kind of item 49 again:
+//  - rain (0): the library's rain preset for intensity 53[0], then particle
+//    speed 20, size 0.02, colour 44 with alpha 0.6 and a maximum density
+//    equal to the intensity. The transform turns straight down (0, 0, -1)
+//    towards (54[0], 54[1], -20), so the rain slants with the wind.
+//  - snow (1): the snow preset for 53[0], the wind 54[0..2] into the effect,
+//    then speed 1, size 0.05, colour 44 with alpha 0.6 and density as for
+//    rain. The transform stays as it is.
+//  - fog (2): the rain preset for intensity 0 (nothing falls) and a linear
+//    fog over fragment depth, colour 44 with alpha 1, from 50[0] to 51[0],
+//    set on the state set of the object's first parent (the group the object
+//    hangs in), switched on (52[0] nonzero) or off with override, so that
+//    nodes below cannot switch it back.
+// Other kinds change nothing. When the object goes, it takes its fog off
+// the state set it put it on, unless another fog has replaced it there.
+//
+// Threading: GUI thread only (the scene update traversal, under the object
+// manager's lock).
+
+#include <osg/Fog>
+#include <osg/MatrixTransform>
+#include <osg/StateSet>
+#include <osg/observer_ptr>
+#include <osg/ref_ptr>
+
+#include "scene/VisObject.h"
+
+namespace osgParticle {
+class PrecipitationEffect;
+}
+
+class VisWeatherObject : public VisObject
+{
+public:
+    static constexpr int ITEM_KIND = 49;
+    static constexpr int ITEM_INTENSITY = 53;
+    static constexpr int ITEM_WIND = 54;
+    static constexpr int ITEM_FOG_START = 50;
+    static constexpr int ITEM_FOG_END = 51;
+    static constexpr int ITEM_FOG_ON = 52;
+
+    // Item 49[0].
+    enum Kind : int
+    {
+        KIND_RAIN = 0,
+        KIND_SNOW = 1,
+        KIND_FOG = 2,
+    };
+
+    // The node mask bits (1 to 4) the transform clears: those of the shadow
+    // traversals.
+    static constexpr osg::Node::NodeMask SHADOW_BITS = 0x1E;
+
+    // Values set on top of the library's presets.
+    static constexpr float RAIN_SPEED = 20.f;
+    static constexpr float RAIN_SIZE = 0.02f;
+    static constexpr float RAIN_FALL = -20.f; // the z of the slant direction
+    static constexpr float SNOW_SPEED = 1.f;
+    static constexpr float SNOW_SIZE = 0.05f;
+    static constexpr float PARTICLE_ALPHA = 0.6f;
+
+    explicit VisWeatherObject(PacketSink* sendQueue);
+
+    const char* className() const override { return "VisWeatherObject"; }
+
+    void initialize(const GNP2::Packet& packet) override;
+    void update(const GNP2::Packet& packet) override;
+
+    // Null before initialisation.
+    osgParticle::PrecipitationEffect* effect() const { return _effect.get(); }
+    osg::MatrixTransform* weatherTransform() const { return _transform.get(); }
+    osg::Fog* fog() const { return _fog.get(); }
+
+protected:
+    ~VisWeatherObject() override;
+
+private:
+    void rain(const GNP2::Packet& state);
+    void snow(const GNP2::Packet& state);
+    void applyFog(const GNP2::Packet& state);
+
+    osg::ref_ptr<osgParticle::PrecipitationEffect> _effect;
+    osg::ref_ptr<osg::MatrixTransform> _transform;
+    osg::ref_ptr<osg::Fog> _fog;
+    // The state set the fog was put on; only observed, it belongs to the parent.
+    osg::observer_ptr<osg::StateSet> _fogStateSet;
+};
