@@ -6,7 +6,8 @@
 
 void registerObjectKinds(ObjectFactory& factory)
 {
-    registerShapeObjects(factory); // 2: primitive shapes
-    registerFileObjects(factory);  // 4: model files and terrains
-    registerViewObjects(factory);  // 9: views
+    registerShapeObjects(factory);  // 2: primitive shapes
+    registerFileObjects(factory);   // 4: model files and terrains
+    registerEffectObjects(factory); // 5, 6, 8, 13: lights, text, weather, particles
+    registerViewObjects(factory);   // 9: views
 }

@@ -1,10 +1,31 @@
 #include "objects/ShapeObjects.h"
 
 #include "objects/VisBaseObject.h"
+#include "objects/VisLightObject.h"
+#include "objects/VisParticleEffectObject.h"
+#include "objects/VisTextObject.h"
+#include "objects/VisWeatherObject.h"
 #include "scene/ObjectKinds.h"
+
+namespace {
+
+template <typename Object> void add(ObjectFactory& factory, int typeCode)
+{
+    factory.add(typeCode,
+                [](const ObjectContext& context) { return new Object(context.sendQueue); });
+}
+
+} // namespace
 
 void registerShapeObjects(ObjectFactory& factory)
 {
-    factory.add(TYPE_VisBaseObject,
-                [](const ObjectContext& context) { return new VisBaseObject(context.sendQueue); });
+    add<VisBaseObject>(factory, TYPE_VisBaseObject);
+}
+
+void registerEffectObjects(ObjectFactory& factory)
+{
+    add<VisLightObject>(factory, TYPE_VisLightObject);
+    add<VisTextObject>(factory, TYPE_VisTextObject);
+    add<VisWeatherObject>(factory, TYPE_VisWeatherObject);
+    add<VisParticleEffectObject>(factory, TYPE_VisParticleEffectObject);
 }

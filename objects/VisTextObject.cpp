@@ -132,7 +132,9 @@ void VisTextObject::update(const GNP2::Packet& packet)
 
     if (arrived.hasItem(items::COLOUR) || arrived.hasItem(items::ALPHA)) {
         const std::span<const int> rgb = intItem(state, items::COLOUR, 3);
-        const float alpha = floatItem(state, items::ALPHA)[0];
+        // A colour sent without any opacity is opaque rather than an error
+        // repeated at every update.
+        const float alpha = state.hasItem(items::ALPHA) ? floatItem(state, items::ALPHA)[0] : 1.0f;
         _text->setColor(osg::Vec4(float(rgb[0]) * COLOUR_SCALE, float(rgb[1]) * COLOUR_SCALE,
                                   float(rgb[2]) * COLOUR_SCALE, alpha));
     }

@@ -1,8 +1,9 @@
 // The main of the tests on the X display: both embeddings live in one
 // process, so Xlib is made thread-safe and Qt asked for compatibility
 // profiles before the application exists; OSG checks for OpenGL errors after
-// every attribute and reports them to the catcher; the settings and the
-// working directory are private to the run.
+// every attribute and reports them to the catcher; the data folders are on
+// the scene graph's search path; the settings and the working directory are
+// private to the run.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include "GlTestSupport.h"
+#include "files/ProgramPaths.h"
 #include "view/ViewerManager.h"
 
 int main(int argc, char** argv)
@@ -26,6 +28,7 @@ int main(int argc, char** argv)
     apptest::glErrors(); // installs the catcher
 
     QApplication application(argc, argv);
+    programpaths::addDataDirectoriesToSearchPath(); // as the programs do: textures of the effects
     QTemporaryDir home;
     if (!home.isValid())
         return 1;

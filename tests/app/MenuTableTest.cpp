@@ -7,12 +7,15 @@
 #include <QImage>
 #include <QKeySequence>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <set>
 #include <string>
 
 #include "app/MenuTable.h"
+#include "app/ObjectRegistry.h"
+#include "scene/ObjectKinds.h"
 
 namespace {
 
@@ -127,6 +130,39 @@ TEST(HelpPage, InternalLinksLeadToAnchors)
         ++links;
     }
     EXPECT_GT(links, 10);
+}
+
+TEST(HelpPage, LinksASectionForExactlyTheObjectKindsTheProgramCreates)
+{
+    // The objects table links the type codes that have a section; a kind the
+    // program builds must have one, and a kind it does not build must not
+    // promise anything.
+    const QString page = helpPage();
+    ObjectFactory factory;
+    registerObjectKinds(factory);
+    int documented = 0;
+    for (int code = MIN_TYPE_CODE + 1; code <= MAX_TYPE_CODE; ++code) {
+        const bool linked = page.contains(QString("<tr><td>%1</td><td><a href=\"#").arg(code));
+        EXPECT_EQ(linked, factory.has(code)) << "type code " << code;
+        documented += linked ? 1 : 0;
+    }
+    EXPECT_GE(documented, 7);
+}
+
+TEST(HelpPage, EachAnchorIsDefinedOnce)
+{
+    // A section written twice leaves one of its copies unreachable and the
+    // two drifting apart.
+    const QString page = helpPage();
+    QStringList seen;
+    qsizetype at = 0;
+    while ((at = page.indexOf(" id=\"", at)) >= 0) {
+        at += 5;
+        const QString anchor = page.mid(at, page.indexOf('"', at) - at);
+        EXPECT_FALSE(seen.contains(anchor)) << "anchor defined twice: " << anchor.toStdString();
+        seen << anchor;
+    }
+    EXPECT_GT(seen.size(), 10);
 }
 
 } // namespace

@@ -164,6 +164,15 @@ TEST(TextObject, ColourChangesOnlyWithItem44Or10)
     expectColour(*object, {0.f, 0.2f, 1.f, 0.25f});
 }
 
+TEST(TextObject, ColourWithoutAlphaIsOpaque)
+{
+    osg::ref_ptr<VisTextObject> object = create(basicText());
+    Items colourOnly;
+    colourOnly.ints[items::COLOUR] = {255, 0, 51};
+    deliver(*object, colourOnly, false);
+    expectColour(*object, {1.f, 0.f, 0.2f, 1.f});
+}
+
 TEST(TextObject, CharacterSizeAndPlacementFollowTheirItems)
 {
     Items items = basicText();
