@@ -3,9 +3,30 @@
 #include <optional>
 #include <span>
 
+#include <osg/BoundingSphere>
 #include <osg/Vec3>
 #include <osgParticle/FireEffect>
 #include <osgParticle/SmokeEffect>
+
+namespace {
+
+// The effect's bound as its parents see it: the emitter's area, not the
+// cloud of particles. The particles' box changes with every frame and drifts
+// with the wind, and a scene bound that follows it would make the camera
+// framing the scene move all the time. The effect is never culled as a whole
+// (its bound no longer holds its particles); its particle drawables still
+// cull themselves by their own boxes.
+class EmitterBound : public osg::Node::ComputeBoundingSphereCallback
+{
+public:
+    osg::BoundingSphere computeBound(const osg::Node& node) const override
+    {
+        const auto& effect = static_cast<const osgParticle::ParticleEffect&>(node);
+        return osg::BoundingSphere(effect.getPosition(), effect.getScale());
+    }
+};
+
+} // namespace
 
 VisParticleEffectObject::VisParticleEffectObject(PacketSink* sendQueue) : Vis3DObject(sendQueue)
 {
@@ -26,6 +47,8 @@ void VisParticleEffectObject::initialize(const GNP2::Packet& packet)
         else
             effect = new osgParticle::SmokeEffect(origin, 1.f, 0.f);
         effect->setEmitterDuration(EMITTER_DURATION);
+        effect->setComputeBoundingSphereCallback(new EmitterBound);
+        effect->setCullingActive(false);
         // One effect only, also when an earlier attempt got this far.
         osg::MatrixTransform* transform = getTransform();
         transform->removeChildren(0, transform->getNumChildren());
@@ -84,6 +107,8 @@ void VisParticleEffectObject::applyItems(const GNP2::Packet& packet)
         _effect->setWind(*wind);
     if (emitter)
         _effect->setPosition(*emitter);
+    if (emitter || scale)
+        _effect->dirtyBound();
     if (!orientation.empty())
         setOrientation(orientation);
     if (!transformScale.empty())

@@ -13,6 +13,10 @@
 // graph's data file path when the effect is built: the program puts its data
 // folders there before any object exists.
 //
+// Seen from its parents the effect is as large as its emitter's area (item 1,
+// radius item 91): drifting particles do not move the scene's bound, which the
+// camera framing the scene follows.
+//
 // Threading: GUI thread only (the scene update traversal, under the object
 // manager's lock).
 

@@ -170,6 +170,31 @@ TEST_P(ParticleRendering, ParticlesAppearOverTime)
 INSTANTIATE_TEST_SUITE_P(SmokeAndFire, ParticleRendering,
                          ::testing::Values(0, VisParticleEffectObject::FIRE));
 
+TEST_F(EffectsRendering, DriftingSmokeLeavesTheSceneBoundAtTheEmitter)
+{
+    // The camera that frames the scene follows the scene's bound: smoke
+    // blown along by the wind must not move it, while moving the emitter does.
+    using Effect = VisParticleEffectObject;
+    osg::ref_ptr<Effect> object = particles(0, 4.f);
+    effecttest::send(*object, {{{Effect::ITEM_WIND, {6.f, 0.f, 0.f}},
+                                {items::POSITION, {1.f, 0.f, 0.f}},
+                                {Effect::ITEM_EFFECT_SCALE, {0.5f}}},
+                               {}});
+    root->addChild(object.get());
+    frames(1);
+    const osg::BoundingSphere before = root->getBound();
+    const Coverage drawn = coverage(frames(60));
+    EXPECT_GT(drawn.pixels, 500) << "the smoke was not drawn";
+    const osg::BoundingSphere after = root->getBound();
+    EXPECT_EQ(after.center(), before.center());
+    EXPECT_EQ(after.radius(), before.radius());
+    EXPECT_NEAR((after.center() - osg::Vec3(1.f, 0.f, 0.f)).length(), 0.f, 1e-5f);
+    EXPECT_NEAR(after.radius(), 0.5f, 1e-5f);
+
+    effecttest::send(*object, {{{items::POSITION, {-2.f, 0.f, 1.f}}}, {}});
+    EXPECT_NEAR((root->getBound().center() - osg::Vec3(-2.f, 0.f, 1.f)).length(), 0.f, 1e-5f);
+}
+
 TEST_F(EffectsRendering, SmokeParticlesAreTexturedPuffsNotSquares)
 {
     // The same particles twice (the particle system draws its random numbers
