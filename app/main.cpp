@@ -5,6 +5,7 @@
 //     orvane [-tcp <port>]
 #include <QApplication>
 
+#include "app/SceneLibraryNotices.h"
 #include "app/Startup.h"
 #include "app/VisMainWindow.h"
 #include "files/ProgramPaths.h"
@@ -17,6 +18,7 @@ constexpr Embedding kEmbedding = Embedding::NativeWindow;
 
 int main(int argc, char** argv)
 {
+    scenelibrary::installNoticeFilter();
     ViewerManager::prepareProcess(kEmbedding);
     QApplication application(argc, argv);
     programpaths::addDataDirectoriesToSearchPath();

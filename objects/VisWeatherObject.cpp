@@ -41,6 +41,7 @@ void VisWeatherObject::initialize(const GNP2::Packet& packet)
         if (_transform)
             removeChild(_transform.get());
         _effect = new osgParticle::PrecipitationEffect;
+        _applied.reset();
         _transform = new osg::MatrixTransform;
         addChild(_transform.get());
         _transform->addChild(_effect.get());
@@ -77,17 +78,27 @@ void VisWeatherObject::update(const GNP2::Packet& packet)
 // Each kind reads all its items before it changes anything, so a missing or
 // short item leaves the weather as it was.
 
+bool VisWeatherObject::effectChanges(const EffectInputs& inputs)
+{
+    if (_applied == inputs)
+        return false;
+    _applied = inputs;
+    return true;
+}
+
 void VisWeatherObject::rain(const GNP2::Packet& state)
 {
     const float intensity = floatItem(state, ITEM_INTENSITY)[0];
     const osg::Vec4 colour = colourOf(intItem(state, items::COLOUR, 3), PARTICLE_ALPHA);
     const std::span<const float> wind = floatItem(state, ITEM_WIND, 2);
 
-    _effect->rain(intensity);
-    _effect->setParticleSpeed(RAIN_SPEED);
-    _effect->setParticleSize(RAIN_SIZE);
-    _effect->setParticleColor(colour);
-    _effect->setMaximumParticleDensity(intensity);
+    if (effectChanges({KIND_RAIN, intensity, colour, {}})) {
+        _effect->rain(intensity);
+        _effect->setParticleSpeed(RAIN_SPEED);
+        _effect->setParticleSize(RAIN_SIZE);
+        _effect->setParticleColor(colour);
+        _effect->setMaximumParticleDensity(intensity);
+    }
     _transform->setMatrix(
         osg::Matrixd::rotate(osg::Vec3d(0.0, 0.0, -1.0), osg::Vec3d(wind[0], wind[1], RAIN_FALL)));
 }
@@ -98,12 +109,15 @@ void VisWeatherObject::snow(const GNP2::Packet& state)
     const osg::Vec4 colour = colourOf(intItem(state, items::COLOUR, 3), PARTICLE_ALPHA);
     const std::span<const float> wind = floatItem(state, ITEM_WIND, 3);
 
-    _effect->snow(intensity);
-    _effect->setWind(osg::Vec3(wind[0], wind[1], wind[2]));
-    _effect->setParticleSpeed(SNOW_SPEED);
-    _effect->setParticleSize(SNOW_SIZE);
-    _effect->setParticleColor(colour);
-    _effect->setMaximumParticleDensity(intensity);
+    const osg::Vec3 drift(wind[0], wind[1], wind[2]);
+    if (effectChanges({KIND_SNOW, intensity, colour, drift})) {
+        _effect->snow(intensity);
+        _effect->setWind(drift);
+        _effect->setParticleSpeed(SNOW_SPEED);
+        _effect->setParticleSize(SNOW_SIZE);
+        _effect->setParticleColor(colour);
+        _effect->setMaximumParticleDensity(intensity);
+    }
 }
 
 void VisWeatherObject::applyFog(const GNP2::Packet& state)
@@ -113,7 +127,8 @@ void VisWeatherObject::applyFog(const GNP2::Packet& state)
     const float end = floatItem(state, ITEM_FOG_END)[0];
     const bool on = intItem(state, ITEM_FOG_ON)[0] != 0;
 
-    _effect->rain(0.f);
+    if (effectChanges({KIND_FOG, 0.f, {}, {}}))
+        _effect->rain(0.f);
     _fog->setMode(osg::Fog::LINEAR);
     _fog->setFogCoordinateSource(osg::Fog::FRAGMENT_DEPTH);
     _fog->setColor(colour);

@@ -20,12 +20,22 @@
 // Other kinds change nothing. When the object goes, it takes its fog off
 // the state set it put it on, unless another fog has replaced it there.
 //
+// A preset rebuilds the effect's geometry and drops the particle cells it has
+// drawn so far. Updates that leave the effect's inputs (kind, intensity,
+// colour, and for snow the wind) as they were therefore do not call it again:
+// a simulation that repeats its weather with every step, or only turns the
+// rain's wind, keeps the rain falling smoothly.
+//
 // Threading: GUI thread only (the scene update traversal, under the object
 // manager's lock).
+
+#include <optional>
 
 #include <osg/Fog>
 #include <osg/MatrixTransform>
 #include <osg/StateSet>
+#include <osg/Vec3>
+#include <osg/Vec4>
 #include <osg/observer_ptr>
 #include <osg/ref_ptr>
 
@@ -81,6 +91,18 @@ protected:
     ~VisWeatherObject() override;
 
 private:
+    // What a preset and the values on top of it were last made from.
+    struct EffectInputs
+    {
+        int kind;
+        float intensity;
+        osg::Vec4 colour;
+        osg::Vec3 wind; // snow only; rain's wind turns the transform
+        bool operator==(const EffectInputs&) const = default;
+    };
+    // Whether the effect must be set up for `inputs`; remembers them.
+    bool effectChanges(const EffectInputs& inputs);
+
     void rain(const GNP2::Packet& state);
     void snow(const GNP2::Packet& state);
     void applyFog(const GNP2::Packet& state);
@@ -90,4 +112,5 @@ private:
     osg::ref_ptr<osg::Fog> _fog;
     // The state set the fog was put on; only observed, it belongs to the parent.
     osg::observer_ptr<osg::StateSet> _fogStateSet;
+    std::optional<EffectInputs> _applied;
 };

@@ -194,8 +194,13 @@ void DemoEffects::weather(orvane::SimulationClient& client, float t, bool create
         rain.setIntVector(COLOUR, {170, 180, 210});
     }
     const bool raining = p >= RAIN_FROM && p < RAIN_UNTIL;
+    // In steps of 0.1: the viewer sets its rain up anew for each new
+    // intensity, while a new wind only turns it.
     const float shower =
-        raining ? 0.8f * std::sin(3.14159265f * (p - RAIN_FROM) / (RAIN_UNTIL - RAIN_FROM)) : 0.f;
+        raining
+            ? std::round(8.f * std::sin(3.14159265f * (p - RAIN_FROM) / (RAIN_UNTIL - RAIN_FROM))) /
+                  10.f
+            : 0.f;
     rain.setFloatVector(INTENSITY, {shower});
     rain.setFloatVector(WIND, {2.f * std::sin(t * 0.3f), 1.f, 0.f});
     client.queue(rain);

@@ -106,6 +106,34 @@ TEST(WeatherObject, RainSetsItsParticlesOnTopOfThePresetAtEveryUpdate)
     expectParticles(*object->effect(), 20.f, 0.02f, 0.2f, colour);
 }
 
+TEST(WeatherObject, RepeatedWeatherLeavesTheFallingParticlesAlone)
+{
+    // A preset throws away the particle cells drawn so far. Changing only the
+    // rain's wind, or sending the same values again, must not call it; a new
+    // intensity, colour or kind must.
+    osg::ref_ptr<Weather> object =
+        create<Weather>(weather(Weather::KIND_RAIN, 0.8f, {1.f, 2.f}, {51, 102, 255}));
+    osgParticle::PrecipitationEffect& effect = *object->effect();
+    // A size that a preset or the values set on top of it would reset.
+    const auto mark = [&] { effect.setParticleSize(1.5f); };
+    const auto untouched = [&] { return effect.getParticleSize() == 1.5f; };
+    mark();
+    send(*object, {{{Weather::ITEM_WIND, {-3.f, 0.f}}}, {}});
+    EXPECT_TRUE(untouched()) << "a new rain wind only turns the transform";
+    send(*object, weather(Weather::KIND_RAIN, 0.8f, {-3.f, 0.f}, {51, 102, 255}));
+    EXPECT_TRUE(untouched()) << "the same rain again";
+
+    for (const Items& change :
+         {Items{{{Weather::ITEM_INTENSITY, {0.5f}}}, {}}, Items{{}, {{items::COLOUR, {0, 0, 0}}}},
+          Items{{{Weather::ITEM_WIND, {1.f, 1.f, 1.f}}},
+                {{Weather::ITEM_KIND, {Weather::KIND_SNOW}}}},
+          Items{{{Weather::ITEM_WIND, {2.f, 1.f, 1.f}}}, {}}}) { // snow drifts with the wind
+        mark();
+        send(*object, change);
+        EXPECT_FALSE(untouched());
+    }
+}
+
 TEST(WeatherObject, SnowTakesTheWindIntoTheEffectAndDoesNotTilt)
 {
     osg::ref_ptr<Weather> object =
