@@ -118,26 +118,26 @@ void DemoEffects::lights(orvane::SimulationClient& client, float t, bool created
         address(sun, SUN, LIGHT);
         sun.setIntVector(DIRECTIONAL, {1});
         sun.setIntVector(AMBIENT, {70, 70, 70});
-        sun.setIntVector(DIFFUSE, {200, 200, 190});
+        sun.setIntVector(DIFFUSE, {170, 170, 160});
         sun.setIntVector(SPECULAR, {255, 255, 255});
         sun.setFloatVector(ORIENTATION, pointXAlong(-0.3f, 0.6f, -0.75f));
         client.queue(sun);
     }
-    // A warm spot light above and in front of the scene, sweeping along the
-    // row of shapes.
+    // A warm spot light high above the middle of the scene, sweeping across
+    // the hills behind it.
     GNP2::Packet spot;
     address(spot, SPOT, LIGHT);
-    const float eyeX = 0.f, eyeY = -6.f, eyeZ = 5.f;
+    const float eyeX = 0.f, eyeY = 2.f, eyeZ = 9.f;
     if (!created) {
         spot.setIntVector(DIRECTIONAL, {0});
         spot.setIntVector(AMBIENT, {0, 0, 0});
         spot.setIntVector(DIFFUSE, {255, 170, 60});
         spot.setIntVector(SPECULAR, {255, 200, 120});
-        spot.setFloatVector(SPOT_CUTOFF, {18.f});
+        spot.setFloatVector(SPOT_CUTOFF, {12.f});
         spot.setFloatVector(POSITION, {eyeX, eyeY, eyeZ});
     }
-    const float targetX = 4.f * std::sin(t * 0.6f);
-    spot.setFloatVector(ORIENTATION, pointXAlong(targetX - eyeX, 0.f - eyeY, 0.5f - eyeZ));
+    const float targetX = 5.f * std::sin(t * 0.6f);
+    spot.setFloatVector(ORIENTATION, pointXAlong(targetX - eyeX, 11.f - eyeY, 1.f - eyeZ));
     client.queue(spot);
 }
 
@@ -174,7 +174,7 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
     if (!created) {
         fire.setIntVector(FIRE_KIND, {1});
         fire.setFloatVector(PARTICLE_DURATION, {0.8f});
-        fire.setFloatVector(EFFECT_SCALE, {0.4f});
+        fire.setFloatVector(EFFECT_SCALE, {0.8f});
         fire.setFloatVector(POSITION, {-6.f, 4.f, 0.f});
         fire.setFloatVector(WIND, {0.f, 0.f, 0.f});
     }
@@ -205,14 +205,14 @@ void DemoEffects::weather(orvane::SimulationClient& client, float t, bool create
     rain.setFloatVector(WIND, {2.f * std::sin(t * 0.3f), 1.f, 0.f});
     client.queue(rain);
 
-    // Grey fog from 15 to 60 units, switched on and off by item 52.
+    // Grey fog from 8 to 35 units, switched on and off by item 52.
     GNP2::Packet fog;
     address(fog, FOG, WEATHER);
     if (!created) {
         fog.setIntVector(WEATHER_KIND, {2});
         fog.setIntVector(COLOUR, {190, 190, 200});
-        fog.setFloatVector(FOG_START, {15.f});
-        fog.setFloatVector(FOG_END, {60.f});
+        fog.setFloatVector(FOG_START, {8.f});
+        fog.setFloatVector(FOG_END, {35.f});
     }
     fog.setIntVector(FOG_ON, {p >= FOG_FROM && p < FOG_UNTIL ? 1 : 0});
     client.queue(fog);

@@ -41,10 +41,36 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     address(time, TIME_OBJECT, TIME_PACKET);
     time.setFloatVector(0, {t});
     client.queue(time);
+    if (!_created)
+        view(client);
     shapes(client, t);
     _files.step(client, t, _created);
     _effects.step(client, t, _created);
     _created = true;
+}
+
+void DemoScene::view(orvane::SimulationClient& client)
+{
+    // One view over the whole window whose camera is left to the user
+    // (item 55 = 0); its home position looks at the scene from the front and
+    // above, and "Camera to home position" returns there. The viewer answers
+    // camera moves with the camera's pose.
+    GNP2::Packet v;
+    address(v, VIEW_OBJECT, VIEW);
+    v.setIntVector(55, {0});                 // camera left to the user
+    v.setFloatVector(57, {0.f, 1.5f, 0.5f}); // centre looked at
+    v.setFloatVector(69, {0.f, -13.f, 7.f}); // home eye, relative to the centre
+    v.setFloatVector(59, {0.f, 0.f});        // viewport origin and size
+    v.setFloatVector(60, {1.f, 1.f});
+    v.setIntVector(61, {0}); // in the main window
+    v.setIntVector(62, {0});
+    v.setIntVector(63, {25, 35, 90}); // background
+    v.setFloatVector(64, {0.1f});     // near and far planes, field of view
+    v.setFloatVector(65, {500.f});
+    v.setFloatVector(66, {40.f});
+    v.setIntVector(67, {1}); // shows the head-up display
+    v.setIntVector(68, {0});
+    client.queue(v);
 }
 
 void DemoScene::shapes(orvane::SimulationClient& client, float t)

@@ -17,6 +17,7 @@ class DemoScene
 public:
     // Object numbers: one range per kind so that parts never clash.
     static constexpr int TIME_OBJECT = 4000;
+    static constexpr int VIEW_OBJECT = 4001;
 
     // Queues the packets of one simulation step at time t (seconds): the
     // time packet first, then every object's state. The first step creates
@@ -29,6 +30,7 @@ public:
 
 private:
     void shapes(orvane::SimulationClient& client, float t);
+    void view(orvane::SimulationClient& client);
 
     DemoFiles _files;
     DemoEffects _effects;
