@@ -1,5 +1,6 @@
 // Feeds arbitrary bodies to the packet decoder. Whatever parses must
-// serialize to a frame that parses again into an equal packet.
+// serialize to a frame that parses again into an equal packet, and merge
+// into a state packet as an equal set of items.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -33,5 +34,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (a.present() && !b.equals(a.count, a.type, a.data))
             std::abort();
     }
+
+    // Merge it into a state packet whose items have other sizes, so that every
+    // carried item moves to a new block: the state must then hold the
+    // packet's items, and keep its own where the packet's are empty.
+    GNP2::Packet state;
+    std::vector<unsigned char> filler;
+    packet.forEachItem([&](int index, const GNP2::Item& item) {
+        // Larger for some items, smaller for others (never the same size).
+        const std::size_t size = item.byteSize();
+        filler.assign(index % 2 || size == 0 ? size + 1 : size / 2,
+                      static_cast<unsigned char>(index));
+        state.setRaw(index, GNP2::TYPE_CHAR, static_cast<std::int32_t>(filler.size()),
+                     filler.data());
+    });
+    state.update(again);
+    bool consistent = state.header() == packet.header();
+    packet.forEachItem([&](int index, const GNP2::Item& item) {
+        const GNP2::Item& merged = state.item(index);
+        if (item.count > 0)
+            consistent = consistent && merged.equals(item.count, item.type, item.data);
+        else
+            consistent = consistent && merged.type == GNP2::TYPE_CHAR && merged.count == 1;
+    });
+    if (!consistent)
+        std::abort();
     return 0;
 }

@@ -1,41 +1,43 @@
 #include "gnp2/Packet.h"
 
+#include "gnp2/PacketPool.h"
+
 #include <cstring>
-#include <limits>
 
 namespace GNP2 {
 
 namespace {
 
-// Allocates a block for `size` bytes; never null, so that an item of zero
-// elements is still present.
+// Allocates a heap block for `size` bytes; never null, so that an item of
+// zero elements is still present.
 unsigned char* allocate(std::size_t size)
 {
     return new unsigned char[size == 0 ? 1 : size];
 }
 
-bool validIndex(int index)
-{
-    return index >= 0 && index < ITEM_COUNT;
-}
-
 } // namespace
+
+const Item Packet::ABSENT;
 
 void Item::reset()
 {
-    delete[] data;
+    if (!inPacket)
+        delete[] data;
     data = nullptr;
     count = 0;
     type = TYPE_NONE;
     changed = false;
+    inPacket = false;
 }
 
 void Item::assign(std::int32_t newCount, std::int32_t newType, const void* bytes)
 {
     const std::size_t size = std::size_t(newCount) * ELEMENT_SIZE[newType];
     if (!data || byteSize() != size) {
-        delete[] data;
+        if (!inPacket)
+            delete[] data;
         data = nullptr; // stays consistent should the allocation throw
+        inPacket = false;
         data = allocate(size);
     }
     if (size)
@@ -53,9 +55,77 @@ bool Item::equals(std::int32_t otherCount, std::int32_t otherType, const void* b
     return size == 0 || std::memcmp(data, bytes, size) == 0;
 }
 
+void* Packet::operator new(std::size_t size)
+{
+    // A larger size would be a class derived from Packet: not pooled.
+    return size == sizeof(Packet) ? PacketPool::allocate(size) : ::operator new(size);
+}
+
+void Packet::operator delete(void* block, std::size_t size) noexcept
+{
+    if (size == sizeof(Packet))
+        PacketPool::deallocate(block, size);
+    else
+        ::operator delete(block);
+}
+
 Packet::~Packet()
 {
-    forEachItem([&](int index, const Item&) { delete[] _items[index].data; });
+    freeBlocks();
+}
+
+void Packet::freeBlocks()
+{
+    forEachItem([](int, const Item& item) {
+        if (!item.inPacket)
+            delete[] item.data;
+    });
+}
+
+unsigned char* Packet::allocateBlock(std::size_t size, bool& inPacket)
+{
+    // Inline blocks start 8-byte aligned, so that every element type can be
+    // read in place; a zero-size block still takes 8 bytes, so that no two
+    // items share an address.
+    const std::size_t rounded = size == 0 ? 8 : (size + 7) & ~std::size_t(7);
+    if (size <= INLINE_BYTES && rounded <= INLINE_BYTES - _inlineUsed) {
+        unsigned char* block = _inline + _inlineUsed;
+        _inlineUsed += static_cast<std::uint32_t>(rounded);
+        inPacket = true;
+        return block;
+    }
+    inPacket = false;
+    return allocate(size);
+}
+
+void Packet::store(int index, std::int32_t count, std::int32_t type, const void* bytes)
+{
+    const std::size_t size = std::size_t(count) * ELEMENT_SIZE[type];
+    Item* item = nullptr;
+    if (isPresent(index)) {
+        item = &slot(index);
+        if (item->byteSize() != size) {
+            // The old block does not fit: let it go. A block inside the
+            // packet is not reused for another size; its bytes stay unused
+            // until the packet is cleared.
+            item->reset();
+            markAbsent(index); // until the new block is there, should allocation throw
+            item = nullptr;
+        }
+    }
+    if (!item) {
+        bool inPacket = false;
+        unsigned char* block = allocateBlock(size, inPacket);
+        item = ::new (static_cast<void*>(_itemStorage + std::size_t(index) * sizeof(Item))) Item;
+        item->data = block;
+        item->inPacket = inPacket;
+        markPresent(index);
+    }
+    if (size)
+        std::memcpy(item->data, bytes, size);
+    item->count = count;
+    item->type = type;
+    item->changed = true;
 }
 
 ParseResult Packet::parse(const unsigned char* body, std::size_t length)
@@ -90,9 +160,7 @@ ParseResult Packet::parse(const unsigned char* body, std::size_t length)
             return fail("with " + std::to_string(count) + " elements of " +
                         std::to_string(ELEMENT_SIZE[type]) + " bytes runs past the end of the " +
                         std::to_string(length) + "-byte body");
-        Item& item = _items[index];
-        item.assign(count, type, body + offset + RECORD_HEADER_SIZE);
-        markPresent(index);
+        store(index, count, type, body + offset + RECORD_HEADER_SIZE);
         offset += RECORD_HEADER_SIZE + std::size_t(size);
     }
     _header = header;
@@ -110,17 +178,16 @@ std::size_t Packet::serialize(unsigned char* out)
 {
     std::size_t offset = FRAME_HEADER_SIZE;
     writeU32(out + 4, _header);
-    forEachItem([&](int index, const Item& constItem) {
-        Item& item = _items[index];
-        const std::size_t size = constItem.byteSize();
+    forEachItem([&](int index, const Item& item) {
+        const std::size_t size = item.byteSize();
         out[offset] = static_cast<unsigned char>(index);
         writeU32(out + offset + 1, static_cast<std::uint32_t>(item.count));
         out[offset + 5] = static_cast<unsigned char>(item.type);
         if (size)
             std::memcpy(out + offset + RECORD_HEADER_SIZE, item.data, size);
         offset += RECORD_HEADER_SIZE + size;
-        item.changed = false;
     });
+    clearChanged();
     writeU32(out, static_cast<std::uint32_t>(offset));
     return offset;
 }
@@ -131,28 +198,30 @@ void Packet::update(const Packet& incoming)
     incoming.forEachItem([&](int index, const Item& source) {
         if (source.count == 0)
             return;
-        Item& target = _items[index];
-        if (target.equals(source.count, source.type, source.data)) {
-            target.changed = false;
-            return;
+        if (isPresent(index)) {
+            Item& target = slot(index);
+            if (target.equals(source.count, source.type, source.data)) {
+                target.changed = false;
+                return;
+            }
         }
-        target.assign(source.count, source.type, source.data);
-        markPresent(index);
+        store(index, source.count, source.type, source.data);
     });
 }
 
 void Packet::clear()
 {
-    forEachItem([&](int index, const Item&) { _items[index].reset(); });
+    freeBlocks();
     _present[0] = _present[1] = 0;
     _header = 0;
+    _inlineUsed = 0;
 }
 
 const Item& Packet::checked(int index, std::int32_t type) const
 {
-    if (!validIndex(index) || !_items[index].data || _items[index].type != type)
+    if (!hasItem(index) || slot(index).type != type)
         throw GNP2Exception(ACCESSOR_ERROR, index);
-    return _items[index];
+    return slot(index);
 }
 
 std::vector<float> Packet::getFloatVector(int index) const
@@ -191,30 +260,23 @@ const int* Packet::getIntArray(int index) const
 
 int Packet::count(int index) const
 {
-    if (!validIndex(index) || !_items[index].data)
+    if (!hasItem(index))
         throw GNP2Exception(ACCESSOR_ERROR, index);
-    return _items[index].count;
-}
-
-bool Packet::hasItem(int index) const
-{
-    return validIndex(index) && _items[index].data != nullptr;
+    return slot(index).count;
 }
 
 bool Packet::isChanged(int index) const
 {
-    return validIndex(index) && _items[index].changed;
+    return hasItem(index) && slot(index).changed;
 }
 
 void Packet::setRaw(int index, std::int32_t type, std::int32_t count, const void* bytes)
 {
     if (!validIndex(index) || type < 0 || type > MAX_TYPE_CODE || count < 0)
         throw GNP2Exception(ACCESSOR_ERROR, index);
-    Item& item = _items[index];
-    if (item.equals(count, type, bytes))
+    if (isPresent(index) && slot(index).equals(count, type, bytes))
         return;
-    item.assign(count, type, bytes);
-    markPresent(index);
+    store(index, count, type, bytes);
 }
 
 void Packet::setFloatVector(int index, const std::vector<float>& values)
@@ -234,15 +296,15 @@ void Packet::setString(int index, const std::string& text)
 
 void Packet::removeItem(int index)
 {
-    if (!validIndex(index))
+    if (!hasItem(index))
         return;
-    _items[index].reset();
+    slot(index).reset();
     markAbsent(index);
 }
 
 void Packet::clearChanged()
 {
-    forEachItem([&](int index, const Item&) { _items[index].changed = false; });
+    forEachItem([&](int index, const Item&) { slot(index).changed = false; });
 }
 
 } // namespace GNP2

@@ -3,8 +3,8 @@
 //
 // A packet is a fixed table of 98 numbered data items plus a 32-bit header
 // word (bits 0-11 object number, 12-23 carried unchanged, 24-31 object type
-// code). Each item holds an element count, an element type code, a heap data
-// block and a changed flag. The same packet is what the link decodes, what a
+// code). Each item holds an element count, an element type code, a data block
+// and a changed flag. The same packet is what the link decodes, what a
 // scene object accumulates as its state, what the recorder writes and what
 // objects send back.
 //
@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,11 @@ constexpr std::uint32_t makeHeader(std::uint32_t objectNumber, std::uint32_t typ
 // An item does not free its block itself: the packet that holds it does,
 // visiting only its present items (a packet holds 98 items and typically
 // carries four, and packets are freed at the full stream rate).
+//
+// A packet keeps the data of its first few small items in storage of its own
+// (`inPacket`), so that decoding a typical update allocates nothing; such a
+// block is freed with the packet. An item that changes size leaves its block
+// and gets a new one.
 struct Item
 {
     Item() = default;
@@ -65,17 +71,21 @@ struct Item
 
     std::size_t byteSize() const { return std::size_t(count) * ELEMENT_SIZE[type]; }
     bool present() const { return data != nullptr; }
-    // Frees the data block; the item becomes absent.
+    // Frees the data block (unless it lies in the packet); the item becomes absent.
     void reset();
     // Replaces the content with a copy of `bytes` and sets the changed flag.
+    // A block of the same size is overwritten in place, else the item gets a
+    // heap block of its own.
     void assign(std::int32_t newCount, std::int32_t newType, const void* bytes);
     // True when count, type and all bytes equal the given content.
     bool equals(std::int32_t otherCount, std::int32_t otherType, const void* bytes) const;
 
     std::int32_t count = 0;
     std::int32_t type = TYPE_NONE;
-    unsigned char* data = nullptr; // owned; null when the item is absent
+    unsigned char* data = nullptr; // owned unless inPacket; null when the item is absent
     bool changed = false;
+    // The data lies in the packet's own storage: freed with the packet, never alone.
+    bool inPacket = false;
 };
 
 // What parse() found; ok() is false for a malformed body, with a message
@@ -86,14 +96,30 @@ struct ParseResult
     std::string error;
 };
 
+// Memory: packets are created and freed at the full stream rate, usually on
+// two different threads, so a packet costs as little as possible. `new
+// Packet` takes a recycled block from the PacketPool instead of the heap; the
+// item table is not initialised (item i exists only while bit i of the
+// presence mask is set, and item() answers an empty item for the others), so
+// a new packet touches only the cache lines of the items it gets; and the data
+// of its first items lie in a small block inside the packet, so decoding a
+// typical update makes no allocation at all.
 class Packet
 {
 public:
+    // Bytes of item data a packet keeps in itself before items get heap blocks.
+    static constexpr std::size_t INLINE_BYTES = 256;
+
     Packet() = default;
     // Frees the data block of every item.
     ~Packet();
     Packet(const Packet&) = delete;
     Packet& operator=(const Packet&) = delete;
+
+    // Packets on the heap come from the packet pool; a packet may be freed
+    // on any thread.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block, std::size_t size) noexcept;
 
     // Fills this (empty) packet from a body: the header word followed by item
     // records, `length` bytes in all. A malformed body (item index >= 98, type
@@ -123,7 +149,7 @@ public:
     std::string getString(int index) const;
     const float* getFloatArray(int index) const;
     const int* getIntArray(int index) const;
-    bool hasItem(int index) const;
+    bool hasItem(int index) const { return validIndex(index) && isPresent(index); }
     bool isChanged(int index) const;
     // Element count of a present item of the given type, or throws.
     int count(int index) const;
@@ -140,9 +166,12 @@ public:
     bool empty() const { return _present[0] == 0 && _present[1] == 0; }
     void setHeader(std::uint32_t header) { _header = header; }
 
-    // Read access to an item (count, type, data, changed flag). Items are only
-    // changed through the operations above, which keep the presence mask.
-    const Item& item(int index) const { return _items[index]; }
+    // Read access to an item (count, type, data, changed flag); an absent
+    // item (or an index outside 0..97) reads as an empty one. The reference
+    // is meant for reading at once: an absent item that is set later is not
+    // seen through it. Items are only changed through the operations above,
+    // which keep the presence mask.
+    const Item& item(int index) const { return hasItem(index) ? slot(index) : ABSENT; }
     // Sets an item to raw elements of any type code 0..6 (for the element
     // types that have no typed setter), with the compare-first rule.
     void setRaw(int index, std::int32_t type, std::int32_t count, const void* bytes);
@@ -157,21 +186,51 @@ public:
             while (bits) {
                 const int index = word * 64 + __builtin_ctzll(bits);
                 bits &= bits - 1;
-                f(index, _items[index]);
+                f(index, slot(index));
             }
         }
     }
 
 private:
-    const Item& checked(int index, std::int32_t type) const;
+    static const Item ABSENT;
+
+    static bool validIndex(int index) { return index >= 0 && index < ITEM_COUNT; }
+    bool isPresent(int index) const { return (_present[index >> 6] >> (index & 63)) & 1u; }
     void markPresent(int index) { _present[index >> 6] |= std::uint64_t(1) << (index & 63); }
     void markAbsent(int index) { _present[index >> 6] &= ~(std::uint64_t(1) << (index & 63)); }
+    // The item object of a present index.
+    const Item& slot(int index) const
+    {
+        return *std::launder(
+            reinterpret_cast<const Item*>(_itemStorage + std::size_t(index) * sizeof(Item)));
+    }
+    Item& slot(int index)
+    {
+        return *std::launder(
+            reinterpret_cast<Item*>(_itemStorage + std::size_t(index) * sizeof(Item)));
+    }
 
-    Item _items[ITEM_COUNT];
-    // Bit i set exactly when item i is present: lets destruction, serialize
-    // and merge touch only the items a packet carries instead of all 98.
+    const Item& checked(int index, std::int32_t type) const;
+    // Sets item `index` (valid) to a copy of the elements, reusing its block
+    // when the size is the same, and marks it present and changed.
+    void store(int index, std::int32_t count, std::int32_t type, const void* bytes);
+    // A block for `size` bytes of item data: from the inline storage while it
+    // lasts (inPacket true), else from the heap.
+    unsigned char* allocateBlock(std::size_t size, bool& inPacket);
+    // Frees the blocks of all present items that have their own.
+    void freeBlocks();
+
+    // Bit i set exactly when item i exists and is present: lets construction,
+    // destruction, serialize and merge touch only the items a packet carries
+    // instead of all 98.
     std::uint64_t _present[2] = {0, 0};
     std::uint32_t _header = 0;
+    std::uint32_t _inlineUsed = 0; // bytes of _inline handed out since the last clear()
+    // Item data of the first items; not initialised.
+    alignas(8) unsigned char _inline[INLINE_BYTES];
+    // Storage of the 98 items; item i is constructed when it becomes present.
+    // Not initialised: a new packet writes only the mask above.
+    alignas(Item) unsigned char _itemStorage[ITEM_COUNT * sizeof(Item)];
 };
 
 // Reads and writes little-endian words (the wire's byte order on any host).
