@@ -4,7 +4,8 @@
 // creates a view, and the screen must show the view's colour in the view's
 // rectangle of the window. When the simulation leaves the view goes; when
 // the window is closed the program ends cleanly and stores its window
-// geometry. Its output must not report any OpenGL error.
+// geometry. Its output must not report any OpenGL error. The demo simulation
+// streams into each program without a single failure line.
 
 #include <gtest/gtest.h>
 
@@ -87,37 +88,65 @@ class ProgramRun : public testing::TestWithParam<Program>
 {
 };
 
-TEST_P(ProgramRun, ShowsTheSimulationsViewAndEndsWhenClosed)
+// The program started as a user starts it, on its own display and port, with
+// settings in a fresh home; the simulation side connected to it.
+struct StartedProgram
 {
+    explicit StartedProgram(const char* path)
+    {
+        if (!home.isValid() || display.name().empty())
+            return;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        environment.insert("OSG_GL_ERROR_CHECKING", "ON");
+        environment.insert("DISPLAY", QString::fromStdString(display.name()));
+        environment.remove("XAUTHORITY");
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(home.path());
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(path, {"-tcp", QString::number(port)});
+        started = program.waitForStarted(10000);
+    }
+
+    // Connects the client, retrying while the program starts up.
+    bool connect(orvane::SimulationClient& client)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            try {
+                client.connect("127.0.0.1", port);
+                return true;
+            } catch (const orvane::ClientError&) {
+                std::this_thread::sleep_for(200ms);
+            }
+        }
+        return false;
+    }
+
+    // Closes the main window; true when the program then ended cleanly.
+    bool close()
+    {
+        return closeMainWindowOf(display.name(), program.processId()) &&
+               program.waitForFinished(20000) && program.exitStatus() == QProcess::NormalExit &&
+               program.exitCode() == 0;
+    }
+
     QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
     const int port = freePort();
     PrivateDisplay display;
-    ASSERT_FALSE(display.name().empty()) << "no X server for the program";
-
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("OSG_GL_ERROR_CHECKING", "ON");
-    environment.insert("DISPLAY", QString::fromStdString(display.name()));
-    environment.remove("XAUTHORITY");
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(home.path());
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(GetParam().path, {"-tcp", QString::number(port)});
-    ASSERT_TRUE(program.waitForStarted(10000)) << GetParam().path;
+    bool started = false;
+};
+
+TEST_P(ProgramRun, ShowsTheSimulationsViewAndEndsWhenClosed)
+{
+    StartedProgram run(GetParam().path);
+    ASSERT_TRUE(run.started) << GetParam().path << " (or its display) did not start";
+    QTemporaryDir& home = run.home;
+    PrivateDisplay& display = run.display;
+    QProcess& program = run.program;
 
     orvane::SimulationClient client;
-    bool connected = false;
-    for (int attempt = 0; attempt < 100 && !connected; ++attempt) {
-        try {
-            client.connect("127.0.0.1", port);
-            connected = true;
-        } catch (const orvane::ClientError&) {
-            std::this_thread::sleep_for(200ms);
-        }
-    }
-    ASSERT_TRUE(connected) << "the program never listened on port " << port;
+    ASSERT_TRUE(run.connect(client)) << "the program never listened on port " << run.port;
 
     // The right half of the viewer, full height.
     client.send(*viewPacket(1, 0.5f, 0.f, 0.5f, 1.f, kViewColour));
@@ -151,10 +180,7 @@ TEST_P(ProgramRun, ShowsTheSimulationsViewAndEndsWhenClosed)
         30s))
         << "the replay did not show the recorded view";
 
-    ASSERT_TRUE(closeMainWindowOf(display.name(), program.processId()));
-    ASSERT_TRUE(program.waitForFinished(20000)) << "the program did not end when closed";
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    ASSERT_TRUE(run.close()) << "the program did not end cleanly when closed";
 
     const QString output = QString::fromLocal8Bit(program.readAll());
     EXPECT_TRUE(output.contains("Orvane initialized")) << output.toStdString();
@@ -164,6 +190,50 @@ TEST_P(ProgramRun, ShowsTheSimulationsViewAndEndsWhenClosed)
     EXPECT_EQ(stored.value("WindowProperties/Geometry/X").toInt(), 100);
     EXPECT_EQ(stored.value("WindowProperties/Geometry/Width").toInt(), 1024);
     EXPECT_EQ(stored.value("WindowProperties/Fullscreen").toBool(), false);
+}
+
+TEST_P(ProgramRun, ShowsTheDemoWithoutAnyError)
+{
+    // The demo simulation a new user starts with: every object kind it sends
+    // must be built without a failure line, and its view, its labels and its
+    // effects must reach the screen.
+    StartedProgram run(GetParam().path);
+    ASSERT_TRUE(run.started) << GetParam().path << " (or its display) did not start";
+    QProcess demo;
+    demo.setProcessChannelMode(QProcess::MergedChannels);
+    demo.start(ORVANE_DEMO, {"127.0.0.1", QString::number(run.port), "6"});
+    ASSERT_TRUE(demo.waitForStarted(10000));
+
+    const QColor background(25, 35, 90); // the demo view's
+    const QColor title(250, 210, 60);    // the text lying on the floor
+    int titlePixels = 0;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const ScreenPicture screen = grabScreen(run.display.name());
+            int backgroundPixels = 0;
+            titlePixels = 0;
+            for (int y = 0; y < screen.height; ++y)
+                for (int x = 0; x < screen.width; ++x) {
+                    const QColor pixel = QColor::fromRgb(screen.at(x, y));
+                    backgroundPixels += near(pixel, background, 6) ? 1 : 0;
+                    titlePixels += near(pixel, title, 40) ? 1 : 0;
+                }
+            return backgroundPixels > 50000 && titlePixels > 300;
+        },
+        30s))
+        << "the demo's view and title never appeared (" << titlePixels << " title pixels)";
+    keepPicture(toImage(grabScreen(run.display.name())), QString("demo-") + GetParam().name);
+
+    EXPECT_TRUE(demo.waitForFinished(30000)) << "the demo did not end after its 6 seconds";
+    const QString demoOutput = QString::fromLocal8Bit(demo.readAll());
+    EXPECT_TRUE(demoOutput.contains("streaming to")) << demoOutput.toStdString();
+    ASSERT_TRUE(run.close()) << "the program did not end cleanly when closed";
+
+    const std::string output = QString::fromLocal8Bit(run.program.readAll()).toStdString();
+    for (const char* failure :
+         {"An error occured", "ignored:", "OpenGL error", "unable to load font file",
+          "Cannot load font", "PrecipitationDrawable"})
+        EXPECT_EQ(output.find(failure), std::string::npos) << failure << " in:\n" << output;
 }
 
 INSTANTIATE_TEST_SUITE_P(App, ProgramRun,
