@@ -186,8 +186,8 @@ std::size_t Packet::serialize(unsigned char* out)
         if (size)
             std::memcpy(out + offset + RECORD_HEADER_SIZE, item.data, size);
         offset += RECORD_HEADER_SIZE + size;
+        slot(index).changed = false;
     });
-    clearChanged();
     writeU32(out, static_cast<std::uint32_t>(offset));
     return offset;
 }

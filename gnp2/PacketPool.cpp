@@ -98,7 +98,7 @@ struct ThreadCache
     FreeBlock* head = nullptr;
     int count = 0;
     bool armed = false; // the releaser below is registered for this thread
-    bool gone = false;  // the thread is ending: use the depot and the heap only
+    bool gone = false;  // the thread is ending: blocks come from and go to the heap
 };
 constinit thread_local ThreadCache t_cache;
 

@@ -113,22 +113,6 @@ TEST(PacketStorage, InlineItemThatGrowsMovesOutAndLeavesItsNeighbours)
     expectSoundBlocks(p);
 }
 
-TEST(PacketStorage, MergeReplacesInlineAndHeapItemsByCopy)
-{
-    Packet state;
-    parseOk(state, Body(1).floats(1, {1, 2, 3}).floats(30, ramp(200, 0)));
-    Packet incoming;
-    parseOk(incoming, Body(2).floats(1, ramp(8, 1)).floats(30, ramp(3, 5)));
-    state.update(incoming);
-    incoming.clear(); // the state must not refer to the incoming packet's blocks
-    parseOk(incoming, Body(3).floats(1, ramp(8, 100)).floats(30, ramp(3, 100)));
-    EXPECT_EQ(state.getFloatVector(1), ramp(8, 1));
-    EXPECT_EQ(state.getFloatVector(30), ramp(3, 5));
-    EXPECT_TRUE(state.isChanged(1));
-    EXPECT_TRUE(state.isChanged(30));
-    expectSoundBlocks(state);
-}
-
 TEST(PacketStorage, ClearMakesTheInlineBytesAvailableAgain)
 {
     Packet p;
