@@ -19,6 +19,7 @@
 #include "GlTestSupport.h"
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
+#include "objects/VisLightObject.h"
 #include "scene/ObjectManager.h"
 #include "scene/Vis3DObject.h"
 
@@ -141,6 +142,68 @@ TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
         EXPECT_TRUE(shows(0)) << "a loaded replay starts at its first time";
         window.timeBox()->setValue(0.5);
         EXPECT_TRUE(shows(5)) << "the loaded replay scrubs like the recording";
+    });
+    const std::vector<std::string> errors = glErrors().errors();
+    EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: " << errors[0];
+}
+
+// The light numbers of objects 1..count in the window's scene, -1 for a
+// missing one.
+std::vector<int> lightNumbers(VisMainWindow& window, int count)
+{
+    std::vector<int> numbers;
+    for (int o = 1; o <= count; ++o) {
+        auto* light =
+            dynamic_cast<VisLightObject*>(window.objectManager().updateCallback().findObject(0, o));
+        numbers.push_back(light && light->isInitialized() ? light->lightNumber() : -1);
+    }
+    return numbers;
+}
+
+TEST(ReplayLights, ReplayedLightsTakeTheNumbersTheyHadLive)
+{
+    // Lights are numbered in the order they are created, from a counter that
+    // clearing the scene resets. The replay clears the live scene and creates
+    // the lights again, so they must come back as the same OpenGL lights and
+    // be switched on, not left dark by the live lights going away.
+    glErrors().clear();
+    const int port = freePort();
+    ASSERT_NE(port, 0);
+    runInMainWindow(port, Embedding::NativeWindow, [&](VisMainWindow& window) {
+        orvane::SimulationClient client;
+        client.connect("127.0.0.1", port);
+        ASSERT_TRUE(waitFor([&] { return window.statusLabel()->text() == "Status: Online"; }));
+        for (int k = 0; k < 3; ++k) {
+            GNP2::Packet time;
+            time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
+            time.setFloatVector(0, {float(k) * 0.1f});
+            client.queue(time);
+            for (int o = 1; o <= 3; ++o) {
+                GNP2::Packet light;
+                light.setHeader(GNP2::makeHeader(std::uint32_t(o), TYPE_VisLightObject));
+                light.setIntVector(VisLightObject::ITEM_DIRECTIONAL, {0});
+                light.setIntVector(VisLightObject::ITEM_DIFFUSE, {80 * o, 40, 40});
+                light.setFloatVector(1, {float(o), float(k), 2.f});
+                client.queue(light);
+            }
+            client.flush();
+        }
+        const std::vector<int> live{0, 1, 2};
+        ASSERT_TRUE(waitFor([&] { return lightNumbers(window, 3) == live; }));
+
+        client.close();
+        ASSERT_TRUE(waitFor([&] { return window.statusLabel()->text() == "Status: Replay"; }));
+        EXPECT_TRUE(waitFor([&] { return lightNumbers(window, 3) == live; }))
+            << "replayed numbers " << ::testing::PrintToString(lightNumbers(window, 3));
+        for (int o = 1; o <= 3; ++o) {
+            auto* light = dynamic_cast<VisLightObject*>(
+                window.objectManager().updateCallback().findObject(0, o));
+            ASSERT_NE(light, nullptr);
+            ASSERT_NE(light->switchedStateSet(), nullptr);
+            EXPECT_TRUE(light->switchedStateSet()->getMode(GLenum(GL_LIGHT0 + o - 1)) &
+                        osg::StateAttribute::ON)
+                << "light " << o - 1 << " is dark in the replay";
+        }
     });
     const std::vector<std::string> errors = glErrors().errors();
     EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: " << errors[0];
