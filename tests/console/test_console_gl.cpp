@@ -6,11 +6,11 @@
 
 #include "app/console/ConsoleHandler.h"
 #include "app/log/CustomConsoleHandler.h"
+#include "tests/support/GlErrorCollector.h"
 
 #include <osg/GraphicsContext>
 #include <osg/Group>
 #include <osg/Image>
-#include <osg/Notify>
 #include <osgDB/WriteFile>
 #include <osgText/Text>
 #include <osgViewer/Viewer>
@@ -29,42 +29,11 @@ namespace {
 constexpr int kSize = 1000; // window pixels map one to one onto the console's space
 const osg::Vec4 kBackground(0.5f, 0.5f, 0.5f, 1.0f);
 
-// Collects OSG's warnings about OpenGL errors (the state checks them after
-// every attribute while the tests run).
-class GlErrorCatcher : public osg::NotifyHandler
-{
-public:
-    void notify(osg::NotifySeverity severity, const char* message) override
-    {
-        _print.notify(severity, message);
-        std::string text(message);
-        std::lock_guard lock(_mutex);
-        if (text.find("GL error") != std::string::npos ||
-            text.find("OpenGL error") != std::string::npos)
-            _errors.push_back(text);
-    }
-    std::vector<std::string> errors() const
-    {
-        std::lock_guard lock(_mutex);
-        return _errors;
-    }
-    void add(std::string error)
-    {
-        std::lock_guard lock(_mutex);
-        _errors.push_back(std::move(error));
-    }
-
-private:
-    osg::StandardNotifyHandler _print;
-    mutable std::mutex _mutex;
-    std::vector<std::string> _errors;
-};
-
 // Reads the back buffer when every camera has drawn, just before the swap.
 class Grab : public osg::GraphicsContext::SwapCallback
 {
 public:
-    Grab(GlErrorCatcher& errors) : _errors(errors) {}
+    Grab(testsupport::GlErrorCollector& errors) : _errors(errors) {}
     void swapBuffersImplementation(osg::GraphicsContext* gc) override
     {
         osg::ref_ptr<osg::Image> image = new osg::Image;
@@ -84,7 +53,7 @@ public:
     }
 
 private:
-    GlErrorCatcher& _errors;
+    testsupport::GlErrorCollector& _errors;
     mutable std::mutex _mutex;
     osg::ref_ptr<osg::Image> _image;
 };
@@ -131,9 +100,8 @@ protected:
     void SetUp() override
     {
         LogFixture::SetUp();
-        _previousHandler = osg::getNotifyHandler();
-        _errors = new GlErrorCatcher;
-        osg::setNotifyHandler(_errors.get());
+        _errors = &testsupport::glErrorCollector();
+        _errors->clear();
 
         osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
         traits->readDISPLAY();
@@ -167,7 +135,6 @@ protected:
     {
         _viewer = nullptr;
         _console = nullptr;
-        osg::setNotifyHandler(_previousHandler.get());
         LogFixture::TearDown();
     }
 
@@ -286,8 +253,7 @@ protected:
             ADD_FAILURE() << error;
     }
 
-    osg::ref_ptr<GlErrorCatcher> _errors;
-    osg::ref_ptr<osg::NotifyHandler> _previousHandler;
+    testsupport::GlErrorCollector* _errors = nullptr;
     osg::ref_ptr<Grab> _grab;
     osg::ref_ptr<osgViewer::Viewer> _viewer;
     osg::ref_ptr<ConsoleHandler> _console;

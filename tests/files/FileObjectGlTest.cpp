@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include <osg/GraphicsContext>
@@ -36,6 +35,7 @@
 #include "files/VisFileObject.h"
 #include "net/TCPServer.h"
 #include "scene/ObjectManager.h"
+#include "tests/support/GlErrorCollector.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/ViewerManager.h"
 #include "view/VisViewObject.h"
@@ -47,39 +47,14 @@ using namespace std::chrono_literals;
 constexpr int WIDTH = 480;
 constexpr int HEIGHT = 360;
 
-// Collects the scene graph's reports of OpenGL errors.
-class GlErrors : public osg::NotifyHandler
+// The shared collector of OpenGL errors, with warnings and worse shown.
+testsupport::GlErrorCollector& glErrors()
 {
-public:
-    void notify(osg::NotifySeverity, const char* message) override
-    {
-        const std::string line(message);
-        if (line.find("GL error") == std::string::npos &&
-            line.find("OpenGL error") == std::string::npos)
-            return;
-        const std::lock_guard<std::mutex> lock(_mutex);
-        errors.push_back(line);
-    }
-    std::vector<std::string> taken()
-    {
-        const std::lock_guard<std::mutex> lock(_mutex);
-        return std::move(errors);
-    }
-
-private:
-    std::mutex _mutex;
-    std::vector<std::string> errors;
-};
-
-GlErrors& glErrors()
-{
-    static osg::ref_ptr<GlErrors> handler = [] {
-        osg::ref_ptr<GlErrors> made = new GlErrors;
+    static testsupport::GlErrorCollector& collector = []() -> testsupport::GlErrorCollector& {
         osg::setNotifyLevel(osg::WARN);
-        osg::setNotifyHandler(made.get());
-        return made;
+        return testsupport::glErrorCollector();
     }();
-    return *handler;
+    return collector;
 }
 
 struct Rgb
@@ -104,7 +79,7 @@ class FileObjectGl : public ::testing::Test
 protected:
     void SetUp() override
     {
-        glErrors().taken();
+        glErrors().clear();
         filetest::useTestSettings();
         filetest::clearLog();
         model = dir.file("block.osgt");
@@ -149,7 +124,8 @@ protected:
         viewer.reset();
         window.reset();
         files.reset();
-        const std::vector<std::string> errors = glErrors().taken();
+        const std::vector<std::string> errors = glErrors().errors();
+        glErrors().clear();
         EXPECT_TRUE(errors.empty())
             << errors.size() << " OpenGL errors, first: " << (errors.empty() ? "" : errors.front());
     }

@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +28,7 @@
 #include "objects/VisBaseObject.h"
 #include "scene/ObjectKinds.h"
 #include "scene/ObjectManager.h"
+#include "tests/support/GlErrorCollector.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/ViewObjects.h"
 #include "view/ViewerManager.h"
@@ -41,32 +41,8 @@ constexpr int BOX = 1;
 constexpr int VIEW = 100;
 const osg::Vec3 BACKGROUND(0.f, 0.f, 1.f); // the view's clear colour, item 63 = 0 0 255
 
-// Collects the scene graph's reports of OpenGL errors and passes every
-// message on to the terminal.
-class GlErrorCatcher : public osg::NotifyHandler
-{
-public:
-    void notify(osg::NotifySeverity severity, const char* message) override
-    {
-        if (std::string(message).find("OpenGL error") != std::string::npos) {
-            std::lock_guard lock(_mutex);
-            _errors.emplace_back(message);
-        }
-        _print.notify(severity, message);
-    }
-    std::vector<std::string> errors() const
-    {
-        std::lock_guard lock(_mutex);
-        return _errors;
-    }
-
-private:
-    osg::StandardNotifyHandler _print;
-    mutable std::mutex _mutex;
-    std::vector<std::string> _errors;
-};
-
-GlErrorCatcher* glErrors = nullptr;
+// Set by main while the tests run: the scene graph's reports of OpenGL errors.
+testsupport::GlErrorCollector* glErrors = nullptr;
 
 osg::Vec3 colourAt(const osg::Image& image, int x, int y)
 {
@@ -307,9 +283,7 @@ int main(int argc, char** argv)
     setenv("XDG_CONFIG_HOME", folder, 1);
 
     QApplication application(argc, argv);
-    osg::ref_ptr<GlErrorCatcher> catcher = new GlErrorCatcher;
-    glErrors = catcher.get();
-    osg::setNotifyHandler(catcher.get());
+    glErrors = &testsupport::glErrorCollector();
     const int result = RUN_ALL_TESTS();
     osg::setNotifyHandler(new osg::StandardNotifyHandler);
     glErrors = nullptr;

@@ -22,39 +22,14 @@
 
 namespace viewtest {
 
-void GlErrorCatcher::notify(osg::NotifySeverity severity, const char* message)
+testsupport::GlErrorCollector& glErrors()
 {
-    _print.notify(severity, message);
-    const std::string line(message);
-    if (line.find("OpenGL error") == std::string::npos &&
-        line.find("GL error") == std::string::npos)
-        return;
-    std::lock_guard lock(_mutex);
-    _errors.push_back(line);
-}
-
-std::vector<std::string> GlErrorCatcher::errors() const
-{
-    std::lock_guard lock(_mutex);
-    return _errors;
-}
-
-void GlErrorCatcher::clear()
-{
-    std::lock_guard lock(_mutex);
-    _errors.clear();
-}
-
-GlErrorCatcher& glErrors()
-{
-    static osg::ref_ptr<GlErrorCatcher> catcher = [] {
-        osg::ref_ptr<GlErrorCatcher> made = new GlErrorCatcher;
-        // The scene graph reports OpenGL errors as notices.
+    static testsupport::GlErrorCollector& collector = []() -> testsupport::GlErrorCollector& {
+        // The viewer tests show the scene graph's notices.
         osg::setNotifyLevel(osg::NOTICE);
-        osg::setNotifyHandler(made.get());
-        return made;
+        return testsupport::glErrorCollector();
     }();
-    return *catcher;
+    return collector;
 }
 
 void checkGlErrors(ViewerManager& manager)

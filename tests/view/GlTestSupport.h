@@ -8,18 +8,17 @@
 
 #include <array>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include <osg/Image>
-#include <osg/Notify>
 #include <osg/Vec2f>
 #include <osg/Vec3f>
 
 #include "gnp2/Packet.h"
 #include "scene/ObjectKinds.h"
 #include "scene/PacketSink.h"
+#include "tests/support/GlErrorCollector.h"
 #include "view/ViewerManager.h"
 
 class QMainWindow;
@@ -31,22 +30,9 @@ class Group;
 
 namespace viewtest {
 
-// Collects the scene graph's reports of OpenGL errors (the contexts check
-// after every attribute while the tests run) and passes every message on.
-class GlErrorCatcher : public osg::NotifyHandler
-{
-public:
-    void notify(osg::NotifySeverity severity, const char* message) override;
-    std::vector<std::string> errors() const;
-    void clear();
-
-private:
-    osg::StandardNotifyHandler _print;
-    mutable std::mutex _mutex;
-    std::vector<std::string> _errors;
-};
-
-GlErrorCatcher& glErrors();
+// The shared collector of OpenGL errors, installed on the first call with
+// the scene graph's notices shown.
+testsupport::GlErrorCollector& glErrors();
 
 // Makes every context of the manager's viewer check for OpenGL errors.
 void checkGlErrors(ViewerManager& manager);
