@@ -13,31 +13,14 @@
 #include "net/PacketRing.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
-#include "scene/Vis3DObject.h"
+#include "bench/support/BareObject.h"
 
 namespace {
 
 constexpr int OBJECTS = 4096;
 constexpr int BATCH = 999; // a full ring
 
-// The simplest moving object: a transform that follows items 1, 3 and 4.
-class MovingObject : public Vis3DObject
-{
-public:
-    MovingObject() : Vis3DObject(nullptr) {}
-    const char* className() const override { return "MovingObject"; }
-    void initialize(const GNP2::Packet& packet) override
-    {
-        mergeState(packet);
-        setInitialized();
-    }
-    void update(const GNP2::Packet& packet) override
-    {
-        beginUpdate(packet);
-        applyTransformItems(packet);
-        storeTime(packet);
-    }
-};
+using benchsupport::BareObject;
 
 GNP2::Packet* positionUpdate(int objectNumber, float t)
 {
@@ -58,7 +41,7 @@ void BM_ApplyThroughCallback(benchmark::State& state)
 {
     PacketRing receive, send;
     ObjectFactory factory;
-    factory.add(TYPE_VisBaseObject, [](const ObjectContext&) { return new MovingObject; });
+    factory.add(TYPE_VisBaseObject, [](const ObjectContext&) { return new BareObject; });
     osg::ref_ptr<osg::Group> scene = new osg::Group, hud = new osg::Group;
     osg::ref_ptr<rootnodeUpdateCallback> callback =
         new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get(), nullptr);

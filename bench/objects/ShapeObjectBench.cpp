@@ -24,7 +24,7 @@
 #include "objects/ShapeObjects.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
-#include "scene/Vis3DObject.h"
+#include "bench/support/BareObject.h"
 
 namespace {
 
@@ -32,25 +32,7 @@ constexpr int OBJECTS = 10000;
 constexpr int PER_CONNECTION = 4096; // object numbers have 12 bits
 constexpr int BATCH = 999;           // a full ring
 
-// Merges its packets and follows items 1, 3 and 4: the scene object with
-// nothing of its own.
-class BareObject : public Vis3DObject
-{
-public:
-    BareObject() : Vis3DObject(nullptr) {}
-    const char* className() const override { return "BareObject"; }
-    void initialize(const GNP2::Packet& packet) override
-    {
-        mergeState(packet);
-        setInitialized();
-    }
-    void update(const GNP2::Packet& packet) override
-    {
-        beginUpdate(packet);
-        applyTransformItems(packet);
-        storeTime(packet);
-    }
-};
+using benchsupport::BareObject;
 
 GNP2::Packet* addressed(int index)
 {
