@@ -37,13 +37,10 @@ double positionOf(VisMainWindow& window, int objectNumber)
     return object ? object->getTranslation().getTrans().x() : -1.0;
 }
 
-TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
+// Runs `body` in the real main window once a simulation (the client) is
+// connected and the window says so; no OpenGL error may occur meanwhile.
+template <typename Body> void runOnline(Body&& body)
 {
-    {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-        store.clear();
-        store.sync();
-    }
     glErrors().clear();
     const int port = freePort();
     ASSERT_NE(port, 0);
@@ -51,7 +48,20 @@ TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
         orvane::SimulationClient client;
         client.connect("127.0.0.1", port);
         ASSERT_TRUE(waitFor([&] { return window.statusLabel()->text() == "Status: Online"; }));
+        body(window, client);
+    });
+    const std::vector<std::string> errors = glErrors().errors();
+    EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: " << errors[0];
+}
 
+TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
+{
+    {
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
+        store.clear();
+        store.sync();
+    }
+    runOnline([&](VisMainWindow& window, orvane::SimulationClient& client) {
         // Object 1 (a box) moves to x = 10 k + 1 in step k; object 2 only
         // every third step, so most frames leave it alone.
         std::vector<double> live1, live2;
@@ -143,8 +153,6 @@ TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
         window.timeBox()->setValue(0.5);
         EXPECT_TRUE(shows(5)) << "the loaded replay scrubs like the recording";
     });
-    const std::vector<std::string> errors = glErrors().errors();
-    EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: " << errors[0];
 }
 
 // The light numbers of objects 1..count in the window's scene, -1 for a
@@ -166,13 +174,7 @@ TEST(ReplayLights, ReplayedLightsTakeTheNumbersTheyHadLive)
     // clearing the scene resets. The replay clears the live scene and creates
     // the lights again, so they must come back as the same OpenGL lights and
     // be switched on, not left dark by the live lights going away.
-    glErrors().clear();
-    const int port = freePort();
-    ASSERT_NE(port, 0);
-    runInMainWindow(port, Embedding::NativeWindow, [&](VisMainWindow& window) {
-        orvane::SimulationClient client;
-        client.connect("127.0.0.1", port);
-        ASSERT_TRUE(waitFor([&] { return window.statusLabel()->text() == "Status: Online"; }));
+    runOnline([&](VisMainWindow& window, orvane::SimulationClient& client) {
         for (int k = 0; k < 3; ++k) {
             GNP2::Packet time;
             time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
@@ -205,8 +207,6 @@ TEST(ReplayLights, ReplayedLightsTakeTheNumbersTheyHadLive)
                 << "light " << o - 1 << " is dark in the replay";
         }
     });
-    const std::vector<std::string> errors = glErrors().errors();
-    EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: " << errors[0];
 }
 
 } // namespace
