@@ -19,6 +19,7 @@
 
 #include "GlTestSupport.h"
 #include "X11Windows.h"
+#include "tests/support/PrivateXServer.h"
 #include "client/SimulationClient.h"
 
 using namespace apptest;
@@ -35,32 +36,10 @@ struct Program
 };
 
 // A virtual X server for one test, stopped with it.
-class PrivateDisplay
+class PrivateDisplay : public testsupport::PrivateXServer
 {
 public:
-    PrivateDisplay()
-    {
-        _server.start("Xvfb",
-                      {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-        if (!_server.waitForStarted(10000))
-            return;
-        // The server writes its display number once it accepts clients.
-        while (!_server.canReadLine() && _server.waitForReadyRead(10000)) {
-        }
-        const QString number = QString::fromLatin1(_server.readLine()).trimmed();
-        if (!number.isEmpty())
-            _name = ":" + number.toStdString();
-    }
-    ~PrivateDisplay()
-    {
-        _server.terminate();
-        _server.waitForFinished(5000);
-    }
-    const std::string& name() const { return _name; }
-
-private:
-    QProcess _server;
-    std::string _name;
+    PrivateDisplay() : PrivateXServer({"-screen", "0", "1280x1024x24"}) {}
 };
 
 // The bounding rectangle of the display's pixels near `colour`.
@@ -221,7 +200,10 @@ TEST_P(ProgramRun, ShowsTheDemoWithoutAnyError)
             return backgroundPixels > 50000 && titlePixels > 300;
         },
         30s))
-        << "the demo's view and title never appeared (" << titlePixels << " title pixels)";
+        << "the demo's view and title never appeared (" << titlePixels << " title pixels); "
+        << "program " << (run.program.state() == QProcess::Running ? "running" : "ended")
+        << ", exit code " << run.program.exitCode() << ", output:\n"
+        << QString::fromLocal8Bit(run.program.readAll()).toStdString() << run.display.diagnosis();
     keepPicture(toImage(grabScreen(run.display.name())), QString("demo-") + GetParam().name);
 
     EXPECT_TRUE(demo.waitForFinished(30000)) << "the demo did not end after its 6 seconds";
