@@ -25,9 +25,17 @@ xvfb-run -a -s "-screen 0 1280x1024x24" \
 echo "== tests under ThreadSanitizer"
 cmake -S . -B build-tsan -G Ninja -DORVANE_SANITIZE=thread -DORVANE_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The target list is read whole first: `grep -q` on ninja's pipe would stop
+# reading early, ninja would die of SIGPIPE and pipefail would drop the target.
+all_targets=$(ninja -C build-tsan -t targets all 2>/dev/null)
 tsan_targets=()
 for t in test_net test_console test_replay test_files; do
-  if ninja -C build-tsan -t targets all 2>/dev/null | grep -q "^$t:"; then tsan_targets+=("$t"); fi
+  if grep -q "^$t:" <<<"$all_targets"; then
+    tsan_targets+=("$t")
+  else
+    echo "test.sh: $t is missing from the ThreadSanitizer build" >&2
+    exit 1
+  fi
 done
 if [ ${#tsan_targets[@]} -gt 0 ]; then
   cmake --build build-tsan -j "$jobs" --target "${tsan_targets[@]}"
