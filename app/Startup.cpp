@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 
 #include <cctype>
 #include <climits>

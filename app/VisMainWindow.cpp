@@ -34,7 +34,7 @@
 #include "files/MessageBoxHook.h"
 #include "objects/VisBaseObject.h"
 #include "app/SceneShadows.h"
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "files/FileManager.h"
 #include "net/TCPServer.h"
 #include "scene/ObjectManager.h"

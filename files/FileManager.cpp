@@ -8,7 +8,7 @@
 #include <osgDB/Options>
 #include <osgDB/ReadFile>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "files/CloneDrawablePurposeVisitor.h"
 #include "files/FileCleaningThread.h"
 #include "files/FileLoadingThread.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "files/FileSettings.h"
 #include "files/ProgramPaths.h"
 

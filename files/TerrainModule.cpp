@@ -1,19 +1,9 @@
 #include "files/TerrainModule.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 
 #include "files/MessageBoxHook.h"
 #include "files/ProgramPaths.h"
-
-void TerrainModule::LibraryCloser::operator()(void* handle) const
-{
-    // Opened with RTLD_NODELETE: nodes made by the module may outlive the
-    // binding, so its code stays mapped; this only drops the handle.
-    if (handle)
-        dlclose(handle);
-}
 
 TerrainModule::TerrainModule(std::vector<std::string> candidates)
     : _candidates(std::move(candidates))
@@ -35,26 +25,24 @@ bool TerrainModule::ensureLoaded()
     if (_tried)
         return isLoaded();
     _tried = true;
-    // Why each candidate failed; said only when none loads.
-    std::string reasons;
-    for (const std::string& candidate : _candidates) {
-        std::unique_ptr<void, LibraryCloser> library(
-            dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
-        if (!library) {
-            reasons += std::string("Terrain module: ") + dlerror() + "\n";
-            continue;
-        }
-        const auto create = reinterpret_cast<OrvaneTerrainFactory>(
-            dlsym(library.get(), ORVANE_TERRAIN_FACTORY_SYMBOL));
-        if (!create) {
-            reasons +=
-                "Terrain module: " + candidate + " has no " + ORVANE_TERRAIN_FACTORY_SYMBOL + "\n";
-            continue;
-        }
-        _path = candidate;
-        _library = std::move(library);
+    // Kept mapped: nodes made by the module may outlive the binding.
+    dynlib::OpenResult opened =
+        dynlib::Registry::instance().openFirst(_candidates, true, ORVANE_TERRAIN_FACTORY_SYMBOL);
+    if (opened.library) {
+        const auto create =
+            opened.library->function<OrvaneTerrainFactory>(ORVANE_TERRAIN_FACTORY_SYMBOL);
+        _path = opened.library->name();
+        _library = std::move(opened.library);
         _factory = [create] { return osg::ref_ptr<stravik::TerrainNode>(create()); };
         return true;
+    }
+    // Why each candidate failed, said only when none loads.
+    std::string reasons;
+    std::size_t begin = 0;
+    while (begin < opened.reasons.size()) {
+        const std::size_t lineEnd = opened.reasons.find('\n', begin);
+        reasons += "Terrain module: " + opened.reasons.substr(begin, lineEnd - begin + 1);
+        begin = lineEnd + 1;
     }
     std::fputs(reasons.c_str(), stdout);
     std::fflush(stdout);

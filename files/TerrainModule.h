@@ -16,6 +16,7 @@
 
 #include <osg/ref_ptr>
 
+#include "dynlib/SharedLibrary.h"
 #include "files/terrain/TerrainNode.h"
 
 class TerrainModule
@@ -50,14 +51,9 @@ public:
     osg::ref_ptr<stravik::TerrainNode> createNode() const;
 
 private:
-    struct LibraryCloser
-    {
-        void operator()(void* handle) const;
-    };
-
     std::vector<std::string> _candidates;
     bool _tried = false;
     std::string _path;
-    std::unique_ptr<void, LibraryCloser> _library;
+    std::shared_ptr<dynlib::SharedLibrary> _library;
     Factory _factory;
 };

@@ -34,6 +34,11 @@ enum ElementType : std::int32_t
 };
 
 constexpr int ITEM_COUNT = 98;
+// The two items every packet reserves: the time stamp in seconds (one
+// float, written by the viewer as it applies the packet) and the number of
+// the connection it came from (one int, written by the link).
+constexpr int ITEM_TIME = 0;
+constexpr int ITEM_CONNECTION = 13;
 constexpr int MAX_TYPE_CODE = 6;
 constexpr std::size_t FRAME_HEADER_SIZE = 8;  // length word + header word
 constexpr std::size_t RECORD_HEADER_SIZE = 6; // index + count + type

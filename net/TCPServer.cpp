@@ -13,7 +13,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "gnp2/Packet.h"
 #include "net/FrameReader.h"
 
@@ -93,7 +93,7 @@ private:
 
 bool addressedTo(const GNP2::Packet& packet, int connectionNumber, int& actual)
 {
-    const GNP2::Item& item = packet.item(13);
+    const GNP2::Item& item = packet.item(GNP2::ITEM_CONNECTION);
     if (!item.present() || item.type != GNP2::TYPE_INT || item.count < 1) {
         actual = -1;
         return false;
@@ -416,7 +416,7 @@ void TCPServer::receiveLoop(Connection& connection)
                 malformed.note(connection.peer, parsed.error);
                 continue;
             }
-            packet->setIntVector(13, stamp);
+            packet->setIntVector(GNP2::ITEM_CONNECTION, stamp);
             _receiveRing.push(packet);
             // Flow control: read nothing more while the scene is behind.
             while (!_receiveRing.waitBelow(FLOW_CONTROL_LEVEL, std::chrono::milliseconds(1)) &&

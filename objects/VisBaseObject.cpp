@@ -16,7 +16,7 @@
 #include <osgText/Font>
 #include <osgText/Text>
 
-#include "app/console/FontMap.h"
+#include "fonts/FontMap.h"
 #include "objects/Beam.h"
 #include "objects/Gear.h"
 #include "objects/Grid.h"

@@ -9,7 +9,7 @@
 #include <osg/StateSet>
 #include <osgText/Font>
 
-#include "app/console/FontMap.h"
+#include "fonts/FontMap.h"
 
 namespace {
 

@@ -49,7 +49,7 @@ void ReplayRecorder::record(GNP2::Packet& state)
     if (_buffer.size() < size)
         _buffer.resize(size);
     float time = 0.0f;
-    const GNP2::Item& timeItem = state.item(0);
+    const GNP2::Item& timeItem = state.item(GNP2::ITEM_TIME);
     if (timeItem.present() && timeItem.type == GNP2::TYPE_FLOAT && timeItem.count >= 1)
         std::memcpy(&time, timeItem.data, 4);
     std::uint32_t bits;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "gnp2/Packet.h"
 
 namespace {

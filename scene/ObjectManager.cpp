@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "gnp2/Packet.h"
 #include "net/TCPServer.h"
 #include "scene/ViewHost.h"

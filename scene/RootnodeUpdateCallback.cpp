@@ -4,7 +4,7 @@
 #include <exception>
 #include <string>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "gnp2/Packet.h"
 #include "net/PacketRing.h"
 #include "scene/VisObject.h"
@@ -17,8 +17,6 @@ double steadySeconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-constexpr int CONNECTION_ITEM = 13;
-constexpr int TIME_ITEM = 0;
 
 } // namespace
 
@@ -98,11 +96,11 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
 {
     const int objectNumber = int(GNP2::objectNumber(packet.header()));
     // Read in place: this runs for every packet of the stream.
-    const GNP2::Item& connectionItem = packet.item(CONNECTION_ITEM);
+    const GNP2::Item& connectionItem = packet.item(GNP2::ITEM_CONNECTION);
     if (!connectionItem.present() || connectionItem.type != GNP2::TYPE_INT ||
-        connectionItem.count < 1 || packet.getIntArray(CONNECTION_ITEM)[0] < 0)
-        throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, CONNECTION_ITEM);
-    const int connection = packet.getIntArray(CONNECTION_ITEM)[0];
+        connectionItem.count < 1 || packet.getIntArray(GNP2::ITEM_CONNECTION)[0] < 0)
+        throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, GNP2::ITEM_CONNECTION);
+    const int connection = packet.getIntArray(GNP2::ITEM_CONNECTION)[0];
 
     if (_objectTable.size() <= std::size_t(connection))
         _objectTable.resize(std::size_t(connection) + 1);
@@ -115,9 +113,9 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
     // get exactly their recorded state and the process-wide time follows the
     // replay.
     if (_replaying) {
-        const GNP2::Item& time = packet.item(TIME_ITEM);
+        const GNP2::Item& time = packet.item(GNP2::ITEM_TIME);
         if (time.present() && time.type == GNP2::TYPE_FLOAT && time.count >= 1)
-            _currentTime = packet.getFloatArray(TIME_ITEM)[0];
+            _currentTime = packet.getFloatArray(GNP2::ITEM_TIME)[0];
     }
 
     VisObject*& entry = objects[std::size_t(objectNumber)];
@@ -128,9 +126,9 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
 
     const int code = int(GNP2::typeCode(packet.header()));
     if (code == TYPE_TimePacket) {
-        const GNP2::Item& time = packet.item(TIME_ITEM);
+        const GNP2::Item& time = packet.item(GNP2::ITEM_TIME);
         if (time.present() && time.type == GNP2::TYPE_FLOAT && time.count >= 1)
-            _currentTime = packet.getFloatArray(TIME_ITEM)[0];
+            _currentTime = packet.getFloatArray(GNP2::ITEM_TIME)[0];
         return nullptr;
     }
     const ObjectKind* kind = findObjectKind(code);
@@ -157,7 +155,7 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
 
 void rootnodeUpdateCallback::stampTime(GNP2::Packet& packet) const
 {
-    packet.setRaw(TIME_ITEM, GNP2::TYPE_FLOAT, 1, &_currentTime);
+    packet.setRaw(GNP2::ITEM_TIME, GNP2::TYPE_FLOAT, 1, &_currentTime);
 }
 
 void rootnodeUpdateCallback::reportUnknownKind(int connection, int code)

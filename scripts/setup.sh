@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build tools
-  cmake ninja-build ccache lld clang libclang-rt-14-dev pkg-config
+  cmake ninja-build ccache lld clang libclang-rt-14-dev pkg-config python3
   # Qt 6 (Widgets, OpenGL, OpenGLWidgets, Test)
   qt6-base-dev libqt6opengl6-dev libgl-dev libx11-dev
   # OpenSceneGraph and its plug-ins

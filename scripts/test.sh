@@ -9,6 +9,9 @@ scripts/setup.sh
 jobs=$(nproc)
 export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
 
+echo "== module order"
+python3 scripts/check-layers.py
+
 echo "== build"
 cmake -S . -B build -G Ninja -DORVANE_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"

@@ -30,29 +30,6 @@ Viewport viewportFor(osg::Vec2f origin, osg::Vec2f size, int windowWidth, int wi
             scaled(size.x(), windowWidth), scaled(size.y(), windowHeight)};
 }
 
-HudExtent hudExtent(int aspectMode, int width, int height)
-{
-    if (width <= 0 || height <= 0)
-        return {};
-    const double aspect = double(width) / double(height);
-    if (aspectMode == 2)
-        aspectMode = aspect >= 1.0 ? 0 : 1;
-    switch (aspectMode) {
-    case 0:
-        return {1000.0 * aspect, 1000.0};
-    case 1:
-        return {1000.0, 1000.0 / aspect};
-    default:
-        return {};
-    }
-}
-
-osg::Matrixd hudProjection(int aspectMode, int width, int height)
-{
-    const HudExtent extent = hudExtent(aspectMode, width, height);
-    return osg::Matrixd::ortho(0.0, extent.right, 0.0, extent.top, 0.0, 100.0);
-}
-
 unsigned int cullingModeFor(bool noClip)
 {
     constexpr unsigned int withoutFrustum = osg::CullSettings::SMALL_FEATURE_CULLING |

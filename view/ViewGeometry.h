@@ -1,6 +1,6 @@
 #pragma once
 // The arithmetic of a view, free of any window: where its viewport lies in
-// a window, how its head-up display space is scaled, which culling it uses,
+// a window, which culling it uses,
 // and how a camera placement given by eye, centre and up is made usable.
 //
 // Threading: pure functions.
@@ -9,7 +9,14 @@
 #include <osg/Vec2f>
 #include <osg/Vec3d>
 
+#include "scene/HudUnits.h"
+
 namespace view {
+
+// The head-up display space of a view (scene/HudUnits.h).
+using hud::HudExtent;
+using hud::hudExtent;
+using hud::hudProjection;
 
 struct Viewport
 {
@@ -24,20 +31,6 @@ struct Viewport
 // The pixel rectangle of a view whose origin and size are fractions of the
 // window's width and height; each value is truncated toward zero.
 Viewport viewportFor(osg::Vec2f origin, osg::Vec2f size, int windowWidth, int windowHeight);
-
-// The right and top edges of the head-up display's orthographic space for an
-// aspect mode and a viewport of w x h pixels (left and bottom are 0):
-//   0: the height is 1000 units, 1: the width is 1000 units,
-//   2: the shorter side is 1000 units, other: 1000 x 1000, stretched.
-// A viewport without area gets the stretched space.
-struct HudExtent
-{
-    double right = 1000.0;
-    double top = 1000.0;
-};
-HudExtent hudExtent(int aspectMode, int width, int height);
-// The orthographic projection of that space, depth 0 to 100.
-osg::Matrixd hudProjection(int aspectMode, int width, int height);
 
 // The camera culling mode: with "no clip" only small-feature, shadow-occlusion
 // and cluster culling, so that nothing is dropped for lying outside the

@@ -17,7 +17,7 @@
 #include <osg/State>
 #include <osgViewer/GraphicsWindow>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "scene/LightNumbers.h"
 #include "view/AdapterWidget.h"
 #include "view/CompositeViewerQOSG.h"

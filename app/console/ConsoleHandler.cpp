@@ -1,8 +1,8 @@
 #include "app/console/ConsoleHandler.h"
 
-#include "app/console/FontMap.h"
-#include "app/log/CustomConsoleHandler.h"
-#include "app/log/Log.h"
+#include "fonts/FontMap.h"
+#include "app/console/CustomConsoleHandler.h"
+#include "log/Log.h"
 
 #include <osg/BlendFunc>
 #include <osg/Geometry>

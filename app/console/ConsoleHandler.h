@@ -17,7 +17,7 @@
 // another thread. Texts are DYNAMIC, so threaded viewers finish drawing them
 // before the next event traversal.
 
-#include "app/log/ConsoleInput.h"
+#include "app/console/ConsoleInput.h"
 
 #include <osg/Camera>
 #include <osg/Geode>

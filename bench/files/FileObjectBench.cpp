@@ -34,7 +34,7 @@
 #include <osgDB/WriteFile>
 #include <osgUtil/UpdateVisitor>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "files/FileManager.h"
 #include "files/FileObjects.h"
 #include "files/TerrainModule.h"

@@ -4,8 +4,8 @@
 // Householder QR on the same system in the same run. The "SecondSide"
 // pairs time one more right-hand side with the factorisation kept.
 
-#include "flex/LeastSquaresFactor.h"
-#include "flex/Lsei.h"
+#include "flex/solver/LeastSquaresFactor.h"
+#include "flex/solver/Lsei.h"
 
 #include <Eigen/Dense>
 #include <benchmark/benchmark.h>

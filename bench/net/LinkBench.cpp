@@ -30,7 +30,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "client/SimulationClient.h"
 #include "gnp2/Packet.h"
 #include "net/PacketRing.h"

@@ -18,7 +18,7 @@
 #include <random>
 #include <vector>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "gnp2/Packet.h"
 #include "replay/Recorder.h"
 #include "replay/ReplayManager.h"

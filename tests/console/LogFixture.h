@@ -2,8 +2,8 @@
 // Every console test starts from a new log that does not echo to standard
 // error and counts show requests.
 
-#include "app/log/ConsoleLayout.h"
-#include "app/log/Log.h"
+#include "app/console/ConsoleLayout.h"
+#include "log/Log.h"
 
 #include <gtest/gtest.h>
 

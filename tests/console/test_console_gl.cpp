@@ -5,7 +5,7 @@
 #include "LogFixture.h"
 
 #include "app/console/ConsoleHandler.h"
-#include "app/log/CustomConsoleHandler.h"
+#include "app/console/CustomConsoleHandler.h"
 #include "tests/support/GlErrorCollector.h"
 
 #include <osg/GraphicsContext>

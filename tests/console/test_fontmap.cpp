@@ -1,6 +1,6 @@
 // The Windows font names and their Liberation counterparts.
 
-#include "app/console/FontMap.h"
+#include "fonts/FontMap.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "LogFixture.h"
 
 #include "app/console/ConsoleHandler.h"
-#include "app/log/ConsoleInput.h"
-#include "app/log/CustomConsoleHandler.h"
+#include "app/console/ConsoleInput.h"
+#include "app/console/CustomConsoleHandler.h"
 
 #include <gmock/gmock.h>
 #include <osgGA/GUIActionAdapter>

@@ -3,7 +3,7 @@
 
 #include "LogFixture.h"
 
-#include "app/log/CustomConsoleHandler.h"
+#include "app/console/CustomConsoleHandler.h"
 
 #include <gmock/gmock.h>
 

@@ -10,7 +10,7 @@
 #include <osg/Texture2D>
 
 #include "FileTestSupport.h"
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "files/FileManager.h"
 #include "scene/ColorVisitor.h"
 #include "scene/DrawablePurpose.h"

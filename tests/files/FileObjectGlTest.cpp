@@ -26,7 +26,7 @@
 #include <osgViewer/ViewerBase>
 
 #include "FileTestSupport.h"
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "client/SimulationClient.h"
 #include "client/demo/DemoFiles.h"
 #include "files/FileManager.h"

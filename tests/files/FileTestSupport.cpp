@@ -11,7 +11,7 @@
 #include <osg/Image>
 #include <osgDB/WriteFile>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 
 namespace filetest {
 

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "FileTestSupport.h"
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "files/FindFile.h"
 
 using filetest::countLines;

@@ -3,7 +3,7 @@
 // [E f], [A b] and [G h] assembled into the column-major W the routine
 // takes, and a call with work space of exactly the minimum lengths.
 
-#include "flex/Lsei.h"
+#include "flex/solver/Lsei.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // with its messages and several right-hand sides, the modified Givens
 // rotation and the scaled norm.
 
-#include "flex/Blas1.h"
-#include "flex/H12.h"
-#include "flex/Hfti.h"
+#include "flex/solver/Blas1.h"
+#include "flex/solver/H12.h"
+#include "flex/solver/Hfti.h"
 
 #include <Eigen/Dense>
 #include <gtest/gtest.h>

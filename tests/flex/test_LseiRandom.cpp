@@ -6,8 +6,8 @@
 
 #include "LseiTestSupport.h"
 
-#include "flex/LeastSquaresFactor.h"
-#include "flex/Lsei.h"
+#include "flex/solver/LeastSquaresFactor.h"
+#include "flex/solver/Lsei.h"
 
 #include <Eigen/Dense>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include "LseiTestSupport.h"
 
-#include "flex/Lsei.h"
+#include "flex/solver/Lsei.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 
 #include "LseiTestSupport.h"
 
-#include "flex/LeastSquaresFactor.h"
-#include "flex/Lsei.h"
-#include "flex/Wnnls.h"
+#include "flex/solver/LeastSquaresFactor.h"
+#include "flex/solver/Lsei.h"
+#include "flex/solver/Wnnls.h"
 
 #include <gtest/gtest.h>
 

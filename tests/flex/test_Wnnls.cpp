@@ -2,7 +2,7 @@
 // and messages, optimality on random problems, equality rows (projection
 // onto the simplex, a pair that can only move together) and its options.
 
-#include "flex/Wnnls.h"
+#include "flex/solver/Wnnls.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "gnp2/Packet.h"
 #include "net/PacketRing.h"
 #include "net/Socket.h"

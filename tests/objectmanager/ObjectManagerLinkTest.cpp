@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "TestObjects.h"
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "client/SimulationClient.h"
 #include "net/TCPServer.h"
 #include "scene/ObjectManager.h"

@@ -3,7 +3,7 @@
 #include <osg/observer_ptr>
 
 #include "TestObjects.h"
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "net/PacketRing.h"
 
 namespace {

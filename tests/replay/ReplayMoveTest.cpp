@@ -5,7 +5,7 @@
 #include <map>
 
 #include "ReplayFiles.h"
-#include "app/log/Log.h"
+#include "log/Log.h"
 #include "gnp2/Packet.h"
 #include "replay/ReplayManager.h"
 

@@ -1,4 +1,4 @@
-#include "app/log/ConsoleLayout.h"
+#include "app/console/ConsoleLayout.h"
 
 #include <algorithm>
 

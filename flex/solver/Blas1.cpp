@@ -1,4 +1,4 @@
-#include "flex/Blas1.h"
+#include "flex/solver/Blas1.h"
 
 #include <cmath>
 

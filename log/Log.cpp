@@ -1,4 +1,4 @@
-#include "app/log/Log.h"
+#include "log/Log.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "app/log/CustomConsoleHandler.h"
+#include "app/console/CustomConsoleHandler.h"
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 
 #include <charconv>
 #include <sstream>

@@ -1,4 +1,4 @@
-#include "flex/LseiDetail.h"
+#include "flex/solver/LseiDetail.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "app/console/FontMap.h"
+#include "fonts/FontMap.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
-#include "flex/Lsei.h"
+#include "flex/solver/Lsei.h"
 
-#include "flex/Blas1.h"
-#include "flex/H12.h"
-#include "flex/Lsi.h"
-#include "flex/LseiDetail.h"
+#include "flex/solver/Blas1.h"
+#include "flex/solver/H12.h"
+#include "flex/solver/Lsi.h"
+#include "flex/solver/LseiDetail.h"
 
 #include <algorithm>
 #include <climits>

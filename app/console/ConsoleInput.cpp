@@ -1,6 +1,6 @@
-#include "app/log/ConsoleInput.h"
+#include "app/console/ConsoleInput.h"
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 
 namespace console {
 

@@ -1,8 +1,8 @@
-#include "flex/Hfti.h"
+#include "flex/solver/Hfti.h"
 
-#include "flex/Blas1.h"
-#include "flex/H12.h"
-#include "flex/LseiDetail.h"
+#include "flex/solver/Blas1.h"
+#include "flex/solver/H12.h"
+#include "flex/solver/LseiDetail.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 // the scroll limit can be tested without a window; app/console turns them
 // into a camera, a panel and texts.
 
-#include "app/log/Log.h"
+#include "log/Log.h"
 
 #include <cstddef>
 #include <functional>

@@ -1,8 +1,8 @@
-#include "flex/Lpdp.h"
+#include "flex/solver/Lpdp.h"
 
-#include "flex/Blas1.h"
-#include "flex/LseiDetail.h"
-#include "flex/Wnnls.h"
+#include "flex/solver/Blas1.h"
+#include "flex/solver/LseiDetail.h"
+#include "flex/solver/Wnnls.h"
 
 #include <algorithm>
 #include <cmath>

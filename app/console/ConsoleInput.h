@@ -7,8 +7,8 @@
 //
 // Threading: GUI thread only. It writes to the thread-safe log.
 
-#include "app/log/CommandHandler.h"
-#include "app/log/ConsoleLayout.h"
+#include "app/console/CommandHandler.h"
+#include "app/console/ConsoleLayout.h"
 
 #include <memory>
 #include <string>

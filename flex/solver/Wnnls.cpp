@@ -1,7 +1,7 @@
-#include "flex/Wnnls.h"
+#include "flex/solver/Wnnls.h"
 
-#include "flex/Blas1.h"
-#include "flex/LseiDetail.h"
+#include "flex/solver/Blas1.h"
+#include "flex/solver/LseiDetail.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 // Threading: GUI thread only (called from the console's key handling); it
 // writes to the thread-safe log.
 
-#include "app/log/CommandHandler.h"
+#include "app/console/CommandHandler.h"
 
 namespace console {
 

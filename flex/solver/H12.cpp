@@ -1,6 +1,6 @@
-#include "flex/H12.h"
+#include "flex/solver/H12.h"
 
-#include "flex/LseiDetail.h"
+#include "flex/solver/LseiDetail.h"
 
 #include <algorithm>
 #include <cmath>

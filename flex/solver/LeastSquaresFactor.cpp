@@ -1,8 +1,8 @@
-#include "flex/LeastSquaresFactor.h"
+#include "flex/solver/LeastSquaresFactor.h"
 
-#include "flex/Blas1.h"
-#include "flex/Hfti.h"
-#include "flex/LseiDetail.h"
+#include "flex/solver/Blas1.h"
+#include "flex/solver/Hfti.h"
+#include "flex/solver/LseiDetail.h"
 
 #include <algorithm>
 #include <cmath>

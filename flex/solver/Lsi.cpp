@@ -1,10 +1,10 @@
-#include "flex/Lsi.h"
+#include "flex/solver/Lsi.h"
 
-#include "flex/Blas1.h"
-#include "flex/H12.h"
-#include "flex/Hfti.h"
-#include "flex/Lpdp.h"
-#include "flex/LseiDetail.h"
+#include "flex/solver/Blas1.h"
+#include "flex/solver/H12.h"
+#include "flex/solver/Hfti.h"
+#include "flex/solver/Lpdp.h"
+#include "flex/solver/LseiDetail.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,28 @@
+#include "scene/HudUnits.h"
+
+namespace hud {
+
+HudExtent hudExtent(int aspectMode, int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return {};
+    const double aspect = double(width) / double(height);
+    if (aspectMode == 2)
+        aspectMode = aspect >= 1.0 ? 0 : 1;
+    switch (aspectMode) {
+    case 0:
+        return {1000.0 * aspect, 1000.0};
+    case 1:
+        return {1000.0, 1000.0 / aspect};
+    default:
+        return {};
+    }
+}
+
+osg::Matrixd hudProjection(int aspectMode, int width, int height)
+{
+    const HudExtent extent = hudExtent(aspectMode, width, height);
+    return osg::Matrixd::ortho(0.0, extent.right, 0.0, extent.top, 0.0, 100.0);
+}
+
+} // namespace hud

@@ -1,0 +1,28 @@
+#pragma once
+// The head-up display's own units: an orthographic space of 1000 units
+// along one side of the viewport, whichever side the aspect mode picks. The
+// views size their HUD cameras with it and the HUD elements (buttons, the
+// pointer position reported to the simulation) place themselves in it, so
+// it sits below both.
+//
+// Threading: pure functions.
+
+#include <osg/Matrixd>
+
+namespace hud {
+
+// The right and top edges of the head-up display's orthographic space for an
+// aspect mode and a viewport of w x h pixels (left and bottom are 0):
+//   0: the height is 1000 units, 1: the width is 1000 units,
+//   2: the shorter side is 1000 units, other: 1000 x 1000, stretched.
+// A viewport without area gets the stretched space.
+struct HudExtent
+{
+    double right = 1000.0;
+    double top = 1000.0;
+};
+HudExtent hudExtent(int aspectMode, int width, int height);
+// The orthographic projection of that space, depth 0 to 100.
+osg::Matrixd hudProjection(int aspectMode, int width, int height);
+
+} // namespace hud
