@@ -31,8 +31,7 @@
 #include <iostream>
 
 #include "app/ObjectRegistry.h"
-#include "files/MessageBoxHook.h"
-#include "objects/VisBaseObject.h"
+#include "app/MessageBoxes.h"
 #include "app/SceneShadows.h"
 #include "log/Log.h"
 #include "files/FileManager.h"
@@ -86,8 +85,13 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     registerObjectKinds(_factory);
     _viewerManager =
         std::make_unique<ViewerManager>(this, _sceneRoot.get(), _hudRoot.get(), _embedding);
-    _objectManager = std::make_unique<ObjectManager>(
-        _sceneRoot.get(), _hudRoot.get(), _port, _viewerManager.get(), _workingDirectory, _factory);
+    // Every object reaches these the same way, through its context.
+    _messages = std::make_unique<MessageBoxes>(this);
+    _services.viewHost = _viewerManager.get();
+    _services.files = &FileManager::instance();
+    _services.messages = _messages.get();
+    _objectManager = std::make_unique<ObjectManager>(_sceneRoot.get(), _hudRoot.get(), _port,
+                                                     _services, _workingDirectory, _factory);
     addViewerControls();
 
     connect(_objectManager.get(), &ObjectManager::statusChanged, this,
@@ -100,20 +104,6 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     connect(_jogDial, &QSlider::sliderPressed, this, &VisMainWindow::replayJogDialStart);
     connect(_jogDial, &QSlider::sliderReleased, this, &VisMainWindow::replayJogDialStop);
     connect(_jogDial, &QSlider::sliderMoved, this, &VisMainWindow::replayJogDialMoved);
-
-    // Objects report user-facing errors through these; a box opened inside
-    // the frame's update traversal would run further frames and re-enter the
-    // object manager's lock, so the box opens after the frame.
-    auto queuedBox = [this](const std::string& caption, const std::string& text) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, c = QString::fromStdString(caption), t = QString::fromStdString(text)] {
-                QMessageBox::warning(this, c, t, QMessageBox::Ok);
-            },
-            Qt::QueuedConnection);
-    };
-    messagebox::setHook(queuedBox);
-    VisBaseObject::setUserErrorHandler(queuedBox);
 
     refreshStatus();
     show();

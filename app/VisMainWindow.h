@@ -163,6 +163,9 @@ private:
 
     QString _workingDirectory;
     ObjectFactory _factory; // outlives the object manager, which reads it
+    // What every scene object may use; filled once, outlives the object manager.
+    std::unique_ptr<UserMessages> _messages;
+    ObjectServices _services;
     std::unique_ptr<ViewerManager> _viewerManager;
     std::unique_ptr<ObjectManager> _objectManager;
     QTimer _updateTimer;

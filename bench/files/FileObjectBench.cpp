@@ -166,13 +166,14 @@ double showOnce(const std::string& model, TerrainModule& noTerrain, double& heap
     console::Log::instance().clear();
     FileManager::Options options;
     options.runCleaningThread = false;
+    options.terrainModule = &noTerrain;
     FileManager files(options);
     ObjectFactory factory;
-    registerFileObjects(factory, files, noTerrain);
+    registerFileObjects(factory);
     PacketRing receive, send;
     osg::ref_ptr<osg::Group> root = new osg::Group;
     osg::ref_ptr<rootnodeUpdateCallback> callback =
-        new rootnodeUpdateCallback(receive, send, factory, root.get(), nullptr, nullptr);
+        new rootnodeUpdateCallback(receive, send, factory, root.get(), nullptr, {.files = &files});
     callback->setClock([] { return 0.0; }); // no per-frame budget: measure the work
     root->setUpdateCallback(callback.get());
     osgUtil::UpdateVisitor frame;

@@ -30,7 +30,7 @@ template <typename Object> void deliver(Object& object, const Items& items, bool
 
 template <typename Object> osg::ref_ptr<Object> create(const Items& items)
 {
-    osg::ref_ptr<Object> object = new Object(nullptr);
+    osg::ref_ptr<Object> object = new Object(ObjectContext{});
     deliver(*object, items, true);
     return object;
 }

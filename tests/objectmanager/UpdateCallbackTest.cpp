@@ -16,8 +16,8 @@ protected:
         factory = probeFactory();
         scene = new osg::Group;
         hud = new osg::Group;
-        callback =
-            new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get(), &views);
+        callback = new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get(),
+                                              ObjectServices{.viewHost = &views});
         console::Log::instance().setEchoToStderr(false);
         console::Log::instance().clear();
     }
@@ -125,7 +125,7 @@ TEST_F(UpdateCallback, CodesWithoutAClassCreateNothingAndAreLoggedOncePerConnect
     onlyShapes.add(TYPE_VisBaseObject,
                    [](const ObjectContext& c) { return new ProbeObject(c, "VisBaseObject"); });
     osg::ref_ptr<rootnodeUpdateCallback> sparse =
-        new rootnodeUpdateCallback(receive, send, onlyShapes, scene.get(), hud.get(), nullptr);
+        new rootnodeUpdateCallback(receive, send, onlyShapes, scene.get(), hud.get());
     for (int i = 0; i < 5; ++i) {
         receive.push(linkPacket(10 + i, 0));
         receive.push(linkPacket(20 + i, 15));

@@ -44,9 +44,9 @@ inline void deliver(VisBaseObject& object, const GNP2::Packet& packet, bool isNe
     object.getPacket().clearChanged();
 }
 
-inline osg::ref_ptr<VisBaseObject> create(const Items& items)
+inline osg::ref_ptr<VisBaseObject> create(const Items& items, const ObjectContext& context = {})
 {
-    osg::ref_ptr<VisBaseObject> object = new VisBaseObject(nullptr);
+    osg::ref_ptr<VisBaseObject> object = new VisBaseObject(context);
     deliver(*object, *makePacket(items), true);
     return object;
 }
