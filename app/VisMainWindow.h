@@ -49,11 +49,6 @@ public:
     // Traversal masks of the scene root: what receives and what casts shadows.
     static constexpr unsigned RECEIVES_SHADOW_MASK = 0x8;
     static constexpr unsigned CASTS_SHADOW_MASK = 0x16;
-    // showNormal() brings the window back to this rectangle.
-    static constexpr int NORMAL_X = 100;
-    static constexpr int NORMAL_Y = 100;
-    static constexpr int NORMAL_WIDTH = 1024;
-    static constexpr int NORMAL_HEIGHT = 768;
 
     // Builds the window for the simulation link on `port`, shows it and runs
     // the event loop; returns when the loop has ended.

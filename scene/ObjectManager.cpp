@@ -1,7 +1,5 @@
 #include "scene/ObjectManager.h"
 
-#include <QSettings>
-
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -10,6 +8,7 @@
 #include "gnp2/Packet.h"
 #include "net/TCPServer.h"
 #include "scene/ViewHost.h"
+#include "settings/Settings.h"
 
 ObjectManager::ObjectManager(osg::Group* sceneRoot, osg::Group* hudRoot, int port,
                              const ObjectServices& services, const QString& workingDirectory,
@@ -24,8 +23,8 @@ ObjectManager::ObjectManager(osg::Group* sceneRoot, osg::Group* hudRoot, int por
         _sceneRoot->setUpdateCallback(_callback.get());
     connect(&_statusTimer, &QTimer::timeout, this, &ObjectManager::updateStatus);
     _statusTimer.start(STATUS_INTERVAL_MS);
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-    _replayEnabled = !settings.value("Replay/disabled", false).toBool();
+    _replayEnabled =
+        !settings::flagSetting(settings::openSettings(), settings::SettingKey::ReplayDisabled);
 }
 
 ObjectManager::~ObjectManager()

@@ -43,6 +43,7 @@
 #include "net/PacketRing.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -111,8 +112,8 @@ BenchFolder& folder()
 
 void setSizeLimit(int limit)
 {
-    QSettings store(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-    store.setValue("FileObjects/maxFileSizeDuplicated", limit);
+    QSettings store = settings::openSettings();
+    settings::setSettingValue(store, settings::SettingKey::MaxFileSizeDuplicated, limit);
     store.sync();
 }
 
