@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -104,16 +105,28 @@ bool addressedTo(const GNP2::Packet& packet, int connectionNumber, int& actual)
 
 } // namespace
 
-// One accepted connection. Its socket stays open until the connection is
-// reaped, after both threads have been joined.
+// One accepted connection. Its receive thread closes the socket at the end
+// (see the header comment); the listener joins both threads later.
 struct TCPServer::Connection
 {
-    net::SocketHandle socket;        // set before the threads start, closed after they are joined
-    std::string peer;                // "a.b.c.d:port"; set before the threads start
-    std::atomic<bool> closed{false}; // set under _stateMutex by the receive thread when it ends
-    std::atomic<bool> ending{false}; // set under _stateMutex by disconnect()
-    Thread receiver;                 // listener thread (and destructor) only
-    Thread sender;                   // listener thread (and destructor) only
+    // Set before the threads start; the receive thread shuts it down and
+    // closes it after taking the connection out of the socket list.
+    net::SocketHandle socket;
+    // Wakes the send thread from its wait for room in the socket; set
+    // before the threads start.
+    net::SocketHandle wake;
+    std::string peer;         // "a.b.c.d:port"; set before the threads start
+    std::uint64_t number = 0; // its place in the order of connections; set before the threads start
+    std::atomic<bool> ending{false};       // set under _stateMutex by disconnect()
+    std::atomic<bool> receiveEnded{false}; // set under _stateMutex by the receive thread
+    std::atomic<bool> senderDone{false};   // set under _stateMutex by the send thread at its end
+    std::atomic<bool> finished{false};     // set under _stateMutex by the receive thread at its end
+    // The socket error the send thread met (it takes the error off the
+    // socket, so the receive thread may then read a plain end); atomic:
+    // written by the send thread before senderDone.
+    std::atomic<int> sendError{0};
+    Thread receiver; // listener thread (and destructor) only
+    Thread sender;   // listener thread (and destructor) only
 };
 
 TCPServer::TCPServer(int port, PacketRing& receiveRing, PacketRing& sendRing)
@@ -147,11 +160,22 @@ TCPServer::~TCPServer()
     reapConnection();
 }
 
-void TCPServer::setEnabled(bool enabled)
+TCPServer::Connections TCPServer::connections() const
+{
+    // Ended first: a connection counts as started before it can end, so the
+    // pair read this way never shows more ended than started.
+    Connections counted;
+    counted.ended = _ended.load();
+    counted.started = _started.load();
+    return counted;
+}
+
+void TCPServer::setEnabled(bool enabled, std::uint64_t upTo)
 {
     {
         std::lock_guard lock(_stateMutex);
         _enabled = enabled;
+        _enabledUpTo = upTo;
     }
     _stateChanged.notify_all();
     _sendRing.wakeAll();
@@ -164,6 +188,8 @@ void TCPServer::disconnect()
         if (_disconnecting.exchange(true))
             return;
     }
+    // Only the connections up now: the flag below is not what ends them, so
+    // a simulation that reconnects during the pause stays connected.
     {
         std::lock_guard lock(_mutex);
         while (!_sockets.empty()) {
@@ -314,21 +340,27 @@ void TCPServer::acceptConnection()
     }
     _lastAcceptError = 0;
     const std::string peer = net::formatAddress(address);
-    // A simulation that reconnects right after a disconnect may arrive before
-    // the old connection's threads have noticed: let them finish first.
-    if (_clientCount.load() > 0 && connectionEnding())
-        reapConnection();
-    if (_clientCount.load() > 0) {
+    if (!previousConnectionLeaving()) {
         report(console::LEVEL_4,
                "Refused connection from " + peer + ": a simulation is already connected");
         return; // closes the socket
     }
+    // A simulation that reconnects at once finds its previous connection
+    // still being read to its end: it waits in line (its bytes wait in the
+    // socket) instead of being refused.
+    waitForPreviousConnection();
+    if (_stopping)
+        return;
     reapConnection();
     net::setNoDelay(socket.get());
 
     auto connection = std::make_unique<Connection>();
     connection->peer = peer;
-    const int fd = socket.get();
+    connection->wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!connection->wake.valid()) {
+        report(console::LEVEL_32, "Cannot serve " + peer + ": " + errorText(errno), true);
+        return;
+    }
     connection->socket = std::move(socket);
     Connection* raw = connection.get();
     {
@@ -338,13 +370,17 @@ void TCPServer::acceptConnection()
     // Counted before the threads start, so that a connection that ends at
     // once never makes the count negative.
     ++_clientCount;
+    raw->number = ++_started;
     try {
         connection->receiver = Thread(RECEIVE_STACK_SIZE, [this, raw] { receiveLoop(*raw); });
     } catch (const std::system_error& error) {
         report(console::LEVEL_32, "Cannot serve " + peer + ": " + error.what(), true);
+        {
+            std::lock_guard lock(_mutex);
+            _sockets.erase(std::remove(_sockets.begin(), _sockets.end(), raw), _sockets.end());
+        }
         --_clientCount;
-        std::lock_guard lock(_mutex);
-        _sockets.erase(std::remove(_sockets.begin(), _sockets.end(), raw), _sockets.end());
+        ++_ended;
         return;
     }
     try {
@@ -352,14 +388,49 @@ void TCPServer::acceptConnection()
     } catch (const std::system_error& error) {
         // Without a send thread the link is useless: end the receive thread too.
         report(console::LEVEL_32, "Cannot serve " + peer + ": " + error.what(), true);
-        ::shutdown(fd, SHUT_RDWR);
+        {
+            std::lock_guard lock(_stateMutex);
+            raw->senderDone = true;
+            raw->ending = true;
+        }
+        _stateChanged.notify_all();
+        std::lock_guard lock(_mutex);
+        if (std::find(_sockets.begin(), _sockets.end(), raw) != _sockets.end())
+            ::shutdown(raw->socket.get(), SHUT_RDWR);
     }
     _connection = std::move(connection);
 }
 
-bool TCPServer::connectionEnding() const
+bool TCPServer::previousConnectionLeaving()
 {
-    return _connection && (_connection->ending.load() || _connection->closed.load());
+    if (!_connection)
+        return true;
+    // The peer's close usually arrives before its next connection does; on
+    // a busy machine it may come a moment later.
+    const auto limit = std::chrono::steady_clock::now() + PEER_CLOSE_GRACE;
+    for (;;) {
+        {
+            std::lock_guard lock(_mutex);
+            const bool open =
+                std::find(_sockets.begin(), _sockets.end(), _connection.get()) != _sockets.end();
+            if (!open || _connection->ending.load() || _connection->receiveEnded.load())
+                return true;
+            // The socket is open while it is in the list.
+            pollfd peer{_connection->socket.get(), POLLRDHUP, 0};
+            if (::poll(&peer, 1, 0) > 0 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+                return true;
+        }
+        if (std::chrono::steady_clock::now() >= limit || !sleepUnlessStopping(PEER_CLOSE_POLL))
+            return false;
+    }
+}
+
+void TCPServer::waitForPreviousConnection()
+{
+    if (!_connection)
+        return;
+    std::unique_lock lock(_stateMutex);
+    _stateChanged.wait(lock, [&] { return _connection->finished.load() || _stopping.load(); });
 }
 
 void TCPServer::reapConnection()
@@ -382,15 +453,20 @@ void TCPServer::waitForStart(const Connection& connection)
 {
     std::unique_lock lock(_stateMutex);
     _stateChanged.wait(lock, [&] {
-        return _enabled.load() || _disconnecting.load() || _stopping.load() ||
-               connection.closed.load() || connection.ending.load();
+        return admitted(connection) || _stopping.load() || connection.ending.load() ||
+               connection.receiveEnded.load();
     });
+}
+
+bool TCPServer::admitted(const Connection& connection) const
+{
+    return _enabled.load() && connection.number <= _enabledUpTo.load();
 }
 
 bool TCPServer::running(const Connection& connection) const
 {
-    return _enabled.load() && !_disconnecting.load() && !_stopping.load() &&
-           !connection.ending.load() && !connection.closed.load();
+    return admitted(connection) && !_stopping.load() && !connection.ending.load() &&
+           !connection.receiveEnded.load();
 }
 
 void TCPServer::receiveLoop(Connection& connection)
@@ -451,26 +527,55 @@ void TCPServer::receiveLoop(Connection& connection)
     }
 
     malformed.flush(connection.peer);
+    endConnection(connection, error, protocolError);
+}
+
+void TCPServer::endConnection(Connection& connection, int error, const std::string& protocolError)
+{
+    // Stop the send thread and wait for it: it may have met the socket's
+    // error first (a reset while writing), and then holds the reason.
+    {
+        std::lock_guard lock(_stateMutex);
+        connection.receiveEnded = true;
+    }
+    _stateChanged.notify_all();
+    _sendRing.wakeAll();
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t woken = ::write(connection.wake.get(), &one, sizeof one);
+    {
+        std::unique_lock lock(_stateMutex);
+        _stateChanged.wait(lock, [&] { return connection.senderDone.load(); });
+    }
+    if (error == 0)
+        error = connection.sendError.load();
+
     const std::string line = "Connection with client was interupted: " + connection.peer + " - ";
     if (!protocolError.empty())
         report(console::LEVEL_32, line + protocolError, true);
     else
         report(error == 0 ? console::LEVEL_2 : console::LEVEL_4, line + reasonText(error));
-    ::shutdown(fd, SHUT_RDWR);
+
+    // Counted as ended before the simulation can see the end, so that a
+    // simulation reconnecting at once is served.
+    {
+        std::lock_guard lock(_mutex);
+        _sockets.erase(std::remove(_sockets.begin(), _sockets.end(), &connection), _sockets.end());
+    }
+    --_clientCount;
+    ++_ended;
     {
         std::lock_guard lock(_stateMutex);
-        connection.closed = true;
+        connection.finished = true;
     }
     _stateChanged.notify_all();
-    _sendRing.wakeAll();
-    --_clientCount;
+    ::shutdown(connection.socket.get(), SHUT_RDWR);
+    connection.socket.reset();
 }
 
 void TCPServer::sendLoop(Connection& connection)
 {
     const auto buffer = std::make_unique<unsigned char[]>(BUFFER_SIZE);
     const int number = _connectionNumber;
-    const int fd = connection.socket.get();
     waitForStart(connection);
 
     ThrottledReport misaddressed("packet(s) to send");
@@ -497,8 +602,46 @@ void TCPServer::sendLoop(Connection& connection)
             continue;
         }
         const std::size_t length = packet->serialize(buffer.get());
-        if (net::sendAll(fd, buffer.get(), length) != 0)
-            break; // ends silently; the receive thread reports the connection's end
+        const int error = sendFrame(connection, buffer.get(), length);
+        if (error != 0) {
+            // Ends silently; the receive thread reports the connection's end.
+            // A reset taken off the socket here is the connection's reason.
+            // EPIPE only follows an end already seen (the peer's close, or
+            // the receive thread's own error).
+            if (error != EPIPE && error != ECANCELED)
+                connection.sendError = error;
+            break;
+        }
     }
     misaddressed.flush(connection.peer);
+    {
+        std::lock_guard lock(_stateMutex);
+        connection.senderDone = true;
+    }
+    _stateChanged.notify_all();
+}
+
+int TCPServer::sendFrame(Connection& connection, const unsigned char* frame, std::size_t length)
+{
+    const int fd = connection.socket.get();
+    while (length > 0) {
+        const ssize_t sent = ::send(fd, frame, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0) {
+            frame += sent;
+            length -= std::size_t(sent);
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return errno;
+        // The simulation reads slower than the viewer writes: wait for room,
+        // or for the receive thread to say that the connection is over.
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {connection.wake.get(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            return errno;
+        if (fds[1].revents || !running(connection))
+            return ECANCELED;
+    }
+    return 0;
 }

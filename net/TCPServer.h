@@ -6,17 +6,30 @@
 // a GNP2::Packet, stamps item 13 with the connection number and pushes it
 // onto the receive ring, and a send thread, which writes the packets that
 // scene objects put on the send ring back to the simulation. The object
-// manager gates both threads with `enabled` and watches `clientCount`.
+// manager gates both threads with `enabled` and watches the connections
+// start and end.
 //
 // Flow control: once 750 packets wait in the receive ring the receive thread
 // stops reading the socket until the scene has taken some, so TCP slows a
 // fast simulation down instead of memory growing.
 //
 // One simulation at a time: the receive ring has a single producer, so a
-// second connection while one is live is closed at once (and logged).
+// second connection while one is live is closed at once (and logged). A
+// simulation that reconnects while its previous connection is on its way
+// out (it has closed it, or the viewer is ending it) is no second
+// simulation: it is served as soon as the previous connection is over.
 // Bad input ends only what it must: a frame whose length word cannot be
 // trusted closes its connection; a well-framed body that does not decode is
 // dropped and the connection kept.
+//
+// The end of a connection, in this order: the receive loop ends (the peer
+// closed, an error, the flags, an untrusted length word); the send thread is
+// told to stop and waited for, so that an error it met (a reset noticed
+// while writing) gives the reason; the end is reported; the connection is
+// counted as ended, so that the listener serves the next one; only then is
+// the socket shut down and closed, which is when the simulation sees the
+// end. Closing (not only shutting down) matters: bytes the viewer will never
+// read make the close a reset, so a simulation blocked in send gets an error.
 //
 // Threading: the constructor, the destructor, disconnect() and setEnabled()
 // are called by the owner (the GUI thread in the program); the getters may be
@@ -28,6 +41,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -47,6 +62,11 @@ public:
     static constexpr std::size_t BUFFER_SIZE = std::size_t(16) << 20;
     static constexpr std::size_t RECEIVE_STACK_SIZE = std::size_t(2) << 20;
     static constexpr std::chrono::seconds LISTEN_RETRY_INTERVAL{2};
+    // How long a new connection waits for the live one's peer close to
+    // arrive before it is refused as a second simulation, and how often it
+    // looks.
+    static constexpr std::chrono::milliseconds PEER_CLOSE_GRACE{50};
+    static constexpr std::chrono::milliseconds PEER_CLOSE_POLL{1};
 
     // Starts the listener thread and returns at once, without waiting for the
     // socket to be bound. Port 0 listens on an ephemeral port (see port()).
@@ -55,16 +75,35 @@ public:
     TCPServer(const TCPServer&) = delete;
     TCPServer& operator=(const TCPServer&) = delete;
 
-    // Ends every connection: shuts their sockets down and waits 100 ms so that
-    // their threads notice. Returns at once when a disconnect is already running.
+    // Ends the connections that are up: shuts their sockets down and waits
+    // 100 ms so that their threads notice. A connection accepted meanwhile
+    // (a simulation that reconnects at once) is not ended. Returns at once
+    // when a disconnect is already running.
     void disconnect();
 
     // Connections whose receive thread is running.
     int clientCount() const { return _clientCount.load(); }
+
+    // Connections are numbered 1, 2, ... in the order they are served.
+    // `started` is the number of the latest served, `ended` how many of them
+    // have ended (one at a time, so started - ended is 0 or 1). Counting
+    // them lets an observer that looks now and then see a connection that
+    // ended and the next that started in between, which the count of live
+    // connections hides.
+    struct Connections
+    {
+        std::uint64_t started = 0;
+        std::uint64_t ended = 0;
+    };
+    Connections connections() const;
+
+    static constexpr std::uint64_t EVERY_CONNECTION = std::numeric_limits<std::uint64_t>::max();
     // Set by the object manager while it is online; the connection threads
-    // wait for it and end when it is cleared.
+    // wait for it and end when it is cleared. Only connections numbered up
+    // to `upTo` may run: the object manager names the connection of its
+    // run, so that the next one waits until its own run has begun.
     bool enabled() const { return _enabled.load(); }
-    void setEnabled(bool enabled);
+    void setEnabled(bool enabled, std::uint64_t upTo = EVERY_CONNECTION);
     // True only while disconnect() runs.
     bool disconnecting() const { return _disconnecting.load(); }
     // The value stamped into item 13 of every received packet.
@@ -89,16 +128,26 @@ private:
     // Empty on success, else what failed ("bind failed: Address already in use").
     std::string openListener();
     void acceptConnection();
-    // Joins the threads of the last connection and closes its socket.
+    // Whether the previous connection is over or on its way out, waiting a
+    // moment for its peer's close to arrive; false when it is live.
+    bool previousConnectionLeaving();
+    // Waits until the previous connection is over (or the server stops).
+    void waitForPreviousConnection();
+    // Joins the threads of the previous connection.
     void reapConnection();
     void receiveLoop(Connection& connection);
+    // What follows the receive loop (see the header comment).
+    void endConnection(Connection& connection, int error, const std::string& protocolError);
     void sendLoop(Connection& connection);
+    // Sends a whole frame, waiting for room in the socket in a way the
+    // receive thread can interrupt. 0, the errno, or ECANCELED when told to stop.
+    int sendFrame(Connection& connection, const unsigned char* frame, std::size_t length);
     // Blocks until the connection may start (enabled) or must not (flags).
     void waitForStart(const Connection& connection);
+    // Whether a connection may run now (enabled for it).
+    bool admitted(const Connection& connection) const;
     // Whether a connection's loops go on.
     bool running(const Connection& connection) const;
-    // Whether the live connection has been told to end (disconnect) or has ended.
-    bool connectionEnding() const;
     // Sleeps on the state condition for at most `duration`; false once stopping.
     bool sleepUnlessStopping(std::chrono::milliseconds duration);
 
@@ -107,12 +156,15 @@ private:
     PacketRing& _sendRing;    // this server's send thread is its only consumer while connected
     const int _connectionNumber = 0;
 
-    std::atomic<int> _clientCount{0};  // atomic: listener increments, receive thread decrements
-    std::atomic<bool> _enabled{false}; // atomic; written under _stateMutex by setEnabled()
-    std::atomic<bool> _disconnecting{false}; // atomic; set under _stateMutex by disconnect()
-    std::atomic<bool> _stopping{false};      // atomic; set under _stateMutex by the destructor
-    std::atomic<bool> _listening{false};     // atomic; written under _stateMutex by the listener
-    std::atomic<int> _boundPort{0};          // atomic: written by the listener
+    std::atomic<int> _clientCount{0}; // atomic: listener increments, receive thread decrements
+    std::atomic<std::uint64_t> _started{0}; // atomic: listener increments before the threads start
+    std::atomic<std::uint64_t> _ended{0};   // atomic: receive thread increments at its end
+    std::atomic<bool> _enabled{false};      // atomic; written under _stateMutex by setEnabled()
+    std::atomic<std::uint64_t> _enabledUpTo{0}; // atomic; written under _stateMutex by setEnabled()
+    std::atomic<bool> _disconnecting{false};    // atomic; set under _stateMutex by disconnect()
+    std::atomic<bool> _stopping{false};         // atomic; set under _stateMutex by the destructor
+    std::atomic<bool> _listening{false};        // atomic; written under _stateMutex by the listener
+    std::atomic<int> _boundPort{0};             // atomic: written by the listener
 
     // Wakes the threads waiting for the flags above (start, retry sleeps,
     // waitUntilListening); every flag change that such a wait depends on is
@@ -120,17 +172,20 @@ private:
     std::mutex _stateMutex;
     std::condition_variable _stateChanged;
 
-    // Accepted connections in order of acceptance (the socket list);
-    // protected by _mutex. A connection leaves the list (under _mutex) before
-    // it is destroyed, so disconnect() never touches a closed socket. Lock
-    // order: _mutex before _stateMutex.
+    // Accepted connections whose sockets are open, in order of acceptance
+    // (the socket list); protected by _mutex. A connection leaves the list
+    // (under _mutex) before its socket is closed, so disconnect(), the
+    // destructor and the listener never touch a closed socket. Lock order:
+    // _mutex before _stateMutex.
     std::mutex _mutex;
     std::vector<Connection*> _sockets;
 
     net::SocketHandle _listener;  // listener thread only (destructor after the join)
     net::SocketHandle _wakeRead;  // listener thread polls it; written once by the destructor
     net::SocketHandle _wakeWrite; // destructor only
-    std::unique_ptr<Connection> _connection; // listener thread only (destructor after the join)
-    int _lastAcceptError = 0;                // listener thread only
-    Thread _listenerThread;                  // owner thread
+    // The latest connection served, until the next is served; listener
+    // thread only (destructor after the join).
+    std::unique_ptr<Connection> _connection;
+    int _lastAcceptError = 0; // listener thread only
+    Thread _listenerThread;   // owner thread
 };
