@@ -47,8 +47,17 @@ QString ObjectManager::temporaryReplayPath() const
 
 void ObjectManager::updateStatus()
 {
-    const int clients = _server->clientCount();
-    if (clients > 0 && _state != Online) {
+    // Starts and ends are counted, not sampled: a connection that ends and
+    // the next that starts between two polls are two runs, not one.
+    const TCPServer::Connections link = _server->connections();
+    if (_state == Online && link.ended >= _runConnection) {
+        _server->setEnabled(false);
+        _callback->setLive(false);
+        clearScene();
+        _recorder.close();
+        startReplay(temporaryReplayPath());
+    }
+    if (link.started > link.ended && link.started > _runConnection) {
         clearScene();
         // A run that cannot be recorded is said at once, not discovered
         // when the replay comes up empty.
@@ -60,15 +69,14 @@ void ObjectManager::updateStatus()
         }
         _callback->setRecorder(_replayEnabled ? &_recorder : nullptr);
         _callback->setReplaying(false);
-        _server->setEnabled(true);
+        // Each run has its own clock: objects it creates before its first
+        // time packet are at time 0, not at the previous run's last time.
+        _callback->setCurrentTime(0.0f);
+        // Only this connection may run: a later one waits for its own run.
+        _runConnection = link.started;
+        _server->setEnabled(true, _runConnection);
         _callback->setLive(true);
         setState(Online);
-    } else if (clients == 0 && _state == Online) {
-        _server->setEnabled(false);
-        _callback->setLive(false);
-        clearScene();
-        _recorder.close();
-        startReplay(temporaryReplayPath());
     }
 }
 

@@ -20,6 +20,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -87,7 +88,9 @@ public:
     void setReplayFeedPause(int milliseconds) { _feedPauseMs = milliseconds; }
 
 public slots:
-    // The connection state machine, every 10 ms.
+    // The connection state machine, every 10 ms: a run begins with each
+    // connection and ends with it, even when the next connection follows
+    // within one poll.
     void updateStatus();
 
 signals:
@@ -102,6 +105,9 @@ private:
     const ObjectServices _services;
     const QString _workingDirectory;
     State _state = Offline;
+    // The number (TCPServer::connections()) of the connection whose run is
+    // online or was online last; 0 before the first.
+    std::uint64_t _runConnection = 0;
     PacketRing _receiveRing;
     PacketRing _sendRing;
     std::unique_ptr<TCPServer> _server;

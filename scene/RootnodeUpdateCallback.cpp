@@ -201,6 +201,12 @@ float rootnodeUpdateCallback::currentTime() const
     return _currentTime;
 }
 
+void rootnodeUpdateCallback::setCurrentTime(float time)
+{
+    std::lock_guard lock(_lock);
+    _currentTime = time;
+}
+
 VisObject* rootnodeUpdateCallback::findObject(int connection, int objectNumber) const
 {
     std::lock_guard lock(_lock);

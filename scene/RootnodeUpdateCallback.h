@@ -65,6 +65,8 @@ public:
 
     // The simulation time most recently announced by a time packet.
     float currentTime() const;
+    // Sets the current time (a new run's clock starts at 0).
+    void setCurrentTime(float time);
     // The object of (connection, object number), or null.
     VisObject* findObject(int connection, int objectNumber) const;
     std::size_t objectCount() const;

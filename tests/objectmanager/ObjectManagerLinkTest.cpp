@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "TestObjects.h"
@@ -34,10 +36,11 @@ QCoreApplication& app()
     return application;
 }
 
-// Runs the status poll and the update pass until `done` or a 5 s limit.
-template <typename Done> bool pollUntil(ObjectManager& manager, Done done)
+// Runs the status poll and the update pass until `done` or the time limit.
+template <typename Done>
+bool pollUntil(ObjectManager& manager, Done done, std::chrono::milliseconds timeout = 5s)
 {
-    const auto limit = std::chrono::steady_clock::now() + 5s;
+    const auto limit = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
         if (std::chrono::steady_clock::now() > limit)
             return false;
@@ -206,6 +209,158 @@ TEST_F(ObjectManagerLink, ReplayReproducesTheLiveStatesAtEveryTimeAndAfterJumps)
         EXPECT_EQ(showAt(k), live[std::size_t(k)]) << "playing, step " << k;
     for (int k : {3, 8, 0, 9, 5, 1})
         EXPECT_EQ(showAt(k), live[std::size_t(k)]) << "after a jump to step " << k;
+}
+
+// Queues a packet that creates or moves object `number` to x.
+void queueMove(orvane::SimulationClient& client, int number, float x)
+{
+    GNP2::Packet p;
+    p.setHeader(GNP2::makeHeader(std::uint32_t(number), TYPE_VisBaseObject));
+    p.setFloatVector(1, {x, 0.f, 0.f});
+    client.queue(p);
+}
+
+void queueTime(orvane::SimulationClient& client, float time)
+{
+    GNP2::Packet p;
+    p.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
+    p.setFloatVector(0, {time});
+    client.queue(p);
+}
+
+double xOf(ObjectManager& manager, int number)
+{
+    auto* object = dynamic_cast<Vis3DObject*>(manager.updateCallback().findObject(0, number));
+    return object ? object->getTranslation().getTrans().x() : -1.0;
+}
+
+// A simulation that closes its connection and connects again at once, 200
+// times: every connection is served and is a run of its own, whose recording
+// (checked when its replay starts) holds its own records and nothing else.
+TEST_F(ObjectManagerLink, EveryConnectionIsARunOfItsOwnEvenWhenTheNextFollowsAtOnce)
+{
+    constexpr int runs = 200;
+    constexpr int objects = 3;
+    int replays = 0;
+    std::vector<std::string> faults;
+    QObject::connect(manager.get(), &ObjectManager::statusChanged, [&] {
+        if (manager->state() != ObjectManager::Replay)
+            return;
+        const int run = replays++;
+        ReplayManager* replay = manager->replay();
+        if (!replay || replay->index().size() != std::size_t(objects)) {
+            faults.push_back("run " + std::to_string(run) + " recorded " +
+                             std::to_string(replay ? replay->index().size() : 0) + " records");
+            return;
+        }
+        // No time packets: the whole run is one frame.
+        for (GNP2::Packet* record : replay->getPackets(replay->lastTime())) {
+            const float x = record->getFloatVector(1)[0];
+            if (x != float(run))
+                faults.push_back("run " + std::to_string(run) +
+                                 " recorded x = " + std::to_string(x));
+            delete record;
+        }
+    });
+
+    std::atomic<int> shown{-1}; // the last run whose objects the scene shows
+    std::atomic<bool> finished{false};
+    std::string simulationFault;
+    std::thread simulation([&] {
+        orvane::SimulationClient client;
+        for (int run = 0; run < runs && simulationFault.empty(); ++run) {
+            try {
+                client.connect("127.0.0.1", manager->server().port());
+                for (int o = 1; o <= objects; ++o)
+                    queueMove(client, o, float(run));
+                client.flush();
+            } catch (const orvane::ClientError& error) {
+                simulationFault = "run " + std::to_string(run) + ": " + error.what();
+                break;
+            }
+            const auto limit = std::chrono::steady_clock::now() + 10s;
+            while (shown.load() < run && std::chrono::steady_clock::now() < limit)
+                std::this_thread::sleep_for(100us);
+            if (shown.load() < run)
+                simulationFault = "run " + std::to_string(run) + " never reached the scene";
+            client.close(); // and at once connect again
+        }
+        finished = true;
+    });
+    // Polls until the simulation has finished and the last run is replayed
+    // (or, after a fault, for 5 s more at most).
+    std::optional<std::chrono::steady_clock::time_point> finishedAt;
+    const bool done = pollUntil(
+        *manager,
+        [&] {
+            if (manager->state() == ObjectManager::Online && xOf(*manager, objects) >= 0 &&
+                xOf(*manager, 1) == xOf(*manager, objects))
+                shown = int(xOf(*manager, objects));
+            if (!finished.load())
+                return false;
+            if (!finishedAt)
+                finishedAt = std::chrono::steady_clock::now();
+            return (manager->state() == ObjectManager::Replay && replays >= runs) ||
+                   std::chrono::steady_clock::now() - *finishedAt > 5s;
+        },
+        120s);
+    simulation.join();
+    EXPECT_EQ(simulationFault, "");
+    EXPECT_TRUE(done);
+    EXPECT_EQ(replays, runs);
+    for (const std::string& fault : faults)
+        ADD_FAILURE() << fault;
+    EXPECT_TRUE(faults.empty());
+    EXPECT_EQ(manager->server().connections().started, std::uint64_t(runs));
+}
+
+// A run starts its clock at 0: objects created before its first time
+// packet are not stamped with the previous run's last time, so a run whose
+// clock starts below the previous one's is recorded in order and replays
+// whole.
+TEST_F(ObjectManagerLink, RunWhoseClockStartsBelowThePreviousRunsReplaysWhole)
+{
+    const int port = manager->server().port();
+    {
+        orvane::SimulationClient first;
+        first.connect("127.0.0.1", port);
+        queueTime(first, 5.0f);
+        queueMove(first, 1, 1.0f);
+        first.flush();
+        ASSERT_TRUE(pollUntil(*manager, [&] { return xOf(*manager, 1) == 1.0; }));
+    }
+    ASSERT_TRUE(pollUntil(*manager, [&] { return manager->state() == ObjectManager::Replay; }));
+
+    orvane::SimulationClient second;
+    second.connect("127.0.0.1", port);
+    // Objects first, then the clock, starting below the first run's 5.0.
+    for (int step = 0; step < 3; ++step) {
+        if (step > 0)
+            queueTime(second, float(step));
+        for (int o = 1; o <= 2; ++o)
+            queueMove(second, o, float(10 * o + step));
+    }
+    second.flush();
+    ASSERT_TRUE(pollUntil(*manager, [&] { return xOf(*manager, 2) == 22.0; }));
+    second.close();
+    ASSERT_TRUE(pollUntil(*manager, [&] { return manager->state() == ObjectManager::Replay; }));
+    manager->updateCallback().runOnce();
+
+    ReplayManager* replay = manager->replay();
+    ASSERT_NE(replay, nullptr);
+    EXPECT_EQ(replay->index().size(), 6u) << "every record of the second run";
+    EXPECT_FLOAT_EQ(replay->firstTime(), 0.0f);
+    EXPECT_FLOAT_EQ(replay->lastTime(), 2.0f);
+
+    auto showAt = [&](float t) {
+        manager->replayTick(t);
+        while (!manager->receiveRing().empty())
+            manager->updateCallback().runOnce();
+        return std::pair(xOf(*manager, 1), xOf(*manager, 2));
+    };
+    EXPECT_EQ(showAt(2.0f), std::pair(12.0, 22.0));
+    EXPECT_EQ(showAt(0.5f), std::pair(10.0, 20.0));
+    EXPECT_EQ(showAt(1.0f), std::pair(11.0, 21.0));
 }
 
 } // namespace
