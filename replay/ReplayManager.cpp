@@ -121,7 +121,12 @@ void ReplayManager::buildIndex()
 
     std::string stop; // why the file stops being readable, if it does
     std::uint64_t position = 0;
-    float previous = -INFINITY;
+    // The latest time stamp so far. A record stamped earlier is indexed at
+    // this time, in file order: the index stays sorted for the searches, and
+    // the record replays right after those written before it, in the order
+    // it was applied live.
+    float latest = -INFINITY;
+    std::size_t backwards = 0;
     while (position < size) {
         const unsigned char* head = reader.at(position, RECORD_HEAD);
         if (!head) {
@@ -147,12 +152,10 @@ void ReplayManager::buildIndex()
                 "the record at byte " + std::to_string(position) + " has no valid time stamp (NaN)";
             break;
         }
-        if (time < previous) {
-            stop = "the record at byte " + std::to_string(position) + " has time stamp " +
-                   std::to_string(time) + ", earlier than the record before it";
-            break;
-        }
-        previous = time;
+        if (time < latest)
+            ++backwards;
+        else
+            latest = time;
 
         // The object: header bits 0-11 and the connection number (item 13),
         // found by hopping over the item records that come before it.
@@ -187,12 +190,18 @@ void ReplayManager::buildIndex()
                 item += 6 + std::uint64_t(count) * GNP2::ELEMENT_SIZE[r[5]];
             }
         }
-        _index.push_back({time, objectOf(connection, number), position});
+        _index.push_back({latest, objectOf(connection, number), position});
 
         if (recordEnd > size)
             break; // cut in the middle of its data: indexed, reading it will fail
         position = recordEnd;
     }
+    if (backwards > 0)
+        console::writeLine(console::LEVEL_8,
+                           "[ReplayManager] " + _fileName + ": the time goes backwards at " +
+                               std::to_string(backwards) +
+                               (backwards == 1 ? " record" : " records") +
+                               "; each is replayed in file order at the time before it");
     if (!stop.empty())
         console::writeLine(console::LEVEL_16, "[ReplayManager] " + _fileName +
                                                   " is readable up to byte " +

@@ -12,9 +12,12 @@
 // cheap: records of objects that did not change are never read.
 //
 // Bad files are input, not bugs: indexing stops at the first record that
-// cannot be sound (length below 8, time stamps going backwards or NaN, a
-// header cut short) and says so in one console line; what came before stays
-// usable.
+// cannot be sound (length below 8, a NaN time stamp, a header cut short) and
+// says so in one console line; what came before stays usable. Time stamps
+// that go backwards are no damage (a run's clock may restart lower): such a
+// record is indexed at the latest time before it, in file order, so it
+// replays where it was applied live; the file's running backwards is said
+// once, with the count.
 //
 // Threading: GUI thread only.
 
@@ -30,7 +33,7 @@ class Packet;
 
 struct ReplayIndexEntry
 {
-    float time;             // the record's time stamp
+    float time;             // the record's time stamp, or the latest before it when earlier
     std::uint32_t object;   // number of the object the record belongs to, see objectKey()
     std::uint64_t position; // offset of the record's first byte in the file
 };

@@ -157,15 +157,58 @@ std::vector<unsigned char> withLength(float time, std::uint32_t length)
     return out;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Malformed, DamagedReplayFile,
-    ::testing::Values(
-        Damage{"LengthZero", withLength(2.5f, 0), "has length 0, below the minimum of 8"},
-        Damage{"LengthSeven", withLength(2.5f, 7), "has length 7, below the minimum of 8"},
-        Damage{"TimeGoesBack", record(1.5f, 4, 0.f),
-               "has time stamp 1.500000, earlier than the record before it"},
-        Damage{"TimeIsNaN", record(std::nanf(""), 4, 0.f), "has no valid time stamp"}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Malformed, DamagedReplayFile,
+                         ::testing::Values(Damage{"LengthZero", withLength(2.5f, 0),
+                                                  "has length 0, below the minimum of 8"},
+                                           Damage{"LengthSeven", withLength(2.5f, 7),
+                                                  "has length 7, below the minimum of 8"},
+                                           Damage{"TimeIsNaN", record(std::nanf(""), 4, 0.f),
+                                                  "has no valid time stamp"}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// A sound record whose time stamp is earlier than the one before it (a new
+// run's clock restarting lower, say) is no damage: it is indexed in file
+// order at the time before it, so it replays in the order it was applied,
+// and the file's running backwards is said once with the count.
+TEST_F(ReplayFile, TimeGoingBackwardsIsIndexedWholeInFileOrder)
+{
+    std::vector<unsigned char> bytes;
+    append(bytes, record(1.0f, 1, 10.f));
+    append(bytes, record(2.0f, 2, 20.f));
+    append(bytes, record(0.5f, 3, 30.f)); // backwards
+    append(bytes, record(0.7f, 1, 11.f)); // still below 2.0
+    append(bytes, record(3.0f, 2, 21.f));
+    append(bytes, record(1.5f, 3, 31.f)); // backwards again
+    file.write(bytes);
+
+    ReplayManager replay(file.path());
+    ASSERT_EQ(replay.index().size(), 6u);
+    std::vector<float> times;
+    for (const ReplayIndexEntry& entry : replay.index())
+        times.push_back(entry.time);
+    EXPECT_EQ(times, (std::vector<float>{1.f, 2.f, 2.f, 2.f, 3.f, 3.f}));
+    EXPECT_FLOAT_EQ(replay.firstTime(), 1.f);
+    EXPECT_FLOAT_EQ(replay.lastTime(), 3.f);
+
+    EXPECT_EQ(Owned(replay.getPackets(2.5f)).xs(), (std::vector<float>{20, 30, 11}));
+    EXPECT_EQ(Owned(replay.getPackets(3.f)).xs(), (std::vector<float>{21, 31}));
+    EXPECT_EQ(Owned(replay.getPacketsForMove(std::nullopt, 2.f)).xs(),
+              (std::vector<float>{20, 30, 11}))
+        << "each object's latest record at 2.0, in file order";
+    // The records keep their own time stamps.
+    Owned frame(replay.getPackets(2.f));
+    ASSERT_EQ(frame.packets.size(), 3u);
+    EXPECT_EQ(frame.packets[1]->getFloatVector(0), std::vector<float>{0.5f});
+
+    std::vector<console::LogLine> said;
+    for (const console::LogLine& line : console::Log::instance().snapshot())
+        if (line.text.find("backwards") != std::string::npos ||
+            line.text.find("readable up to") != std::string::npos)
+            said.push_back(line);
+    ASSERT_EQ(said.size(), 1u) << "one line for the whole file, and no stop";
+    EXPECT_NE(said[0].text.find(file.path()), std::string::npos) << said[0].text;
+    EXPECT_NE(said[0].text.find("backwards at 3 records"), std::string::npos) << said[0].text;
+}
 
 TEST_F(ReplayFile, HeaderCutShortAtTheEnd)
 {
