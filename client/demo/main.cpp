@@ -4,7 +4,9 @@
 //     orvane-demo [host] [port] [seconds]
 //
 // It waits for the viewer when none is listening yet and reconnects when the
-// viewer goes away; packets the viewer sends back are printed.
+// viewer ends the link (after a pause, so that "Disconnect" in the viewer
+// shows the replay of what was streamed before the demo comes back);
+// packets the viewer sends back are printed.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,19 +25,32 @@ int main(int argc, char** argv)
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
     const auto stepLength = std::chrono::milliseconds(20);
+    const auto reconnectPause = std::chrono::seconds(2);
     DemoScene scene;
     orvane::SimulationClient client;
     bool waitingSaid = false;
+    bool streamed = false; // a link was up: losing it is the viewer's doing
 
     for (;;) {
         const double elapsed = std::chrono::duration<double>(clock::now() - start).count();
         if (seconds > 0 && elapsed >= seconds)
             break;
         if (!client.isConnected()) {
+            if (streamed) {
+                const std::string why = client.error();
+                std::printf("orvane-demo: the viewer ended the link%s%s - reconnecting in %d s\n",
+                            why.empty() ? "" : ": ", why.c_str(), int(reconnectPause.count()));
+                std::fflush(stdout);
+                client.close();
+                streamed = false;
+                std::this_thread::sleep_for(reconnectPause);
+                continue;
+            }
             try {
                 client.connect(host, port);
                 std::printf("orvane-demo: streaming to %s:%d\n", host.c_str(), port);
                 waitingSaid = false;
+                streamed = true;
                 scene.reset();
             } catch (const orvane::ClientError& error) {
                 if (!waitingSaid)
@@ -48,10 +63,8 @@ int main(int argc, char** argv)
         try {
             scene.step(client, float(elapsed));
             client.flush();
-        } catch (const orvane::ClientError& error) {
-            std::printf("orvane-demo: %s\n", error.what());
-            client.close();
-            continue;
+        } catch (const orvane::ClientError&) {
+            continue; // the link is down: said and paused above
         }
         while (auto answer = client.poll())
             std::printf("orvane-demo: the viewer sent a packet for object %u\n",
