@@ -5,6 +5,7 @@
 #include "log/Log.h"
 
 #include <osg/BlendFunc>
+#include <osg/FrameStamp>
 #include <osg/Geometry>
 #include <osg/PolygonMode>
 #include <osgText/Text>
@@ -12,6 +13,7 @@
 #include <osgViewer/ViewerBase>
 
 #include <algorithm>
+#include <cmath>
 
 namespace console {
 
@@ -107,28 +109,73 @@ void ConsoleHandler::buildScene()
         osg::StateAttribute::ON | osg::StateAttribute::PROTECTED);
     _camera->addChild(_switch);
 
-    osg::ref_ptr<osg::Vec3Array> corners = new osg::Vec3Array;
+    // The image: the panel's translucent black with the texts over it, kept
+    // with premultiplied alpha, so that one blend puts it over the scene as
+    // the panel and then the texts blended over it would.
+    _image = new osg::Texture2D;
+    _image->setDataVariance(osg::Object::DYNAMIC);
+    _image->setInternalFormat(GL_RGBA8);
+    _image->setSourceFormat(GL_RGBA);
+    _image->setSourceType(GL_UNSIGNED_BYTE);
+    _image->setTextureSize(1, 1);
+    _image->setResizeNonPowerOfTwoHint(false);
+    // One texel per pixel: filtering would only blur the glyphs.
+    _image->setFilter(osg::Texture::MIN_FILTER, osg::Texture::NEAREST);
+    _image->setFilter(osg::Texture::MAG_FILTER, osg::Texture::NEAREST);
+    _image->setWrap(osg::Texture::WRAP_S, osg::Texture::CLAMP_TO_EDGE);
+    _image->setWrap(osg::Texture::WRAP_T, osg::Texture::CLAMP_TO_EDGE);
+
     const float bottom = kPanelTop - kPanelHeight;
     const float right = kPanelLeft + kPanelWidth;
+    _imageCamera = new osg::Camera;
+    _imageCamera->setDataVariance(osg::Object::DYNAMIC);
+    _imageCamera->setRenderOrder(osg::Camera::PRE_RENDER);
+    _imageCamera->setRenderTargetImplementation(osg::Camera::FRAME_BUFFER_OBJECT);
+    _imageCamera->attach(osg::Camera::COLOR_BUFFER, _image.get());
+    _imageCamera->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
+    _imageCamera->setProjectionMatrix(osg::Matrix::ortho2D(kPanelLeft, right, bottom, kPanelTop));
+    _imageCamera->setViewMatrix(osg::Matrix::identity());
+    _imageCamera->setComputeNearFarMode(osg::CullSettings::DO_NOT_COMPUTE_NEAR_FAR);
+    _imageCamera->setClearColor({0.0f, 0.0f, 0.0f, kPanelAlpha});
+    _imageCamera->setClearMask(GL_COLOR_BUFFER_BIT);
+    _imageCamera->setViewport(new osg::Viewport(0, 0, 1, 1));
+    _imageCamera->setAllowEventFocus(false);
+    _imageCamera->setNodeMask(0); // drawn only in the frames that need it
+    _switch->addChild(_imageCamera);
+
+    _texts = new osg::Geode;
+    // Colour blended as usual; alpha gathers coverage, which keeps the image
+    // premultiplied.
+    _texts->getOrCreateStateSet()->setAttributeAndModes(
+        new osg::BlendFunc(osg::BlendFunc::SRC_ALPHA, osg::BlendFunc::ONE_MINUS_SRC_ALPHA,
+                           osg::BlendFunc::ONE, osg::BlendFunc::ONE_MINUS_SRC_ALPHA),
+        osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
+    _imageCamera->addChild(_texts);
+
+    osg::ref_ptr<osg::Vec3Array> corners = new osg::Vec3Array;
     corners->push_back({kPanelLeft, bottom, 0.0f});
     corners->push_back({right, bottom, 0.0f});
     corners->push_back({right, kPanelTop, 0.0f});
     corners->push_back({kPanelLeft, kPanelTop, 0.0f});
-    osg::ref_ptr<osg::Vec4Array> colour = new osg::Vec4Array;
-    colour->push_back({0.0f, 0.0f, 0.0f, 0.3f});
+    osg::ref_ptr<osg::Vec2Array> texels = new osg::Vec2Array;
+    texels->push_back({0.0f, 0.0f});
+    texels->push_back({1.0f, 0.0f});
+    texels->push_back({1.0f, 1.0f});
+    texels->push_back({0.0f, 1.0f});
+    osg::ref_ptr<osg::Vec4Array> white = new osg::Vec4Array;
+    white->push_back({1.0f, 1.0f, 1.0f, 1.0f});
     osg::ref_ptr<osg::Geometry> quad = new osg::Geometry;
     quad->setVertexArray(corners);
-    quad->setColorArray(colour, osg::Array::BIND_OVERALL);
+    quad->setTexCoordArray(0, texels);
+    quad->setColorArray(white, osg::Array::BIND_OVERALL);
     quad->addPrimitiveSet(new osg::DrawArrays(GL_QUADS, 0, 4));
     _panel = new osg::Geode;
     _panel->addDrawable(quad);
-    // The panel is drawn first, the texts over it.
-    _panel->getOrCreateStateSet()->setRenderBinDetails(1, "RenderBin");
+    osg::StateSet* panelState = _panel->getOrCreateStateSet();
+    panelState->setTextureAttributeAndModes(0, _image.get(), osg::StateAttribute::ON);
+    panelState->setAttributeAndModes(
+        new osg::BlendFunc(osg::BlendFunc::ONE, osg::BlendFunc::ONE_MINUS_SRC_ALPHA));
     _switch->addChild(_panel);
-
-    _texts = new osg::Geode;
-    _texts->getOrCreateStateSet()->setRenderBinDetails(2, "RenderBin");
-    _switch->addChild(_texts);
 }
 
 bool ConsoleHandler::panelOn() const
@@ -170,13 +217,48 @@ bool ConsoleHandler::attach(osgViewer::View& view)
     return true;
 }
 
-void ConsoleHandler::applyRequests()
+void ConsoleHandler::applyRequests(unsigned int frame)
 {
+    // The image was drawn with the frame that asked for it (cull runs after
+    // the events of the same frame): from the next frame on it is only shown.
+    if (imageDrawPending() && frame != _imageFrame)
+        _imageCamera->setNodeMask(0);
     if (_signals->showRequested.exchange(false))
         setPanelOn(true);
     // Hidden texts need no work: the flag stays up until the panel is on.
-    if (_initialized && panelOn() && _signals->dirty.exchange(false))
+    if (!_initialized || !panelOn())
+        return;
+    const bool resized = fitImage();
+    if (_signals->dirty.exchange(false))
         redraw();
+    else if (!resized)
+        return;
+    requestImage(frame);
+}
+
+bool ConsoleHandler::fitImage()
+{
+    const osg::Viewport* window = _camera->getViewport();
+    if (!window)
+        return false;
+    const int width =
+        std::max(1, static_cast<int>(std::lround(window->width() * kPanelWidth / kScreenSize)));
+    const int height =
+        std::max(1, static_cast<int>(std::lround(window->height() * kPanelHeight / kScreenSize)));
+    if (width == _image->getTextureWidth() && height == _image->getTextureHeight())
+        return false;
+    _image->setTextureSize(width, height);
+    _image->dirtyTextureObject();
+    // A new viewport object: a threaded viewer may still draw with the old one.
+    _imageCamera->setViewport(new osg::Viewport(0, 0, width, height));
+    _imageCamera->dirtyAttachmentMap();
+    return true;
+}
+
+void ConsoleHandler::requestImage(unsigned int frame)
+{
+    _imageCamera->setNodeMask(~0u);
+    _imageFrame = frame;
 }
 
 bool ConsoleHandler::handle(const osgGA::GUIEventAdapter& ea, osgGA::GUIActionAdapter& aa)
@@ -186,7 +268,9 @@ bool ConsoleHandler::handle(const osgGA::GUIEventAdapter& ea, osgGA::GUIActionAd
         return false;
     if (!_camera->getGraphicsContext())
         attach(*view);
-    applyRequests();
+    const osg::FrameStamp* stamp = view->getFrameStamp();
+    const unsigned int frame = stamp ? stamp->getFrameNumber() : 0;
+    applyRequests(frame);
 
     if (ea.getHandled() || ea.getEventType() != osgGA::GUIEventAdapter::KEYDOWN)
         return false;
@@ -197,7 +281,7 @@ bool ConsoleHandler::handle(const osgGA::GUIEventAdapter& ea, osgGA::GUIActionAd
     if (result == ConsoleInput::KeyResult::Toggled)
         setPanelOn(_input.visible());
     _signals->dirty = true;
-    applyRequests();
+    applyRequests(frame);
     aa.requestRedraw();
     return true;
 }

@@ -10,18 +10,27 @@
 // The lines live in the thread-safe console::Log; the keyboard logic in
 // console::ConsoleInput. This class draws them.
 //
+// Drawing text is costly (with a software renderer a line of it costs tens
+// of milliseconds a frame), and the console shows the same text frame after
+// frame. So the texts are drawn only when they change: a render-to-texture
+// camera draws panel and texts into an image of the panel's size in the
+// frame where they were rebuilt (or the window's size changed), and every
+// frame draws that image as one quad. A console whose text does not change
+// costs what one textured quad costs.
+//
 // Threading: handle() and everything that touches OSG nodes run on the GUI
 // thread, inside the viewer's event traversal. Log writers on other threads
 // only raise the atomic flags in _signals; the texts are rebuilt at the next
 // event (every frame delivers one), so the scene graph is never changed from
-// another thread. Texts are DYNAMIC, so threaded viewers finish drawing them
-// before the next event traversal.
+// another thread. Texts, image and the image camera are DYNAMIC, so threaded
+// viewers finish drawing them before the next event traversal.
 
 #include "app/console/ConsoleInput.h"
 
 #include <osg/Camera>
 #include <osg/Geode>
 #include <osg/Switch>
+#include <osg/Texture2D>
 #include <osg/Vec4>
 #include <osgGA/GUIEventHandler>
 #include <osgText/Font>
@@ -72,6 +81,10 @@ public:
     osg::Camera* camera() const { return _camera.get(); }
     // The texts of the last redraw: the log lines, newest first, then the prompt.
     const osg::Geode* textGeode() const { return _texts.get(); }
+    // The image the texts are drawn into, and whether they are drawn into
+    // it in the coming frame.
+    const osg::Texture2D* image() const { return _image.get(); }
+    bool imageDrawPending() const { return _imageCamera->getNodeMask() != 0; }
     osgText::Font* font() const { return _font.get(); }
 
     // How many rows the text wraps to in the console's font and width, at
@@ -92,7 +105,12 @@ private:
 
     void buildScene();
     bool attach(osgViewer::View& view);
-    void applyRequests();
+    // `frame` is the number of the frame being prepared.
+    void applyRequests(unsigned int frame);
+    // Sizes the image to the panel's pixels in the window; true when it changed.
+    bool fitImage();
+    // Has the image drawn in the frame being prepared.
+    void requestImage(unsigned int frame);
     void setPanelOn(bool on);
     void redraw();
     osg::ref_ptr<osgText::Text> makeText(std::string_view text, int level) const;
@@ -101,8 +119,13 @@ private:
 
     osg::ref_ptr<osg::Camera> _camera;
     osg::ref_ptr<osg::Switch> _switch;
-    osg::ref_ptr<osg::Geode> _panel;
+    osg::ref_ptr<osg::Geode> _panel;        // the quad showing _image
+    osg::ref_ptr<osg::Camera> _imageCamera; // draws panel colour and _texts into _image
+    osg::ref_ptr<osg::Texture2D> _image;
     osg::ref_ptr<osg::Geode> _texts;
+    // The frame whose rendering draws the image (GUI thread only): the image
+    // camera is switched off again when a later frame is prepared.
+    unsigned int _imageFrame = 0;
     osg::ref_ptr<osgText::Font> _font;
     float _ascent = 0.0f; // height of the tallest glyphs above the base line
     ConsoleInput _input;

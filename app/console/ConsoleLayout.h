@@ -25,6 +25,7 @@ inline constexpr float kPanelLeft = 10.0f;
 inline constexpr float kPanelTop = 990.0f;
 inline constexpr float kPanelWidth = 980.0f;
 inline constexpr float kPanelHeight = (1.0f + kLineSpacing) * kCharacterSize * kRows; // 165
+inline constexpr float kPanelAlpha = 0.3f; // the panel's black lets 70 % of the view through
 inline constexpr float kTextMaxWidth = 980.0f;
 inline constexpr float kTextMaxHeight = 150.0f;
 

@@ -17,9 +17,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace console;
 using console_test::LogFixture;
@@ -407,6 +409,62 @@ TEST_F(ConsoleGl, ThreadedViewerRedrawsWhileOtherThreadsWrite)
     EXPECT_EQ(newest->getText().createUTF8EncodedString(), "the last line");
     EXPECT_GT(inRow(*image(), kPromptRow - 2, LEVEL_32), 10);
     EXPECT_GT(inRow(*image(), kPromptRow - 3, LEVEL_2), 10);
+    expectNoGlErrors();
+}
+
+// Counts how often a drawable is drawn, drawing it as usual.
+class CountDraws : public osg::Drawable::DrawCallback
+{
+public:
+    explicit CountDraws(std::atomic<int>& count) : _count(count) {}
+    void drawImplementation(osg::RenderInfo& info, const osg::Drawable* drawable) const override
+    {
+        ++_count;
+        drawable->drawImplementation(info);
+    }
+
+private:
+    std::atomic<int>& _count;
+};
+
+// The console shown with a line that does not change (a program that
+// cannot listen shows its retry line for as long as it runs) is not drawn
+// again frame after frame: what it shows stays on screen without its texts
+// being built or drawn again.
+TEST_F(ConsoleGl, UnchangedLogIsNotDrawnAgain)
+{
+    writeLine(LEVEL_32, "[TCPServer] Cannot listen on port 11000: bind failed: Address already "
+                        "in use. Retrying every 2 seconds.");
+    show();
+    frames(3);
+    const osg::Geode* texts = _console->textGeode();
+    ASSERT_GT(texts->getNumDrawables(), 0u);
+    std::atomic<int> draws{0};
+    std::vector<osg::ref_ptr<const osg::Drawable>> built;
+    for (unsigned int i = 0; i < texts->getNumDrawables(); ++i) {
+        auto* text = const_cast<osg::Drawable*>(texts->getDrawable(i));
+        text->setDrawCallback(new CountDraws(draws));
+        built.emplace_back(text);
+    }
+
+    frames(20);
+    EXPECT_EQ(draws.load(), 0) << "the texts were drawn again in frames where nothing changed";
+    ASSERT_EQ(texts->getNumDrawables(), built.size());
+    for (unsigned int i = 0; i < texts->getNumDrawables(); ++i)
+        EXPECT_EQ(texts->getDrawable(i), built[i].get()) << "text " << i << " was built again";
+    osg::ref_ptr<osg::Image> shot = image();
+    ASSERT_TRUE(shot.valid());
+    EXPECT_GT(inRow(*shot, kPromptRow - 2, LEVEL_32), 10) << "the line is still shown";
+    EXPECT_EQ(countNear(*shot, panelGrey(), 11, static_cast<int>(rowY(3)) + 2, 989, 989, 1),
+              (989 - 11) * (989 - static_cast<int>(rowY(3)) - 2))
+        << "the panel is still shown";
+
+    // A change is drawn at once.
+    writeLine(LEVEL_8, "[TCPServer] Listening on port 11000");
+    frames(1);
+    shot = image();
+    EXPECT_GT(inRow(*shot, kPromptRow - 2, LEVEL_8), 10);
+    EXPECT_GT(inRow(*shot, kPromptRow - 3, LEVEL_32), 10);
     expectNoGlErrors();
 }
 
