@@ -468,4 +468,35 @@ TEST_F(ConsoleGl, UnchangedLogIsNotDrawnAgain)
     expectNoGlErrors();
 }
 
+// The image has one texel per pixel of the panel: when the window's size
+// changes, it is sized anew and drawn again, though the text is the same.
+TEST_F(ConsoleGl, ImageFollowsTheWindowSize)
+{
+    writeLine(LEVEL_32, "[TCPServer] Cannot listen on port 11000");
+    show();
+    frames(2);
+    ASSERT_EQ(_console->image()->getTextureWidth(), 980);
+    ASSERT_EQ(_console->image()->getTextureHeight(), 165);
+    EXPECT_FALSE(_console->imageDrawPending());
+
+    // What the window does on a resize: the console camera's viewport follows.
+    _console->camera()->setViewport(0, 0, kSize / 2, kSize / 2);
+    frames(1);
+    EXPECT_EQ(_console->image()->getTextureWidth(), 490);
+    EXPECT_EQ(_console->image()->getTextureHeight(), 83);
+    osg::ref_ptr<osg::Image> shot = image();
+    ASSERT_TRUE(shot.valid());
+    // The line, drawn again at half size in the lower left quarter.
+    int red = 0;
+    const int top = static_cast<int>(rowY(kPromptRow - 2)) / 2;
+    for (int y = top - 12; y < top; ++y)
+        for (int x = 5; x < kSize / 2; ++x)
+            red += hueOf(pixel(*shot, x, y)) == Red;
+    EXPECT_GT(red, 10);
+    EXPECT_EQ(inRow(*shot, kPromptRow - 2, LEVEL_32), 0) << "nothing left at full size";
+    frames(1);
+    EXPECT_FALSE(_console->imageDrawPending());
+    expectNoGlErrors();
+}
+
 } // namespace
