@@ -29,7 +29,7 @@ class ChunkReader
 public:
     explicit ChunkReader(std::ifstream& in, std::uint64_t size) : _in(in), _size(size)
     {
-        _data.resize(CHUNK);
+        _data.resize(std::size_t(std::min<std::uint64_t>(CHUNK, size)));
     }
 
     // Pointer to `n` bytes at `offset`, or null when the file has fewer.
@@ -73,6 +73,7 @@ ReplayManager::~ReplayManager() = default;
 void ReplayManager::openAndIndex()
 {
     _index.clear();
+    _fileSize = 0;
     _objectStart.clear();
     _objectRecords.clear();
     _objects = 0;
@@ -96,18 +97,24 @@ void ReplayManager::buildIndex()
         return;
     }
     const std::uint64_t size = std::uint64_t(fileEnd);
+    _fileSize = size;
     ChunkReader reader(*this, size);
     _index.reserve(std::size_t(size / 64));
 
-    // Object numbers: a direct table for the usual connection numbers, a map
-    // for the rest.
+    // Object numbers: a direct table for the usual connection numbers (one
+    // block of 4096 per connection, made when the connection first shows
+    // up: a file is usually one connection's, and a damaged file is
+    // indexed again after each read error), a map for the rest.
     constexpr std::int64_t DIRECT_CONNECTIONS = 64;
-    std::vector<std::int32_t> direct(std::size_t(DIRECT_CONNECTIONS) << 12, -1);
+    std::vector<std::vector<std::int32_t>> direct(DIRECT_CONNECTIONS);
     std::unordered_map<std::uint64_t, std::uint32_t> others;
     std::uint32_t objects = 0;
     auto objectOf = [&](std::int64_t connection, std::uint32_t number) {
         if (connection >= -1 && connection < DIRECT_CONNECTIONS - 1) {
-            std::int32_t& slot = direct[std::size_t(((connection + 1) << 12) | number)];
+            std::vector<std::int32_t>& block = direct[std::size_t(connection + 1)];
+            if (block.empty())
+                block.assign(std::size_t(1) << 12, -1);
+            std::int32_t& slot = block[number];
             if (slot < 0)
                 slot = std::int32_t(objects++);
             return std::uint32_t(slot);
@@ -357,7 +364,9 @@ bool ReplayManager::readRecord(std::size_t i, GNP2::Packet& packet)
     if (!read(reinterpret_cast<char*>(lengthWord), 4))
         return false;
     const std::uint32_t length = GNP2::readU32(lengthWord);
-    if (length < 8)
+    // A length running past the end of the file (a record cut short, or
+    // damaged) cannot be read: no buffer is made for it.
+    if (length < 8 || _index[i].position + 4 + length > _fileSize)
         return false;
     _buffer.resize(length - 4);
     if (!read(reinterpret_cast<char*>(_buffer.data()), std::streamsize(_buffer.size())))

@@ -102,4 +102,5 @@ private:
     void groupRecordsByObject(std::size_t objects);
     std::vector<unsigned char> _buffer; // one record's bytes
     std::size_t _recordsRead = 0;
+    std::uint64_t _fileSize = 0; // bytes in the file when it was indexed
 };
