@@ -574,7 +574,8 @@ void TCPServer::endConnection(Connection& connection, int error, const std::stri
 
 void TCPServer::sendLoop(Connection& connection)
 {
-    const auto buffer = std::make_unique<unsigned char[]>(BUFFER_SIZE);
+    // Not cleared: only what serialize() wrote is sent.
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(BUFFER_SIZE);
     const int number = _connectionNumber;
     waitForStart(connection);
 
