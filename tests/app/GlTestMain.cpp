@@ -12,7 +12,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "GlTestSupport.h"
+#include "MainWindowHarness.h"
 #include "files/ProgramPaths.h"
 #include "view/ViewerManager.h"
 

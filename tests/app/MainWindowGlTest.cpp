@@ -33,7 +33,7 @@
 #include <osg/ShapeDrawable>
 #include <osgShadow/SoftShadowMap>
 
-#include "GlTestSupport.h"
+#include "MainWindowHarness.h"
 #include "app/MenuTable.h"
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"

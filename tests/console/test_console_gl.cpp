@@ -2,7 +2,7 @@
 // display: pixels are read back before every buffer swap and compared with
 // the background, the panel's translucent black and the level colours.
 
-#include "LogFixture.h"
+#include "tests/support/LogFixture.h"
 
 #include "app/console/ConsoleHandler.h"
 #include "app/console/CustomConsoleHandler.h"

@@ -17,7 +17,7 @@
 
 #include <thread>
 
-#include "GlTestSupport.h"
+#include "tests/app/MainWindowHarness.h"
 #include "X11Windows.h"
 #include "tests/support/PrivateXServer.h"
 #include "client/SimulationClient.h"

@@ -16,7 +16,7 @@
 
 #include <osg/Image>
 
-#include "../view/GlTestSupport.h"
+#include "tests/view/GlTestSupport.h"
 #include "gnp2/Packet.h"
 #include "view/ViewerManager.h"
 

@@ -9,7 +9,7 @@
 
 #include <osg/ref_ptr>
 
-#include "../objects/ShapeTestSupport.h"
+#include "ShapeTestSupport.h"
 #include "objects/VisParticleEffectObject.h"
 #include "objects/VisWeatherObject.h"
 

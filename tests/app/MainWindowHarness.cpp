@@ -1,4 +1,4 @@
-#include "GlTestSupport.h"
+#include "MainWindowHarness.h"
 
 #include <QApplication>
 #include <QCoreApplication>

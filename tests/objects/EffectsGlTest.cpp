@@ -20,7 +20,7 @@
 #include <osgParticle/ParticleSystem>
 #include <osgViewer/Viewer>
 
-#include "../view/GlTestSupport.h"
+#include "tests/view/GlTestSupport.h"
 #include "EffectTestSupport.h"
 #include "files/ProgramPaths.h"
 

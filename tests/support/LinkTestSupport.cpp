@@ -1,4 +1,4 @@
-#include "tests/net/LinkTestSupport.h"
+#include "tests/support/LinkTestSupport.h"
 
 #include <cerrno>
 #include <cstdlib>
