@@ -1,7 +1,6 @@
 #pragma once
-// Packets for the particle and weather object tests, handed to an object the
-// way the object manager does it. The packets come from item tables, as in
-// the shape object tests.
+// The particle and weather object tests' packets (the shared item tables)
+// and the names of their table rows.
 
 #include <string>
 
@@ -9,36 +8,16 @@
 
 #include <osg/ref_ptr>
 
-#include "ShapeTestSupport.h"
 #include "objects/VisParticleEffectObject.h"
 #include "objects/VisWeatherObject.h"
+#include "tests/support/Packets.h"
 
 namespace effecttest {
 
-using shapetest::Items;
-
-// What the object manager does with a packet: initialize a new object, then
-// update, then clear the state's changed flags.
-template <typename Object> void deliver(Object& object, const Items& items, bool isNew)
-{
-    const std::unique_ptr<GNP2::Packet> packet = shapetest::makePacket(items);
-    if (isNew)
-        object.initialize(*packet);
-    object.update(*packet);
-    object.getPacket().clearChanged();
-}
-
-template <typename Object> osg::ref_ptr<Object> create(const Items& items)
-{
-    osg::ref_ptr<Object> object = new Object(nullptr);
-    deliver(*object, items, true);
-    return object;
-}
-
-template <typename Object> void send(Object& object, const Items& items)
-{
-    deliver(object, items, false);
-}
+using testsupport::create;
+using testsupport::deliver;
+using testsupport::Items;
+using testsupport::send;
 
 // Test names of table rows: the row's `name`.
 struct RowName

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -29,6 +30,7 @@
 #include "scene/ObjectKinds.h"
 #include "scene/ObjectManager.h"
 #include "tests/support/GlErrorCollector.h"
+#include "tests/support/Packets.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/ViewObjects.h"
 #include "view/ViewerManager.h"
@@ -149,16 +151,11 @@ protected:
         }
     }
 
-    void send(const std::vector<std::pair<int, std::vector<int>>>& ints,
-              const std::vector<std::pair<int, std::vector<float>>>& floats = {})
+    // A packet for the box (the link stamps the connection).
+    void send(const std::map<int, std::vector<int>>& ints,
+              const std::map<int, std::vector<float>>& floats = {})
     {
-        GNP2::Packet box;
-        box.setHeader(GNP2::makeHeader(BOX, TYPE_VisBaseObject));
-        for (const auto& [index, values] : ints)
-            box.setIntVector(index, values);
-        for (const auto& [index, values] : floats)
-            box.setFloatVector(index, values);
-        client.queue(box);
+        client.queue(*testsupport::makePacket({floats, ints}, {BOX, TYPE_VisBaseObject}));
         client.flush();
     }
 

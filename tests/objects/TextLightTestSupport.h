@@ -1,50 +1,19 @@
 #pragma once
-// Packets for the text and light object tests, built from item tables and
-// handed to an object the way the object manager does it.
+// The text and light object tests' packets (the shared item tables) and
+// what the objects print when a packet lacks an item.
 
-#include <map>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "gnp2/Packet.h"
-#include "scene/VisObject.h"
+#include "tests/support/Packets.h"
 
 namespace textlight {
 
-struct Items
-{
-    std::map<int, std::vector<float>> floats;
-    std::map<int, std::vector<int>> ints;
-    std::map<int, std::string> strings;
-};
-
-inline std::unique_ptr<GNP2::Packet> makePacket(const Items& items)
-{
-    auto packet = std::make_unique<GNP2::Packet>();
-    packet->setHeader(GNP2::makeHeader(9, 0));
-    packet->setIntVector(items::CONNECTION, {0});
-    for (const auto& [index, values] : items.floats)
-        packet->setFloatVector(index, values);
-    for (const auto& [index, values] : items.ints)
-        packet->setIntVector(index, values);
-    for (const auto& [index, text] : items.strings)
-        packet->setString(index, text);
-    return packet;
-}
-
-// What the object manager does with a packet: initialize a new object, then
-// update, then clear the state's changed flags.
-inline void deliver(VisObject& object, const Items& items, bool isNew)
-{
-    const std::unique_ptr<GNP2::Packet> packet = makePacket(items);
-    if (isNew)
-        object.initialize(*packet);
-    object.update(*packet);
-    object.getPacket().clearChanged();
-}
+using testsupport::deliver;
+using testsupport::Items;
+using testsupport::makePacket;
 
 // What a call writes to standard output. An exception from the call passes
 // on, after the capture has ended.

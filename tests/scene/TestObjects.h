@@ -11,6 +11,7 @@
 #include "scene/RootnodeUpdateCallback.h"
 #include "scene/Vis3DObject.h"
 #include "scene/ViewHost.h"
+#include "tests/support/Packets.h"
 
 class ProbeObject : public Vis3DObject
 {
@@ -83,8 +84,5 @@ inline ObjectFactory probeFactory()
 // A packet as the link delivers it: connection number in item 13.
 inline GNP2::Packet* linkPacket(int objectNumber, int typeCode, int connection = 0)
 {
-    auto* p = new GNP2::Packet;
-    p->setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), std::uint32_t(typeCode)));
-    p->setIntVector(13, {connection});
-    return p;
+    return testsupport::makePacket({}, {objectNumber, typeCode, connection}).release();
 }
