@@ -23,12 +23,18 @@ endfunction()
 
 # orvane_test(<name> SOURCES ... DEPS ... [LABELS ...] [GL])
 # A GoogleTest executable whose cases are registered with CTest one by one.
-# GL tests are labelled "gl" and need an X display (the test command runs
-# everything under xvfb-run).
+# GL tests are labelled "gl", need an X display (the test command runs
+# everything under xvfb-run) and get the GL tests' main
+# (tests/support/GlTestMain.cpp) instead of GoogleTest's.
 function(orvane_test name)
   cmake_parse_arguments(ARG "GL" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(ARG_GL)
+    set(main orvane_test_gl_main)
+  else()
+    set(main GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock ${main})
   orvane_warnings(${name})
   set(labels ${ARG_LABELS})
   if(ARG_GL)

@@ -113,7 +113,7 @@ protected:
     QImage showView(VisMainWindow& window, orvane::SimulationClient& client, float x, float y,
                     float w, float h, const QColor& colour, double fx, double fy)
     {
-        client.send(*viewPacket(1, x, y, w, h, colour));
+        client.send(*viewPacket(1, {colour.red(), colour.green(), colour.blue()}, {x, y}, {w, h}));
         QImage picture;
         const bool shown = waitFor([&] {
             picture = viewerPicture(window);

@@ -20,9 +20,10 @@
 #include <osgParticle/ParticleSystem>
 #include <osgViewer/Viewer>
 
-#include "tests/view/GlTestSupport.h"
 #include "EffectTestSupport.h"
 #include "files/ProgramPaths.h"
+#include "tests/support/GlHarness.h"
+#include "tests/support/Pictures.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ osg::Vec3 colourAt(const osg::Image& image, int x, int y)
 
 std::string text(const osg::Vec3& c)
 {
-    return viewtest::text(viewtest::rgbOfColour({c, 1.f}));
+    return testsupport::text(testsupport::rgbOfColour({c, 1.f}));
 }
 
 // How far a picture is from the background: the pixels that differ visibly,
@@ -116,11 +117,11 @@ protected:
         viewer.setSceneData(root.get());
         viewer.realize();
         ASSERT_TRUE(viewer.isRealized());
-        viewtest::glErrors().clear();
+        testsupport::glErrors().clear();
         context->getState()->setCheckForGLErrors(osg::State::ONCE_PER_ATTRIBUTE);
     }
 
-    void TearDown() override { viewtest::expectNoGlErrors(); }
+    void TearDown() override { testsupport::expectNoGlErrors(); }
 
     void lookFrom(const osg::Vec3d& eye, const osg::Vec3d& centre)
     {
@@ -162,7 +163,7 @@ TEST_P(ParticleRendering, ParticlesAppearOverTime)
     root->addChild(particles(GetParam(), 4.f).get());
     const Coverage first = coverage(frames(1));
     const Coverage later = coverage(frames(60));
-    viewtest::keepPicture(*picture, "effects_particles_" + std::to_string(GetParam()));
+    testsupport::keepPicture(*picture, "effects_particles_" + std::to_string(GetParam()));
     EXPECT_GT(later.pixels, 500) << "after 2 s";
     EXPECT_GT(later.pixels, 2 * first.pixels);
 }
@@ -210,7 +211,8 @@ TEST_F(EffectsRendering, SmokeParticlesAreTexturedPuffsNotSquares)
         time = 0.0;
         std::srand(7);
         const Coverage result = coverage(frames(45));
-        viewtest::keepPicture(*picture, textured ? "effects_smoke_textured" : "effects_smoke_flat");
+        testsupport::keepPicture(*picture,
+                                 textured ? "effects_smoke_textured" : "effects_smoke_flat");
         return result;
     };
     const Coverage flat = render(false);
@@ -230,7 +232,7 @@ TEST_F(EffectsRendering, RainFallsAroundTheViewer)
              {{Weather::ITEM_KIND, {Weather::KIND_RAIN}}, {items::COLOUR, {255, 255, 255}}}})
             .get());
     EXPECT_GT(coverage(frames(20)).pixels, 100);
-    viewtest::keepPicture(*picture, "effects_rain");
+    testsupport::keepPicture(*picture, "effects_rain");
 }
 
 // A red near box left of the centre and a red far box right of it, in a grey
@@ -282,7 +284,7 @@ TEST_F(FogRendering, FarBoxFadesIntoTheFogNearBoxKeepsItsColour)
 {
     build(1, osg::StateAttribute::INHERIT);
     frames(2);
-    viewtest::keepPicture(*picture, "effects_fog");
+    testsupport::keepPicture(*picture, "effects_fog");
     EXPECT_LT((nearBox() - rgb(RED)).length(), 0.05f) << text(nearBox());
     // Its front face lies at depth 25, a fifth of the fog's range before its
     // end: a fifth of its own colour is left.
@@ -298,12 +300,3 @@ TEST_F(FogRendering, SwitchedOffItStaysOffBelowANodeThatSwitchesItOn)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    // The OpenGL error collector of the viewer tests, installed before any
-    // context exists.
-    viewtest::glErrors();
-    return RUN_ALL_TESTS();
-}

@@ -4,7 +4,7 @@
 // frames and the picture in the main window is read back.
 //   xvfb-run -a -s "-screen 0 1280x1024x24" ctest -L gl -R Shape
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,15 +13,9 @@
 
 #include <chrono>
 #include <map>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <osg/GraphicsContext>
-#include <osg/Notify>
-#include <osg/State>
-#include <osgDB/WriteFile>
 
 #include "client/SimulationClient.h"
 #include "net/TCPServer.h"
@@ -29,10 +23,11 @@
 #include "objects/VisBaseObject.h"
 #include "scene/ObjectKinds.h"
 #include "scene/ObjectManager.h"
-#include "tests/support/GlErrorCollector.h"
+#include "tests/support/GlHarness.h"
 #include "tests/support/Packets.h"
-#include "view/CompositeViewerQOSG.h"
+#include "tests/support/Pictures.h"
 #include "view/ViewObjects.h"
+#include "view/ViewParameters.h"
 #include "view/ViewerManager.h"
 
 namespace {
@@ -42,9 +37,6 @@ using namespace std::chrono_literals;
 constexpr int BOX = 1;
 constexpr int VIEW = 100;
 const osg::Vec3 BACKGROUND(0.f, 0.f, 1.f); // the view's clear colour, item 63 = 0 0 255
-
-// Set by main while the tests run: the scene graph's reports of OpenGL errors.
-testsupport::GlErrorCollector* glErrors = nullptr;
 
 osg::Vec3 colourAt(const osg::Image& image, int x, int y)
 {
@@ -85,11 +77,6 @@ osg::Vec3 centre(const osg::Image& image)
     return patch(image, image.s() / 2, image.t() / 2);
 }
 
-void keepPicture(const osg::Image& image, const std::string& name)
-{
-    osgDB::writeImageFile(image, name + ".png");
-}
-
 class ShapeRendering : public ::testing::Test
 {
 protected:
@@ -112,26 +99,17 @@ protected:
 
         client.connect("127.0.0.1", manager->server().port());
         ASSERT_TRUE(pumpUntil([&] { return manager->state() == ObjectManager::Online; }));
-        checkGlErrors();
+        testsupport::checkGlErrors(*views);
 
         // The view: the whole window, blue, looking along +y at the origin.
-        GNP2::Packet view;
-        view.setHeader(GNP2::makeHeader(VIEW, TYPE_VisViewObject));
-        view.setIntVector(55, {1});
-        view.setFloatVector(56, {0.f, -6.f, 0.f});
-        view.setFloatVector(57, {0.f, 0.f, 0.f});
-        view.setFloatVector(58, {0.f, 0.f, 1.f});
-        view.setFloatVector(59, {0.f, 0.f});
-        view.setFloatVector(60, {1.f, 1.f});
-        view.setIntVector(61, {0});
-        view.setIntVector(62, {0});
-        view.setIntVector(63, {0, 0, 255});
-        view.setFloatVector(64, {0.1f});
-        view.setFloatVector(65, {100.f});
-        view.setFloatVector(66, {30.f});
-        view.setIntVector(67, {0});
-        view.setIntVector(68, {0});
-        client.queue(view);
+        using namespace view::viewItems;
+        auto view = testsupport::viewPacket(VIEW, {0, 0, 255}, {0.f, 0.f}, {1.f, 1.f});
+        view->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
+        testsupport::setVec3(*view, EYE, {0.f, -6.f, 0.f});
+        testsupport::setVec3(*view, CENTRE, {0.f, 0.f, 0.f});
+        testsupport::setVec3(*view, UP, {0.f, 0.f, 1.f});
+        view->setFloatVector(FAR_PLANE, {100.f});
+        client.queue(*view);
         // The box: unit size at the origin, red.
         send({{5, {VisBaseObject::KIND_BOX}}, {44, {255, 0, 0}}},
              {{1, {0.f, 0.f, 0.f}}, {4, {1.f, 1.f, 1.f}}});
@@ -146,9 +124,7 @@ protected:
         client.close();
         manager.reset();
         views.reset();
-        if (glErrors) {
-            EXPECT_EQ(glErrors->errors(), std::vector<std::string>{});
-        }
+        testsupport::expectNoGlErrors();
     }
 
     // A packet for the box (the link stamps the connection).
@@ -186,14 +162,6 @@ protected:
         return views->grabWindowImage();
     }
 
-    void checkGlErrors()
-    {
-        osgViewer::ViewerBase::Contexts contexts;
-        views->viewer()->getContexts(contexts);
-        for (osg::GraphicsContext* context : contexts)
-            context->getState()->setCheckForGLErrors(osg::State::ONCE_PER_ATTRIBUTE);
-    }
-
     QTemporaryDir workDir;
     QMainWindow window;
     osg::ref_ptr<osg::Group> scene, hud;
@@ -207,7 +175,7 @@ TEST_F(ShapeRendering, RedBoxFillsTheCentre)
 {
     osg::ref_ptr<osg::Image> picture = pictureAfterPackets();
     ASSERT_NE(picture, nullptr);
-    keepPicture(*picture, "shape_red_box");
+    testsupport::keepPicture(*picture, "shape_red_box");
     const osg::Vec3 middle = centre(*picture);
     EXPECT_TRUE(isRed(middle)) << text(middle);
     // The box covers a part of the view only: the corner shows the background.
@@ -224,7 +192,7 @@ TEST_F(ShapeRendering, HalfAlphaBlendsWithTheBackground)
     send({}, {{10, {0.5f}}});
     osg::ref_ptr<osg::Image> blended = pictureAfterPackets();
     ASSERT_NE(blended, nullptr);
-    keepPicture(*blended, "shape_half_alpha");
+    testsupport::keepPicture(*blended, "shape_half_alpha");
     const osg::Vec3 mixed = centre(*blended);
     // Both the box's red and the background's blue show.
     EXPECT_GT(mixed.z(), 0.1f) << text(mixed);
@@ -244,7 +212,7 @@ TEST_F(ShapeRendering, WireframeDrawsLinesOnly)
     send({{29, {1}}});
     osg::ref_ptr<osg::Image> lines = pictureAfterPackets();
     ASSERT_NE(lines, nullptr);
-    keepPicture(*lines, "shape_wireframe");
+    testsupport::keepPicture(*lines, "shape_wireframe");
     // Inside the face the background shows; its edges are drawn in red. (The
     // faces are triangles: a diagonal crosses the very centre, so look a
     // little to its right, inside both the front and the back face.)
@@ -264,26 +232,3 @@ TEST_F(ShapeRendering, WireframeDrawsLinesOnly)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    // Listing the tests (at build time) needs no display.
-    if (::testing::GTEST_FLAG(list_tests))
-        return RUN_ALL_TESTS();
-    ViewerManager::prepareProcess(Embedding::NativeWindow);
-
-    // Settings of the test's own, never the user's.
-    char folder[] = "/tmp/orvane-shape-settings-XXXXXX";
-    if (!mkdtemp(folder))
-        return 2;
-    setenv("XDG_CONFIG_HOME", folder, 1);
-
-    QApplication application(argc, argv);
-    glErrors = &testsupport::glErrorCollector();
-    const int result = RUN_ALL_TESTS();
-    osg::setNotifyHandler(new osg::StandardNotifyHandler);
-    glErrors = nullptr;
-    std::system(("rm -rf " + std::string(folder)).c_str());
-    return result;
-}

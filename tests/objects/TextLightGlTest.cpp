@@ -24,12 +24,13 @@
 #include "objects/VisLightObject.h"
 #include "objects/VisTextObject.h"
 #include "scene/LightNumbers.h"
-#include "tests/view/GlTestSupport.h"
-#include "view/ViewParameters.h"
 #include "TextLightTestSupport.h"
+#include "tests/support/GlHarness.h"
+#include "tests/support/Pictures.h"
+#include "view/ViewParameters.h"
 
 using namespace textlight;
-using namespace viewtest;
+using namespace testsupport;
 
 namespace {
 

@@ -17,12 +17,15 @@
 
 #include <thread>
 
-#include "tests/app/MainWindowHarness.h"
 #include "X11Windows.h"
-#include "tests/support/PrivateXServer.h"
 #include "client/SimulationClient.h"
+#include "tests/support/GlHarness.h"
+#include "tests/support/Packets.h"
+#include "tests/support/Pictures.h"
+#include "tests/support/PrivateXServer.h"
 
-using namespace apptest;
+using namespace programtest;
+using namespace testsupport;
 using namespace std::chrono_literals;
 
 namespace {
@@ -128,7 +131,8 @@ TEST_P(ProgramRun, ShowsTheSimulationsViewAndEndsWhenClosed)
     ASSERT_TRUE(run.connect(client)) << "the program never listened on port " << run.port;
 
     // The right half of the viewer, full height.
-    client.send(*viewPacket(1, 0.5f, 0.f, 0.5f, 1.f, kViewColour));
+    client.send(*viewPacket(1, {kViewColour.red(), kViewColour.green(), kViewColour.blue()},
+                            {0.5f, 0.f}, {0.5f, 1.f}));
     QRect area;
     EXPECT_TRUE(waitFor(
         [&] {

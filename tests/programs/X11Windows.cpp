@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-namespace apptest {
+namespace programtest {
 
 namespace {
 
@@ -96,4 +96,4 @@ ScreenPicture grabScreen(const std::string& displayName)
     return picture;
 }
 
-} // namespace apptest
+} // namespace programtest

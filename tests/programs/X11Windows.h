@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace apptest {
+namespace programtest {
 
 // Asks the top-level window of process `pid` titled "Pellam Orvane" to close,
 // as a window manager's close button does (WM_DELETE_WINDOW). Returns false
@@ -24,4 +24,4 @@ struct ScreenPicture
 };
 ScreenPicture grabScreen(const std::string& display);
 
-} // namespace apptest
+} // namespace programtest
