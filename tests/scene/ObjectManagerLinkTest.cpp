@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <map>
 #include <thread>
 
 #include "TestObjects.h"
@@ -17,6 +16,7 @@
 #include "client/SimulationClient.h"
 #include "net/TCPServer.h"
 #include "scene/ObjectManager.h"
+#include "tests/support/SceneDump.h"
 
 namespace {
 
@@ -146,23 +146,8 @@ TEST_F(ObjectManagerLink, PacketsQueuedBeforeAClearAreAppliedFirst)
 // had at that time.
 TEST_F(ObjectManagerLink, ReplayReproducesTheLiveStatesAtEveryTimeAndAfterJumps)
 {
-    // Every object's state packet (its wire bytes) and transform matrix.
-    using Dump = std::map<int, std::string>;
-    auto dump = [&] {
-        Dump d;
-        for (int o = 1; o <= 3; ++o)
-            if (auto* object =
-                    dynamic_cast<Vis3DObject*>(manager->updateCallback().findObject(0, o))) {
-                GNP2::Packet& state = object->getPacket();
-                std::string text(state.serializedSize(), '\0');
-                state.serialize(reinterpret_cast<unsigned char*>(text.data()));
-                const osg::Matrixd& m = object->getTransform()->getMatrix();
-                for (int i = 0; i < 16; ++i)
-                    text += " " + std::to_string(m.ptr()[i]);
-                d[o] = text;
-            }
-        return d;
-    };
+    // Every object as text: its class, transform, colours and state.
+    auto dump = [&] { return testsupport::dumpScene(manager->updateCallback()); };
     auto xOf = [&](int o) {
         auto* object = dynamic_cast<Vis3DObject*>(manager->updateCallback().findObject(0, o));
         return object ? object->getTranslation().getTrans().x() : -1.0;
@@ -174,7 +159,7 @@ TEST_F(ObjectManagerLink, ReplayReproducesTheLiveStatesAtEveryTimeAndAfterJumps)
 
     // Object o moves only in the steps that are multiples of o, so most
     // frames leave some objects alone.
-    std::vector<Dump> live;
+    std::vector<std::string> live;
     for (int k = 0; k < 10; ++k) {
         GNP2::Packet time;
         time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
