@@ -15,7 +15,7 @@
 
 #include "net/PacketRing.h"
 #include "scene/RootnodeUpdateCallback.h"
-#include "scene/Vis3DObject.h"
+#include "tests/support/BareObject.h"
 #include "tests/support/Packets.h"
 #include "tests/support/SceneDump.h"
 
@@ -23,35 +23,13 @@ using namespace testsupport;
 
 namespace {
 
-// A scene object that keeps its state and moves with items 1, 3 and 4, and
-// nothing else: what the dump shows of it comes from the base classes.
-class Placed : public Vis3DObject
-{
-public:
-    explicit Placed(const ObjectContext& context) : Vis3DObject(context.sendQueue) {}
-    const char* className() const override { return "Placed"; }
-    void initialize(const GNP2::Packet& packet) override
-    {
-        mergeState(packet);
-        setInitialized();
-    }
-    void update(const GNP2::Packet& packet) override
-    {
-        beginUpdate(packet);
-        applyTransformItems(packet);
-    }
-
-protected:
-    ~Placed() override = default;
-};
-
-// A scene of Placed objects made by the update callback from packets.
+// A scene of bare objects made by the update callback from packets.
 class Scene
 {
 public:
     Scene()
     {
-        _factory.add(TYPE_VisBaseObject, [](const ObjectContext& c) { return new Placed(c); });
+        _factory.add(TYPE_VisBaseObject, [](const ObjectContext&) { return new BareObject; });
         _callback =
             new rootnodeUpdateCallback(_receive, _send, _factory, _root.get(), nullptr, nullptr);
         _callback->setClock([] { return 0.0; }); // no budget: every packet in one pass
@@ -67,8 +45,8 @@ public:
     // object.
     void paint(const Address& object, const osg::Vec4& diffuse)
     {
-        auto* placed =
-            dynamic_cast<Placed*>(_callback->findObject(object.connection, object.objectNumber));
+        auto* placed = dynamic_cast<BareObject*>(
+            _callback->findObject(object.connection, object.objectNumber));
         ASSERT_NE(placed, nullptr);
         osg::ref_ptr<osg::Geometry> drawable = new osg::Geometry;
         osg::ref_ptr<osg::Material> material = new osg::Material;
@@ -107,8 +85,8 @@ TEST(SceneDump, ListsEveryObjectByConnectionThenNumber)
     scene.apply({}, {0, TYPE_VisBaseObject, 2});
     scene.apply({}, {1, TYPE_VisBaseObject, 0});
     EXPECT_EQ(objectLines(scene.dump()),
-              (std::vector<std::string>{"object 0/1 Placed", "object 0/5 Placed",
-                                        "object 2/0 Placed", "object 2/4095 Placed"}));
+              (std::vector<std::string>{"object 0/1 BareObject", "object 0/5 BareObject",
+                                        "object 2/0 BareObject", "object 2/4095 BareObject"}));
 }
 
 TEST(SceneDump, EmptySceneIsEmptyText)
@@ -125,7 +103,7 @@ TEST(SceneDump, ShowsTheMatrixTheColoursAndTheState)
                 {4, TYPE_VisBaseObject, 0});
     scene.paint({4, TYPE_VisBaseObject, 0}, {1.f, 0.5f, 0.25f, 1.f});
     EXPECT_EQ(scene.dump(),
-              "object 0/4 Placed\n"
+              "object 0/4 BareObject\n"
               "  matrix 2 0 0 0 0 2 0 0 0 0 2 0 1 2 3 1\n"
               "  colours 1 0.5 0.25 1\n"
               "  state 0=f[0] 1=f[1 2 3] 4=f[2 2 2] 12=s[arm.obj] 13=i[0] 44=i[255 0 0]\n");

@@ -1,9 +1,10 @@
 #pragma once
-// The scene object with nothing of its own, the baseline of the object
-// benchmarks: it merges its packets and follows items 1, 3 and 4.
+// The scene object with nothing of its own: it merges its packets and
+// follows items 1, 3 and 4. The baseline of the object benchmarks, and the
+// object of tests that look at what the base classes do.
 #include "scene/Vis3DObject.h"
 
-namespace benchsupport {
+namespace testsupport {
 
 class BareObject : public Vis3DObject
 {
@@ -23,4 +24,4 @@ public:
     }
 };
 
-} // namespace benchsupport
+} // namespace testsupport
