@@ -25,7 +25,7 @@ using namespace std::chrono_literals;
 QCoreApplication& app()
 {
     static int argc = 1;
-    static char name[] = "test_objectmanager";
+    static char name[] = "test_scene_link";
     static char* argv[] = {name, nullptr};
     static QCoreApplication application(argc, argv);
     // Settings of the tests' own, never the user's.
