@@ -1,10 +1,9 @@
 #include "app/Startup.h"
 
-#include <QSettings>
 #include <QString>
-#include <QStringList>
 
 #include "log/Log.h"
+#include "settings/Settings.h"
 
 #include <cctype>
 #include <climits>
@@ -40,23 +39,17 @@ int scanPortArguments(const std::vector<std::string>& arguments, int port)
 
 int storedPort()
 {
-    const QString key = "Network/TcpPort";
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-    // The exact spelling first, then any other spelling of the same key.
-    QString found = settings.contains(key) ? key : QString();
-    for (const QString& candidate : settings.allKeys())
-        if (found.isEmpty() && candidate.compare(key, Qt::CaseInsensitive) == 0)
-            found = candidate;
-    if (found.isEmpty())
-        return DEFAULT_PORT;
-    bool ok = false;
-    const int port = settings.value(found).toString().trimmed().toInt(&ok);
-    if (ok)
-        return port;
-    console::writeLine(console::LEVEL_8, "[Orvane] The setting " + found.toStdString() +
-                                             " is not a port number; using " +
-                                             std::to_string(DEFAULT_PORT));
-    return DEFAULT_PORT;
+    const QSettings store = settings::openSettings();
+    bool ok = true;
+    const int port = settings::integerSetting(store, settings::SettingKey::TcpPort, &ok);
+    if (!ok) {
+        const QString key =
+            settings::storedKey(store, settings::keyName(settings::SettingKey::TcpPort));
+        console::writeLine(console::LEVEL_8, "[Orvane] The setting " + key.toStdString() +
+                                                 " is not a port number; using " +
+                                                 std::to_string(port));
+    }
+    return port;
 }
 
 int portFromSettingsAndArguments(int argc, char** argv)

@@ -16,7 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QSettings>
+#include <QRect>
 #include <QSignalBlocker>
 #include <QShortcut>
 #include <QSlider>
@@ -31,21 +31,27 @@
 #include <iostream>
 
 #include "app/ObjectRegistry.h"
-#include "files/MessageBoxHook.h"
-#include "objects/VisBaseObject.h"
+#include "app/MessageBoxes.h"
 #include "app/SceneShadows.h"
 #include "log/Log.h"
 #include "files/FileManager.h"
 #include "net/TCPServer.h"
 #include "scene/ObjectManager.h"
 #include "scene/WireframeVisitor.h"
+#include "settings/Settings.h"
 #include "view/CompositeViewerQOSG.h"
 
 namespace {
 
-QSettings openSettings()
+using settings::SettingKey;
+
+// The window's rectangle without stored geometry, and the one showNormal()
+// brings it back to.
+QRect defaultGeometry()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
+    auto number = [](SettingKey id) { return settings::defaultValue(id).toInt(); };
+    return QRect(number(SettingKey::WindowX), number(SettingKey::WindowY),
+                 number(SettingKey::WindowWidth), number(SettingKey::WindowHeight));
 }
 
 QString qstr(std::string_view text)
@@ -86,8 +92,13 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     registerObjectKinds(_factory);
     _viewerManager =
         std::make_unique<ViewerManager>(this, _sceneRoot.get(), _hudRoot.get(), _embedding);
-    _objectManager = std::make_unique<ObjectManager>(
-        _sceneRoot.get(), _hudRoot.get(), _port, _viewerManager.get(), _workingDirectory, _factory);
+    // Every object reaches these the same way, through its context.
+    _messages = std::make_unique<MessageBoxes>(this);
+    _services.viewHost = _viewerManager.get();
+    _services.files = &FileManager::instance();
+    _services.messages = _messages.get();
+    _objectManager = std::make_unique<ObjectManager>(_sceneRoot.get(), _hudRoot.get(), _port,
+                                                     _services, _workingDirectory, _factory);
     addViewerControls();
 
     connect(_objectManager.get(), &ObjectManager::statusChanged, this,
@@ -100,20 +111,6 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     connect(_jogDial, &QSlider::sliderPressed, this, &VisMainWindow::replayJogDialStart);
     connect(_jogDial, &QSlider::sliderReleased, this, &VisMainWindow::replayJogDialStop);
     connect(_jogDial, &QSlider::sliderMoved, this, &VisMainWindow::replayJogDialMoved);
-
-    // Objects report user-facing errors through these; a box opened inside
-    // the frame's update traversal would run further frames and re-enter the
-    // object manager's lock, so the box opens after the frame.
-    auto queuedBox = [this](const std::string& caption, const std::string& text) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, c = QString::fromStdString(caption), t = QString::fromStdString(text)] {
-                QMessageBox::warning(this, c, t, QMessageBox::Ok);
-            },
-            Qt::QueuedConnection);
-    };
-    messagebox::setHook(queuedBox);
-    VisBaseObject::setUserErrorHandler(queuedBox);
 
     refreshStatus();
     show();
@@ -327,16 +324,16 @@ void VisMainWindow::buildStatusBar()
 
 void VisMainWindow::restoreWindowSettings()
 {
-    QSettings settings = openSettings();
-    setGeometry(settings.value("WindowProperties/Geometry/X", NORMAL_X).toInt(),
-                settings.value("WindowProperties/Geometry/Y", NORMAL_Y).toInt(),
-                settings.value("WindowProperties/Geometry/Width", NORMAL_WIDTH).toInt(),
-                settings.value("WindowProperties/Geometry/Height", NORMAL_HEIGHT).toInt());
-    if (settings.value("WindowProperties/Fullscreen", false).toBool()) {
+    const QSettings store = settings::openSettings();
+    setGeometry(settings::integerSetting(store, SettingKey::WindowX),
+                settings::integerSetting(store, SettingKey::WindowY),
+                settings::integerSetting(store, SettingKey::WindowWidth),
+                settings::integerSetting(store, SettingKey::WindowHeight));
+    if (settings::flagSetting(store, SettingKey::Fullscreen)) {
         action(MenuCommand::FullScreen)->setChecked(true);
         showFullScreen();
     }
-    if (settings.value("Rendering/Shadows", false).toBool()) {
+    if (settings::flagSetting(store, SettingKey::Shadows)) {
         toggleShadows();
         action(MenuCommand::Shadows)->setChecked(true);
     }
@@ -344,14 +341,15 @@ void VisMainWindow::restoreWindowSettings()
 
 void VisMainWindow::storeWindowSettings()
 {
-    QSettings settings = openSettings();
+    QSettings store = settings::openSettings();
     const QRect rectangle = geometry();
-    settings.setValue("WindowProperties/Geometry/X", rectangle.x());
-    settings.setValue("WindowProperties/Geometry/Y", rectangle.y());
-    settings.setValue("WindowProperties/Geometry/Width", rectangle.width());
-    settings.setValue("WindowProperties/Geometry/Height", rectangle.height());
-    settings.setValue("WindowProperties/Fullscreen", isFullScreen());
-    settings.setValue("Rendering/Shadows", action(MenuCommand::Shadows)->isChecked());
+    settings::setSettingValue(store, SettingKey::WindowX, rectangle.x());
+    settings::setSettingValue(store, SettingKey::WindowY, rectangle.y());
+    settings::setSettingValue(store, SettingKey::WindowWidth, rectangle.width());
+    settings::setSettingValue(store, SettingKey::WindowHeight, rectangle.height());
+    settings::setSettingValue(store, SettingKey::Fullscreen, isFullScreen());
+    settings::setSettingValue(store, SettingKey::Shadows,
+                              action(MenuCommand::Shadows)->isChecked());
 }
 
 void VisMainWindow::timedUpdate()
@@ -608,8 +606,9 @@ void VisMainWindow::showNormal()
     _replayToolBar->setVisible(action(MenuCommand::Toolbar)->isChecked());
     statusBar()->setVisible(action(MenuCommand::Statusbar)->isChecked());
     QMainWindow::showNormal();
-    resize(NORMAL_WIDTH, NORMAL_HEIGHT);
-    move(NORMAL_X, NORMAL_Y);
+    const QRect normal = defaultGeometry();
+    resize(normal.size());
+    move(normal.topLeft());
 }
 
 void VisMainWindow::toggleStereoMode()

@@ -49,11 +49,6 @@ public:
     // Traversal masks of the scene root: what receives and what casts shadows.
     static constexpr unsigned RECEIVES_SHADOW_MASK = 0x8;
     static constexpr unsigned CASTS_SHADOW_MASK = 0x16;
-    // showNormal() brings the window back to this rectangle.
-    static constexpr int NORMAL_X = 100;
-    static constexpr int NORMAL_Y = 100;
-    static constexpr int NORMAL_WIDTH = 1024;
-    static constexpr int NORMAL_HEIGHT = 768;
 
     // Builds the window for the simulation link on `port`, shows it and runs
     // the event loop; returns when the loop has ended.
@@ -163,6 +158,9 @@ private:
 
     QString _workingDirectory;
     ObjectFactory _factory; // outlives the object manager, which reads it
+    // What every scene object may use; filled once, outlives the object manager.
+    std::unique_ptr<UserMessages> _messages;
+    ObjectServices _services;
     std::unique_ptr<ViewerManager> _viewerManager;
     std::unique_ptr<ObjectManager> _objectManager;
     QTimer _updateTimer;

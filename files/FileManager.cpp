@@ -10,6 +10,7 @@
 
 #include "log/Log.h"
 #include "files/CloneDrawablePurposeVisitor.h"
+#include "files/TerrainModule.h"
 #include "files/FileCleaningThread.h"
 #include "files/FileLoadingThread.h"
 #include "files/FileSettings.h"
@@ -62,7 +63,8 @@ FileManager::FileManager(QObject* parent) : FileManager(Options{}, parent) {}
 
 FileManager::FileManager(Options options, QObject* parent)
     : QObject(parent), _clock(options.clock ? std::move(options.clock) : monotonicClock()),
-      _reader(options.reader ? std::move(options.reader) : Reader(&FileManager::readModelFile))
+      _reader(options.reader ? std::move(options.reader) : Reader(&FileManager::readModelFile)),
+      _terrainModule(options.terrainModule ? *options.terrainModule : TerrainModule::program())
 {
     // The log must outlive the threads that write to it.
     console::Log::instance();
@@ -219,7 +221,7 @@ void FileManager::cleaningPass()
     }
 }
 
-FileManager::FileState FileManager::fileState(const std::string& name) const
+FileSource::FileState FileManager::fileState(const std::string& name) const
 {
     const std::lock_guard<std::mutex> lock(_mutex);
     const auto entry = _files.find(name);
@@ -250,4 +252,11 @@ osg::ref_ptr<osg::Node> FileManager::cachedNode(const std::string& name) const
     const std::lock_guard<std::mutex> lock(_mutex);
     const auto entry = _files.find(name);
     return entry == _files.end() ? nullptr : entry->second;
+}
+
+osg::ref_ptr<osg::Node> FileManager::createTerrainNode(UserMessages* messages)
+{
+    if (!_terrainModule.ensureLoaded(messages))
+        return nullptr;
+    return _terrainModule.createNode();
 }

@@ -41,10 +41,13 @@
 #include <osg/Node>
 #include <osg/ref_ptr>
 
+#include "scene/ObjectServices.h"
+
 class FileCleaningThread;
+class TerrainModule;
 class FileLoadingThread;
 
-class FileManager : public QObject
+class FileManager : public QObject, public FileSource
 {
     Q_OBJECT
 
@@ -56,8 +59,9 @@ public:
 
     struct Options
     {
-        Clock clock;   // default: a monotonic clock
-        Reader reader; // default: readModelFile
+        Clock clock;                            // default: a monotonic clock
+        Reader reader;                          // default: readModelFile
+        TerrainModule* terrainModule = nullptr; // default: TerrainModule::program()
         std::chrono::milliseconds cleaningInterval{5000};
         bool runCleaningThread = true;
     };
@@ -75,9 +79,11 @@ public:
 
     // A node for the file: a copy, the shared cached node, or null while the
     // file is not (yet) available. The first request starts the load.
-    osg::ref_ptr<osg::Node> loadOrCloneFile(const std::string& name);
+    osg::ref_ptr<osg::Node> loadOrCloneFile(const std::string& name) override;
     // Gives back the usage reference of one successful loadOrCloneFile.
-    void releaseFile(const std::string& name);
+    void releaseFile(const std::string& name) override;
+    // A node of the terrain module (bound on first use), or null.
+    osg::ref_ptr<osg::Node> createTerrainNode(UserMessages* messages) override;
 
     // Loads under way; read by the status bar's loading animation.
     int loadingCount() const { return _loadingCount.load(std::memory_order_relaxed); }
@@ -90,14 +96,7 @@ public:
     // Waits until every load started so far has stored its result.
     void waitForLoads();
 
-    enum class FileState
-    {
-        Absent,  // never requested, or unloaded
-        Loading, // requested, result not yet stored
-        Failed,  // the load gave no node; it is not tried again
-        Loaded,  // cached
-    };
-    FileState fileState(const std::string& name) const;
+    FileState fileState(const std::string& name) const override;
     // The users of a cached file (its reference count less the table's
     // own), or -1 when no node is cached for the name.
     int usageCount(const std::string& name) const;
@@ -121,6 +120,7 @@ private:
 
     const Clock _clock;
     const Reader _reader;
+    TerrainModule& _terrainModule;
     std::int32_t _sizeLimit = 0; // set in the constructor, then only read
     std::atomic<int> _loadingCount{0};
 

@@ -1,9 +1,10 @@
 #include "files/FileSettings.h"
 
-#include <QSettings>
 #include <QString>
 
 #include <mutex>
+
+#include "settings/Settings.h"
 
 namespace filesettings {
 namespace {
@@ -14,32 +15,29 @@ std::mutex& storeMutex()
     return mutex;
 }
 
-QSettings openStore()
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-}
-
-const QString SEARCH_DIR_KEY = QStringLiteral("FileObjects/AddSearchDir");
-const QString SIZE_LIMIT_KEY = QStringLiteral("FileObjects/maxFileSizeDuplicated");
-
 } // namespace
 
 std::string searchDirectory()
 {
     const std::lock_guard<std::mutex> lock(storeMutex());
-    QSettings store = openStore();
-    return store.value(SEARCH_DIR_KEY, QString()).toString().toStdString();
+    const QSettings store = settings::openSettings();
+    return settings::textSetting(store, settings::SettingKey::AddSearchDir).toStdString();
 }
 
 std::int32_t sizeLimit()
 {
     const std::lock_guard<std::mutex> lock(storeMutex());
-    QSettings store = openStore();
-    if (store.value(SIZE_LIMIT_KEY, 0).toInt() == 0) {
-        store.setValue(SIZE_LIMIT_KEY, DEFAULT_SIZE_LIMIT);
+    using settings::SettingKey;
+    QSettings store = settings::openSettings();
+    const QString key = settings::keyName(SettingKey::MaxFileSizeDuplicated);
+    // Unlike the other settings, an unusable value is not only read as the
+    // default but replaced by it in the store.
+    if (settings::storedValue(store, key).toInt() == 0) {
+        settings::setSettingValue(store, key,
+                                  settings::defaultValue(SettingKey::MaxFileSizeDuplicated));
         store.sync();
     }
-    return store.value(SIZE_LIMIT_KEY, 0).toInt();
+    return settings::storedValue(store, key).toInt();
 }
 
 } // namespace filesettings

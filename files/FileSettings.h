@@ -5,7 +5,7 @@
 //                           itself (text, default empty)
 //   maxFileSizeDuplicated   files this large or larger are shared, not
 //                           copied (bytes; 0 or absent is replaced by the
-//                           default and written back)
+//                           settings table's default and written back)
 //
 // Threading: any thread. Every access to the store from this layer goes
 // through one mutex, so loader threads and the GUI thread never open it at
@@ -16,15 +16,13 @@
 
 namespace filesettings {
 
-constexpr std::int32_t DEFAULT_SIZE_LIMIT = 50715200;
-
 // "FileObjects/AddSearchDir", read afresh on every call so that a change in
 // the settings dialog applies to the next lookup.
 std::string searchDirectory();
 
 // "FileObjects/maxFileSizeDuplicated": when it reads as 0 (absent, zero or
-// not a number) DEFAULT_SIZE_LIMIT is written to the store; the value is then
-// read again and returned.
+// not a number) the table's default is written to the store; the value is
+// then read again and returned.
 std::int32_t sizeLimit();
 
 } // namespace filesettings

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "files/MessageBoxHook.h"
 #include "files/ProgramPaths.h"
 
 TerrainModule::TerrainModule(std::vector<std::string> candidates)
@@ -20,7 +19,7 @@ TerrainModule& TerrainModule::program()
     return module;
 }
 
-bool TerrainModule::ensureLoaded()
+bool TerrainModule::ensureLoaded(UserMessages* messages)
 {
     if (_tried)
         return isLoaded();
@@ -46,7 +45,11 @@ bool TerrainModule::ensureLoaded()
     }
     std::fputs(reasons.c_str(), stdout);
     std::fflush(stdout);
-    messagebox::show(ERROR_CAPTION, ERROR_TEXT);
+    if (messages)
+        messages->showMessage(ERROR_CAPTION, ERROR_TEXT);
+    else
+        std::printf("%s: %s\n", ERROR_CAPTION, ERROR_TEXT);
+    std::fflush(stdout);
     return false;
 }
 

@@ -18,6 +18,7 @@
 
 #include "dynlib/SharedLibrary.h"
 #include "files/terrain/TerrainNode.h"
+#include "scene/ObjectServices.h"
 
 class TerrainModule
 {
@@ -41,7 +42,9 @@ public:
 
     // Loads the module on the first call and says whether it is loaded.
     // The first failure shows the error box; later calls answer at once.
-    bool ensureLoaded();
+    // `messages` shows the error box; without it the error goes to
+    // standard output.
+    bool ensureLoaded(UserMessages* messages = nullptr);
     bool isLoaded() const { return static_cast<bool>(_factory); }
     // The library file that was loaded (empty for a factory binding).
     const std::string& loadedPath() const { return _path; }

@@ -5,9 +5,7 @@
 #include <osg/NodeCallback>
 #include <osgUtil/SmoothingVisitor>
 
-#include "files/FileManager.h"
 #include "files/FindFile.h"
-#include "files/TerrainModule.h"
 #include "scene/ColorCorrectionVisitor.h"
 
 namespace {
@@ -26,17 +24,15 @@ public:
     }
 };
 
-VisFileObject::VisFileObject(PacketSink* sendQueue, FileManager& files,
-                             TerrainModule& terrainModule)
-    : Vis3DObject(sendQueue), _files(files), _terrainModule(terrainModule),
-      _retry(new RetryCallback)
+VisFileObject::VisFileObject(const ObjectContext& context)
+    : Vis3DObject(context), _files(context.services.files), _retry(new RetryCallback)
 {
 }
 
 VisFileObject::~VisFileObject()
 {
     if (!_usedName.empty())
-        _files.releaseFile(_usedName);
+        _files->releaseFile(_usedName);
     if (_terrain) {
         _terrain->shutdown();
         _terrain = nullptr;
@@ -62,50 +58,50 @@ std::string VisFileObject::withoutExtension(std::string_view name)
     return std::string(name.substr(0, name.rfind('.')));
 }
 
-void VisFileObject::initialize(const GNP2::Packet& packet)
+bool VisFileObject::build(const GNP2::Packet& packet)
 {
-    guarded(Phase::Initializing, className(), [&] {
-        mergeState(packet);
-        // A name sent as a C string may carry its terminating zero.
-        std::string name = packet.getString(ITEM_FILE_NAME);
-        name.resize(std::min(name.size(), name.find('\0')));
-        _fileName = name;
-        storeTime(packet);
+    // A name sent as a C string may carry its terminating zero.
+    std::string name = packet.getString(ITEM_FILE_NAME);
+    name.resize(std::min(name.size(), name.find('\0')));
+    _fileName = name;
+    // Placed by the whole state: a model that loads between packets is built
+    // from the frame, where no packet brings the placement.
+    applyTransformItems(statePacket());
 
-        if (isTerrainName(name)) {
-            buildTerrain();
-            setInitialized();
-            return;
+    if (isTerrainName(name)) {
+        buildTerrain();
+        return true;
+    }
+    if (!_model) {
+        osg::ref_ptr<osg::Node> node = _files ? _files->loadOrCloneFile(name) : nullptr;
+        if (!node) {
+            setRetrying(_files && _files->fileState(name) != FileSource::FileState::Failed);
+            return false;
         }
-        if (!_model) {
-            osg::ref_ptr<osg::Node> node = _files.loadOrCloneFile(name);
-            if (!node) {
-                setRetrying(_files.fileState(name) != FileManager::FileState::Failed);
-                return;
-            }
-            _usedName = name;
-            _model = node;
-            node->setDataVariance(osg::Object::DYNAMIC);
-            ColorCorrectionVisitor colorCorrection;
-            node->accept(colorCorrection);
-            getTransform()->addChild(node.get());
-            setRetrying(false);
-        }
-        updateAppearance(statePacket(), true, false);
-        if (statePacket().hasItem(ITEM_SMOOTH_NORMALS) &&
-            intItem(statePacket(), ITEM_SMOOTH_NORMALS)[0] != 0) {
-            osgUtil::SmoothingVisitor smoothing;
-            _model->accept(smoothing);
-        }
-        setInitialized();
-    });
+        _usedName = name;
+        _model = node;
+        node->setDataVariance(osg::Object::DYNAMIC);
+        ColorCorrectionVisitor colorCorrection;
+        node->accept(colorCorrection);
+        getTransform()->addChild(node.get());
+        setRetrying(false);
+    }
+    updateAppearance(statePacket(), true, false);
+    if (statePacket().hasItem(ITEM_SMOOTH_NORMALS) &&
+        intItem(statePacket(), ITEM_SMOOTH_NORMALS)[0] != 0) {
+        osgUtil::SmoothingVisitor smoothing;
+        _model->accept(smoothing);
+    }
+    return true;
 }
 
 void VisFileObject::buildTerrain()
 {
-    if (!_terrainModule.ensureLoaded())
-        return; // the error box has been shown once; the object stays empty
-    _terrain = _terrainModule.createNode();
+    // Null when the module is missing (the error box has been shown once):
+    // the object stays empty.
+    osg::ref_ptr<osg::Node> node =
+        _files ? _files->createTerrainNode(services().messages) : nullptr;
+    _terrain = dynamic_cast<stravik::TerrainNode*>(node.get());
     if (!_terrain)
         return;
     // The base name of the file that findFile resolves, so that terrains are
@@ -115,24 +111,20 @@ void VisFileObject::buildTerrain()
     getTransform()->addChild(_terrain.get());
 }
 
-void VisFileObject::update(const GNP2::Packet& packet)
+void VisFileObject::apply(const GNP2::Packet& arrived)
 {
-    if (!isInitialized())
-        initialize(statePacket());
-    mergeState(packet);
-    applyTransformItems(packet);
-    if (isInitialized())
-        updateAppearance(statePacket(), false, false);
+    applyTransformItems(arrived);
+    updateAppearance(statePacket(), false, false);
 }
 
 void VisFileObject::retryFromFrame()
 {
-    if (isInitialized() || _model ||
-        _files.fileState(_fileName) == FileManager::FileState::Failed) {
+    if (isInitialized() || _model || !_files ||
+        _files->fileState(_fileName) == FileSource::FileState::Failed) {
         setRetrying(false);
         return;
     }
-    if (_files.fileState(_fileName) != FileManager::FileState::Loading)
+    if (_files->fileState(_fileName) != FileSource::FileState::Loading)
         initialize(statePacket());
 }
 

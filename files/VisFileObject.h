@@ -25,9 +25,6 @@
 #include "files/terrain/TerrainNode.h"
 #include "scene/Vis3DObject.h"
 
-class FileManager;
-class TerrainModule;
-
 class VisFileObject : public Vis3DObject
 {
 public:
@@ -36,11 +33,11 @@ public:
     // What a terrain's load operation is given (full resolution).
     static constexpr int TERRAIN_LOAD_FLAGS = 1;
 
-    VisFileObject(PacketSink* sendQueue, FileManager& files, TerrainModule& terrainModule);
+    // The files come from the context's file source; without one the object
+    // stays empty.
+    explicit VisFileObject(const ObjectContext& context);
 
     const char* className() const override { return "VisFileObject"; }
-    void initialize(const GNP2::Packet& packet) override;
-    void update(const GNP2::Packet& packet) override;
 
     // Up to three characters after the last "." (empty without a ".").
     static std::string extensionOf(std::string_view name);
@@ -58,6 +55,16 @@ protected:
     // Gives back the file manager's usage reference and shuts the terrain down.
     ~VisFileObject() override;
 
+    // Update builds from the state before merging the incoming packet, and
+    // item 0 of later packets does not move the process-wide time.
+    Skeleton skeleton() const override
+    {
+        return {.buildBeforeMerge = true, .updateStoresTime = false};
+    }
+    // False while the model file loads.
+    bool build(const GNP2::Packet& packet) override;
+    void apply(const GNP2::Packet& arrived) override;
+
 private:
     class RetryCallback;
 
@@ -66,8 +73,7 @@ private:
     void retryFromFrame();
     void setRetrying(bool retrying);
 
-    FileManager& _files;
-    TerrainModule& _terrainModule;
+    FileSource* const _files;
     std::string _fileName;
     // The name whose usage reference this object holds; empty when none.
     std::string _usedName;

@@ -11,8 +11,7 @@ namespace {
 
 template <typename Object> void add(ObjectFactory& factory, int typeCode)
 {
-    factory.add(typeCode,
-                [](const ObjectContext& context) { return new Object(context.sendQueue); });
+    factory.add(typeCode, [](const ObjectContext& context) { return new Object(context); });
 }
 
 } // namespace

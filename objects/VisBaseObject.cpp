@@ -16,36 +16,15 @@
 #include <osgText/Font>
 #include <osgText/Text>
 
-#include "fonts/FontMap.h"
-#include "objects/Beam.h"
-#include "objects/Gear.h"
-#include "objects/Grid.h"
-#include "objects/Pipe.h"
-#include "objects/Spring.h"
+#include "objects/builders/Beam.h"
+#include "objects/builders/Gear.h"
+#include "objects/builders/Grid.h"
+#include "objects/builders/Pipe.h"
+#include "objects/builders/Spring.h"
 
 namespace {
 
 constexpr float QUARTER_TURN = 1.5708f;
-
-void printUserError(const std::string& title, const std::string& text)
-{
-    std::printf("%s: %s\n", title.c_str(), text.c_str());
-    std::fflush(stdout);
-}
-
-VisBaseObject::UserErrorHandler& userErrorHandler()
-{
-    static VisBaseObject::UserErrorHandler handler = printUserError;
-    return handler;
-}
-
-VisBaseObject::FontResolver& fontResolver()
-{
-    static VisBaseObject::FontResolver resolver = [](const std::string& name) {
-        return fonts::resolveFontFile(name);
-    };
-    return resolver;
-}
 
 // A float from the network as a count: truncated toward zero, with NaN as 0
 // and magnitudes beyond any sensible count clamped (the builders refuse those).
@@ -140,31 +119,9 @@ std::array<osg::ref_ptr<osg::Drawable>, 6> markerArrows()
     return arrows;
 }
 
-// The font of a name, or null when no font file can be found or read. The
-// font reader caches what it has read, so many markers share one font.
-osg::ref_ptr<osgText::Font> loadFont(const std::string& name)
-{
-    const std::string path = fontResolver()(name);
-    if (path.empty())
-        return nullptr;
-    return osgText::readRefFontFile(path);
-}
-
 } // namespace
 
-void VisBaseObject::setUserErrorHandler(UserErrorHandler handler)
-{
-    userErrorHandler() = handler ? std::move(handler) : UserErrorHandler(printUserError);
-}
-
-void VisBaseObject::setFontResolver(FontResolver resolver)
-{
-    if (!resolver)
-        resolver = [](const std::string& name) { return fonts::resolveFontFile(name); };
-    fontResolver() = std::move(resolver);
-}
-
-VisBaseObject::VisBaseObject(PacketSink* sendQueue) : Vis3DObject(sendQueue) {}
+VisBaseObject::VisBaseObject(const ObjectContext& context) : Vis3DObject(context) {}
 
 VisBaseObject::~VisBaseObject() = default;
 
@@ -174,47 +131,32 @@ osg::Node* VisBaseObject::shape() const
     return transform->getNumChildren() > 0 ? transform->getChild(0) : nullptr;
 }
 
-void VisBaseObject::initialize(const GNP2::Packet& packet)
+bool VisBaseObject::build(const GNP2::Packet& packet)
 {
-    guarded(Phase::Initializing, className(), [&] {
-        mergeState(packet);
-        const int kind = intItem(statePacket(), ITEM_KIND)[0];
-        osg::ref_ptr<osg::Node> node = buildShape(kind);
-        // A retry after an earlier attempt failed past the build (in the
-        // appearance items) replaces that attempt's node: one shape only.
-        osg::MatrixTransform* transform = getTransform();
-        transform->removeChildren(0, transform->getNumChildren());
-        if (node)
-            transform->addChild(node.get());
-        // Built from the accumulated state (a retry), the appearance items of
-        // earlier packets are no longer flagged as changed but were never
-        // applied: force them in.
-        const bool fromState = &packet == &statePacket();
-        if (kind != KIND_COORD_SYSTEM)
-            updateAppearance(packet, fromState, false);
-        storeTime(packet);
-        setInitialized();
-    });
+    const int kind = intItem(statePacket(), ITEM_KIND)[0];
+    osg::ref_ptr<osg::Node> node = buildShape(kind);
+    // A retry after an earlier attempt failed past the build (in the
+    // appearance items) replaces that attempt's node: one shape only.
+    osg::MatrixTransform* transform = getTransform();
+    transform->removeChildren(0, transform->getNumChildren());
+    if (node)
+        transform->addChild(node.get());
+    // Built from the accumulated state (a retry), the appearance items of
+    // earlier packets are no longer flagged as changed but were never
+    // applied: force them in.
+    const bool fromState = &packet == &statePacket();
+    if (kind != KIND_COORD_SYSTEM)
+        updateAppearance(packet, fromState, false);
+    return true;
 }
 
-void VisBaseObject::update(const GNP2::Packet& packet)
+void VisBaseObject::apply(const GNP2::Packet& arrived)
 {
-    const bool wasInitialized = isInitialized();
-    if (!beginUpdate(packet)) {
-        // Nothing is built to place or colour; the state keeps every item
-        // for the next attempt.
-        storeTime(packet);
-        return;
-    }
     const GNP2::Packet& state = statePacket();
-    // An object built only now takes the placement of the whole state: the
-    // earlier packets had nothing to apply it to.
-    const GNP2::Packet& placement = wasInitialized ? packet : state;
-    applyTransformItems(placement, false);
+    applyTransformItems(arrived, false);
     const int kind = intItem(state, ITEM_KIND)[0];
-    if (placement.hasItem(items::SCALE) && !applyDimensions(kind))
+    if (arrived.hasItem(items::SCALE) && !applyDimensions(kind))
         return;
-    storeTime(packet);
     if (kind != KIND_COORD_SYSTEM)
         updateAppearance(state, false, false);
 }
@@ -303,9 +245,12 @@ osg::ref_ptr<osg::Node> VisBaseObject::buildShape(int kind)
 
 osg::ref_ptr<osg::Node> VisBaseObject::buildCoordSystem(const osg::Vec3& labelSizes)
 {
-    osg::ref_ptr<osgText::Font> font = loadFont(LABEL_FONT);
+    // The font reader caches what it has read, so many markers share one font.
+    const std::string fontPath = fontFile(LABEL_FONT);
+    osg::ref_ptr<osgText::Font> font =
+        fontPath.empty() ? nullptr : osgText::readRefFontFile(fontPath);
     if (!font) {
-        userErrorHandler()("Orvane Error", std::string("Cannot load font: ") + LABEL_FONT);
+        showMessage("Orvane Error", std::string("Cannot load font: ") + LABEL_FONT);
         return nullptr;
     }
 

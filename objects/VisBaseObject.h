@@ -24,10 +24,8 @@
 // it.
 //
 // Threading: GUI thread only (the scene update traversal, under the object
-// manager's lock). The process-wide hooks are set before the object manager
-// starts.
+// manager's lock).
 
-#include <functional>
 #include <string>
 
 #include <osg/Node>
@@ -61,29 +59,18 @@ public:
     static constexpr const char* LABEL_FONT = "TIMES.TTF";
     static constexpr int LABEL_BIN = 11;
 
-    // Shows an error to the user: a title and a text. The program installs
-    // one that shows a modal message box; without one the text goes to
-    // standard output.
-    using UserErrorHandler = std::function<void(const std::string& title, const std::string& text)>;
-    // The path of an existing font file for a font name, empty when none exists.
-    using FontResolver = std::function<std::string(const std::string& name)>;
-
-    // An empty handler or resolver puts the default back.
-    static void setUserErrorHandler(UserErrorHandler handler);
-    static void setFontResolver(FontResolver resolver);
-
-    explicit VisBaseObject(PacketSink* sendQueue);
+    explicit VisBaseObject(const ObjectContext& context);
 
     const char* className() const override { return "VisBaseObject"; }
-
-    void initialize(const GNP2::Packet& packet) override;
-    void update(const GNP2::Packet& packet) override;
 
     // The built shape (the transform's first child), or null.
     osg::Node* shape() const;
 
 protected:
     ~VisBaseObject() override;
+
+    bool build(const GNP2::Packet& packet) override;
+    void apply(const GNP2::Packet& arrived) override;
 
 private:
     // The node of a kind from the state packet's items; null for kinds

@@ -4,12 +4,11 @@
 #include <optional>
 #include <span>
 
+#include "scene/Colour.h"
 #include "scene/LightNumbers.h"
 
 namespace {
 
-// Colour components arrive as 0..255.
-constexpr float COLOUR_SCALE = 1.0f / 255.0f;
 // OpenGL takes spot cut-offs of 0 to 90 degrees, or 180 for no cone at all;
 // anything else would be refused with an error and leave the old value.
 constexpr float NO_CONE = 180.0f;
@@ -34,8 +33,8 @@ float attenuation(float value)
 
 } // namespace
 
-VisLightObject::VisLightObject(PacketSink* sendQueue)
-    : Vis3DObject(sendQueue), _lightNumber(LightNumbers::take())
+VisLightObject::VisLightObject(const ObjectContext& context)
+    : Vis3DObject(context), _lightNumber(LightNumbers::take())
 {
 }
 
@@ -46,45 +45,34 @@ VisLightObject::~VisLightObject()
         _switchedStateSet->setMode(GL_LIGHT0 + _lightNumber, osg::StateAttribute::OFF);
 }
 
-void VisLightObject::initialize(const GNP2::Packet& packet)
+bool VisLightObject::build(const GNP2::Packet& packet)
 {
-    guarded(Phase::Initializing, className(), [&] {
-        mergeState(packet);
-        osg::ref_ptr<osg::Light> light = new osg::Light(_lightNumber);
-        osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
-        source->setLight(light.get());
-        _light = light;
-        applyLightItems(packet);
-        applyTransformItems(packet);
-        storeTime(packet);
-        const bool directional = intItem(packet, ITEM_DIRECTIONAL)[0] != 0;
-        light->setPosition(directional ? DIRECTIONAL : POSITIONAL);
-        light->setDirection(SPOT_DIRECTION);
+    osg::ref_ptr<osg::Light> light = new osg::Light(_lightNumber);
+    osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
+    source->setLight(light.get());
+    _light = light;
+    applyLightItems(packet);
+    applyTransformItems(packet);
+    const bool directional = intItem(packet, ITEM_DIRECTIONAL)[0] != 0;
+    light->setPosition(directional ? DIRECTIONAL : POSITIONAL);
+    light->setDirection(SPOT_DIRECTION);
 
-        osg::MatrixTransform* transform = getTransform();
-        if (_lightSource)
-            transform->removeChild(_lightSource.get());
-        transform->addChild(source.get());
-        _lightSource = source;
-        switchOnInParent();
-        setInitialized();
-    });
+    osg::MatrixTransform* transform = getTransform();
+    if (_lightSource)
+        transform->removeChild(_lightSource.get());
+    transform->addChild(source.get());
+    _lightSource = source;
+    switchOnInParent();
+    return true;
 }
 
-void VisLightObject::update(const GNP2::Packet& packet)
+void VisLightObject::apply(const GNP2::Packet& arrived)
 {
-    guarded(Phase::Updating, className(), [&] {
-        if (!beginUpdate(packet)) {
-            storeTime(packet);
-            return;
-        }
-        // Hung under a group only after it was built (never by the object
-        // manager, which adds it first).
-        switchOnInParent();
-        applyLightItems(packet);
-        applyTransformItems(packet);
-        storeTime(packet);
-    });
+    // Hung under a group only after it was built (never by the object
+    // manager, which adds it first).
+    switchOnInParent();
+    applyLightItems(arrived);
+    applyTransformItems(arrived);
 }
 
 void VisLightObject::applyLightItems(const GNP2::Packet& packet)
@@ -93,8 +81,7 @@ void VisLightObject::applyLightItems(const GNP2::Packet& packet)
         if (!packet.hasItem(item))
             return std::nullopt;
         const std::span<const int> rgb = intItem(packet, item, 3);
-        return osg::Vec4(float(rgb[0]) * COLOUR_SCALE, float(rgb[1]) * COLOUR_SCALE,
-                         float(rgb[2]) * COLOUR_SCALE, 1.0f);
+        return colour::fromBytes(rgb[0], rgb[1], rgb[2]);
     };
     const auto number = [&](int item) -> std::optional<float> {
         if (!packet.hasItem(item))

@@ -39,12 +39,9 @@ public:
     static constexpr int ITEM_DIRECTIONAL = 32;
 
     // Takes the next light number.
-    explicit VisLightObject(PacketSink* sendQueue);
+    explicit VisLightObject(const ObjectContext& context);
 
     const char* className() const override { return "VisLightObject"; }
-
-    void initialize(const GNP2::Packet& packet) override;
-    void update(const GNP2::Packet& packet) override;
 
     int lightNumber() const { return _lightNumber; }
     // Null until built.
@@ -55,6 +52,11 @@ public:
 
 protected:
     ~VisLightObject() override;
+
+    // A packet error in update is reported here, not by the caller.
+    Skeleton skeleton() const override { return {.guardUpdate = true}; }
+    bool build(const GNP2::Packet& packet) override;
+    void apply(const GNP2::Packet& arrived) override;
 
 private:
     // Items 34, 6, 7, 31, 35, 36 and 37, each when the packet holds it. Every

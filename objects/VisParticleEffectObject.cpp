@@ -28,49 +28,37 @@ public:
 
 } // namespace
 
-VisParticleEffectObject::VisParticleEffectObject(PacketSink* sendQueue) : Vis3DObject(sendQueue)
+VisParticleEffectObject::VisParticleEffectObject(const ObjectContext& context)
+    : Vis3DObject(context)
 {
     setIntersectable(false);
 }
 
 VisParticleEffectObject::~VisParticleEffectObject() = default;
 
-void VisParticleEffectObject::initialize(const GNP2::Packet& packet)
+bool VisParticleEffectObject::build(const GNP2::Packet&)
 {
-    guarded(Phase::Initializing, className(), [&] {
-        mergeState(packet);
-        const int kind = intItem(statePacket(), ITEM_FIRE)[0];
-        const osg::Vec3 origin(0.f, 0.f, 0.f);
-        osg::ref_ptr<osgParticle::ParticleEffect> effect;
-        if (kind == FIRE)
-            effect = new osgParticle::FireEffect(origin, 1.f, 0.f);
-        else
-            effect = new osgParticle::SmokeEffect(origin, 1.f, 0.f);
-        effect->setEmitterDuration(EMITTER_DURATION);
-        effect->setComputeBoundingSphereCallback(new EmitterBound);
-        effect->setCullingActive(false);
-        // One effect only, also when an earlier attempt got this far.
-        osg::MatrixTransform* transform = getTransform();
-        transform->removeChildren(0, transform->getNumChildren());
-        transform->addChild(effect.get());
-        _effect = effect;
-        storeTime(packet);
-        setInitialized();
-    });
+    const int kind = intItem(statePacket(), ITEM_FIRE)[0];
+    const osg::Vec3 origin(0.f, 0.f, 0.f);
+    osg::ref_ptr<osgParticle::ParticleEffect> effect;
+    if (kind == FIRE)
+        effect = new osgParticle::FireEffect(origin, 1.f, 0.f);
+    else
+        effect = new osgParticle::SmokeEffect(origin, 1.f, 0.f);
+    effect->setEmitterDuration(EMITTER_DURATION);
+    effect->setComputeBoundingSphereCallback(new EmitterBound);
+    effect->setCullingActive(false);
+    // One effect only, also when an earlier attempt got this far.
+    osg::MatrixTransform* transform = getTransform();
+    transform->removeChildren(0, transform->getNumChildren());
+    transform->addChild(effect.get());
+    _effect = effect;
+    return true;
 }
 
-void VisParticleEffectObject::update(const GNP2::Packet& packet)
+void VisParticleEffectObject::apply(const GNP2::Packet& arrived)
 {
-    const bool wasInitialized = isInitialized();
-    if (!beginUpdate(packet) || !_effect) {
-        // Nothing is built yet; the state keeps every item for the next try.
-        storeTime(packet);
-        return;
-    }
-    storeTime(packet);
-    // An effect built only now takes the items of the whole state: the
-    // earlier packets had nothing to apply them to.
-    applyItems(wasInitialized ? packet : statePacket());
+    applyItems(arrived);
 }
 
 void VisParticleEffectObject::applyItems(const GNP2::Packet& packet)

@@ -41,18 +41,18 @@ public:
     // Long enough never to end within any run.
     static constexpr double EMITTER_DURATION = 1e101;
 
-    explicit VisParticleEffectObject(PacketSink* sendQueue);
+    explicit VisParticleEffectObject(const ObjectContext& context);
 
     const char* className() const override { return "VisParticleEffectObject"; }
-
-    void initialize(const GNP2::Packet& packet) override;
-    void update(const GNP2::Packet& packet) override;
 
     // The effect, or null before a successful initialisation.
     osgParticle::ParticleEffect* effect() const { return _effect.get(); }
 
 protected:
     ~VisParticleEffectObject() override;
+
+    bool build(const GNP2::Packet& packet) override;
+    void apply(const GNP2::Packet& arrived) override;
 
 private:
     // The effect's items (53, 90, 91, 54, 1) that the packet holds, and the

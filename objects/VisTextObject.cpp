@@ -9,11 +9,9 @@
 #include <osg/StateSet>
 #include <osgText/Font>
 
-#include "fonts/FontMap.h"
+#include "scene/Colour.h"
 
 namespace {
-
-constexpr float COLOUR_SCALE = 1.0f / 255.0f;
 
 // A string item up to its first zero: names sent as C strings carry it.
 std::string stringItem(const GNP2::Packet& packet, int index)
@@ -23,25 +21,16 @@ std::string stringItem(const GNP2::Packet& packet, int index)
     return text;
 }
 
-// The font of a name, or null when no font file is found or none can be read.
-// The reader keeps what it has read, so labels share their fonts.
-osg::ref_ptr<osgText::Font> loadFont(const std::string& name)
+// The font of a font file, or null when there is no file or it cannot be
+// read. The reader keeps what it has read, so labels share their fonts.
+osg::ref_ptr<osgText::Font> loadFont(const std::string& path)
 {
-    const std::string path = fonts::resolveFontFile(name);
-    if (path.empty())
-        return nullptr;
-    return osgText::readRefFontFile(path);
-}
-
-osg::ref_ptr<osgText::Font> defaultFont()
-{
-    osg::ref_ptr<osgText::Font> font = loadFont(VisTextObject::DEFAULT_FONT);
-    return font ? font : osgText::Font::getDefaultFont();
+    return path.empty() ? nullptr : osgText::readRefFontFile(path);
 }
 
 } // namespace
 
-VisTextObject::VisTextObject(PacketSink* sendQueue) : Vis3DObject(sendQueue)
+VisTextObject::VisTextObject(const ObjectContext& context) : Vis3DObject(context)
 {
     setIntersectable(false);
 }
@@ -73,57 +62,43 @@ osgText::TextBase::AxisAlignment VisTextObject::alignmentOf(int value)
     }
 }
 
-void VisTextObject::initialize(const GNP2::Packet& packet)
+bool VisTextObject::build(const GNP2::Packet&)
 {
-    // This class reports a failure with the exception's lines alone.
-    try {
-        mergeState(packet);
-        const std::string fontName = stringItem(statePacket(), ITEM_FONT);
+    const std::string fontName = stringItem(statePacket(), ITEM_FONT);
 
-        osg::ref_ptr<osgText::Text> text = new osgText::Text;
-        osg::ref_ptr<osgText::Font> font = loadFont(fontName);
-        if (!font) {
-            std::printf("%s\n", FONT_ERROR);
-            std::fflush(stdout);
-            font = defaultFont();
-        }
-        text->setFont(font);
-        text->setFontResolution(FONT_RESOLUTION, FONT_RESOLUTION);
-        text->setDataVariance(osg::Object::DYNAMIC);
-
-        osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-        geode->addDrawable(text.get());
-        // The hint first: it sets bin details of its own, which the bin
-        // number and name then replace.
-        osg::StateSet* stateSet = text->getOrCreateStateSet();
-        stateSet->setRenderingHint(osg::StateSet::TRANSPARENT_BIN);
-        stateSet->setRenderBinDetails(TEXT_BIN, "RenderBin", osg::StateSet::USE_RENDERBIN_DETAILS);
-
-        osg::MatrixTransform* transform = getTransform();
-        if (_geode)
-            transform->removeChild(_geode.get());
-        transform->addChild(geode.get());
-        _geode = geode;
-        _text = text;
-        storeTime(packet);
-        setInitialized();
-    } catch (const GNP2::GNP2Exception& error) {
-        std::printf("%s\nErrorNr: %d\n", error.what(), error.getErrorNumber());
+    osg::ref_ptr<osgText::Text> text = new osgText::Text;
+    osg::ref_ptr<osgText::Font> font = loadFont(fontFile(fontName));
+    if (!font) {
+        std::printf("%s\n", FONT_ERROR);
         std::fflush(stdout);
+        font = loadFont(fontFile(DEFAULT_FONT));
+        if (!font)
+            font = osgText::Font::getDefaultFont();
     }
+    text->setFont(font);
+    text->setFontResolution(FONT_RESOLUTION, FONT_RESOLUTION);
+    text->setDataVariance(osg::Object::DYNAMIC);
+
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(text.get());
+    // The hint first: it sets bin details of its own, which the bin
+    // number and name then replace.
+    osg::StateSet* stateSet = text->getOrCreateStateSet();
+    stateSet->setRenderingHint(osg::StateSet::TRANSPARENT_BIN);
+    stateSet->setRenderBinDetails(TEXT_BIN, "RenderBin", osg::StateSet::USE_RENDERBIN_DETAILS);
+
+    osg::MatrixTransform* transform = getTransform();
+    if (_geode)
+        transform->removeChild(_geode.get());
+    transform->addChild(geode.get());
+    _geode = geode;
+    _text = text;
+    return true;
 }
 
-void VisTextObject::update(const GNP2::Packet& packet)
+void VisTextObject::apply(const GNP2::Packet& arrived)
 {
-    const bool wasInitialized = isInitialized();
-    if (!beginUpdate(packet)) {
-        storeTime(packet);
-        return;
-    }
     const GNP2::Packet& state = statePacket();
-    // Built only now, from the accumulated state: the earlier packets' items
-    // had nothing to apply to, so the whole state counts as arrived.
-    const GNP2::Packet& arrived = wasInitialized ? packet : state;
 
     const std::string label = labelOf(state);
     const int alignment = intItem(state, ITEM_ALIGNMENT)[0];
@@ -135,11 +110,9 @@ void VisTextObject::update(const GNP2::Packet& packet)
         // A colour sent without any opacity is opaque rather than an error
         // repeated at every update.
         const float alpha = state.hasItem(items::ALPHA) ? floatItem(state, items::ALPHA)[0] : 1.0f;
-        _text->setColor(osg::Vec4(float(rgb[0]) * COLOUR_SCALE, float(rgb[1]) * COLOUR_SCALE,
-                                  float(rgb[2]) * COLOUR_SCALE, alpha));
+        _text->setColor(colour::fromBytes(rgb[0], rgb[1], rgb[2], alpha));
     }
     if (arrived.hasItem(ITEM_CHARACTER_SIZE))
         _text->setCharacterSize(floatItem(arrived, ITEM_CHARACTER_SIZE)[0], 1.0f);
     applyTransformItems(arrived, false);
-    storeTime(packet);
 }

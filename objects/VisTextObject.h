@@ -42,12 +42,9 @@ public:
     static constexpr const char* DEFAULT_FONT = "arial.ttf";
     static constexpr const char* FONT_ERROR = "[ERROR - VisTextObject] unable to load font file";
 
-    explicit VisTextObject(PacketSink* sendQueue);
+    explicit VisTextObject(const ObjectContext& context);
 
     const char* className() const override { return "VisTextObject"; }
-
-    void initialize(const GNP2::Packet& packet) override;
-    void update(const GNP2::Packet& packet) override;
 
     // Null until built.
     osgText::Text* text() const { return _text.get(); }
@@ -60,6 +57,11 @@ public:
 
 protected:
     ~VisTextObject() override;
+
+    // A failed initialize reports the exception's lines alone.
+    Skeleton skeleton() const override { return {.failureLine = false}; }
+    bool build(const GNP2::Packet& packet) override;
+    void apply(const GNP2::Packet& arrived) override;
 
 private:
     osg::ref_ptr<osgText::Text> _text;

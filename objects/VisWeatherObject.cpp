@@ -7,20 +7,18 @@
 #include <osg/Vec4>
 #include <osgParticle/PrecipitationEffect>
 
-namespace {
+#include "scene/Colour.h"
 
-// Colour components arrive as 0..255.
-constexpr float COLOUR_SCALE = 1.f / 255.f;
+namespace {
 
 osg::Vec4 colourOf(std::span<const int> rgb, float alpha)
 {
-    return {float(rgb[0]) * COLOUR_SCALE, float(rgb[1]) * COLOUR_SCALE,
-            float(rgb[2]) * COLOUR_SCALE, alpha};
+    return colour::fromBytes(rgb[0], rgb[1], rgb[2], alpha);
 }
 
 } // namespace
 
-VisWeatherObject::VisWeatherObject(PacketSink* sendQueue) : VisObject(sendQueue) {}
+VisWeatherObject::VisWeatherObject(const ObjectContext& context) : VisObject(context) {}
 
 VisWeatherObject::~VisWeatherObject()
 {
@@ -34,31 +32,22 @@ VisWeatherObject::~VisWeatherObject()
     }
 }
 
-void VisWeatherObject::initialize(const GNP2::Packet& packet)
+bool VisWeatherObject::build(const GNP2::Packet&)
 {
-    guarded(Phase::Initializing, className(), [&] {
-        mergeState(packet);
-        if (_transform)
-            removeChild(_transform.get());
-        _effect = new osgParticle::PrecipitationEffect;
-        _applied.reset();
-        _transform = new osg::MatrixTransform;
-        addChild(_transform.get());
-        _transform->addChild(_effect.get());
-        _transform->setNodeMask(_transform->getNodeMask() & ~SHADOW_BITS);
-        _fog = new osg::Fog;
-        storeTime(packet);
-        setInitialized();
-    });
+    if (_transform)
+        removeChild(_transform.get());
+    _effect = new osgParticle::PrecipitationEffect;
+    _applied.reset();
+    _transform = new osg::MatrixTransform;
+    addChild(_transform.get());
+    _transform->addChild(_effect.get());
+    _transform->setNodeMask(_transform->getNodeMask() & ~SHADOW_BITS);
+    _fog = new osg::Fog;
+    return true;
 }
 
-void VisWeatherObject::update(const GNP2::Packet& packet)
+void VisWeatherObject::apply(const GNP2::Packet&)
 {
-    if (!beginUpdate(packet)) {
-        storeTime(packet);
-        return;
-    }
-    storeTime(packet);
     const GNP2::Packet& state = statePacket();
     switch (intItem(state, ITEM_KIND)[0]) {
     case KIND_RAIN:

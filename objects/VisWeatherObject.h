@@ -75,12 +75,9 @@ public:
     static constexpr float SNOW_SIZE = 0.05f;
     static constexpr float PARTICLE_ALPHA = 0.6f;
 
-    explicit VisWeatherObject(PacketSink* sendQueue);
+    explicit VisWeatherObject(const ObjectContext& context);
 
     const char* className() const override { return "VisWeatherObject"; }
-
-    void initialize(const GNP2::Packet& packet) override;
-    void update(const GNP2::Packet& packet) override;
 
     // Null before initialisation.
     osgParticle::PrecipitationEffect* effect() const { return _effect.get(); }
@@ -89,6 +86,9 @@ public:
 
 protected:
     ~VisWeatherObject() override;
+
+    bool build(const GNP2::Packet& packet) override;
+    void apply(const GNP2::Packet& arrived) override;
 
 private:
     // What a preset and the values on top of it were last made from.

@@ -11,14 +11,14 @@
 #include <functional>
 #include <string_view>
 
+#include "scene/ObjectServices.h"
+
 namespace GNP2 {
 class Packet;
 }
 namespace osg {
 class Group;
 }
-class PacketSink;
-class ViewHost;
 class VisObject;
 
 enum class ObjectParent
@@ -55,15 +55,6 @@ inline constexpr std::array<ObjectKind, MAX_TYPE_CODE> OBJECT_KINDS = {{
 
 // The row of a type code, or null for 0 and codes above 14.
 const ObjectKind* findObjectKind(int code);
-
-// What a factory gets to build an object with.
-struct ObjectContext
-{
-    // The send ring's sink while a simulation is connected, null in replay.
-    PacketSink* sendQueue = nullptr;
-    // The viewer manager: views register themselves with it.
-    ViewHost* viewHost = nullptr;
-};
 
 class ObjectFactory
 {

@@ -1,7 +1,5 @@
 #include "scene/ObjectManager.h"
 
-#include <QSettings>
-
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -10,22 +8,23 @@
 #include "gnp2/Packet.h"
 #include "net/TCPServer.h"
 #include "scene/ViewHost.h"
+#include "settings/Settings.h"
 
 ObjectManager::ObjectManager(osg::Group* sceneRoot, osg::Group* hudRoot, int port,
-                             ViewHost* viewHost, const QString& workingDirectory,
+                             const ObjectServices& services, const QString& workingDirectory,
                              const ObjectFactory& factory, QObject* parent)
-    : QObject(parent), _sceneRoot(sceneRoot), _hudRoot(hudRoot), _viewHost(viewHost),
+    : QObject(parent), _sceneRoot(sceneRoot), _hudRoot(hudRoot), _services(services),
       _workingDirectory(workingDirectory)
 {
     _server = std::make_unique<TCPServer>(port, _receiveRing, _sendRing);
     _callback =
-        new rootnodeUpdateCallback(_receiveRing, _sendRing, factory, sceneRoot, hudRoot, viewHost);
+        new rootnodeUpdateCallback(_receiveRing, _sendRing, factory, sceneRoot, hudRoot, services);
     if (_sceneRoot)
         _sceneRoot->setUpdateCallback(_callback.get());
     connect(&_statusTimer, &QTimer::timeout, this, &ObjectManager::updateStatus);
     _statusTimer.start(STATUS_INTERVAL_MS);
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-    _replayEnabled = !settings.value("Replay/disabled", false).toBool();
+    _replayEnabled =
+        !settings::flagSetting(settings::openSettings(), settings::SettingKey::ReplayDisabled);
 }
 
 ObjectManager::~ObjectManager()
@@ -123,11 +122,11 @@ void ObjectManager::clearScene()
     // Packets already received are applied (and recorded) before the scene goes.
     while (!_receiveRing.empty())
         _callback->runOnce();
-    if (_viewHost)
-        _viewHost->switchLightsOff();
+    if (_services.viewHost)
+        _services.viewHost->switchLightsOff();
     _callback->clearTable();
-    if (_viewHost)
-        _viewHost->resetViews();
+    if (_services.viewHost)
+        _services.viewHost->resetViews();
 }
 
 void ObjectManager::setState(State state)

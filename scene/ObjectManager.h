@@ -34,7 +34,6 @@
 #include "scene/RootnodeUpdateCallback.h"
 
 class TCPServer;
-class ViewHost;
 
 class ObjectManager : public QObject
 {
@@ -52,10 +51,11 @@ public:
 
     // Creates the rings and the server (which starts listening at once),
     // installs the update callback on the scene root and starts the status
-    // timer. The factory must outlive the manager.
-    ObjectManager(osg::Group* sceneRoot, osg::Group* hudRoot, int port, ViewHost* viewHost,
-                  const QString& workingDirectory, const ObjectFactory& factory,
-                  QObject* parent = nullptr);
+    // timer. The factory and the services must outlive the manager; every
+    // object it makes gets the services.
+    ObjectManager(osg::Group* sceneRoot, osg::Group* hudRoot, int port,
+                  const ObjectServices& services, const QString& workingDirectory,
+                  const ObjectFactory& factory, QObject* parent = nullptr);
     ~ObjectManager() override;
 
     State state() const { return _state; }
@@ -99,7 +99,7 @@ private:
 
     osg::ref_ptr<osg::Group> _sceneRoot;
     osg::ref_ptr<osg::Group> _hudRoot;
-    ViewHost* _viewHost;
+    const ObjectServices _services;
     const QString _workingDirectory;
     State _state = Offline;
     PacketRing _receiveRing;

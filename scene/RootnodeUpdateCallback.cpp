@@ -17,7 +17,6 @@ double steadySeconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-
 } // namespace
 
 void rootnodeUpdateCallback::SendRingSink::send(GNP2::Packet* packet)
@@ -27,9 +26,9 @@ void rootnodeUpdateCallback::SendRingSink::send(GNP2::Packet* packet)
 
 rootnodeUpdateCallback::rootnodeUpdateCallback(PacketRing& receiveRing, PacketRing& sendRing,
                                                const ObjectFactory& factory, osg::Group* sceneRoot,
-                                               osg::Group* hudRoot, ViewHost* viewHost)
+                                               osg::Group* hudRoot, const ObjectServices& services)
     : _receiveRing(receiveRing), _sendSink(sendRing), _factory(factory), _sceneRoot(sceneRoot),
-      _hudRoot(hudRoot), _viewHost(viewHost), _clock(steadySeconds)
+      _hudRoot(hudRoot), _services(services), _clock(steadySeconds)
 {
 }
 
@@ -132,9 +131,7 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
         return nullptr;
     }
     const ObjectKind* kind = findObjectKind(code);
-    ObjectContext context;
-    context.sendQueue = _live ? &_sendSink : nullptr;
-    context.viewHost = _viewHost;
+    const ObjectContext context{_live ? &_sendSink : nullptr, _services};
     VisObject* object = kind ? _factory.create(code, context) : nullptr;
     if (!object) {
         reportUnknownKind(connection, code);

@@ -28,7 +28,6 @@
 #include "scene/VisObject.h"
 
 class PacketRing;
-class ViewHost;
 
 namespace GNP2 {
 class Packet;
@@ -43,7 +42,7 @@ public:
 
     rootnodeUpdateCallback(PacketRing& receiveRing, PacketRing& sendRing,
                            const ObjectFactory& factory, osg::Group* sceneRoot, osg::Group* hudRoot,
-                           ViewHost* viewHost);
+                           const ObjectServices& services = {});
 
     void operator()(osg::Node* node, osg::NodeVisitor* nv) override;
 
@@ -99,7 +98,7 @@ private:
     const ObjectFactory& _factory;
     osg::ref_ptr<osg::Group> _sceneRoot;
     osg::ref_ptr<osg::Group> _hudRoot;
-    ViewHost* _viewHost;
+    const ObjectServices _services;
     Clock _clock;
 
     mutable std::mutex _lock;

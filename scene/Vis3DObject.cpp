@@ -3,13 +3,11 @@
 #include <osg/StateSet>
 
 #include "scene/ColorVisitor.h"
+#include "scene/Colour.h"
 #include "scene/TransparencyVisitor.h"
 #include "scene/WireframeVisitor.h"
 
 namespace {
-
-// Colour components arrive as 0..255.
-constexpr float COLOUR_SCALE = 0.003921569f;
 
 void requireCount(std::span<const float> values, std::size_t needed, int item)
 {
@@ -19,8 +17,8 @@ void requireCount(std::span<const float> values, std::size_t needed, int item)
 
 } // namespace
 
-Vis3DObject::Vis3DObject(PacketSink* sendQueue)
-    : VisObject(sendQueue), _transform(new osg::MatrixTransform)
+Vis3DObject::Vis3DObject(const ObjectContext& context)
+    : VisObject(context), _transform(new osg::MatrixTransform)
 {
     addChild(_transform.get());
     getOrCreateStateSet()->setMode(GL_NORMALIZE, osg::StateAttribute::ON);
@@ -88,8 +86,8 @@ void Vis3DObject::updateAppearance(const GNP2::Packet& packet, bool force,
     ColorVisitor colour;
     if (packet.hasItem(items::COLOUR)) {
         const std::span<const int> rgb = intItem(packet, items::COLOUR, 3);
-        colour.setColor(float(rgb[0]) * COLOUR_SCALE, float(rgb[1]) * COLOUR_SCALE,
-                        float(rgb[2]) * COLOUR_SCALE);
+        const osg::Vec4 rgba = colour::fromBytes(rgb[0], rgb[1], rgb[2]);
+        colour.setColor(rgba.r(), rgba.g(), rgba.b());
     }
     if (hasAlpha && alpha != 1.0f)
         colour.setAlpha(alpha);

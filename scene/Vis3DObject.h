@@ -29,7 +29,7 @@ class Vis3DObject : public VisObject
 public:
     static constexpr osg::Node::NodeMask NODE_MASK = 0x1E;
 
-    explicit Vis3DObject(PacketSink* sendQueue);
+    explicit Vis3DObject(const ObjectContext& context);
 
     const char* className() const override { return "Vis3DObject"; }
 

@@ -2,11 +2,15 @@
 
 #include <cstdio>
 
+#include "fonts/FontMap.h"
 #include "scene/PacketSink.h"
 
 std::atomic<float> VisObject::s_time{0.0f};
 
-VisObject::VisObject(PacketSink* sendQueue) : _sendQueue(sendQueue) {}
+VisObject::VisObject(const ObjectContext& context)
+    : _sendQueue(context.sendQueue), _services(context.services)
+{
+}
 
 VisObject::~VisObject() = default;
 
@@ -44,18 +48,72 @@ void VisObject::reportFailure(Phase phase, std::string_view className,
     std::fflush(stdout);
 }
 
+void VisObject::initialize(const GNP2::Packet& packet)
+{
+    if (_initialized)
+        return;
+    try {
+        mergeState(packet);
+        const bool built = build(packet);
+        storeTime(packet);
+        _initialized = built;
+    } catch (const GNP2::GNP2Exception& error) {
+        reportInitFailure(error);
+    }
+}
+
+void VisObject::update(const GNP2::Packet& packet)
+{
+    const Skeleton order = skeleton();
+    const auto body = [&] {
+        const bool wasBuilt = _initialized;
+        if (order.buildBeforeMerge && !_initialized)
+            initialize(_statePacket);
+        mergeState(packet);
+        if (!order.buildBeforeMerge && !_initialized)
+            initialize(_statePacket);
+        if (order.updateStoresTime)
+            storeTime(packet);
+        if (_initialized)
+            apply(wasBuilt ? packet : _statePacket);
+    };
+    if (order.guardUpdate)
+        guarded(Phase::Updating, order.failureName ? order.failureName : className(), body);
+    else
+        body();
+}
+
+void VisObject::reportInitFailure(const GNP2::GNP2Exception& error) const
+{
+    const Skeleton order = skeleton();
+    if (order.failureLine) {
+        reportFailure(Phase::Initializing, order.failureName ? order.failureName : className(),
+                      error);
+        return;
+    }
+    std::printf("%s\nErrorNr: %d\n", error.what(), error.getErrorNumber());
+    std::fflush(stdout);
+}
+
+void VisObject::showMessage(const std::string& caption, const std::string& text) const
+{
+    if (_services.messages) {
+        _services.messages->showMessage(caption, text);
+        return;
+    }
+    std::printf("%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stdout);
+}
+
+std::string VisObject::fontFile(const std::string& name) const
+{
+    return _services.fonts ? _services.fonts->fontFile(name) : fonts::resolveFontFile(name);
+}
+
 void VisObject::mergeState(const GNP2::Packet& packet)
 {
     if (&packet != &_statePacket)
         _statePacket.update(packet);
-}
-
-bool VisObject::beginUpdate(const GNP2::Packet& packet)
-{
-    mergeState(packet);
-    if (!_initialized)
-        initialize(_statePacket);
-    return _initialized;
 }
 
 void VisObject::storeTime(const GNP2::Packet& packet)

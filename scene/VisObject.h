@@ -7,17 +7,22 @@
 // calls initialize and then update with that packet, and update with every
 // later one; it records getPacket() after each and clears its changed flags.
 //
-// A concrete class builds its nodes in initialize and applies items in
-// update. Both follow one contract, for which this base offers the pieces:
-//  - initialize(packet): mergeState(packet), read the items the class needs,
-//    build the nodes, storeTime(packet), setInitialized(); the whole body
-//    inside guarded(Phase::Initializing, ...), so a missing item prints the
-//    failure lines and leaves the object uninitialised.
-//  - update(packet): beginUpdate(packet) merges the packet and, while the
-//    object is still uninitialised, retries initialize from the accumulated
-//    state; then the items present in the incoming packet are applied and
-//    storeTime(packet) is called. An exception from update may pass to the
-//    caller, which reports it (failureLine) and goes on.
+// The skeleton of initialize and update lives here, once; a kind writes
+// only what is its own:
+//  - build(packet): read the items the kind needs (from the packet or the
+//    state packet, which already holds it) and build the nodes. A missing
+//    item throws the packet exception; returning false means "not yet"
+//    without an error (a model file still loading).
+//  - apply(arrived): apply the items of a packet to a built object.
+//    `arrived` is the incoming packet, or the whole state packet when the
+//    object was built by this very update: the earlier packets' items had
+//    nothing to apply to then.
+//  - skeleton(): the few ways a kind's order differs, in one line.
+// initialize(packet): merge, build inside the failure handler, store the
+// time, mark built. update(packet): merge; while not built, build from the
+// accumulated state (before the merge where the kind says so); store the
+// time; apply what arrived. An exception from update passes to the caller
+// (the object manager reports it and goes on) unless the kind guards it.
 //
 // Threading: GUI thread only (the scene update traversal, under the object
 // manager's lock). sendPacket hands packets to another thread through the
@@ -32,19 +37,18 @@
 #include <osg/Group>
 
 #include "gnp2/Packet.h"
-
-class PacketSink;
+#include "scene/ObjectServices.h"
 
 // Item numbers every scene object shares.
 namespace items {
-constexpr int TIME = 0;
+constexpr int TIME = GNP2::ITEM_TIME;
 constexpr int POSITION = 1;
 constexpr int ORIENTATION = 3;
 constexpr int SCALE = 4;
 constexpr int SHININESS_ON = 8;
 constexpr int SHININESS = 9;
 constexpr int ALPHA = 10;
-constexpr int CONNECTION = 13;
+constexpr int CONNECTION = GNP2::ITEM_CONNECTION;
 constexpr int WIREFRAME = 29;
 constexpr int COLOUR = 44;
 } // namespace items
@@ -52,18 +56,20 @@ constexpr int COLOUR = 44;
 class VisObject : public osg::Group
 {
 public:
-    // `sendQueue` is where sendPacket delivers: the object manager's send
-    // ring while a simulation is connected, null in replay. It never changes.
-    explicit VisObject(PacketSink* sendQueue);
+    // The context's send queue is where sendPacket delivers: the object
+    // manager's send ring while a simulation is connected, null in replay.
+    // It never changes; nor do the services.
+    explicit VisObject(const ObjectContext& context);
 
     const char* libraryName() const override { return "orvane"; }
     // The class name used in failure messages; each concrete class returns its own.
     const char* className() const override { return "VisObject"; }
 
-    // Builds the object's nodes from a packet.
-    virtual void initialize(const GNP2::Packet& packet) = 0;
-    // Applies a packet to an existing object.
-    virtual void update(const GNP2::Packet& packet) = 0;
+    // Builds the object's nodes from a packet (the skeleton above). Does
+    // nothing on a built object.
+    virtual void initialize(const GNP2::Packet& packet);
+    // Applies a packet to the object (the skeleton above).
+    virtual void update(const GNP2::Packet& packet);
     // The merge of all packets applied to the object.
     virtual GNP2::Packet& getPacket() { return _statePacket; }
 
@@ -79,6 +85,9 @@ public:
 
     bool isInitialized() const { return _initialized; }
     PacketSink* sendQueue() const { return _sendQueue; }
+    const ObjectServices& services() const { return _services; }
+    // The context this object was made with: for objects that make partners.
+    ObjectContext context() const { return {_sendQueue, _services}; }
 
     enum class Phase
     {
@@ -96,6 +105,34 @@ public:
 
 protected:
     ~VisObject() override;
+
+    // How a kind's order differs from the common one.
+    struct Skeleton
+    {
+        // update builds a not yet built object from the state packet before
+        // merging the incoming packet (else after).
+        bool buildBeforeMerge = false;
+        // update runs inside the failure handler ("updating") instead of
+        // letting a packet exception pass to the caller.
+        bool guardUpdate = false;
+        // update writes item 0 into the process-wide time.
+        bool updateStoresTime = true;
+        // A failed initialize writes the "An error occured ..." line before
+        // the exception's lines (else the exception's lines alone).
+        bool failureLine = true;
+        // The class name in failure lines; null: className().
+        const char* failureName = nullptr;
+    };
+    virtual Skeleton skeleton() const { return {}; }
+    // The kind's own part of initialize and update (see the top).
+    virtual bool build(const GNP2::Packet& packet) = 0;
+    virtual void apply(const GNP2::Packet& arrived) = 0;
+
+    // Shows a message to the user through the user-messages service.
+    void showMessage(const std::string& caption, const std::string& text) const;
+    // The font file for a font name through the font service; empty when
+    // none exists.
+    std::string fontFile(const std::string& name) const;
 
     // Runs `body`, catching a packet exception and reporting it; returns
     // whether the body ran to its end.
@@ -115,12 +152,8 @@ protected:
     // Merges a packet into the state packet. Merging the state packet into
     // itself is skipped: it would clear the changed flags the merge just set.
     void mergeState(const GNP2::Packet& packet);
-    // The common start of update: merge, then build from the accumulated state
-    // if an earlier initialize failed. Returns whether the object is built.
-    bool beginUpdate(const GNP2::Packet& packet);
     // Item 0 of the packet, when present, becomes the process-wide time.
     static void storeTime(const GNP2::Packet& packet);
-    void setInitialized() { _initialized = true; }
     GNP2::Packet& statePacket() { return _statePacket; }
 
     // Typed views of an item with at least `minCount` elements. A missing
@@ -133,7 +166,10 @@ protected:
                                         std::size_t minCount = 1);
 
 private:
+    void reportInitFailure(const GNP2::GNP2Exception& error) const;
+
     PacketSink* const _sendQueue;
+    const ObjectServices _services;
     GNP2::Packet _statePacket;
     bool _initialized = false;
 

@@ -1,7 +1,7 @@
 #pragma once
 // Enters the view's object kind into the object factory: type code 9
-// creates a VisViewObject of the viewer manager the object manager knows as
-// its view host. Without a viewer manager there the code creates nothing.
+// creates a view of the view host in the object's services. Without a view
+// host the code creates nothing.
 
 class ObjectFactory;
 

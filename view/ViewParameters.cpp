@@ -1,5 +1,6 @@
 #include "view/ViewParameters.h"
 
+#include "scene/Colour.h"
 #include "gnp2/Packet.h"
 
 namespace view {
@@ -36,7 +37,7 @@ bool readVec3(const GNP2::Packet& packet, int index, osg::Vec3d& out)
 
 osg::Vec4f colourFromBytes(int red, int green, int blue)
 {
-    return {red / 255.0f, green / 255.0f, blue / 255.0f, 1.0f};
+    return colour::fromBytes(red, green, blue);
 }
 
 ViewParameters readViewCreation(const GNP2::Packet& packet)

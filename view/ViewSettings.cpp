@@ -2,74 +2,47 @@
 
 #include <algorithm>
 
-#include <QSettings>
-#include <QString>
-#include <QVariant>
-
+#include "settings/Settings.h"
 #include "view/ViewParameters.h"
 
 namespace view {
 
 namespace {
 
-QSettings openStore()
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-}
+using settings::SettingKey;
 
-// The value of a key spelled in any letter case, or `fallback`.
-QVariant valueOf(const QSettings& store, const QString& key, const QVariant& fallback)
+// A colour component, kept within the row's range 0-255.
+int colourByte(const QSettings& store, SettingKey id)
 {
-    if (store.contains(key))
-        return store.value(key);
-    const QStringList keys = store.allKeys();
-    for (const QString& candidate : keys)
-        if (candidate.compare(key, Qt::CaseInsensitive) == 0)
-            return store.value(candidate);
-    return fallback;
-}
-
-double numberOf(const QSettings& store, const QString& key, double fallback)
-{
-    bool ok = false;
-    const double value = valueOf(store, key, fallback).toDouble(&ok);
-    return ok ? value : fallback;
-}
-
-int colourByte(const QSettings& store, const QString& key, int fallback)
-{
-    bool ok = false;
-    const int value = valueOf(store, key, fallback).toInt(&ok);
-    return ok ? std::clamp(value, 0, 255) : fallback;
+    const settings::Setting& row = settings::setting(id);
+    return int(
+        std::clamp<long long>(settings::integerSetting(store, id), row.minimum, row.maximum));
 }
 
 } // namespace
 
 osg::Vec4f standardBackgroundColour()
 {
-    const QSettings store = openStore();
-    return colourFromBytes(colourByte(store, "StandardBackGroundColor/Red", 0),
-                           colourByte(store, "StandardBackGroundColor/Green", 0),
-                           colourByte(store, "StandardBackGroundColor/Blue", 128));
+    const QSettings store = settings::openSettings();
+    return colourFromBytes(colourByte(store, SettingKey::BackgroundRed),
+                           colourByte(store, SettingKey::BackgroundGreen),
+                           colourByte(store, SettingKey::BackgroundBlue));
 }
 
 bool noClipSetting()
 {
-    const QSettings store = openStore();
-    return valueOf(store, "Ruskel/noClip", false).toBool();
+    return settings::flagSetting(settings::openSettings(), SettingKey::NoClip);
 }
 
 CameraHomeSettings cameraHomeSettings()
 {
-    const QSettings store = openStore();
-    CameraHomeSettings settings;
-    const QVariant automatic =
-        valueOf(store, "Camera/AutoCalculateHomePosition/autoCalculate", true);
-    settings.autoCalculate = automatic.toString().isEmpty() || automatic.toBool();
-    settings.standardPosition.set(numberOf(store, "Camera/StandardPosition/X", 1.0),
-                                  numberOf(store, "Camera/StandardPosition/Y", -1.0),
-                                  numberOf(store, "Camera/StandardPosition/Z", 1.0));
-    return settings;
+    const QSettings store = settings::openSettings();
+    CameraHomeSettings home;
+    home.autoCalculate = settings::flagSetting(store, SettingKey::AutoCalculateHomePosition);
+    home.standardPosition.set(settings::realSetting(store, SettingKey::StandardPositionX),
+                              settings::realSetting(store, SettingKey::StandardPositionY),
+                              settings::realSetting(store, SettingKey::StandardPositionZ));
+    return home;
 }
 
 } // namespace view

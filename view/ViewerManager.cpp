@@ -253,6 +253,11 @@ void ViewerManager::addView(VisViewObject* view)
         _mainView->camera()->setCullMask(0);
 }
 
+VisObject* ViewerManager::createView(const ObjectContext& context)
+{
+    return new VisViewObject(this, false, false, context);
+}
+
 void ViewerManager::resetViews()
 {
     ThreadPause pause(*_viewer);

@@ -106,6 +106,7 @@ public:
     void addView(VisViewObject* view);
     // Removes the simulation's views and closes the full-screen windows; the
     // default view draws again, lit by a head light on light 0.
+    VisObject* createView(const ObjectContext& context) override;
     void resetViews() override;
     // Switches GL_LIGHT0..GL_LIGHT7 off in every context at its next frame.
     void switchLightsOff() override;

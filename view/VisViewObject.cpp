@@ -50,8 +50,8 @@ bool usablePerspective(const ViewParameters& p)
 } // namespace
 
 VisViewObject::VisViewObject(ViewerManager* viewerManager, bool isMainView, bool isSecondEye,
-                             PacketSink* sendQueue)
-    : VisObject(sendQueue), _viewerManager(viewerManager), _isSecondEye(isSecondEye),
+                             const ObjectContext& context)
+    : VisObject(context), _viewerManager(viewerManager), _isSecondEye(isSecondEye),
       _view(new ObjectView(this)), _viewGroup(new osg::Group)
 {
     _view->setSceneData(_viewGroup.get());
@@ -100,50 +100,47 @@ void VisViewObject::detachCamera()
     camera()->setGraphicsContext(nullptr);
 }
 
-void VisViewObject::initialize(const GNP2::Packet& packet)
+VisObject::Skeleton VisViewObject::skeleton() const
 {
-    if (isInitialized())
-        return;
-    guarded(Phase::Initializing, CREATION_CLASS_TEXT, [&] {
-        mergeState(packet);
-        // Every required item is read before anything is built, so a packet
-        // that lacks one leaves no half-made view behind.
-        _parameters = readViewCreation(statePacket());
-
-        if (_parameters.ownScreen && _parameters.stereoPair && !_isSecondEye) {
-            _partner = new VisViewObject(_viewerManager, false, true, sendQueue());
-            _partner->initialize(packet);
-        }
-        setUpView();
-        _viewerManager->addView(this);
-
-        readPlacement(statePacket(), _placement);
-        setHomePosition();
-        storeTime(packet);
-        setInitialized();
-    });
+    return {.failureName = CREATION_CLASS_TEXT};
 }
 
-void VisViewObject::update(const GNP2::Packet& packet)
+bool VisViewObject::build(const GNP2::Packet& packet)
 {
-    if (!beginUpdate(packet))
-        return;
+    // Every required item is read before anything is built, so a packet
+    // that lacks one leaves no half-made view behind.
+    _parameters = readViewCreation(statePacket());
+
+    if (_parameters.ownScreen && _parameters.stereoPair && !_isSecondEye) {
+        _partner = new VisViewObject(_viewerManager, false, true, context());
+        _partner->initialize(packet);
+    }
+    setUpView();
+    _viewerManager->addView(this);
+
+    readPlacement(statePacket(), _placement);
+    setHomePosition();
+    return true;
+}
+
+void VisViewObject::apply(const GNP2::Packet& arrived)
+{
     if (_partner)
-        _partner->update(packet);
+        _partner->update(arrived);
 
     const GNP2::Packet& state = statePacket();
     readPlacement(state, _placement);
     using namespace viewItems;
-    if (packet.hasItem(NEAR_PLANE))
-        _parameters.nearPlane = floatItem(packet, NEAR_PLANE)[0];
-    if (packet.hasItem(FAR_PLANE))
-        _parameters.farPlane = floatItem(packet, FAR_PLANE)[0];
-    if (packet.hasItem(BACKGROUND)) {
-        const auto colour = intItem(packet, BACKGROUND, 3);
+    if (arrived.hasItem(NEAR_PLANE))
+        _parameters.nearPlane = floatItem(arrived, NEAR_PLANE)[0];
+    if (arrived.hasItem(FAR_PLANE))
+        _parameters.farPlane = floatItem(arrived, FAR_PLANE)[0];
+    if (arrived.hasItem(BACKGROUND)) {
+        const auto colour = intItem(arrived, BACKGROUND, 3);
         _parameters.clearColour = colourFromBytes(colour[0], colour[1], colour[2]);
     }
-    if (packet.hasItem(FIELD_OF_VIEW))
-        _parameters.fieldOfView = floatItem(packet, FIELD_OF_VIEW)[0];
+    if (arrived.hasItem(FIELD_OF_VIEW))
+        _parameters.fieldOfView = floatItem(arrived, FIELD_OF_VIEW)[0];
     camera()->setClearColor(_parameters.clearColour);
     applyProjection();
 
@@ -153,7 +150,6 @@ void VisViewObject::update(const GNP2::Packet& packet)
         lookAt();
     else if (control == MOVE_CENTRE)
         moveCentre();
-    storeTime(packet);
 }
 
 void VisViewObject::setUpView()

@@ -50,12 +50,9 @@ public:
     // A view of `viewerManager`'s viewer. The main view is set up at once
     // with its defaults; other views are set up by their creating packet.
     VisViewObject(ViewerManager* viewerManager, bool isMainView, bool isSecondEye,
-                  PacketSink* sendQueue = nullptr);
+                  const ObjectContext& context = {});
 
     const char* className() const override { return "VisViewObject"; }
-
-    void initialize(const GNP2::Packet& packet) override;
-    void update(const GNP2::Packet& packet) override;
 
     // Recomputes the viewport and the projections for a window of
     // width x height pixels.
@@ -90,6 +87,10 @@ public:
     void detachCamera();
 
 protected:
+    // Failure lines name the view's creation text.
+    Skeleton skeleton() const override;
+    bool build(const GNP2::Packet& packet) override;
+    void apply(const GNP2::Packet& arrived) override;
     ~VisViewObject() override;
 
 private:

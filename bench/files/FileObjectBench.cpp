@@ -43,6 +43,7 @@
 #include "net/PacketRing.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -111,8 +112,8 @@ BenchFolder& folder()
 
 void setSizeLimit(int limit)
 {
-    QSettings store(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-    store.setValue("FileObjects/maxFileSizeDuplicated", limit);
+    QSettings store = settings::openSettings();
+    settings::setSettingValue(store, settings::SettingKey::MaxFileSizeDuplicated, limit);
     store.sync();
 }
 
@@ -166,13 +167,14 @@ double showOnce(const std::string& model, TerrainModule& noTerrain, double& heap
     console::Log::instance().clear();
     FileManager::Options options;
     options.runCleaningThread = false;
+    options.terrainModule = &noTerrain;
     FileManager files(options);
     ObjectFactory factory;
-    registerFileObjects(factory, files, noTerrain);
+    registerFileObjects(factory);
     PacketRing receive, send;
     osg::ref_ptr<osg::Group> root = new osg::Group;
     osg::ref_ptr<rootnodeUpdateCallback> callback =
-        new rootnodeUpdateCallback(receive, send, factory, root.get(), nullptr, nullptr);
+        new rootnodeUpdateCallback(receive, send, factory, root.get(), nullptr, {.files = &files});
     callback->setClock([] { return 0.0; }); // no per-frame budget: measure the work
     root->setUpdateCallback(callback.get());
     osgUtil::UpdateVisitor frame;

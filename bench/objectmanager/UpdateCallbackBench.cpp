@@ -44,7 +44,7 @@ void BM_ApplyThroughCallback(benchmark::State& state)
     factory.add(TYPE_VisBaseObject, [](const ObjectContext&) { return new BareObject; });
     osg::ref_ptr<osg::Group> scene = new osg::Group, hud = new osg::Group;
     osg::ref_ptr<rootnodeUpdateCallback> callback =
-        new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get(), nullptr);
+        new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get());
     // Create every object once, outside the measurement.
     for (int i = 0; i < OBJECTS; i += BATCH) {
         for (int j = i; j < std::min(OBJECTS, i + BATCH); ++j)

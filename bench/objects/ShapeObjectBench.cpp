@@ -85,8 +85,7 @@ struct Scene
 {
     explicit Scene(const ObjectFactory& factory)
         : root(new osg::Group), hud(new osg::Group),
-          callback(
-              new rootnodeUpdateCallback(receive, send, factory, root.get(), hud.get(), nullptr))
+          callback(new rootnodeUpdateCallback(receive, send, factory, root.get(), hud.get()))
     {
     }
 

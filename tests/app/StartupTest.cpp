@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Startup.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -107,6 +108,18 @@ TEST_F(StoredPort, ExactSpellingWinsOverOtherCase)
     store("Network/TCPPort", 12004);
     store("Network/TcpPort", 12005);
     EXPECT_EQ(startup::storedPort(), 12005);
+}
+
+TEST_F(StoredPort, PortWrittenByTheDialogReplacesTheStoredOne)
+{
+    store("Network/TcpPort", 12007);
+    {
+        // The dialog's spelling, written as every writer of the store writes.
+        QSettings dialog = settings::openSettings();
+        settings::setSettingValue(dialog, "Network/TCPPort", 12008);
+    }
+    EXPECT_EQ(startup::storedPort(), 12008);
+    EXPECT_EQ(portFor({"orvane"}), 12008);
 }
 
 TEST_F(StoredPort, ValueThatIsNoNumberGivesTheDefault)

@@ -65,8 +65,9 @@ protected:
             opened.wait();
             return FileManager::readModelFile(name);
         };
+        options.terrainModule = &terrainModule;
         files = std::make_unique<FileManager>(options);
-        registerFileObjects(factory, *files, terrainModule);
+        registerFileObjects(factory);
 
         sceneRoot = new osg::Group;
         hudRoot = new osg::Group;
@@ -76,8 +77,10 @@ protected:
                                                  ViewerManager::Embedding::GLWidget);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        objects = std::make_unique<ObjectManager>(sceneRoot.get(), hudRoot.get(), 0, viewer.get(),
-                                                  QString::fromStdString(dir.path()), factory);
+        objects = std::make_unique<ObjectManager>(
+            sceneRoot.get(), hudRoot.get(), 0,
+            ObjectServices{.viewHost = viewer.get(), .files = files.get()},
+            QString::fromStdString(dir.path()), factory);
         ASSERT_TRUE(objects->server().waitUntilListening(5000ms));
         frame();
         checkGlErrors(*viewer);

@@ -9,7 +9,6 @@
 #include "FileTestSupport.h"
 #include "files/FileManager.h"
 #include "files/FileObjects.h"
-#include "files/MessageBoxHook.h"
 #include "files/TerrainModule.h"
 #include "files/VisFileObject.h"
 #include "scene/ObjectKinds.h"
@@ -69,18 +68,17 @@ protected:
         root = new osg::Group;
         files = makeManager(); // after the store is emptied
     }
-    void TearDown() override { messagebox::setHook({}); }
-
-    std::unique_ptr<FileManager> makeManager()
+    std::unique_ptr<FileManager> makeManager(TerrainModule* terrain = nullptr)
     {
         FileManager::Options options;
         options.runCleaningThread = false;
+        options.terrainModule = terrain ? terrain : &terrainModule;
         return std::make_unique<FileManager>(options);
     }
 
     VisFileObject* newObject()
     {
-        auto* object = new VisFileObject(nullptr, *files, terrainModule);
+        auto* object = new VisFileObject(ObjectContext{nullptr, {.files = files.get()}});
         root->addChild(object);
         return object;
     }
@@ -294,13 +292,20 @@ TEST_F(FileObjectTest, ATerrainIsShutDownWhenItsObjectGoes)
 
 TEST_F(FileObjectTest, AMissingTerrainModuleIsReportedOnceAndTheProgramGoesOn)
 {
-    std::vector<std::pair<std::string, std::string>> boxes;
-    messagebox::setHook([&](const std::string& caption, const std::string& text) {
-        boxes.emplace_back(caption, text);
-    });
+    struct Boxes : UserMessages
+    {
+        void showMessage(const std::string& caption, const std::string& text) override
+        {
+            shown.emplace_back(caption, text);
+        }
+        std::vector<std::pair<std::string, std::string>> shown;
+    } messages;
+    const auto& boxes = messages.shown;
     TerrainModule missing(std::vector<std::string>{dir.file("no-such-module.so")});
-    osg::ref_ptr<VisFileObject> first = new VisFileObject(nullptr, *files, missing);
-    osg::ref_ptr<VisFileObject> second = new VisFileObject(nullptr, *files, missing);
+    files = makeManager(&missing);
+    const ObjectContext context{nullptr, {.files = files.get(), .messages = &messages}};
+    osg::ref_ptr<VisFileObject> first = new VisFileObject(context);
+    osg::ref_ptr<VisFileObject> second = new VisFileObject(context);
     deliver(*first, *filetest::filePacket("hills.wb"), true);
     deliver(*second, *filetest::filePacket("dunes.bb"), true);
     const std::vector<std::pair<std::string, std::string>> expected = {
@@ -311,7 +316,7 @@ TEST_F(FileObjectTest, AMissingTerrainModuleIsReportedOnceAndTheProgramGoesOn)
     EXPECT_EQ(second->getTransform()->getNumChildren(), 0u);
 
     // Model files still load.
-    osg::ref_ptr<VisFileObject> arm = new VisFileObject(nullptr, *files, missing);
+    osg::ref_ptr<VisFileObject> arm = new VisFileObject(context);
     deliver(*arm, *filetest::filePacket(model), true);
     files->waitForLoads();
     deliver(*arm, *filetest::filePacket(""), false);
@@ -368,12 +373,21 @@ TEST_F(FileObjectTest, TypeCodeFourMakesFileObjects)
 {
     ObjectFactory factory;
     EXPECT_FALSE(factory.has(TYPE_VisFileObject));
-    registerFileObjects(factory, *files, terrainModule);
+    registerFileObjects(factory);
     ASSERT_TRUE(factory.has(4));
-    osg::ref_ptr<VisObject> object = factory.create(4, ObjectContext{});
+    // The files come from the file source of the context the factory gets.
+    osg::ref_ptr<VisObject> object =
+        factory.create(4, ObjectContext{nullptr, {.files = files.get()}});
     ASSERT_NE(object, nullptr);
     EXPECT_STREQ(object->className(), "VisFileObject");
-    EXPECT_NE(dynamic_cast<VisFileObject*>(object.get()), nullptr);
+    auto* fileObject = dynamic_cast<VisFileObject*>(object.get());
+    ASSERT_NE(fileObject, nullptr);
+    deliver(*fileObject, *filetest::filePacket(model), true);
+    files->waitForLoads();
+    deliver(*fileObject, *filetest::filePacket(model), false);
+    EXPECT_TRUE(fileObject->isInitialized());
+    EXPECT_NE(fileObject->model(), nullptr);
+    EXPECT_EQ(files->usageCount(model), 1);
 }
 
 } // namespace

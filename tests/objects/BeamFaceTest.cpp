@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "objects/Beam.h"
-#include "objects/SimpleFace.h"
+#include "objects/builders/Beam.h"
+#include "objects/builders/SimpleFace.h"
 #include "GeometryChecks.h"
 
 #include <osg/LightModel>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "objects/Bezier.h"
+#include "objects/builders/Bezier.h"
 
 #include <cmath>
 

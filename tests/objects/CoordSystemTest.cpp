@@ -36,15 +36,29 @@ osg::Geode* markerGeode(const VisBaseObject& object)
     return dynamic_cast<osg::Geode*>(object.shape());
 }
 
-// The hooks are process-wide: every test leaves the defaults behind.
 class CoordSystem : public testing::Test
 {
-protected:
-    void TearDown() override
+};
+
+// The services a marker is built with, recording what it asks and shows.
+struct RecordingFonts : FontLookup
+{
+    std::string fontFile(const std::string& name) const override
     {
-        VisBaseObject::setFontResolver({});
-        VisBaseObject::setUserErrorHandler({});
+        askedFor.push_back(name);
+        return resolved;
     }
+    std::string resolved;
+    mutable std::vector<std::string> askedFor;
+};
+
+struct RecordingMessages : UserMessages
+{
+    void showMessage(const std::string& caption, const std::string& text) override
+    {
+        shown.emplace_back(caption, text);
+    }
+    std::vector<std::pair<std::string, std::string>> shown;
 };
 
 TEST_F(CoordSystem, LabelsAreScreenAlignedTimesTextSizedByItem4)
@@ -230,19 +244,17 @@ TEST_P(MissingFont, ShowsTheErrorAndLeavesAnEmptyInitialisedMarker)
         resolved = testing::TempDir() + "/not-a-font.ttf";
         std::ofstream(resolved) << "this is no TrueType font\n";
     }
-    std::vector<std::string> askedFor;
-    VisBaseObject::setFontResolver([&](const std::string& name) {
-        askedFor.push_back(name);
-        return resolved;
-    });
-    std::vector<std::pair<std::string, std::string>> shown;
-    VisBaseObject::setUserErrorHandler([&](const std::string& title, const std::string& text) {
-        shown.emplace_back(title, text);
-    });
+    RecordingFonts fonts;
+    fonts.resolved = resolved;
+    RecordingMessages messages;
+    const auto& shown = messages.shown;
+    ObjectContext context;
+    context.services.fonts = &fonts;
+    context.services.messages = &messages;
 
-    osg::ref_ptr<VisBaseObject> marker = create(markerItems());
+    osg::ref_ptr<VisBaseObject> marker = create(markerItems(), context);
 
-    EXPECT_EQ(askedFor, std::vector<std::string>{"TIMES.TTF"});
+    EXPECT_EQ(fonts.askedFor, std::vector<std::string>{"TIMES.TTF"});
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].first, "Orvane Error");
     EXPECT_EQ(shown[0].second, "Cannot load font: TIMES.TTF");
@@ -282,7 +294,7 @@ TEST(ShapeObjectsRegistration, TypeCode2CreatesAndUpdatesAShapeObject)
     PacketRing receive, send;
     osg::ref_ptr<osg::Group> scene = new osg::Group, hud = new osg::Group;
     osg::ref_ptr<rootnodeUpdateCallback> callback =
-        new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get(), nullptr);
+        new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get());
 
     receive.push(shapePacket(TYPE_VisBaseObject,
                              {{{4, {2.f, 1.f, 0.5f}}}, {{KIND, {1}}, {44, {0, 0, 255}}}}));

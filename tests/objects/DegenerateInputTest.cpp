@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "objects/Beam.h"
-#include "objects/Gear.h"
-#include "objects/Grid.h"
-#include "objects/Pipe.h"
-#include "objects/Spring.h"
-#include "objects/Tubes.h"
+#include "objects/builders/Beam.h"
+#include "objects/builders/Gear.h"
+#include "objects/builders/Grid.h"
+#include "objects/builders/Pipe.h"
+#include "objects/builders/Spring.h"
+#include "objects/builders/Tubes.h"
 #include "GeometryChecks.h"
 
 #include <functional>

@@ -248,7 +248,7 @@ protected:
         osg::ref_ptr<osg::MatrixTransform> far = box({7.f, 28.f, 0.f}, 6.f);
         far->getOrCreateStateSet()->setMode(GL_FOG, farBoxFog);
         root->addChild(far.get());
-        osg::ref_ptr<Weather> object = new Weather(nullptr);
+        osg::ref_ptr<Weather> object = new Weather(ObjectContext{});
         root->addChild(object.get());
         effecttest::deliver(*object,
                             {{{Weather::ITEM_FOG_START, {5.f}}, {Weather::ITEM_FOG_END, {30.f}}},

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "objects/Grid.h"
-#include "objects/Pipe.h"
+#include "objects/builders/Grid.h"
+#include "objects/builders/Pipe.h"
 #include "GeometryChecks.h"
 
 #include <osg/LineWidth>

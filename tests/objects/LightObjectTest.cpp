@@ -51,7 +51,7 @@ protected:
     // manager does it.
     osg::ref_ptr<VisLightObject> addLight(const Items& items = basicLight())
     {
-        osg::ref_ptr<VisLightObject> light = new VisLightObject(nullptr);
+        osg::ref_ptr<VisLightObject> light = new VisLightObject(ObjectContext{});
         root->addChild(light.get());
         deliver(*light, items, true);
         return light;
@@ -106,7 +106,7 @@ TEST_F(LightObjectTest, BuiltLightSwitchesItselfOnInTheFirstParentsStateSet)
 
 TEST_F(LightObjectTest, LightMadeWithoutAParentSwitchesOnOnceItHasOne)
 {
-    osg::ref_ptr<VisLightObject> light = new VisLightObject(nullptr);
+    osg::ref_ptr<VisLightObject> light = new VisLightObject(ObjectContext{});
     deliver(*light, basicLight(), true);
     ASSERT_TRUE(light->isInitialized());
     EXPECT_EQ(light->switchedStateSet(), nullptr);
@@ -271,7 +271,7 @@ TEST_F(LightObjectTest, FailedBuildPrintsTheLinesAndRetriesOnTheNextUpdate)
 {
     Items first;
     first.ints[VisLightObject::ITEM_DIFFUSE] = {0, 0, 255};
-    osg::ref_ptr<VisLightObject> object = new VisLightObject(nullptr);
+    osg::ref_ptr<VisLightObject> object = new VisLightObject(ObjectContext{});
     root->addChild(object.get());
 
     const std::unique_ptr<GNP2::Packet> packet = makePacket(first);

@@ -93,7 +93,8 @@ protected:
 
         registerShapeObjects(factory);
         registerViewObjects(factory);
-        manager = std::make_unique<ObjectManager>(scene.get(), hud.get(), 0, views.get(),
+        manager = std::make_unique<ObjectManager>(scene.get(), hud.get(), 0,
+                                                  ObjectServices{.viewHost = views.get()},
                                                   workDir.path(), factory);
         ASSERT_TRUE(manager->server().waitUntilListening(5000ms));
 

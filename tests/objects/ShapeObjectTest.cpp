@@ -10,11 +10,11 @@
 #include <osg/Shape>
 #include <osg/ShapeDrawable>
 
-#include "objects/Beam.h"
-#include "objects/Gear.h"
-#include "objects/Grid.h"
-#include "objects/Pipe.h"
-#include "objects/Spring.h"
+#include "objects/builders/Beam.h"
+#include "objects/builders/Gear.h"
+#include "objects/builders/Grid.h"
+#include "objects/builders/Pipe.h"
+#include "objects/builders/Spring.h"
 #include "ShapeTestSupport.h"
 
 using namespace shapetest;

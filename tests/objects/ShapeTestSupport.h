@@ -17,10 +17,11 @@ using testsupport::Items;
 using testsupport::makePacket;
 using testsupport::send;
 
-// A shape object without a send queue, given its first packet.
-inline osg::ref_ptr<VisBaseObject> create(const Items& items)
+// A shape object made with the context (by default no send queue and no
+// services), given its first packet.
+inline osg::ref_ptr<VisBaseObject> create(const Items& items, const ObjectContext& context = {})
 {
-    return testsupport::create<VisBaseObject>(items);
+    return testsupport::create<VisBaseObject>(items, context);
 }
 
 // The box around every vertex below the object's shape, in the object's

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "objects/Gear.h"
-#include "objects/Spring.h"
+#include "objects/builders/Gear.h"
+#include "objects/builders/Spring.h"
 #include "GeometryChecks.h"
 
 #include <algorithm>

@@ -92,7 +92,7 @@ protected:
     // A scene object hung under the scene root and given its first packet.
     template <typename T> osg::ref_ptr<T> add(const Items& items)
     {
-        osg::ref_ptr<T> object = new T(nullptr);
+        osg::ref_ptr<T> object = new T(ObjectContext{});
         _sceneRoot->addChild(object.get());
         deliver(*object, items, true);
         EXPECT_TRUE(object->isInitialized());

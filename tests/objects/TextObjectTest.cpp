@@ -31,7 +31,7 @@ Items basicText(const std::string& text = "Label")
 
 osg::ref_ptr<VisTextObject> create(const Items& items)
 {
-    osg::ref_ptr<VisTextObject> object = new VisTextObject(nullptr);
+    osg::ref_ptr<VisTextObject> object = new VisTextObject(ObjectContext{});
     deliver(*object, items, true);
     return object;
 }
@@ -278,7 +278,7 @@ TEST(TextObject, FailedBuildPrintsTheExceptionAndRetriesFromTheState)
     first.ints[items::COLOUR] = {0, 0, 255};
     first.floats[items::ALPHA] = {1.f};
     first.floats[items::POSITION] = {4.f, 0.f, 0.f};
-    osg::ref_ptr<VisTextObject> object = new VisTextObject(nullptr);
+    osg::ref_ptr<VisTextObject> object = new VisTextObject(ObjectContext{});
     const std::unique_ptr<GNP2::Packet> packet = makePacket(first);
     const std::string printed = printedBy([&] { object->initialize(*packet); });
     // The exception's own lines, then the object's: message and number only.

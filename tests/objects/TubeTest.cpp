@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "objects/Tubes.h"
+#include "objects/builders/Tubes.h"
 #include "GeometryChecks.h"
 
 #include <cmath>

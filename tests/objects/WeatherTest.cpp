@@ -180,7 +180,7 @@ struct FogScene
     }
 
     osg::ref_ptr<osg::Group> root = new osg::Group;
-    osg::ref_ptr<Weather> object = new Weather(nullptr);
+    osg::ref_ptr<Weather> object = new Weather(ObjectContext{});
     osg::ref_ptr<osg::Group> branch = new osg::Group;
     osg::ref_ptr<osg::Geode> leaf = new osg::Geode;
 };
@@ -246,7 +246,7 @@ TEST(WeatherFog, WaitsForAParentAndLeavesWithItsObject)
     EXPECT_EQ(root->getStateSet()->getAttribute(osg::StateAttribute::FOG), first->fog());
 
     // A second fog takes the first one's place; the first going leaves it.
-    osg::ref_ptr<Weather> second = new Weather(nullptr);
+    osg::ref_ptr<Weather> second = new Weather(ObjectContext{});
     root->addChild(second.get());
     effecttest::deliver(*second, fogItems(0), true);
     first = nullptr;

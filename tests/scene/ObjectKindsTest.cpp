@@ -46,7 +46,7 @@ TEST_P(EveryKind, IsCreatedUnderItsParentGroup)
     ObjectFactory factory = probeFactory();
     osg::ref_ptr<osg::Group> scene = new osg::Group, hud = new osg::Group;
     osg::ref_ptr<rootnodeUpdateCallback> callback =
-        new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get(), nullptr);
+        new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get());
 
     receive.push(linkPacket(7, kind.code));
     callback->runOnce();

@@ -60,8 +60,8 @@ protected:
         scene = new osg::Group;
         hud = new osg::Group;
         ASSERT_TRUE(workDir.isValid());
-        manager = std::make_unique<ObjectManager>(scene.get(), hud.get(), 0, &views, workDir.path(),
-                                                  factory);
+        manager = std::make_unique<ObjectManager>(
+            scene.get(), hud.get(), 0, ObjectServices{.viewHost = &views}, workDir.path(), factory);
         manager->setReplayFeedPause(0);
         ASSERT_TRUE(manager->server().waitUntilListening(5000ms));
     }

@@ -31,22 +31,21 @@ osg::ref_ptr<osg::Geode> makeGeode(unsigned count)
 void TestObject::initialize(const GNP2::Packet& packet)
 {
     ++initializeCalls;
-    guarded(Phase::Initializing, className(), [&] {
-        mergeState(packet);
-        const int triangles = intItem(packet, ITEM_TRIANGLES)[0];
-        _geode = makeGeode(unsigned(std::clamp(triangles, 0, 8)));
-        getTransform()->addChild(_geode.get());
-        storeTime(packet);
-        updateAppearance(packet, true, false);
-        setInitialized();
-    });
+    Vis3DObject::initialize(packet);
 }
 
-void TestObject::update(const GNP2::Packet& packet)
+bool TestObject::build(const GNP2::Packet& packet)
 {
-    beginUpdate(packet);
-    applyTransformItems(packet);
-    storeTime(packet);
+    const int triangles = intItem(packet, ITEM_TRIANGLES)[0];
+    _geode = makeGeode(unsigned(std::clamp(triangles, 0, 8)));
+    getTransform()->addChild(_geode.get());
+    updateAppearance(packet, true, false);
+    return true;
+}
+
+void TestObject::apply(const GNP2::Packet& arrived)
+{
+    applyTransformItems(arrived);
     updateAppearance(statePacket(), false, false);
 }
 

@@ -34,11 +34,11 @@ class TestObject : public Vis3DObject
 public:
     static constexpr int ITEM_TRIANGLES = 50;
 
-    explicit TestObject(PacketSink* sink = nullptr) : Vis3DObject(sink) {}
+    explicit TestObject(PacketSink* sink = nullptr) : Vis3DObject(ObjectContext{sink, {}}) {}
 
     const char* className() const override { return "TestObject"; }
+    // Counts the calls, then runs the common initialize.
     void initialize(const GNP2::Packet& packet) override;
-    void update(const GNP2::Packet& packet) override;
 
     osg::Geode* geode() const { return _geode.get(); }
     int initializeCalls = 0;
@@ -48,6 +48,8 @@ public:
 
 protected:
     ~TestObject() override = default;
+    bool build(const GNP2::Packet& packet) override;
+    void apply(const GNP2::Packet& arrived) override;
 
 private:
     osg::ref_ptr<osg::Geode> _geode;

@@ -17,7 +17,7 @@ class ProbeObject : public Vis3DObject
 {
 public:
     explicit ProbeObject(const ObjectContext& context, std::string name = "ProbeObject")
-        : Vis3DObject(context.sendQueue), _name(std::move(name))
+        : Vis3DObject(context), _name(std::move(name))
     {
     }
 
@@ -26,25 +26,26 @@ public:
     void initialize(const GNP2::Packet& packet) override
     {
         initTimes.push_back(packet.hasItem(0) ? packet.getFloatVector(0)[0] : -1.f);
-        guarded(Phase::Initializing, _name, [&] {
-            mergeState(packet);
-            storeTime(packet);
-            setInitialized();
-        });
+        Vis3DObject::initialize(packet);
     }
 
     void update(const GNP2::Packet& packet) override
     {
         updateTimes.push_back(packet.getFloatVector(0)[0]);
-        beginUpdate(packet);
-        if (packet.hasItem(50)) // a poisoned packet: the class lets the error pass
-            packet.getIntVector(50);
-        applyTransformItems(packet);
-        storeTime(packet);
+        Vis3DObject::update(packet);
     }
 
     std::vector<float> initTimes;
     std::vector<float> updateTimes;
+
+protected:
+    bool build(const GNP2::Packet&) override { return true; }
+    void apply(const GNP2::Packet& arrived) override
+    {
+        if (arrived.hasItem(50)) // a poisoned packet: the class lets the error pass
+            arrived.getIntVector(50);
+        applyTransformItems(arrived);
+    }
 
 private:
     std::string _name;
@@ -53,6 +54,7 @@ private:
 class RecordingViewHost : public ViewHost
 {
 public:
+    VisObject* createView(const ObjectContext&) override { return nullptr; }
     void resetViews() override { ++resets; }
     void switchLightsOff() override { ++lightsOff; }
     int resets = 0;

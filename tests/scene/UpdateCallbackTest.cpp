@@ -16,8 +16,8 @@ protected:
         factory = probeFactory();
         scene = new osg::Group;
         hud = new osg::Group;
-        callback =
-            new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get(), &views);
+        callback = new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get(),
+                                              ObjectServices{.viewHost = &views});
         // A still clock: each pass applies every queued packet, however slow
         // the machine; the budget's own test sets a clock of its own.
         callback->setClock([] { return 0.0; });
@@ -128,7 +128,7 @@ TEST_F(UpdateCallback, CodesWithoutAClassCreateNothingAndAreLoggedOncePerConnect
     onlyShapes.add(TYPE_VisBaseObject,
                    [](const ObjectContext& c) { return new ProbeObject(c, "VisBaseObject"); });
     osg::ref_ptr<rootnodeUpdateCallback> sparse =
-        new rootnodeUpdateCallback(receive, send, onlyShapes, scene.get(), hud.get(), nullptr);
+        new rootnodeUpdateCallback(receive, send, onlyShapes, scene.get(), hud.get());
     sparse->setClock([] { return 0.0; });
     for (int i = 0; i < 5; ++i) {
         receive.push(linkPacket(10 + i, 0));

@@ -360,12 +360,15 @@ TEST(VisObject, IncompleteFirstPacketPrintsTheFailureAndIsBuiltOnceComplete)
         << "initialize, then update's retry, each fail once";
     EXPECT_FALSE(object->isInitialized());
     EXPECT_EQ(object->geode(), nullptr);
-    EXPECT_EQ(object->getTransform()->getMatrix(), osg::Matrixd::translate(5, 0, 0));
+    EXPECT_EQ(object->getTransform()->getMatrix(), osg::Matrixd())
+        << "nothing is applied to an object that is not built";
 
     object->update(*makePacket({{}, {{TestObject::ITEM_TRIANGLES, {2}}}}));
     EXPECT_TRUE(object->isInitialized());
     EXPECT_EQ(object->initializeCalls, 3);
-    // Built from the merged state: its own items and those of the first packet.
+    // Built from the merged state: its own items and those of the first
+    // packet, whose placement counts as arrived with the build.
+    EXPECT_EQ(object->getTransform()->getMatrix(), osg::Matrixd::translate(5, 0, 0));
     ASSERT_NE(object->geode(), nullptr);
     EXPECT_EQ(object->geode()->getNumDrawables(), 4u) << "two triangles, made transparent";
     EXPECT_TRUE(object->getPacket().isChanged(TestObject::ITEM_TRIANGLES))

@@ -9,19 +9,12 @@ namespace testsupport {
 class BareObject : public Vis3DObject
 {
 public:
-    BareObject() : Vis3DObject(nullptr) {}
+    BareObject() : Vis3DObject(ObjectContext{}) {}
     const char* className() const override { return "BareObject"; }
-    void initialize(const GNP2::Packet& packet) override
-    {
-        mergeState(packet);
-        setInitialized();
-    }
-    void update(const GNP2::Packet& packet) override
-    {
-        beginUpdate(packet);
-        applyTransformItems(packet);
-        storeTime(packet);
-    }
+
+protected:
+    bool build(const GNP2::Packet&) override { return true; }
+    void apply(const GNP2::Packet& arrived) override { applyTransformItems(arrived); }
 };
 
 } // namespace testsupport

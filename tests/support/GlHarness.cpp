@@ -124,7 +124,7 @@ VisViewObject* ViewerHarness::create(const GNP2::Packet& packet, PacketSink* sen
 {
     ObjectContext context;
     context.sendQueue = sendQueue;
-    context.viewHost = _manager.get();
+    context.services.viewHost = _manager.get();
     osg::ref_ptr<VisObject> object = _factory.create(TYPE_VisViewObject, context);
     if (!object)
         return nullptr;

@@ -53,10 +53,13 @@ std::unique_ptr<GNP2::Packet> makePacket(const Items& items, const Address& to =
 void deliver(VisObject& object, const GNP2::Packet& packet, bool isNew);
 void deliver(VisObject& object, const Items& items, bool isNew, const Address& to = {});
 
-// A new object, without a send queue, given its first packet.
-template <typename Object> osg::ref_ptr<Object> create(const Items& items, const Address& to = {})
+// A new object made with the context (by default no send queue and no
+// services), given its first packet.
+template <typename Object>
+osg::ref_ptr<Object> create(const Items& items, const ObjectContext& context = {},
+                            const Address& to = {})
 {
-    osg::ref_ptr<Object> object = new Object(nullptr);
+    osg::ref_ptr<Object> object = new Object(context);
     deliver(*object, items, true, to);
     return object;
 }

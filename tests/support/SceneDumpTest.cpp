@@ -30,8 +30,7 @@ public:
     Scene()
     {
         _factory.add(TYPE_VisBaseObject, [](const ObjectContext&) { return new BareObject; });
-        _callback =
-            new rootnodeUpdateCallback(_receive, _send, _factory, _root.get(), nullptr, nullptr);
+        _callback = new rootnodeUpdateCallback(_receive, _send, _factory, _root.get(), nullptr);
         _callback->setClock([] { return 0.0; }); // no budget: every packet in one pass
     }
 

@@ -1,6 +1,6 @@
-#include "objects/Pipe.h"
+#include "objects/builders/Pipe.h"
 
-#include "objects/BuilderSupport.h"
+#include "objects/builders/BuilderSupport.h"
 
 #include <algorithm>
 #include <array>

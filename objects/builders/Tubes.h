@@ -1,6 +1,6 @@
 #pragma once
 
-#include "objects/Bezier.h"
+#include "objects/builders/Bezier.h"
 
 #include <osg/Array>
 #include <osg/Geode>

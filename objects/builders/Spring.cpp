@@ -1,6 +1,6 @@
-#include "objects/Spring.h"
+#include "objects/builders/Spring.h"
 
-#include "objects/BuilderSupport.h"
+#include "objects/builders/BuilderSupport.h"
 
 #include <cmath>
 #include <string>

@@ -1,6 +1,6 @@
-#include "objects/Tubes.h"
+#include "objects/builders/Tubes.h"
 
-#include "objects/BuilderSupport.h"
+#include "objects/builders/BuilderSupport.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "objects/Bezier.h"
+#include "objects/builders/Bezier.h"
 
 #include <osg/Vec3d>
 

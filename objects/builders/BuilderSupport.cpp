@@ -1,4 +1,4 @@
-#include "objects/BuilderSupport.h"
+#include "objects/builders/BuilderSupport.h"
 
 #include <cmath>
 #include <iostream>

@@ -1,6 +1,6 @@
-#include "objects/Gear.h"
+#include "objects/builders/Gear.h"
 
-#include "objects/BuilderSupport.h"
+#include "objects/builders/BuilderSupport.h"
 
 #include <array>
 #include <cmath>

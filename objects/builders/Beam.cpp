@@ -1,6 +1,6 @@
-#include "objects/Beam.h"
+#include "objects/builders/Beam.h"
 
-#include "objects/BuilderSupport.h"
+#include "objects/builders/BuilderSupport.h"
 
 #include <cmath>
 #include <string>

@@ -1,6 +1,6 @@
-#include "objects/Grid.h"
+#include "objects/builders/Grid.h"
 
-#include "objects/BuilderSupport.h"
+#include "objects/builders/BuilderSupport.h"
 
 #include <osg/LineWidth>
 #include <osg/StateSet>

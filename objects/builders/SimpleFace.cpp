@@ -1,4 +1,4 @@
-#include "objects/SimpleFace.h"
+#include "objects/builders/SimpleFace.h"
 
 #include <osg/LightModel>
 #include <osg/StateSet>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "objects/SimpleFace.h"
+#include "objects/builders/SimpleFace.h"
 
 #include <osg/Group>
 
