@@ -21,23 +21,62 @@ function(orvane_library name)
   orvane_warnings(${name})
 endfunction()
 
-# orvane_test(<name> SOURCES ... DEPS ... [LABELS ...] [GL])
-# A GoogleTest executable whose cases are registered with CTest one by one.
-# GL tests are labelled "gl" and need an X display (the test command runs
-# everything under xvfb-run).
+# orvane_test(<name> SOURCES ... DEPS ... TIER <tier> [TSAN] [ASAN] [LABELS ...]
+#             [ENVIRONMENT NAME=VALUE ...])
+# A GoogleTest executable whose cases are registered with CTest one by one,
+# each labelled with its tier (docs/TESTING.md):
+#   unit     pure logic, no window and no scene graph
+#   scene    scene graph nodes built and inspected, no OpenGL
+#   gl       drawing in windows on an X display (the test command runs every
+#            test under xvfb-run)
+#   program  the programs started as processes
+# gl and program tests get the GL tests' main (tests/support/GlTestMain.cpp)
+# instead of GoogleTest's. TSAN adds the label "tsan": the test command runs
+# exactly those tests again in a ThreadSanitizer build, where the target
+# tsan_tests builds every such program. ASAN does the same with the label
+# "asan", the target asan_tests and an AddressSanitizer and
+# UndefinedBehaviorSanitizer build. ENVIRONMENT sets variables for every case.
+set(ORVANE_TEST_TIERS unit scene gl program)
 function(orvane_test name)
-  cmake_parse_arguments(ARG "GL" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "TSAN;ASAN" "TIER" "SOURCES;DEPS;LABELS;ENVIRONMENT" ${ARGN})
+  if(NOT ARG_TIER IN_LIST ORVANE_TEST_TIERS)
+    message(FATAL_ERROR "orvane_test(${name}): TIER must be one of ${ORVANE_TEST_TIERS}")
+  endif()
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(ARG_TIER STREQUAL "gl" OR ARG_TIER STREQUAL "program")
+    set(main orvane_test_gl_main)
+  else()
+    set(main GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock ${main})
   orvane_warnings(${name})
-  set(labels ${ARG_LABELS})
-  if(ARG_GL)
-    list(APPEND labels gl)
+  set(labels ${ARG_TIER} ${ARG_LABELS})
+  if(ARG_TSAN)
+    list(APPEND labels tsan)
+    set_property(GLOBAL APPEND PROPERTY ORVANE_TSAN_TESTS ${name})
+  endif()
+  if(ARG_ASAN)
+    list(APPEND labels asan)
+    set_property(GLOBAL APPEND PROPERTY ORVANE_ASAN_TESTS ${name})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}"
+    TEST_LIST ${name}_TESTS
+    PROPERTIES LABELS ${ARG_TIER}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  # The discovery passes its properties on as a flat list, so a test can get
+  # one label there. A file that CTest reads after the discovered tests
+  # gives each of them all its labels.
+  set(label_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  set(environment "")
+  if(ARG_ENVIRONMENT)
+    set(environment " ENVIRONMENT \"${ARG_ENVIRONMENT}\"")
+  endif()
+  file(WRITE ${label_file}
+    "if(DEFINED ${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\"${environment})\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_file})
 endfunction()
 
 # orvane_bench(<name> SOURCES ... DEPS ...)

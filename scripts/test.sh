@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Builds Orvane and runs every test: the unit and GL tests (GL under a
-# virtual X server), the tests of the modules that read untrusted bytes or
-# share data between threads again under AddressSanitizer with
-# UndefinedBehaviorSanitizer, the link and object-manager tests under
-# ThreadSanitizer, and the packet decoder and replay reader fuzzers for a
-# bounded time.
+# Builds Orvane and runs every test: all tiers (the GL and program tests need
+# the virtual X server everything runs under), the tests labelled asan again
+# under AddressSanitizer with UndefinedBehaviorSanitizer, those labelled tsan
+# under ThreadSanitizer, and the packet decoder and replay reader fuzzers for
+# a bounded time. docs/TESTING.md describes the tiers and labels.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -28,49 +27,33 @@ xvfb-run -a -s "-screen 0 1280x1024x24" \
   env QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 XDG_RUNTIME_DIR="$runtime" \
   ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
 
-# sanitized_tests FOLDER SANITIZERS "NAME=VALUE ..." TARGET...: builds the
-# test targets in a sanitizer build folder and runs each with those options
-# in its environment. The target list is read whole first: `grep -q` on
-# ninja's pipe would stop reading early, ninja would die of SIGPIPE and
-# pipefail would drop the target.
+# sanitized_tests FOLDER SANITIZERS LABEL "NAME=VALUE ...": the tests
+# labelled LABEL (orvane_test ... TSAN or ASAN) again in a sanitizer build:
+# the target <label>_tests builds exactly their programs, and ctest picks
+# their cases by the label. Programs not built there register no labelled
+# cases, so nothing else runs.
 sanitized_tests() {
-  local folder=$1 sanitizers=$2 options=$3
-  shift 3
+  local folder=$1 sanitizers=$2 label=$3 options=$4
   cmake -S . -B "$folder" -G Ninja -DORVANE_SANITIZE="$sanitizers" -DORVANE_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  local all_targets
-  all_targets=$(ninja -C "$folder" -t targets all 2>/dev/null)
-  for t in "$@"; do
-    if ! grep -q "^$t:" <<<"$all_targets"; then
-      echo "test.sh: $t is missing from the $folder build" >&2
-      exit 1
-    fi
-  done
-  cmake --build "$folder" -j "$jobs" --target "$@"
-  local t
-  for t in "$@"; do
-    # shellcheck disable=SC2086 # the options are words on purpose
-    env $options XDG_RUNTIME_DIR="$runtime" \
-      "$(find "$folder/tests" -name "$t" -type f -executable | head -1)" --gtest_brief=1
-  done
+  cmake --build "$folder" -j "$jobs" --target "${label}_tests"
+  local cases
+  cases=$(ctest --test-dir "$folder" -N -L "$label" | sed -n 's/^Total Tests: //p')
+  if [ "${cases:-0}" -eq 0 ]; then
+    echo "test.sh: no test is labelled $label in the $folder build" >&2
+    exit 1
+  fi
+  # shellcheck disable=SC2086 # the options are words on purpose
+  env $options XDG_RUNTIME_DIR="$runtime" \
+    ctest --test-dir "$folder" -L "$label" --no-tests=error --output-on-failure -j "$jobs" \
+    --timeout 300
 }
 
-# The GL-free tests of the modules that decode bytes from the network and
-# from files, keep threads, or read settings, models and terrain (the modules
-# below the object kinds and the views, so that this build stays small).
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-ubsan="UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1"
-sanitized_tests build-asan address,undefined "$ubsan" \
-  test_gnp2 test_net test_replay test_objectmanager test_scene test_console test_settings \
-  test_flex test_dynlib
-# The file manager counts a model's users in the node's own reference count,
-# and its tests drop managers whose models still have users: those nodes are
-# never freed by design, so leaks are not looked for here.
-sanitized_tests build-asan address,undefined "$ubsan ASAN_OPTIONS=detect_leaks=0" test_files
+sanitized_tests build-asan address,undefined asan "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1"
 
 echo "== tests under ThreadSanitizer"
-sanitized_tests build-tsan thread "TSAN_OPTIONS=halt_on_error=1" \
-  test_net test_objectmanager test_console test_replay test_files
+sanitized_tests build-tsan thread tsan "TSAN_OPTIONS=halt_on_error=1"
 
 echo "== fuzzing the packet decoder and the replay reader (30 s each)"
 scripts/fuzz.sh 30

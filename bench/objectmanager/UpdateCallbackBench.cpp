@@ -13,14 +13,14 @@
 #include "net/PacketRing.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
-#include "bench/support/BareObject.h"
+#include "tests/support/BareObject.h"
 
 namespace {
 
 constexpr int OBJECTS = 4096;
 constexpr int BATCH = 999; // a full ring
 
-using benchsupport::BareObject;
+using testsupport::BareObject;
 
 GNP2::Packet* positionUpdate(int objectNumber, float t)
 {

@@ -24,7 +24,7 @@
 #include "objects/ShapeObjects.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
-#include "bench/support/BareObject.h"
+#include "tests/support/BareObject.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ constexpr int OBJECTS = 10000;
 constexpr int PER_CONNECTION = 4096; // object numbers have 12 bits
 constexpr int BATCH = 999;           // a full ring
 
-using benchsupport::BareObject;
+using testsupport::BareObject;
 
 GNP2::Packet* addressed(int index)
 {

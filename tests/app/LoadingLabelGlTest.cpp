@@ -12,7 +12,7 @@
 
 #include <chrono>
 
-#include "GlTestSupport.h"
+#include "MainWindowHarness.h"
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
 #include "files/VisFileObject.h"

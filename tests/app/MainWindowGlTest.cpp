@@ -33,7 +33,7 @@
 #include <osg/ShapeDrawable>
 #include <osgShadow/SoftShadowMap>
 
-#include "GlTestSupport.h"
+#include "MainWindowHarness.h"
 #include "app/MenuTable.h"
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
@@ -113,7 +113,7 @@ protected:
     QImage showView(VisMainWindow& window, orvane::SimulationClient& client, float x, float y,
                     float w, float h, const QColor& colour, double fx, double fy)
     {
-        client.send(*viewPacket(1, x, y, w, h, colour));
+        client.send(*viewPacket(1, {colour.red(), colour.green(), colour.blue()}, {x, y}, {w, h}));
         QImage picture;
         const bool shown = waitFor([&] {
             picture = viewerPicture(window);

@@ -16,7 +16,7 @@
 #include <chrono>
 #include <vector>
 
-#include "GlTestSupport.h"
+#include "MainWindowHarness.h"
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
 #include "objects/VisLightObject.h"

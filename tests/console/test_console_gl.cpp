@@ -2,11 +2,12 @@
 // display: pixels are read back before every buffer swap and compared with
 // the background, the panel's translucent black and the level colours.
 
-#include "LogFixture.h"
+#include "tests/support/LogFixture.h"
 
 #include "app/console/ConsoleHandler.h"
 #include "app/console/CustomConsoleHandler.h"
 #include "tests/support/GlErrorCollector.h"
+#include "tests/support/Pictures.h"
 
 #include <osg/GraphicsContext>
 #include <osg/Group>
@@ -25,6 +26,8 @@
 
 using namespace console;
 using console_test::LogFixture;
+using testsupport::Rgb;
+using testsupport::rgbOfColour;
 
 namespace {
 
@@ -59,18 +62,6 @@ private:
     mutable std::mutex _mutex;
     osg::ref_ptr<osg::Image> _image;
 };
-
-struct Rgb
-{
-    int r, g, b;
-};
-
-Rgb rgbOf(const osg::Vec4& colour)
-{
-    return {static_cast<int>(std::lround(colour.r() * 255)),
-            static_cast<int>(std::lround(colour.g() * 255)),
-            static_cast<int>(std::lround(colour.b() * 255))};
-}
 
 // xvfb-run's server starts over when its last client goes away, and a
 // window opened in that moment fails; a context held for the whole run
@@ -154,10 +145,10 @@ protected:
         return grabbed;
     }
 
+    // (x, y) from the bottom-left corner, as the console's space counts.
     static Rgb pixel(const osg::Image& image, int x, int y)
     {
-        const unsigned char* p = image.data(x, y);
-        return {p[0], p[1], p[2]};
+        return testsupport::pixel(image, x, y, false);
     }
 
     // Pixels within `tolerance` of the colour in the rectangle [x0, x1) x [y0, y1).
@@ -167,9 +158,7 @@ protected:
         int count = 0;
         for (int y = y0; y < y1; ++y)
             for (int x = x0; x < x1; ++x) {
-                const Rgb p = pixel(image, x, y);
-                if (std::abs(p.r - colour.r) <= tolerance &&
-                    std::abs(p.g - colour.g) <= tolerance && std::abs(p.b - colour.b) <= tolerance)
+                if (testsupport::near(pixel(image, x, y), colour, tolerance))
                     ++count;
             }
         return count;
@@ -208,7 +197,7 @@ protected:
         return low >= 150 && high - low < 30 ? White : None;
     }
 
-    static Hue hueOfLevel(int level) { return hueOf(rgbOf(levelColour(level))); }
+    static Hue hueOfLevel(int level) { return hueOf(rgbOfColour(levelColour(level))); }
 
     struct RowPixels
     {
@@ -245,7 +234,7 @@ protected:
     // The background under the panel: 70 % of it shows through the black.
     static Rgb panelGrey()
     {
-        const Rgb grey = rgbOf(kBackground);
+        const Rgb grey = rgbOfColour(kBackground);
         return {grey.r * 7 / 10, grey.g * 7 / 10, grey.b * 7 / 10};
     }
 
@@ -261,7 +250,7 @@ protected:
     osg::ref_ptr<ConsoleHandler> _console;
 };
 
-const Rgb kGrey = rgbOf(kBackground);
+const Rgb kGrey = rgbOfColour(kBackground);
 
 TEST_F(ConsoleGl, ShownConsoleDarkensThePanelAndDrawsEachLevelInItsColourAndRow)
 {

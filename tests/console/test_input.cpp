@@ -2,7 +2,8 @@
 // viewer that has no window (nothing is drawn, so no GL is needed), and the
 // scroll limits of the keyboard logic.
 
-#include "LogFixture.h"
+#include "FontStandIn.h"
+#include "tests/support/LogFixture.h"
 
 #include "app/console/ConsoleHandler.h"
 #include "app/console/ConsoleInput.h"

@@ -3,7 +3,7 @@
 // client library, the object manager builds the file objects, and the
 // pictures show nothing where the model goes while it loads and the model
 // once it has; the demo's arms show in their colours in front of the hills.
-#include <QApplication>
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QTest>
 
@@ -11,15 +11,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <future>
 #include <thread>
 
-#include <osg/GraphicsContext>
-#include <osg/Notify>
 #include <osg/ShapeDrawable>
-#include <osg/State>
 #include <osgDB/WriteFile>
 #include <osgGA/CameraManipulator>
 #include <osgViewer/View>
@@ -35,7 +30,8 @@
 #include "files/VisFileObject.h"
 #include "net/TCPServer.h"
 #include "scene/ObjectManager.h"
-#include "tests/support/GlErrorCollector.h"
+#include "tests/support/GlHarness.h"
+#include "tests/support/Pictures.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/ViewerManager.h"
 #include "view/VisViewObject.h"
@@ -47,32 +43,7 @@ using namespace std::chrono_literals;
 constexpr int WIDTH = 480;
 constexpr int HEIGHT = 360;
 
-// The shared collector of OpenGL errors, with warnings and worse shown.
-testsupport::GlErrorCollector& glErrors()
-{
-    static testsupport::GlErrorCollector& collector = []() -> testsupport::GlErrorCollector& {
-        osg::setNotifyLevel(osg::WARN);
-        return testsupport::glErrorCollector();
-    }();
-    return collector;
-}
-
-struct Rgb
-{
-    int r, g, b;
-};
-
-// Pixel (x from the left, y from the top) of a picture stored bottom row first.
-Rgb pixel(const osg::Image& image, int x, int y)
-{
-    const unsigned char* p = image.data(unsigned(x), unsigned(image.t() - 1 - y));
-    return {p[0], p[1], p[2]};
-}
-
-std::string text(const Rgb& c)
-{
-    return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b);
-}
+using namespace testsupport;
 
 class FileObjectGl : public ::testing::Test
 {
@@ -112,10 +83,7 @@ protected:
             QString::fromStdString(dir.path()), factory);
         ASSERT_TRUE(objects->server().waitUntilListening(5000ms));
         frame();
-        osgViewer::ViewerBase::Contexts contexts;
-        viewer->viewer()->getContexts(contexts);
-        for (osg::GraphicsContext* context : contexts)
-            context->getState()->setCheckForGLErrors(osg::State::ONCE_PER_ATTRIBUTE);
+        checkGlErrors(*viewer);
     }
 
     void TearDown() override
@@ -127,10 +95,7 @@ protected:
         viewer.reset();
         window.reset();
         files.reset();
-        const std::vector<std::string> errors = glErrors().errors();
-        glErrors().clear();
-        EXPECT_TRUE(errors.empty())
-            << errors.size() << " OpenGL errors, first: " << (errors.empty() ? "" : errors.front());
+        expectNoGlErrors();
     }
 
     void openGate()
@@ -184,10 +149,8 @@ protected:
     osg::ref_ptr<osg::Image> grab(const std::string& name)
     {
         osg::ref_ptr<osg::Image> image = viewer->grabWindowImage();
-        if (image) {
-            std::filesystem::create_directories("pictures");
-            osgDB::writeImageFile(*image, "pictures/" + name + ".png");
-        }
+        if (image)
+            keepPicture(*image, name);
         return image;
     }
 
@@ -296,14 +259,3 @@ TEST_F(FileObjectGl, TheDemoShowsFourArmsInTheirColoursBeforeTheHills)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests))
-        return RUN_ALL_TESTS();
-    ViewerManager::prepareProcess(ViewerManager::Embedding::GLWidget);
-    console::Log::instance().setEchoToStderr(false);
-    QApplication application(argc, argv);
-    return RUN_ALL_TESTS();
-}

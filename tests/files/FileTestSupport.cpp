@@ -11,7 +11,9 @@
 #include <osg/Image>
 #include <osgDB/WriteFile>
 
+#include "files/VisFileObject.h"
 #include "log/Log.h"
+#include "tests/support/Packets.h"
 
 namespace filetest {
 
@@ -146,13 +148,10 @@ int countLines(const std::string& text, int level)
 
 std::unique_ptr<GNP2::Packet> filePacket(const std::string& name, float time)
 {
-    auto packet = std::make_unique<GNP2::Packet>();
-    packet->setHeader(GNP2::makeHeader(OBJECT_NUMBER, TYPE_FILE));
-    packet->setIntVector(13, {CONNECTION});
-    packet->setFloatVector(0, {time});
+    testsupport::Items items{{{items::TIME, {time}}}};
     if (!name.empty())
-        packet->setString(12, name);
-    return packet;
+        items.strings[VisFileObject::ITEM_FILE_NAME] = name;
+    return testsupport::makePacket(items, {OBJECT_NUMBER, TYPE_FILE, CONNECTION});
 }
 
 } // namespace filetest

@@ -12,8 +12,11 @@
 #include "files/TerrainModule.h"
 #include "files/VisFileObject.h"
 #include "scene/ObjectKinds.h"
+#include "tests/support/Packets.h"
 
 namespace {
+
+using testsupport::deliver;
 
 // A terrain node that records what the program asks of it.
 class RecordingTerrain : public stravik::TerrainNode
@@ -92,15 +95,6 @@ protected:
         frame();
         EXPECT_TRUE(first->isInitialized() && second->isInitialized());
         return {first, second};
-    }
-
-    // What the object manager does with a packet.
-    static void deliver(VisFileObject& object, GNP2::Packet& packet, bool isNew)
-    {
-        if (isNew)
-            object.initialize(packet);
-        object.update(packet);
-        object.getPacket().clearChanged();
     }
 
     void frame()

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "gnp2/Packet.h"
-#include "FrameBuilder.h"
+#include "tests/support/FrameBuilder.h"
 
 using GNP2::Packet;
 using testing_frames::Body;

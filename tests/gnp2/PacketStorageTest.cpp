@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "gnp2/Packet.h"
-#include "FrameBuilder.h"
+#include "tests/support/FrameBuilder.h"
 
 using GNP2::Item;
 using GNP2::Packet;

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "gnp2/Packet.h"
-#include "FrameBuilder.h"
+#include "tests/support/FrameBuilder.h"
 
 using GNP2::Packet;
 using testing_frames::Body;

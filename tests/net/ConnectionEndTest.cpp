@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "client/SimulationClient.h"
-#include "tests/net/LinkTestSupport.h"
+#include "tests/support/LinkTestSupport.h"
 
 namespace linktest {
 namespace {

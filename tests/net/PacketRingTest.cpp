@@ -106,13 +106,19 @@ TEST(PacketRing, WaitsEndWhenTheOtherSideMovesOrOnWake)
     producer.join();
     EXPECT_FALSE(ring.waitBelow(1, 1ms));
 
-    // A producer blocked on the level returns false when only woken.
+    // A producer blocked on the level returns false when only woken. A wake
+    // that comes before the wait has begun is not one the wait sees, so the
+    // waker wakes again until the wait is over.
+    std::atomic<bool> waitOver{false};
     std::thread waker([&] {
-        std::this_thread::sleep_for(5ms);
-        ring.wakeAll();
+        while (!waitOver.load()) {
+            std::this_thread::sleep_for(5ms);
+            ring.wakeAll();
+        }
     });
     const auto wakeStart = std::chrono::steady_clock::now();
     EXPECT_FALSE(ring.waitBelow(1, 60s));
+    waitOver = true;
     EXPECT_LT(std::chrono::steady_clock::now() - wakeStart, 30s);
     waker.join();
     delete ring.pop();

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "client/SimulationClient.h"
-#include "tests/gnp2/FrameBuilder.h"
-#include "tests/net/LinkTestSupport.h"
+#include "tests/support/FrameBuilder.h"
+#include "tests/support/LinkTestSupport.h"
 
 namespace linktest {
 namespace {

@@ -277,9 +277,7 @@ INSTANTIATE_TEST_SUITE_P(Fonts, MissingFont,
 
 GNP2::Packet* shapePacket(std::uint32_t typeCode, const Items& items)
 {
-    GNP2::Packet* packet = makePacket(items).release();
-    packet->setHeader(GNP2::makeHeader(5, typeCode));
-    return packet;
+    return makePacket(items, {5, int(typeCode), 0}).release();
 }
 
 TEST(ShapeObjectsRegistration, TypeCode2CreatesAndUpdatesAShapeObject)

@@ -1,59 +1,27 @@
 #pragma once
-// Packets and delivery for the shape object tests: packets built from item
-// tables, handed to an object the way the object manager does it.
-
-#include <map>
-#include <memory>
-#include <vector>
+// The shape object tests' packets (the shared item tables) and checks of
+// where a shape's vertices lie and what its material is.
 
 #include <osg/BoundingBox>
 #include <osg/Material>
 #include <osg/Node>
 
-#include "gnp2/Packet.h"
-#include "objects/VisBaseObject.h"
 #include "GeometryChecks.h"
+#include "objects/VisBaseObject.h"
+#include "tests/support/Packets.h"
 
 namespace shapetest {
 
-struct Items
-{
-    std::map<int, std::vector<float>> floats;
-    std::map<int, std::vector<int>> ints;
-};
+using testsupport::deliver;
+using testsupport::Items;
+using testsupport::makePacket;
+using testsupport::send;
 
-inline std::unique_ptr<GNP2::Packet> makePacket(const Items& items)
-{
-    auto packet = std::make_unique<GNP2::Packet>();
-    packet->setHeader(GNP2::makeHeader(5, 2));
-    packet->setIntVector(13, {0});
-    for (const auto& [index, values] : items.floats)
-        packet->setFloatVector(index, values);
-    for (const auto& [index, values] : items.ints)
-        packet->setIntVector(index, values);
-    return packet;
-}
-
-// What the object manager does with a packet: initialize a new object, then
-// update, then clear the state's changed flags.
-inline void deliver(VisBaseObject& object, const GNP2::Packet& packet, bool isNew)
-{
-    if (isNew)
-        object.initialize(packet);
-    object.update(packet);
-    object.getPacket().clearChanged();
-}
-
+// A shape object made with the context (by default no send queue and no
+// services), given its first packet.
 inline osg::ref_ptr<VisBaseObject> create(const Items& items, const ObjectContext& context = {})
 {
-    osg::ref_ptr<VisBaseObject> object = new VisBaseObject(context);
-    deliver(*object, *makePacket(items), true);
-    return object;
-}
-
-inline void send(VisBaseObject& object, const Items& items)
-{
-    deliver(object, *makePacket(items), false);
+    return testsupport::create<VisBaseObject>(items, context);
 }
 
 // The box around every vertex below the object's shape, in the object's

@@ -28,18 +28,6 @@ osg::ref_ptr<osg::Geode> makeGeode(unsigned count)
     return geode;
 }
 
-std::unique_ptr<GNP2::Packet> makePacket(const Items& items)
-{
-    auto packet = std::make_unique<GNP2::Packet>();
-    packet->setHeader(GNP2::makeHeader(OBJECT_NUMBER, 2));
-    packet->setIntVector(items::CONNECTION, {CONNECTION});
-    for (const auto& [index, values] : items.floats)
-        packet->setFloatVector(index, values);
-    for (const auto& [index, values] : items.ints)
-        packet->setIntVector(index, values);
-    return packet;
-}
-
 void TestObject::initialize(const GNP2::Packet& packet)
 {
     ++initializeCalls;
@@ -59,14 +47,6 @@ void TestObject::apply(const GNP2::Packet& arrived)
 {
     applyTransformItems(arrived);
     updateAppearance(statePacket(), false, false);
-}
-
-void deliver(VisObject& object, const GNP2::Packet& packet, bool isNew)
-{
-    if (isNew)
-        object.initialize(packet);
-    object.update(packet);
-    object.getPacket().clearChanged();
 }
 
 } // namespace scenetest

@@ -1,16 +1,12 @@
 #pragma once
-// Shared pieces of the scene tests: small geometry, packets built from item
-// tables, a recording packet sink and a minimal concrete scene object.
-
-#include <map>
-#include <memory>
-#include <vector>
+// Shared pieces of the scene tests: small geometry, the shared packets and a
+// minimal concrete scene object.
 
 #include <osg/Geode>
 #include <osg/Geometry>
 
-#include "scene/PacketSink.h"
 #include "scene/Vis3DObject.h"
+#include "tests/support/Packets.h"
 
 namespace scenetest {
 
@@ -19,26 +15,15 @@ osg::ref_ptr<osg::Geometry> makeTriangle();
 // A geode holding `count` triangles.
 osg::ref_ptr<osg::Geode> makeGeode(unsigned count);
 
-struct Items
-{
-    std::map<int, std::vector<float>> floats;
-    std::map<int, std::vector<int>> ints;
-};
+using testsupport::deliver;
+using testsupport::Items;
+using testsupport::makePacket;
+using testsupport::RecordingSink;
 
-constexpr int OBJECT_NUMBER = 7;
-constexpr int CONNECTION = 3;
-
-// A packet holding the given items (all flagged changed), addressed to
-// OBJECT_NUMBER with type code 2, carrying CONNECTION in item 13 unless the
-// table sets item 13 itself.
-std::unique_ptr<GNP2::Packet> makePacket(const Items& items);
-
-class RecordingSink : public PacketSink
-{
-public:
-    void send(GNP2::Packet* packet) override { sent.emplace_back(packet); }
-    std::vector<std::unique_ptr<GNP2::Packet>> sent;
-};
+// Where makePacket addresses a packet unless told otherwise: object number
+// and connection (item 13, unless the table sets item 13 itself).
+constexpr int OBJECT_NUMBER = testsupport::Address{}.objectNumber;
+constexpr int CONNECTION = testsupport::Address{}.connection;
 
 // Builds one geode of N triangles, N from item 50 (required), under the
 // transform, and applies all appearance items of the packet (forced, so a
@@ -69,9 +54,5 @@ protected:
 private:
     osg::ref_ptr<osg::Geode> _geode;
 };
-
-// What the object manager does with one packet: initialize when the object
-// is new, update, then clear the state's changed flags.
-void deliver(VisObject& object, const GNP2::Packet& packet, bool isNew);
 
 } // namespace scenetest

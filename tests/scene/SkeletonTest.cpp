@@ -10,6 +10,7 @@
 
 #include "gnp2/Packet.h"
 #include "scene/VisObject.h"
+#include "tests/support/Packets.h"
 
 namespace {
 
@@ -59,14 +60,7 @@ const GNP2::Packet& packet(float time, std::vector<std::pair<int, int>> ints = {
     return *p;
 }
 
-// What the object manager does with one packet.
-void deliver(Probe& probe, const GNP2::Packet& p, bool isNew)
-{
-    if (isNew)
-        probe.initialize(p);
-    probe.update(p);
-    probe.getPacket().clearChanged();
-}
+using testsupport::deliver;
 
 TEST(Skeleton, BuildsFromTheMergedStateAndAppliesWhatArrived)
 {

@@ -1,6 +1,8 @@
 // Views in full-screen windows of their own, on a display with two screens:
 // a view on the second screen fills it, and a stereo pair puts one eye on
-// each screen, both following one camera.
+// each screen, both following one camera. The program starts its own X
+// server with two screens (800 x 600 and 640 x 480) before the application
+// exists, so it does not depend on the display it is run under.
 
 #include <QApplication>
 #include <QDir>
@@ -13,22 +15,48 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <osg/Geode>
 #include <osg/ShapeDrawable>
 #include <osgViewer/GraphicsWindow>
 #include <osgViewer/View>
 
-#include "GlTestSupport.h"
 #include "scene/ObjectKinds.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/ViewParameters.h"
 #include "view/ViewerManager.h"
 #include "view/VisViewObject.h"
 
-using namespace viewtest;
+#include "tests/support/GlHarness.h"
+#include "tests/support/GlTestMain.h"
+#include "tests/support/Packets.h"
+#include "tests/support/Pictures.h"
+#include "tests/support/PrivateXServer.h"
+
+using namespace testsupport;
 using namespace view::viewItems;
 
 namespace {
+
+// Lives until the process ends, after the application.
+std::unique_ptr<PrivateXServer> twoScreens;
+
+const GlMainStep startTwoScreens(GlMainStep::BeforeApplication, [] {
+    twoScreens = std::make_unique<PrivateXServer>(
+        std::vector<std::string>{"-screen", "0", "800x600x24", "-screen", "1", "640x480x24"});
+    if (twoScreens->name().empty()) {
+        std::fprintf(stderr, "test_view_screens: cannot start Xvfb with two screens: %s\n",
+                     twoScreens->diagnosis().c_str());
+        return false;
+    }
+    setenv("DISPLAY", twoScreens->name().c_str(), 1);
+    return true;
+});
 
 class ScreensTest : public ::testing::Test
 {
@@ -62,10 +90,10 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
         settle();
         QImage image = window->screen()->grabWindow(window->winId()).toImage();
-        QDir().mkpath("pictures");
-        image.save(QString("pictures/screen%1_%2.png")
-                       .arg(screen)
-                       .arg(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        keepPicture(image,
+                    QString("screen%1_%2")
+                        .arg(screen)
+                        .arg(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         return image;
     }
 

@@ -23,7 +23,6 @@
 #include <osgViewer/GraphicsWindow>
 #include <osgViewer/View>
 
-#include "GlTestSupport.h"
 #include "scene/ObjectKinds.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/MovingManipulator.h"
@@ -31,7 +30,11 @@
 #include "view/ViewerManager.h"
 #include "view/VisViewObject.h"
 
-using namespace viewtest;
+#include "tests/support/GlHarness.h"
+#include "tests/support/Packets.h"
+#include "tests/support/Pictures.h"
+
+using namespace testsupport;
 using namespace view::viewItems;
 
 namespace {
@@ -373,25 +376,25 @@ TEST_P(ViewerGlTest, DraggingReportsEachNewPoseOnce)
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view);
     settle(3);
-    EXPECT_TRUE(_sink.packets.empty()) << "nothing moved";
+    EXPECT_TRUE(_sink.sent.empty()) << "nothing moved";
     // The home position: 30 units in front of the centre.
     const osg::Vec3d eye = view->camera()->getInverseViewMatrix().getTrans();
     EXPECT_NEAR((eye - osg::Vec3d(1, -28, 3)).length(), 0.0, 1e-4);
 
     mouse(QEvent::MouseButtonPress, QPoint(750, 300), Qt::LeftButton, Qt::LeftButton);
     settle(1);
-    ASSERT_EQ(_sink.packets.size(), 1u) << "the first pose is always reported";
+    ASSERT_EQ(_sink.sent.size(), 1u) << "the first pose is always reported";
     mouse(QEvent::MouseMove, QPoint(820, 250), Qt::NoButton, Qt::LeftButton);
     settle(1);
-    ASSERT_EQ(_sink.packets.size(), 2u);
+    ASSERT_EQ(_sink.sent.size(), 2u);
     releaseAfterPause(QPoint(820, 250));
     settle(3);
-    EXPECT_EQ(_sink.packets.size(), 2u) << "an unchanged camera reports nothing";
+    EXPECT_EQ(_sink.sent.size(), 2u) << "an unchanged camera reports nothing";
     EXPECT_EQ(_manager->activeView(), view);
 
     // The report is the camera's pose, relative to the centre, addressed to
     // the view's object on its connection.
-    const GNP2::Packet& report = *_sink.packets.back();
+    const GNP2::Packet& report = *_sink.sent.back();
     EXPECT_EQ(GNP2::objectNumber(report.header()), 7u);
     EXPECT_EQ(report.getIntVector(13), std::vector<int>{4});
     const std::vector<float> pose = report.getFloatVector(1);
@@ -426,7 +429,7 @@ TEST_P(ViewerGlTest, SimulationControlsTheCameraWithLookAtAndCentre)
 
     // The user's mouse is ignored while the simulation holds the camera.
     drag(QPoint(700, 300), QPoint(800, 200));
-    EXPECT_TRUE(_sink.packets.empty());
+    EXPECT_TRUE(_sink.sent.empty());
     for (int i = 0; i < 16; ++i)
         EXPECT_NEAR(view->camera()->getViewMatrix().ptr()[i], expected.ptr()[i], 1e-6) << i;
 
@@ -448,7 +451,7 @@ TEST_P(ViewerGlTest, SimulationControlsTheCameraWithLookAtAndCentre)
     EXPECT_NEAR((forward - toCentre).length(), 0.0, 1e-6);
 
     drag(QPoint(700, 300), QPoint(800, 200));
-    EXPECT_FALSE(_sink.packets.empty());
+    EXPECT_FALSE(_sink.sent.empty());
 }
 
 TEST_P(ViewerGlTest, ViewWithoutARequiredItemWaitsForIt)
@@ -644,7 +647,7 @@ TEST_P(ViewerGlTest, GlWidgetControls)
     settle();
     EXPECT_NEAR((view->camera()->getInverseViewMatrix().getTrans() - osg::Vec3d(4, -8, 2)).length(),
                 0.0, 1e-5);
-    EXPECT_FALSE(_sink.packets.empty()) << "going home is a camera change";
+    EXPECT_FALSE(_sink.sent.empty()) << "going home is a camera change";
 }
 
 TEST_P(ViewerGlTest, OpenGlErrorsAreCaught)

@@ -1,0 +1,235 @@
+// Shapes on screen, end to end: a simulation connects with the client
+// library, creates a view looking at a red box and changes the box's
+// appearance; the object manager applies the packets inside the viewer's
+// frames and the picture in the main window is read back.
+//   xvfb-run -a -s "-screen 0 1280x1024x24" ctest -L gl -R Shape
+
+#include <QCoreApplication>
+#include <QMainWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/SimulationClient.h"
+#include "net/TCPServer.h"
+#include "objects/ShapeObjects.h"
+#include "objects/VisBaseObject.h"
+#include "scene/ObjectKinds.h"
+#include "scene/ObjectManager.h"
+#include "tests/support/GlHarness.h"
+#include "tests/support/Packets.h"
+#include "tests/support/Pictures.h"
+#include "view/ViewObjects.h"
+#include "view/ViewParameters.h"
+#include "view/ViewerManager.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int BOX = 1;
+constexpr int VIEW = 100;
+const osg::Vec3 BACKGROUND(0.f, 0.f, 1.f); // the view's clear colour, item 63 = 0 0 255
+
+osg::Vec3 colourAt(const osg::Image& image, int x, int y)
+{
+    const osg::Vec4 c = image.getColor(unsigned(x), unsigned(y));
+    return {c.r(), c.g(), c.b()};
+}
+
+std::string text(const osg::Vec3& c)
+{
+    return "(" + std::to_string(int(c.x() * 255.f + 0.5f)) + ", " +
+           std::to_string(int(c.y() * 255.f + 0.5f)) + ", " +
+           std::to_string(int(c.z() * 255.f + 0.5f)) + ")";
+}
+
+bool isBackground(const osg::Vec3& c)
+{
+    return (c - BACKGROUND).length() < 0.03f;
+}
+
+// Red: a clear red channel, green and blue at most a quarter of it.
+bool isRed(const osg::Vec3& c)
+{
+    return c.x() > 0.15f && c.y() <= 0.25f * c.x() && c.z() <= 0.25f * c.x();
+}
+
+// The mean colour of the 5 x 5 pixels around (x, y).
+osg::Vec3 patch(const osg::Image& image, int x, int y)
+{
+    osg::Vec3 sum;
+    for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx)
+            sum += colourAt(image, x + dx, y + dy);
+    return sum / 25.f;
+}
+
+osg::Vec3 centre(const osg::Image& image)
+{
+    return patch(image, image.s() / 2, image.t() / 2);
+}
+
+class ShapeRendering : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(workDir.isValid());
+        window.resize(640, 480);
+        scene = new osg::Group;
+        hud = new osg::Group;
+        views = std::make_unique<ViewerManager>(&window, scene.get(), hud.get(),
+                                                Embedding::NativeWindow);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+        registerShapeObjects(factory);
+        registerViewObjects(factory);
+        manager = std::make_unique<ObjectManager>(scene.get(), hud.get(), 0,
+                                                  ObjectServices{.viewHost = views.get()},
+                                                  workDir.path(), factory);
+        ASSERT_TRUE(manager->server().waitUntilListening(5000ms));
+
+        client.connect("127.0.0.1", manager->server().port());
+        ASSERT_TRUE(pumpUntil([&] { return manager->state() == ObjectManager::Online; }));
+        testsupport::checkGlErrors(*views);
+
+        // The view: the whole window, blue, looking along +y at the origin.
+        using namespace view::viewItems;
+        auto view = testsupport::viewPacket(VIEW, {0, 0, 255}, {0.f, 0.f}, {1.f, 1.f});
+        view->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
+        testsupport::setVec3(*view, EYE, {0.f, -6.f, 0.f});
+        testsupport::setVec3(*view, CENTRE, {0.f, 0.f, 0.f});
+        testsupport::setVec3(*view, UP, {0.f, 0.f, 1.f});
+        view->setFloatVector(FAR_PLANE, {100.f});
+        client.queue(*view);
+        // The box: unit size at the origin, red.
+        send({{5, {VisBaseObject::KIND_BOX}}, {44, {255, 0, 0}}},
+             {{1, {0.f, 0.f, 0.f}}, {4, {1.f, 1.f, 1.f}}});
+        ASSERT_TRUE(pumpUntil([&] {
+            auto* box = manager->updateCallback().findObject(0, BOX);
+            return box && box->isInitialized() && views->views().size() == 1;
+        }));
+    }
+
+    void TearDown() override
+    {
+        client.close();
+        manager.reset();
+        views.reset();
+        testsupport::expectNoGlErrors();
+    }
+
+    // A packet for the box (the link stamps the connection).
+    void send(const std::map<int, std::vector<int>>& ints,
+              const std::map<int, std::vector<float>>& floats = {})
+    {
+        client.queue(*testsupport::makePacket({floats, ints}, {BOX, TYPE_VisBaseObject}));
+        client.flush();
+    }
+
+    // Runs the status poll, the event loop and frames (whose update
+    // traversal applies the packets) until `done`, for 10 s at most.
+    template <typename Done> bool pumpUntil(Done done)
+    {
+        const auto limit = std::chrono::steady_clock::now() + 10s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > limit)
+                return false;
+            manager->updateStatus();
+            QCoreApplication::processEvents();
+            views->grabWindowImage();
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
+    // Lets the packets sent so far arrive and be applied, then grabs the
+    // picture of the next frame.
+    osg::ref_ptr<osg::Image> pictureAfterPackets()
+    {
+        const auto settle = std::chrono::steady_clock::now() + 300ms;
+        pumpUntil([&] {
+            return std::chrono::steady_clock::now() > settle && manager->receiveRing().empty();
+        });
+        return views->grabWindowImage();
+    }
+
+    QTemporaryDir workDir;
+    QMainWindow window;
+    osg::ref_ptr<osg::Group> scene, hud;
+    std::unique_ptr<ViewerManager> views;
+    ObjectFactory factory;
+    std::unique_ptr<ObjectManager> manager;
+    orvane::SimulationClient client;
+};
+
+TEST_F(ShapeRendering, RedBoxFillsTheCentre)
+{
+    osg::ref_ptr<osg::Image> picture = pictureAfterPackets();
+    ASSERT_NE(picture, nullptr);
+    testsupport::keepPicture(*picture, "shape_red_box");
+    const osg::Vec3 middle = centre(*picture);
+    EXPECT_TRUE(isRed(middle)) << text(middle);
+    // The box covers a part of the view only: the corner shows the background.
+    EXPECT_TRUE(isBackground(colourAt(*picture, 2, 2))) << text(colourAt(*picture, 2, 2));
+}
+
+TEST_F(ShapeRendering, HalfAlphaBlendsWithTheBackground)
+{
+    osg::ref_ptr<osg::Image> opaque = pictureAfterPackets();
+    ASSERT_NE(opaque, nullptr);
+    const osg::Vec3 red = centre(*opaque);
+    ASSERT_TRUE(isRed(red)) << text(red);
+
+    send({}, {{10, {0.5f}}});
+    osg::ref_ptr<osg::Image> blended = pictureAfterPackets();
+    ASSERT_NE(blended, nullptr);
+    testsupport::keepPicture(*blended, "shape_half_alpha");
+    const osg::Vec3 mixed = centre(*blended);
+    // Both the box's red and the background's blue show.
+    EXPECT_GT(mixed.z(), 0.1f) << text(mixed);
+    EXPECT_LT(mixed.z(), 0.9f) << text(mixed);
+    EXPECT_GT(mixed.x(), 0.1f * red.x()) << text(mixed);
+    EXPECT_LT(mixed.x(), 0.9f * red.x()) << text(mixed) << " against " << text(red);
+
+    // Alpha 1 makes it opaque again.
+    send({}, {{10, {1.f}}});
+    osg::ref_ptr<osg::Image> again = pictureAfterPackets();
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(isRed(centre(*again))) << text(centre(*again));
+}
+
+TEST_F(ShapeRendering, WireframeDrawsLinesOnly)
+{
+    send({{29, {1}}});
+    osg::ref_ptr<osg::Image> lines = pictureAfterPackets();
+    ASSERT_NE(lines, nullptr);
+    testsupport::keepPicture(*lines, "shape_wireframe");
+    // Inside the face the background shows; its edges are drawn in red. (The
+    // faces are triangles: a diagonal crosses the very centre, so look a
+    // little to its right, inside both the front and the back face.)
+    const osg::Vec3 inside = patch(*lines, lines->s() / 2 + lines->s() / 16, lines->t() / 2);
+    EXPECT_TRUE(isBackground(inside)) << text(inside);
+    int redPixels = 0;
+    const int row = lines->t() / 2;
+    for (int x = 0; x < lines->s(); ++x)
+        redPixels += isRed(colourAt(*lines, x, row)) ? 1 : 0;
+    EXPECT_GE(redPixels, 2) << "the two vertical edges cross the middle row";
+    EXPECT_LE(redPixels, 12) << "lines, not a filled face";
+
+    send({{29, {0}}});
+    osg::ref_ptr<osg::Image> filled = pictureAfterPackets();
+    ASSERT_NE(filled, nullptr);
+    EXPECT_TRUE(isRed(centre(*filled))) << text(centre(*filled));
+}
+
+} // namespace
