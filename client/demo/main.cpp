@@ -38,7 +38,7 @@ int main(int argc, char** argv)
         if (!client.isConnected()) {
             if (streamed) {
                 const std::string why = client.error();
-                std::printf("orvane-demo: the viewer ended the link%s%s - reconnecting in %d s\n",
+                std::printf("orvane-demo: the link ended%s%s - reconnecting in %d s\n",
                             why.empty() ? "" : ": ", why.c_str(), int(reconnectPause.count()));
                 std::fflush(stdout);
                 client.close();
