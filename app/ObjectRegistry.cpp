@@ -1,6 +1,7 @@
 #include "app/ObjectRegistry.h"
 
 #include "files/FileObjects.h"
+#include "flex/FlexObjects.h"
 #include "objects/ShapeObjects.h"
 #include "view/ViewObjects.h"
 
@@ -10,4 +11,5 @@ void registerObjectKinds(ObjectFactory& factory)
     registerFileObjects(factory);   // 4: model files and terrains
     registerEffectObjects(factory); // 5, 6, 8, 13: lights, text, weather, particles
     registerViewObjects(factory);   // 9: views
+    registerFlexObjects(factory);   // 10: flexible bodies
 }

@@ -3,6 +3,10 @@
 
   data/models/robot-arm.obj   a small robot arm (z up, about 1.2 units tall),
                               base at the origin, reaching along +x
+  data/models/flex-beam.obj   a slender beam for flexible-body demos: 4 units
+                              along +x from the origin, 0.3 wide (y) and 0.2
+                              high (z), centred on the x axis, cut into 48
+                              slices so that it bends smoothly
   data/terrain/hills.png      a 129 x 129 grey height image
   data/terrain/hills.wb       the terrain description that names it
 
@@ -127,8 +131,36 @@ def robot_arm():
     return mesh
 
 
-def write_obj(mesh, path):
-    lines = ["# Orvane sample model: a small robot arm, z up, made by scripts/make_sample_data.py"]
+def flex_beam(length=4.0, width=0.3, height=0.2, slices=48):
+    mesh = Mesh()
+    mesh.group("beam")
+    hy, hz = width / 2, height / 2
+    # The four long faces: corners a -> b across the face, counter-clockwise
+    # seen from outside when walked along +x.
+    sides = [((0, 0, -1), (-hy, -hz), (hy, -hz)), ((0, 1, 0), (hy, -hz), (hy, hz)),
+             ((0, 0, 1), (hy, hz), (-hy, hz)), ((0, -1, 0), (-hy, hz), (-hy, -hz))]
+    for normal, a, b in sides:
+        rows = []
+        for i in range(slices + 1):
+            x = length * i / slices
+            rows.append((mesh.vertex((x, a[0], a[1]), normal), mesh.vertex((x, b[0], b[1]), normal)))
+        for (a0, b0), (a1, b1) in zip(rows, rows[1:]):
+            mesh.triangle(a0, b0, b1)
+            mesh.triangle(a0, b1, a1)
+    for x, sign in ((0.0, -1), (length, 1)):
+        corners = [(x, -hy, -hz), (x, hy, -hz), (x, hy, hz), (x, -hy, hz)]
+        ids = [mesh.vertex(c, (sign, 0, 0)) for c in corners]
+        if sign > 0:
+            mesh.triangle(ids[0], ids[1], ids[2])
+            mesh.triangle(ids[0], ids[2], ids[3])
+        else:
+            mesh.triangle(ids[0], ids[2], ids[1])
+            mesh.triangle(ids[0], ids[3], ids[2])
+    return mesh
+
+
+def write_obj(mesh, path, title="a small robot arm, z up"):
+    lines = ["# Orvane sample model: %s, made by scripts/make_sample_data.py" % title]
     lines += ["v %.5f %.5f %.5f" % v for v in mesh.vertices]
     lines += ["vn %.5f %.5f %.5f" % n for n in mesh.normals]
     starts = dict((first, name) for name, first in mesh.groups)
@@ -190,6 +222,7 @@ def main():
     models.mkdir(parents=True, exist_ok=True)
     terrain.mkdir(parents=True, exist_ok=True)
     write_obj(robot_arm(), models / "robot-arm.obj")
+    write_obj(flex_beam(), models / "flex-beam.obj", "a slender beam along x, z up")
     write_grey_png(hills(), terrain / "hills.png")
     (terrain / "hills.wb").write_text(DESCRIPTION)
 

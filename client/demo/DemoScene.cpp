@@ -46,6 +46,7 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     shapes(client, t);
     _files.step(client, t, _created);
     _effects.step(client, t, _created);
+    _flex.step(client, t, _created);
     _created = true;
 }
 

@@ -11,6 +11,7 @@
 #include "client/SimulationClient.h"
 #include "client/demo/DemoEffects.h"
 #include "client/demo/DemoFiles.h"
+#include "client/demo/DemoFlex.h"
 
 class DemoScene
 {
@@ -34,5 +35,6 @@ private:
 
     DemoFiles _files;
     DemoEffects _effects;
+    DemoFlex _flex;
     bool _created = false;
 };

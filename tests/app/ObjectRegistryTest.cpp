@@ -85,6 +85,11 @@ std::unique_ptr<GNP2::Packet> creatingPacket(int code)
         packet->setIntVector(52, {1});
         packet->setIntVector(44, {128, 128, 128});
         break;
+    case TYPE_VisFlexBodyObject:
+        packet->setString(12, "beam.osgt");
+        packet->setIntVector(74, {1});
+        packet->setFloatVector(73, {0.0f, 0.0f, 0.0f});
+        break;
     case TYPE_VisParticleEffectObject:
         packet->setIntVector(89, {1}); // fire
         break;
@@ -102,9 +107,10 @@ TEST(ObjectRegistry, RegistersTheKindsThatAreBuilt)
     for (const ObjectKind& kind : OBJECT_KINDS)
         if (factory.has(kind.code))
             registered.insert(kind.code);
-    const std::set<int> expected = {
-        TYPE_VisBaseObject,    TYPE_VisFileObject, TYPE_VisLightObject,         TYPE_VisTextObject,
-        TYPE_VisWeatherObject, TYPE_VisViewObject, TYPE_VisParticleEffectObject};
+    const std::set<int> expected = {TYPE_VisBaseObject,     TYPE_VisFileObject,
+                                    TYPE_VisLightObject,    TYPE_VisTextObject,
+                                    TYPE_VisWeatherObject,  TYPE_VisViewObject,
+                                    TYPE_VisFlexBodyObject, TYPE_VisParticleEffectObject};
     EXPECT_EQ(registered, expected);
 }
 
@@ -151,8 +157,8 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
         }
         ++built;
     }
-    EXPECT_EQ(built, 6);
-    EXPECT_EQ(files.requested, std::vector<std::string>{"arm.osgt"});
+    EXPECT_EQ(built, 7);
+    EXPECT_EQ(files.requested, (std::vector<std::string>{"arm.osgt", "beam.osgt"}));
 }
 
 TEST(ObjectRegistry, ViewsAreMadeByTheViewHostOfTheContext)
