@@ -1,8 +1,5 @@
 #include "app/Startup.h"
 
-#include <QString>
-
-#include "log/Log.h"
 #include "settings/Settings.h"
 
 #include <cctype>
@@ -39,17 +36,7 @@ int scanPortArguments(const std::vector<std::string>& arguments, int port)
 
 int storedPort()
 {
-    const QSettings store = settings::openSettings();
-    bool ok = true;
-    const int port = settings::integerSetting(store, settings::SettingKey::TcpPort, &ok);
-    if (!ok) {
-        const QString key =
-            settings::storedKey(store, settings::keyName(settings::SettingKey::TcpPort));
-        console::writeLine(console::LEVEL_8, "[Orvane] The setting " + key.toStdString() +
-                                                 " is not a port number; using " +
-                                                 std::to_string(port));
-    }
-    return port;
+    return settings::mendedInteger(settings::openSettings(), settings::SettingKey::TcpPort);
 }
 
 int portFromSettingsAndArguments(int argc, char** argv)

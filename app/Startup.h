@@ -17,8 +17,8 @@ int scanPortArguments(const std::vector<std::string>& arguments, int port);
 // The stored port: the setting "Network/TcpPort" with the settings table's
 // default. The key is found whatever its letter case, since the settings
 // dialog writes it as "Network/TCPPort"; the exact spelling wins when both
-// exist. A value that is not a whole number is reported on the console and
-// the default is used.
+// exist. A value that is not a whole number gives the default, one outside
+// 0-65535 the nearest end; either is reported on the console.
 int storedPort();
 
 // The port to listen on: the stored port, overridden by the command line.

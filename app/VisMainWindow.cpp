@@ -33,6 +33,7 @@
 #include "app/ObjectRegistry.h"
 #include "app/MessageBoxes.h"
 #include "app/SceneShadows.h"
+#include "app/SettingDlg.h"
 #include "log/Log.h"
 #include "files/FileManager.h"
 #include "net/TCPServer.h"
@@ -130,9 +131,8 @@ VisMainWindow::~VisMainWindow()
 bool VisMainWindow::commandAvailable(MenuCommand command)
 {
     switch (command) {
-    // The settings dialog and the video export are separate modules that
-    // this build does not contain yet.
-    case MenuCommand::Settings:
+    // The video export is a separate module that this build does not
+    // contain yet.
     case MenuCommand::ExportVideo:
         return false;
     default:
@@ -188,6 +188,9 @@ void VisMainWindow::connectCommand(MenuCommand command)
     using Slot = void (VisMainWindow::*)();
     Slot slot = nullptr;
     switch (command) {
+    case MenuCommand::Settings:
+        slot = &VisMainWindow::settings;
+        break;
     case MenuCommand::Screenshot:
         slot = &VisMainWindow::takeScreenshot;
         break;
@@ -325,15 +328,15 @@ void VisMainWindow::buildStatusBar()
 void VisMainWindow::restoreWindowSettings()
 {
     const QSettings store = settings::openSettings();
-    setGeometry(settings::integerSetting(store, SettingKey::WindowX),
-                settings::integerSetting(store, SettingKey::WindowY),
-                settings::integerSetting(store, SettingKey::WindowWidth),
-                settings::integerSetting(store, SettingKey::WindowHeight));
-    if (settings::flagSetting(store, SettingKey::Fullscreen)) {
+    setGeometry(settings::mendedInteger(store, SettingKey::WindowX),
+                settings::mendedInteger(store, SettingKey::WindowY),
+                settings::mendedInteger(store, SettingKey::WindowWidth),
+                settings::mendedInteger(store, SettingKey::WindowHeight));
+    if (settings::mendedFlag(store, SettingKey::Fullscreen)) {
         action(MenuCommand::FullScreen)->setChecked(true);
         showFullScreen();
     }
-    if (settings::flagSetting(store, SettingKey::Shadows)) {
+    if (settings::mendedFlag(store, SettingKey::Shadows)) {
         toggleShadows();
         action(MenuCommand::Shadows)->setChecked(true);
     }
@@ -544,6 +547,15 @@ void VisMainWindow::refreshStatus()
 bool VisMainWindow::modelFilesLoading() const
 {
     return FileManager::instance().loadingCount() > 0;
+}
+
+void VisMainWindow::settings()
+{
+    std::cout << "TCP PORT: " << _port << std::endl;
+    SettingDlg dialog(this);
+    dialog.setPort(_port);
+    if (dialog.exec() == QDialog::Accepted && dialog.port() != _port)
+        _port = dialog.port();
 }
 
 void VisMainWindow::takeScreenshot()

@@ -77,6 +77,10 @@ public:
     static bool commandAvailable(MenuCommand command);
 
 public slots:
+    // Opens the settings dialog on the current port; an accepted new port is
+    // the window's from then on, while the running server keeps its own until
+    // the next start.
+    void settings();
     void takeScreenshot();
     void quitApplication();
     void showStatusBar();
@@ -139,7 +143,7 @@ private:
     // Takes the current replay's time range into the transport.
     void takeReplayRange();
 
-    const int _port;
+    int _port;
     const Embedding _embedding;
     osg::ref_ptr<osgShadow::ShadowedScene> _sceneRoot;
     osg::ref_ptr<osg::Group> _hudRoot;
