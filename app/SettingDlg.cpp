@@ -146,7 +146,14 @@ void SettingDlg::buildLayout()
     buttonRow->addWidget(_okButton);
     buttonRow->addWidget(_cancelButton);
 
+    // The fixed size holds every row at its natural height only with tighter
+    // group boxes than the style's own.
+    for (QLayout* group :
+         {static_cast<QLayout*>(cameraLayout), static_cast<QLayout*>(spaceMouseLayout)})
+        group->setContentsMargins(8, 4, 8, 4);
+
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(9, 6, 9, 6);
     layout->addLayout(grid);
     layout->addLayout(extensionRow);
     layout->addLayout(replayRow);

@@ -213,6 +213,14 @@ TEST_F(SettingDialog, LayoutTitleSizeAndRanges)
         EXPECT_TRUE(dialog.rect().contains(area))
             << widget->metaObject()->className() << " at " << area.x() << "," << area.y();
     }
+    // No field squeezed below the height it asks for.
+    for (QWidget* field : {static_cast<QWidget*>(dialog.portField()),
+                           static_cast<QWidget*>(dialog.searchPathField()),
+                           static_cast<QWidget*>(dialog.positionField(0)),
+                           static_cast<QWidget*>(dialog.movementSpeedField()),
+                           static_cast<QWidget*>(dialog.rotationSpeedField()),
+                           static_cast<QWidget*>(dialog.okButton())})
+        EXPECT_GE(field->height(), field->sizeHint().height()) << field->metaObject()->className();
     EXPECT_LT(dialog.okButton()->x(), dialog.cancelButton()->x());
     EXPECT_GT(dialog.okButton()->x(), dialog.width() / 2); // pushed right by the stretch
     EXPECT_LT(dialog.searchPathField()->x(), dialog.browseButton()->x());
