@@ -477,7 +477,7 @@ TEST_F(SettingDialog, BrowsedFolderReplacesTheSearchPathAndCancelKeepsIt)
         &answered);
     click(dialog.browseButton());
     ASSERT_TRUE(answered);
-    EXPECT_EQ(QDir(dialog.searchPathField()->text()), QDir(chosen.path()));
+    EXPECT_EQ(QDir(dialog.searchPathField()->text()).canonicalPath(), QDir(chosen.path()).canonicalPath());
 
     answered = false;
     answerNextDialog(
@@ -485,7 +485,7 @@ TEST_F(SettingDialog, BrowsedFolderReplacesTheSearchPathAndCancelKeepsIt)
         &answered);
     click(dialog.browseButton());
     ASSERT_TRUE(answered);
-    EXPECT_EQ(QDir(dialog.searchPathField()->text()), QDir(chosen.path()));
+    EXPECT_EQ(QDir(dialog.searchPathField()->text()).canonicalPath(), QDir(chosen.path()).canonicalPath());
 }
 
 TEST_F(SettingDialog, CudaWithoutItsLibrariesShowsTheErrorAndKeepsTheProcessor)
