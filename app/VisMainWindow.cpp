@@ -1,6 +1,5 @@
 #include "app/VisMainWindow.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -346,7 +345,6 @@ void VisMainWindow::buildStatusBar()
     _statusLabel = makeLabel("Status: Offline");
     // The port simulations connect to, once the link listens.
     _portLabel = makeLabel("");
-    _portLabel->setObjectName("portLabel");
     statusBar()->addPermanentWidget(_loadingLabel);
     statusBar()->addPermanentWidget(_statusLabel);
     statusBar()->addPermanentWidget(_portLabel);
