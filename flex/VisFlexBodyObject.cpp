@@ -13,8 +13,8 @@ namespace {
 
 DeformationMode storedMode()
 {
-    return deformationMode(settings::integerSetting(settings::openSettings(),
-                                                    settings::SettingKey::HardwareAcceleration));
+    return deformationMode(settings::mendedInteger(settings::openSettings(),
+                                                   settings::SettingKey::HardwareAcceleration));
 }
 
 } // namespace
