@@ -5,8 +5,9 @@
 //
 // It waits for the viewer when none is listening yet and reconnects when the
 // viewer ends the link (after a pause, so that "Disconnect" in the viewer
-// shows the replay of what was streamed before the demo comes back);
-// packets the viewer sends back are printed.
+// shows the replay of what was streamed before the demo comes back).
+// Clicks on its head-up display buttons pause the motion or recolour the
+// graph; other packets the viewer sends back are printed.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -67,8 +68,7 @@ int main(int argc, char** argv)
             continue; // the link is down: said and paused above
         }
         while (auto answer = client.poll())
-            std::printf("orvane-demo: the viewer sent a packet for object %u\n",
-                        GNP2::objectNumber(answer->header()));
+            scene.answer(*answer);
         std::fflush(stdout);
         std::this_thread::sleep_for(stepLength);
     }
