@@ -2,7 +2,6 @@
 #include "client/demo/DemoItems.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -41,14 +40,6 @@ void DemoScene::reset()
     _created = false;
     _pausedFor = 0.f;
     _hud.reset();
-}
-
-void DemoScene::answer(const GNP2::Packet& packet)
-{
-    if (_hud.answer(packet))
-        return;
-    std::printf("orvane-demo: the viewer sent a packet for object %u\n",
-                GNP2::objectNumber(packet.header()));
 }
 
 void DemoScene::step(orvane::SimulationClient& client, float t)

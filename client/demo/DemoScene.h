@@ -30,9 +30,9 @@ public:
     void reset();
 
     // Takes a packet the viewer sent back: a click on a head-up display
-    // button acts on the scene (pausing its motion, recolouring); others are
-    // printed.
-    void answer(const GNP2::Packet& packet);
+    // button acts on the scene (pausing its motion, recolouring). Returns
+    // whether the packet was a button event of the scene's head-up display.
+    bool answer(const GNP2::Packet& packet) { return _hud.answer(packet); }
 
 private:
     void shapes(orvane::SimulationClient& client, float t);
