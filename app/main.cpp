@@ -2,9 +2,13 @@
 // this file; they differ in how the 3D view sits in the window (a native
 // child window that OSG draws into, or a Qt OpenGL widget).
 //
-//     orvane [-tcp <port>]
+//     orvane [-tcp <port>] [--help] [--version]
 #include <QApplication>
 
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
 #include "app/SceneLibraryNotices.h"
 #include "app/Startup.h"
 #include "app/VisMainWindow.h"
@@ -18,11 +22,17 @@ constexpr Embedding kEmbedding = Embedding::NativeWindow;
 
 int main(int argc, char** argv)
 {
+    // The command line is answered before anything needs a display.
+    const commandline::CommandLine commandLine =
+        commandline::parse(std::vector<std::string>(argv, argv + argc));
+    if (commandLine.action != commandline::CommandLine::Action::Run)
+        return commandline::answer(commandLine, argv[0]);
+
     scenelibrary::installNoticeFilter();
     ViewerManager::prepareProcess(kEmbedding);
     QApplication application(argc, argv);
     programpaths::addDataDirectoriesToSearchPath();
-    const int port = startup::portFromSettingsAndArguments(argc, argv);
+    const int port = startup::listeningPort(commandLine);
     {
         // Runs the event loop until the user quits.
         VisMainWindow window(port, kEmbedding);

@@ -25,6 +25,7 @@
 #include <osgGA/TrackballManipulator>
 
 #include "view/ViewGeometry.h"
+#include "view/ViewSettings.h"
 
 class ViewerManager;
 class VisViewObject;
@@ -58,6 +59,8 @@ public:
                              bool useBoundingBox = false) override;
 
     VisViewObject* view() const { return _view.get(); }
+    // The 3D-mouse settings, read from the store when the manipulator was made.
+    const SpaceMouseSettings& spaceMouse() const { return _spaceMouse; }
 
 protected:
     ~MovingManipulator() override;
@@ -72,6 +75,7 @@ private:
     bool _userMoved = false;
     osg::BoundingSphere _framedBound; // the scene bound the automatic home was made for
     osg::Vec3d _homeDirection{1.0, -1.0, 1.0};
+    const SpaceMouseSettings _spaceMouse;
 };
 
 } // namespace view
