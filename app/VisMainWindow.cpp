@@ -39,6 +39,7 @@
 #include "scene/ObjectManager.h"
 #include "scene/WireframeVisitor.h"
 #include "settings/Settings.h"
+#include "video/VideoGrabbingDlg.h"
 #include "view/CompositeViewerQOSG.h"
 
 namespace {
@@ -130,10 +131,9 @@ VisMainWindow::~VisMainWindow()
 bool VisMainWindow::commandAvailable(MenuCommand command)
 {
     switch (command) {
-    // The settings dialog and the video export are separate modules that
-    // this build does not contain yet.
+    // The settings dialog is a separate module that this build does not
+    // contain yet.
     case MenuCommand::Settings:
-    case MenuCommand::ExportVideo:
         return false;
     default:
         return true;
@@ -190,6 +190,9 @@ void VisMainWindow::connectCommand(MenuCommand command)
     switch (command) {
     case MenuCommand::Screenshot:
         slot = &VisMainWindow::takeScreenshot;
+        break;
+    case MenuCommand::ExportVideo:
+        slot = &VisMainWindow::videoGrabbing;
         break;
     case MenuCommand::Exit:
         slot = &VisMainWindow::quitApplication;
@@ -564,6 +567,24 @@ void VisMainWindow::takeScreenshot()
                              "The screenshot could not be written to \"" + name +
                                  "\".\nCheck that the folder exists and is writable, and that "
                                  "the name ends in .png or .bmp.");
+}
+
+void VisMainWindow::videoGrabbing()
+{
+    VideoExportHost host;
+    host.window = this;
+    host.viewer = _viewerManager.get();
+    host.objects = _objectManager.get();
+    host.clock = &_clock;
+    // The export draws and moves the replay itself.
+    host.holdUpdates = [this](bool hold) {
+        if (hold)
+            _updateTimer.stop();
+        else
+            _updateTimer.start(UPDATE_INTERVAL_MS);
+    };
+    VideoGrabbingDlg dialog(host, this);
+    dialog.exec();
 }
 
 void VisMainWindow::quitApplication()

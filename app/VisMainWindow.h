@@ -78,6 +78,8 @@ public:
 
 public slots:
     void takeScreenshot();
+    // Opens the video export dialog modally.
+    void videoGrabbing();
     void quitApplication();
     void showStatusBar();
     void showToolBar();
