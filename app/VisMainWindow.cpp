@@ -73,20 +73,13 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     setWindowIcon(QIcon(":/Resources/shapes.png"));
     setWindowTitle("Pellam Orvane");
 
-    _sceneRoot = new osgShadow::ShadowedScene;
-    _sceneRoot->setReceivesShadowTraversalMask(RECEIVES_SHADOW_MASK);
-    _sceneRoot->setCastsShadowTraversalMask(CASTS_SHADOW_MASK);
+    _sceneRoot = createSceneRoot();
     _hudRoot = new osg::Group;
     _wireframe = false;
 
     buildMenus();
     buildReplayToolBar();
     buildStatusBar();
-
-    osg::StateSet* state = _sceneRoot->getOrCreateStateSet();
-    state->setMode(GL_LIGHTING, osg::StateAttribute::ON);
-    for (int light = 0; light < 8; ++light)
-        state->setMode(GL_LIGHT0 + light, osg::StateAttribute::ON);
 
     _workingDirectory = QDir::currentPath();
 
@@ -126,6 +119,18 @@ VisMainWindow::~VisMainWindow()
     _updateTimer.stop();
     storeWindowSettings();
     _objectManager.reset();
+}
+
+osg::ref_ptr<osgShadow::ShadowedScene> VisMainWindow::createSceneRoot()
+{
+    osg::ref_ptr<osgShadow::ShadowedScene> root = new osgShadow::ShadowedScene;
+    root->setReceivesShadowTraversalMask(RECEIVES_SHADOW_MASK);
+    root->setCastsShadowTraversalMask(CASTS_SHADOW_MASK);
+    osg::StateSet* state = root->getOrCreateStateSet();
+    state->setMode(GL_LIGHTING, osg::StateAttribute::ON);
+    for (int light = 0; light < 8; ++light)
+        state->setMode(GL_LIGHT0 + light, osg::StateAttribute::ON);
+    return root;
 }
 
 bool VisMainWindow::commandAvailable(MenuCommand command)

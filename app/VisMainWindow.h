@@ -72,6 +72,10 @@ public:
     QLabel* loadingLabel() const { return _loadingLabel; }
     bool wireframe() const { return _wireframe; }
 
+    // The scene root as the window sets it up: a shadowed scene (without a
+    // shadow technique) with lighting and lights 0-7 on.
+    static osg::ref_ptr<osgShadow::ShadowedScene> createSceneRoot();
+
     // Whether a command's module is part of this build. Entries whose
     // module is missing are shown but stay disabled whatever the state.
     static bool commandAvailable(MenuCommand command);

@@ -3,8 +3,10 @@
 // child window that OSG draws into, or a Qt OpenGL widget).
 //
 //     orvane [-tcp <port>]
+//     orvane --export-video <replay.dat> <out.mp4> [options]   (see ExportVideoCommand.h)
 #include <QApplication>
 
+#include "app/ExportVideoCommand.h"
 #include "app/SceneLibraryNotices.h"
 #include "app/Startup.h"
 #include "app/VisMainWindow.h"
@@ -19,6 +21,8 @@ constexpr Embedding kEmbedding = Embedding::NativeWindow;
 int main(int argc, char** argv)
 {
     scenelibrary::installNoticeFilter();
+    if (exportvideo::requested(argc, argv))
+        return exportvideo::run(argc, argv, kEmbedding);
     ViewerManager::prepareProcess(kEmbedding);
     QApplication application(argc, argv);
     programpaths::addDataDirectoriesToSearchPath();

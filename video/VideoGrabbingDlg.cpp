@@ -215,8 +215,10 @@ void VideoGrabbingDlg::fillPresetList()
     QSettings store = settings::openSettings();
     writeDefaultPresetsIfEmpty(store);
     listWidget->clear();
-    for (const QString& name : presetNames(store))
-        listWidget->addItem(name);
+    for (const QString& name : presetNames(store)) {
+        auto* item = new QListWidgetItem(name, listWidget);
+        item->setToolTip(name);
+    }
     auto* fresh = new QListWidgetItem(NEW_PRESET, listWidget);
     fresh->setFlags(fresh->flags() | Qt::ItemIsEditable);
 }
@@ -337,8 +339,12 @@ void VideoGrabbingDlg::go()
     request.codecItem = codecText();
     request.start = _startTime->value();
     request.end = _endTime->value();
-    request.firstTime = replay ? replay->firstTime() : 0.0;
-    request.lastTime = replay ? replay->lastTime() : 0.0;
+    // The replay's times as the time boxes show them, so that the range they
+    // start with always passes.
+    request.firstTime =
+        _startTime->valueFromText(_startTime->textFromValue(replay ? replay->firstTime() : 0.0));
+    request.lastTime =
+        _endTime->valueFromText(_endTime->textFromValue(replay ? replay->lastTime() : 0.0));
     const QString failure = exportCheckFailure(request);
     if (!failure.isEmpty()) {
         warn(failure);

@@ -21,9 +21,11 @@
 
 #include "ExportFixture.h"
 #include "VideoProbe.h"
+#include "replay/Recorder.h"
 #include "scene/ObjectManager.h"
 #include "settings/Settings.h"
 #include "tests/support/GlHarness.h"
+#include "tests/support/Packets.h"
 #include "video/VideoGrabbingDlg.h"
 #include "video/VideoPresets.h"
 #include "view/ViewerManager.h"
@@ -74,6 +76,10 @@ protected:
             store.clear();
         }
         ExportTest::SetUp();
+        makeDialog();
+    }
+    void makeDialog()
+    {
         VideoExportHost host;
         host.window = &_host->window();
         host.viewer = &_host->viewer();
@@ -349,6 +355,32 @@ TEST_F(DialogTest, AnUnwritableFileIsAVideoErrorAndTheProgramGoesOn)
     }
     EXPECT_EQ(_host->objects().state(), ObjectManager::Replay);
     EXPECT_FALSE(_dialog->converting());
+}
+
+TEST_F(DialogTest, TheReplaysOwnRangePassesWhateverItsDigits)
+{
+    // Times with more digits than the time boxes show.
+    const std::string odd = path("odd-times.dat");
+    {
+        ReplayRecorder recorder;
+        ASSERT_EQ(recorder.open(odd), "");
+        for (float t : {0.1234567891f, 0.2345678912f, 0.3456789123f}) {
+            auto packet = testsupport::viewPacket(1, {200, 0, 0}, {0.f, 0.f}, {1.f, 1.f});
+            packet->setFloatVector(0, {t});
+            recorder.record(*packet);
+        }
+    }
+    ASSERT_EQ(_host->loadReplay(QString::fromStdString(odd)), "");
+    makeDialog();
+    const std::string file = path("odd.avi");
+    child<QLineEdit>("_filename")->setText(QString::fromStdString(file));
+    child<QComboBox>("_codecBox")->setCurrentText("Huff YUV (lossless compression)");
+    child<QSpinBox>("_width")->setValue(64);
+    child<QSpinBox>("_height")->setValue(48);
+    const Answered answered = start();
+    EXPECT_FALSE(answered.seen) << answered.text.toStdString();
+    // (0.3456789123 - 0.1234567891) s at 25 frames a second.
+    EXPECT_EQ(probeVideo(file).pictures.size(), 5u);
 }
 
 } // namespace
