@@ -1,10 +1,12 @@
 #include "video/ReplayExportHost.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMainWindow>
 
 #include "replay/ReplayManager.h"
 #include "scene/ObjectManager.h"
+#include "view/CompositeViewerQOSG.h"
 
 namespace video {
 
@@ -19,6 +21,16 @@ ReplayExportHost::ReplayExportHost(osg::Group* sceneRoot, const ObjectFactory& f
     _services.files = files;
     _objects = std::make_unique<ObjectManager>(_sceneRoot.get(), _hudRoot.get(), 0, _services,
                                                _folder.path(), factory);
+    if (embedding == Embedding::GLWidget) {
+        // The GL widget draws only once it has its OpenGL context, which it
+        // gets when shown: it is shown without coming on screen.
+        _window->setAttribute(Qt::WA_DontShowOnScreen);
+        _window->show();
+        for (int i = 0; i < 100 && !_viewer->viewer()->hasRendered(); ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            _viewer->viewer()->frame();
+        }
+    }
 }
 
 ReplayExportHost::~ReplayExportHost()

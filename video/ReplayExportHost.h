@@ -1,6 +1,6 @@
 #pragma once
 // What the export needs where no user sits at the program (the command
-// line, tests): a main window that is never shown, holding the viewer, an
+// line, tests): a main window that never comes on screen, holding the viewer, an
 // object manager and a replay clock. The object manager works in a
 // temporary folder of its own, so that its recording file never touches the
 // one of a program running in the same folder, and its link listens on a

@@ -1,64 +1,17 @@
 #include "ExportFixture.h"
 
-#include <cmath>
-
-#include "gnp2/Packet.h"
-#include "replay/Recorder.h"
 #include "tests/support/GlHarness.h"
-#include "tests/support/Packets.h"
 #include "view/ViewObjects.h"
 
 namespace videotest {
-
-namespace {
-
-float recordTime(int k)
-{
-    return k == 0 ? 0.0f : float(0.04 * k - 0.01);
-}
-
-} // namespace
-
-int redAt(double t)
-{
-    int k = 0;
-    while (k + 1 < RECORDS && double(recordTime(k + 1)) <= t)
-        ++k;
-    return 10 * k;
-}
-
-std::string writeColourReplay(const std::string& path)
-{
-    ReplayRecorder recorder;
-    if (std::string error = recorder.open(path); !error.empty())
-        return error;
-    for (int k = 0; k < RECORDS; ++k) {
-        auto packet = testsupport::viewPacket(1, {10 * k, 0, 0}, {0.f, 0.f}, {1.f, 1.f});
-        packet->setFloatVector(0, {recordTime(k)});
-        recorder.record(*packet);
-    }
-    recorder.close();
-    return {};
-}
-
-int lumaOfRed(int red)
-{
-    return int(std::lround(16 + 65.481 * red / 255.0));
-}
-
-int chromaOfRed(int red)
-{
-    return int(std::lround(128 + 112.0 * red / 255.0));
-}
 
 void ExportTest::SetUp()
 {
     ASSERT_TRUE(_folder.isValid());
     _replay = path("colours.dat");
-    ASSERT_EQ(writeColourReplay(_replay), "");
+    ASSERT_EQ(testsupport::writeColourReplay(_replay), "");
     registerViewObjects(_factory);
-    _host = std::make_unique<video::ReplayExportHost>(new osg::Group, _factory,
-                                                      Embedding::NativeWindow);
+    _host = std::make_unique<video::ReplayExportHost>(new osg::Group, _factory, embedding());
     testsupport::checkGlErrors(_host->viewer());
     ASSERT_EQ(_host->loadReplay(QString::fromStdString(_replay)), "");
 }

@@ -1,8 +1,7 @@
 #pragma once
-// The video tests' replay and host: a recording whose one view's background
-// grows redder with time (record k at 0.04 k - 0.01 s, red 10 k), so that
-// each video frame shows which replay time it was drawn at, played in an
-// export host that is never shown.
+// The video tests' host: an export host that is never shown, playing the
+// colour recording (tests/support/ColourReplay.h), whose view's background
+// tells each frame's replay time.
 
 #include <QString>
 #include <QTemporaryDir>
@@ -13,25 +12,26 @@
 #include <gtest/gtest.h>
 
 #include "scene/ObjectKinds.h"
+#include "tests/support/ColourReplay.h"
 #include "video/ReplayExportHost.h"
 
 namespace videotest {
 
-constexpr int RECORDS = 26; // 0 .. 1.0 s
+using testsupport::chromaOfRed;
+using testsupport::lumaOfRed;
 
-// The red of the background at replay time t.
-int redAt(double t);
-// Writes the recording; empty on success.
-std::string writeColourReplay(const std::string& path);
-// Studio-range luma and red-difference chroma of a pure red.
-int lumaOfRed(int red);
-int chromaOfRed(int red);
+inline int redAt(double t)
+{
+    return testsupport::colourReplayRedAt(t);
+}
 
 class ExportTest : public ::testing::Test
 {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // The program's embedding of the viewer; "orvane-gl" draws in a GL widget.
+    virtual Embedding embedding() const { return Embedding::NativeWindow; }
     std::string path(const QString& name) const { return _folder.filePath(name).toStdString(); }
 
     QTemporaryDir _folder;

@@ -158,4 +158,28 @@ TEST_F(ExportTest, TheFirstFrameShowsTheStartTimeWhereverTheReplayWas)
     }
 }
 
+class ExportInGlWidget : public ExportTest
+{
+protected:
+    Embedding embedding() const override { return Embedding::GLWidget; }
+};
+
+TEST_F(ExportInGlWidget, ShowsEachFramesTimeAsTheNativeWindowDoes)
+{
+    const std::string file = path("widget.avi");
+    ExportParameters p = parameters(file, AV_CODEC_ID_HUFFYUV);
+    p.end = 0.3;
+    ReplayVideoExport conversion(_host->viewer(), _host->objects(), _host->clock());
+    const ExportResult result = conversion.run(p);
+    ASSERT_EQ(result.outcome, ExportResult::Finished) << result.error;
+    const ProbedVideo video = probeVideo(file);
+    ASSERT_EQ(video.pictures.size(), 7u) << video.error;
+    for (std::size_t j = 0; j < video.pictures.size(); ++j) {
+        const auto& picture = video.pictures[j];
+        EXPECT_NEAR(picture.at(picture.v, 80, 60), chromaOfRed(redAt(0.04 * double(j))), 2)
+            << "frame " << j;
+    }
+    EXPECT_EQ(_host->viewer().offscreenContext(), nullptr);
+}
+
 } // namespace
