@@ -41,3 +41,28 @@ LoadingAnimation::Frame LoadingAnimation::tick(bool filesLoading)
         frame.text = "Loading Files...";
     return frame;
 }
+
+PortTexts portTextsFor(bool listening, int port, int requestedPort)
+{
+    PortTexts texts;
+    if (listening) {
+        const std::string number = std::to_string(port);
+        texts.statusText = "Port " + number;
+        texts.toolTip = "Simulations connect to TCP port " + number;
+        texts.about = "Listening on TCP port " + number + ".";
+        texts.noticeTitle = "Waiting for a simulation on port " + number;
+        texts.noticeDetail = "Start a simulation that connects to this port, "
+                             "or open a recording with File > Open Replay...";
+        return texts;
+    }
+    const std::string asked =
+        requestedPort == 0 ? "a free TCP port" : "TCP port " + std::to_string(requestedPort);
+    texts.statusText = "Not listening";
+    texts.toolTip = "Orvane cannot listen on " + asked + " yet; the console (F10) says why";
+    texts.about = "Not listening yet: Orvane cannot open " + asked +
+                  " (the console, F10, says why) and keeps trying.";
+    texts.noticeTitle = "Cannot listen on " + asked;
+    texts.noticeDetail = "The console (F10) says why. Orvane keeps trying; "
+                         "another port can be given with -tcp <port>.";
+    return texts;
+}

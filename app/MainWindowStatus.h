@@ -32,6 +32,21 @@ struct ControlStates
 // last record (both 0 without records); they matter only in Replay.
 ControlStates controlStatesFor(ObjectManager::State state, double firstTime, double lastTime);
 
+// What the window says about the port of the simulation link: the status
+// bar's port label, the About box and the words over the empty view while
+// Offline. `listening` and `port` are the server's (the port it is bound to,
+// which differs from the requested one when that was 0); `requestedPort` is
+// the one it was asked for.
+struct PortTexts
+{
+    std::string statusText;   // "Port 11000", or "Not listening"
+    std::string toolTip;      // the status label's tool tip
+    std::string about;        // a sentence of the About box
+    std::string noticeTitle;  // "Waiting for a simulation on port 11000"
+    std::string noticeDetail; // what to do about it
+};
+PortTexts portTextsFor(bool listening, int port, int requestedPort);
+
 // The loading label: while model files load, its text cycles through
 // "Loading Files.  ", "Loading Files.. " and "Loading Files..." at about one
 // second each (100 ticks of 10 ms); otherwise it is hidden.

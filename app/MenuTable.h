@@ -1,6 +1,7 @@
 #pragma once
 // The main window's menu entries, in menu-bar order: one row per entry with
-// its texts, icon, shortcut and status tip. The window builds its menus from
+// its texts, icon, shortcut and status tip. Shortcuts keep off the keys the
+// 3D view and its console use themselves (VIEW_KEYS). The window builds its menus from
 // these rows; the help page documents every one of them (its test checks).
 //
 // Threading: constant data.
@@ -75,15 +76,15 @@ inline constexpr std::array<MenuEntry, MENU_COMMAND_COUNT> MENU_ENTRIES = {{
     {MenuCommand::Exit, "&File", "E&xit", ":/Resources/cancel.png", "Ctrl+E",
      "Terminate the execution of Orvane."},
     {MenuCommand::Run, "&Replay", "Run", ":/Resources/play.png", "F3", "Runs the replay"},
-    {MenuCommand::Rewind, "&Replay", "Rewind", ":/Resources/rewind.png", "",
+    {MenuCommand::Rewind, "&Replay", "Rewind", ":/Resources/rewind.png", "Ctrl+Home",
      "Rewinds the replay to the beginning"},
-    {MenuCommand::Reverse, "&Replay", "Reverse", ":/Resources/freverse.png", "",
+    {MenuCommand::Reverse, "&Replay", "Reverse", ":/Resources/freverse.png", "Ctrl+Shift+Left",
      "Moves the replay backwards"},
-    {MenuCommand::Backstep, "&Replay", "Backstep", ":/Resources/reverse.png", "",
+    {MenuCommand::Backstep, "&Replay", "Backstep", ":/Resources/reverse.png", "Ctrl+Left",
      "Steps the replay backward"},
-    {MenuCommand::StepForward, "&Replay", "Step forward", ":/Resources/forward.png", "",
+    {MenuCommand::StepForward, "&Replay", "Step forward", ":/Resources/forward.png", "Ctrl+Right",
      "Steps the replay forward"},
-    {MenuCommand::Forward, "&Replay", "Forward", ":/Resources/fforward.png", "",
+    {MenuCommand::Forward, "&Replay", "Forward", ":/Resources/fforward.png", "Ctrl+Shift+Right",
      "Moves the replay forward"},
     {MenuCommand::RepeatReplay, "&Replay", "Repeat Replay", ":/Resources/repeat.png", "",
      "Repeats the replay", Check::Unchecked},
@@ -101,6 +102,14 @@ inline constexpr std::array<MenuEntry, MENU_COMMAND_COUNT> MENU_ENTRIES = {{
     {MenuCommand::CameraHome, "", "Camera to home position", ":/Resources/camhome.png", "", "",
      Check::None, Deliverable::GLOnly},
 }};
+
+// Keys the 3D view handles itself, which no menu shortcut may take: the
+// console (F10, Page Up, Page Down and every plain key while it is shown),
+// the camera (Space: home; F9: the centre marker) and the statistics (s, S).
+// Plain letters and Space as shortcuts would also be taken from the
+// console's prompt.
+inline constexpr std::array<std::string_view, 7> VIEW_KEYS = {"F9",    "F10", "PgUp",   "PgDown",
+                                                              "Space", "S",   "Shift+S"};
 
 // The row of a command.
 constexpr const MenuEntry& menuEntry(MenuCommand command)

@@ -1,60 +1,17 @@
 #include "app/Startup.h"
 
-#include <QString>
-
-#include "log/Log.h"
 #include "settings/Settings.h"
-
-#include <cctype>
-#include <climits>
 
 namespace startup {
 
-namespace {
-
-// The decimal number at the start of `text`; 0 when it starts otherwise.
-// Saturates instead of overflowing on absurdly long digit strings.
-int leadingNumber(const std::string& text)
-{
-    long long value = 0;
-    for (char c : text) {
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            break;
-        value = value * 10 + (c - '0');
-        if (value > INT_MAX)
-            return INT_MAX;
-    }
-    return int(value);
-}
-
-} // namespace
-
-int scanPortArguments(const std::vector<std::string>& arguments, int port)
-{
-    for (std::size_t i = 1; i + 1 < arguments.size(); ++i)
-        if (arguments[i] == "-tcp")
-            port = leadingNumber(arguments[i + 1]);
-    return port;
-}
-
 int storedPort()
 {
-    const QSettings store = settings::openSettings();
-    bool ok = true;
-    const int port = settings::integerSetting(store, settings::SettingKey::TcpPort, &ok);
-    if (!ok) {
-        const QString key =
-            settings::storedKey(store, settings::keyName(settings::SettingKey::TcpPort));
-        console::writeLine(console::LEVEL_8, "[Orvane] The setting " + key.toStdString() +
-                                                 " is not a port number; using " +
-                                                 std::to_string(port));
-    }
-    return port;
+    return settings::mendedInteger(settings::openSettings(), settings::SettingKey::TcpPort);
 }
 
-int portFromSettingsAndArguments(int argc, char** argv)
+int listeningPort(const commandline::CommandLine& commandLine)
 {
-    return scanPortArguments(std::vector<std::string>(argv, argv + argc), storedPort());
+    return commandLine.port ? *commandLine.port : storedPort();
 }
 
 } // namespace startup

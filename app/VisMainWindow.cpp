@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -16,6 +17,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProxyStyle>
+#include <QPushButton>
 #include <QRect>
 #include <QSignalBlocker>
 #include <QShortcut>
@@ -33,6 +36,7 @@
 #include "app/ObjectRegistry.h"
 #include "app/MessageBoxes.h"
 #include "app/SceneShadows.h"
+#include "app/SettingDlg.h"
 #include "log/Log.h"
 #include "files/FileManager.h"
 #include "net/TCPServer.h"
@@ -41,6 +45,7 @@
 #include "settings/Settings.h"
 #include "video/VideoGrabbingDlg.h"
 #include "view/CompositeViewerQOSG.h"
+#include "view/VisViewObject.h"
 
 namespace {
 
@@ -63,6 +68,20 @@ QString qstr(std::string_view text)
 const char* const kSpeeds[] = {"0.01", "0.05", "0.1", "0.2", "0.5", "1",
                                "2",    "5",    "10",  "20",  "50",  "100"};
 constexpr int kDefaultSpeedIndex = 5; // "1"
+
+// A slider whose handle jumps to where its groove is clicked, instead of
+// paging towards it.
+class JumpToClickStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 } // namespace
 
@@ -94,12 +113,16 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     _objectManager = std::make_unique<ObjectManager>(_sceneRoot.get(), _hudRoot.get(), _port,
                                                      _services, _workingDirectory, _factory);
     addViewerControls();
+    _offlineNotice.attach(*_viewerManager->mainView()->view());
 
     connect(_objectManager.get(), &ObjectManager::statusChanged, this,
             &VisMainWindow::statusChanged);
     connect(&_updateTimer, &QTimer::timeout, this, &VisMainWindow::timedUpdate);
     connect(_jogDial, &QSlider::actionTriggered, this, &VisMainWindow::replayJogDialAction);
     connect(_timeSlider, &QSlider::sliderMoved, this, &VisMainWindow::replaySliderTimeMoved);
+    // A click into the groove and the slider's keys move the time too.
+    connect(_timeSlider, &QSlider::actionTriggered, this,
+            [this] { replaySliderTimeMoved(_timeSlider->sliderPosition()); });
     connect(_timeBox, &QDoubleSpinBox::valueChanged, this, &VisMainWindow::replayTimeChanged);
     connect(_speedBox, &QComboBox::currentTextChanged, this, &VisMainWindow::replaySpeedChanged);
     connect(_jogDial, &QSlider::sliderPressed, this, &VisMainWindow::replayJogDialStart);
@@ -133,16 +156,10 @@ osg::ref_ptr<osgShadow::ShadowedScene> VisMainWindow::createSceneRoot()
     return root;
 }
 
-bool VisMainWindow::commandAvailable(MenuCommand command)
+bool VisMainWindow::commandAvailable(MenuCommand)
 {
-    switch (command) {
-    // The settings dialog is a separate module that this build does not
-    // contain yet.
-    case MenuCommand::Settings:
-        return false;
-    default:
-        return true;
-    }
+    // Every command's module is part of this build.
+    return true;
 }
 
 void VisMainWindow::buildMenus()
@@ -193,6 +210,9 @@ void VisMainWindow::connectCommand(MenuCommand command)
     using Slot = void (VisMainWindow::*)();
     Slot slot = nullptr;
     switch (command) {
+    case MenuCommand::Settings:
+        slot = &VisMainWindow::settings;
+        break;
     case MenuCommand::Screenshot:
         slot = &VisMainWindow::takeScreenshot;
         break;
@@ -284,6 +304,9 @@ void VisMainWindow::buildReplayToolBar()
     _timeSlider->setTickInterval(1);
     _timeSlider->setMaximumWidth(250);
     _timeSlider->setToolTip("Time slider");
+    auto* jumpToClick = new JumpToClickStyle;
+    jumpToClick->setParent(_timeSlider);
+    _timeSlider->setStyle(jumpToClick);
     _replayToolBar->addWidget(_timeSlider);
 
     _replayToolBar->addWidget(new QLabel("Time:", _replayToolBar));
@@ -326,22 +349,25 @@ void VisMainWindow::buildStatusBar()
     _loadingLabel = makeLabel("Loading Files...");
     _loadingLabel->hide();
     _statusLabel = makeLabel("Status: Offline");
+    // The port simulations connect to, once the link listens.
+    _portLabel = makeLabel("");
     statusBar()->addPermanentWidget(_loadingLabel);
     statusBar()->addPermanentWidget(_statusLabel);
+    statusBar()->addPermanentWidget(_portLabel);
 }
 
 void VisMainWindow::restoreWindowSettings()
 {
     const QSettings store = settings::openSettings();
-    setGeometry(settings::integerSetting(store, SettingKey::WindowX),
-                settings::integerSetting(store, SettingKey::WindowY),
-                settings::integerSetting(store, SettingKey::WindowWidth),
-                settings::integerSetting(store, SettingKey::WindowHeight));
-    if (settings::flagSetting(store, SettingKey::Fullscreen)) {
+    setGeometry(settings::mendedInteger(store, SettingKey::WindowX),
+                settings::mendedInteger(store, SettingKey::WindowY),
+                settings::mendedInteger(store, SettingKey::WindowWidth),
+                settings::mendedInteger(store, SettingKey::WindowHeight));
+    if (settings::mendedFlag(store, SettingKey::Fullscreen)) {
         action(MenuCommand::FullScreen)->setChecked(true);
         showFullScreen();
     }
-    if (settings::flagSetting(store, SettingKey::Shadows)) {
+    if (settings::mendedFlag(store, SettingKey::Shadows)) {
         toggleShadows();
         action(MenuCommand::Shadows)->setChecked(true);
     }
@@ -370,6 +396,8 @@ void VisMainWindow::timedUpdate()
 
 void VisMainWindow::statusChanged()
 {
+    if (_objectManager->state() == ObjectManager::Online)
+        _runSaved = false; // a new run replaces the recording
     _timeSlider->setValue(0);
     takeReplayRange();
     if (_objectManager->state() == ObjectManager::Replay) {
@@ -498,20 +526,71 @@ void VisMainWindow::replayLoadFile()
 
 void VisMainWindow::replaySaveFile()
 {
+    saveRecording();
+}
+
+bool VisMainWindow::saveRecording()
+{
+    QString name = QFileDialog::getSaveFileName(this, "Select where to save file",
+                                                QDir(".").absolutePath(), "Replay File (*.dat)",
+                                                nullptr, QFileDialog::DontConfirmOverwrite);
+    if (name.isEmpty())
+        return false;
+    // "Open Replay..." lists *.dat only: a name typed without an extension
+    // gets it, or the saved file could not be opened again from there.
+    if (QFileInfo(name).suffix().isEmpty())
+        name += ".dat";
     // An existing file is never overwritten; the user is told instead of the
     // copy failing without a word.
-    const QString name = QFileDialog::getSaveFileName(
-        this, "Select where to save file", QDir(".").absolutePath(), "Replay File (*.dat)", nullptr,
-        QFileDialog::DontConfirmOverwrite);
-    if (name.isEmpty())
-        return;
     if (QFileInfo::exists(name)) {
         QMessageBox::warning(this, "Orvane",
                              "The file " + name + " already exists and was not overwritten.");
-        return;
+        return false;
     }
-    if (!QFile::copy(_objectManager->temporaryReplayPath(), name))
+    // While a run is live its last records may still sit in the recorder's buffer.
+    _objectManager->flushRecording();
+    if (!QFile::copy(_objectManager->temporaryReplayPath(), name)) {
         QMessageBox::warning(this, "Orvane", "The replay could not be saved to " + name + ".");
+        return false;
+    }
+    _runSaved = true;
+    return true;
+}
+
+bool VisMainWindow::unsavedRun() const
+{
+    return !_runSaved && _objectManager->recordedRecords() > 0;
+}
+
+bool VisMainWindow::confirmQuit()
+{
+    if (!unsavedRun())
+        return true;
+    QSettings store = settings::openSettings();
+    if (!settings::flagSetting(store, SettingKey::AskToSaveRunOnExit))
+        return true;
+
+    QMessageBox question(QMessageBox::Question, "Pellam Orvane - Unsaved run",
+                         "The recording of the last run has not been saved.", QMessageBox::NoButton,
+                         this);
+    question.setInformativeText("Orvane deletes it when it ends. Save it before quitting?");
+    QPushButton* save = question.addButton("&Save...", QMessageBox::AcceptRole);
+    QPushButton* discard = question.addButton("&Discard", QMessageBox::DestructiveRole);
+    QPushButton* cancel = question.addButton("Cancel", QMessageBox::RejectRole);
+    question.setDefaultButton(save);
+    question.setEscapeButton(cancel);
+    auto* dontAsk = new QCheckBox("Don't ask again (quit without saving from now on)");
+    question.setCheckBox(dontAsk);
+    question.exec();
+
+    if (question.clickedButton() == discard) {
+        if (dontAsk->isChecked())
+            settings::setSettingValue(store, SettingKey::AskToSaveRunOnExit, false);
+        return true;
+    }
+    if (question.clickedButton() == save)
+        return saveRecording();
+    return false;
 }
 
 void VisMainWindow::refreshStatus()
@@ -543,6 +622,18 @@ void VisMainWindow::refreshStatus()
     if (states.resetTimeSlider)
         _timeSlider->setValue(0);
 
+    const TCPServer& server = _objectManager->server();
+    const PortTexts port = portTextsFor(server.listening(), server.port(), _port);
+    const QString portText = QString::fromStdString(port.statusText);
+    if (_portLabel->text() != portText) {
+        _portLabel->setText(portText);
+        _portLabel->setToolTip(QString::fromStdString(port.toolTip));
+    }
+    if (_objectManager->state() == ObjectManager::Offline)
+        _offlineNotice.show(port.noticeTitle, port.noticeDetail);
+    else
+        _offlineNotice.hide();
+
     const LoadingAnimation::Frame frame = _loading.tick(modelFilesLoading());
     if (frame.text)
         _loadingLabel->setText(frame.text);
@@ -552,6 +643,15 @@ void VisMainWindow::refreshStatus()
 bool VisMainWindow::modelFilesLoading() const
 {
     return FileManager::instance().loadingCount() > 0;
+}
+
+void VisMainWindow::settings()
+{
+    std::cout << "TCP PORT: " << _port << std::endl;
+    SettingDlg dialog(this);
+    dialog.setPort(_port);
+    if (dialog.exec() == QDialog::Accepted && dialog.port() != _port)
+        _port = dialog.port();
 }
 
 void VisMainWindow::takeScreenshot()
@@ -594,11 +694,18 @@ void VisMainWindow::videoGrabbing()
 
 void VisMainWindow::quitApplication()
 {
-    QApplication::quit();
+    if (confirmQuit())
+        QApplication::quit();
 }
 
 void VisMainWindow::closeEvent(QCloseEvent* event)
 {
+    // Quitting closes the windows itself (not spontaneously), after its
+    // own question.
+    if (event->spontaneous() && !confirmQuit()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QApplication::quit();
 }
@@ -687,11 +794,13 @@ void VisMainWindow::helpDocumentation()
 
 void VisMainWindow::helpAbout()
 {
+    const TCPServer& server = _objectManager->server();
+    const PortTexts port = portTextsFor(server.listening(), server.port(), _port);
     QMessageBox::about(
         this, "About Orvane",
         QString("<b>Pellam Orvane</b><p>A 3D viewer for running simulations: a simulation "
                 "connects over TCP and streams the objects of its scene, which Orvane shows "
-                "live, records and replays.</p><p>Listening on TCP port %1.</p>"
+                "live, records and replays.</p><p>%1</p>"
                 "<p>Press F10 in the 3D view for the console.</p>")
-            .arg(_port));
+            .arg(QString::fromStdString(port.about).toHtmlEscaped()));
 }

@@ -26,6 +26,7 @@
 
 #include "app/MainWindowStatus.h"
 #include "app/MenuTable.h"
+#include "app/OfflineNotice.h"
 #include "replay/ReplayClock.h"
 #include "replay/ReplayTransport.h"
 #include "scene/ObjectKinds.h"
@@ -70,6 +71,13 @@ public:
     QComboBox* speedBox() const { return _speedBox; }
     QLabel* statusLabel() const { return _statusLabel; }
     QLabel* loadingLabel() const { return _loadingLabel; }
+    // The port the link listens on, as the status bar shows it.
+    QLabel* portLabel() const { return _portLabel; }
+    // The words over the empty view while Offline.
+    const OfflineNotice& offlineNotice() const { return _offlineNotice; }
+    // Whether the recording holds a run that has not been saved since it
+    // was recorded: quitting then asks first.
+    bool unsavedRun() const;
     bool wireframe() const { return _wireframe; }
 
     // The scene root as the window sets it up: a shadowed scene (without a
@@ -81,9 +89,15 @@ public:
     static bool commandAvailable(MenuCommand command);
 
 public slots:
+    // Opens the settings dialog on the current port; an accepted new port is
+    // the window's from then on, while the running server keeps its own until
+    // the next start.
+    void settings();
     void takeScreenshot();
     // Opens the video export dialog modally.
     void videoGrabbing();
+    // Quits, unless the recording holds an unsaved run and the user cancels
+    // when asked about it.
     void quitApplication();
     void showStatusBar();
     void showToolBar();
@@ -128,6 +142,8 @@ public slots:
     const ReplayTransport& replayTransport() const { return _transport; }
 
 protected:
+    // Closing the window from the window system asks like "Exit"; the close
+    // that quitting itself makes does not ask again.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -144,8 +160,15 @@ private:
     void showPlayIcon(bool play);
     // Takes the current replay's time range into the transport.
     void takeReplayRange();
+    // Asks for a name and copies the temporary recording there; a name
+    // without an extension gets ".dat". True when the run was saved.
+    bool saveRecording();
+    // Before quitting: asks whether an unsaved run is saved, discarded or
+    // the quitting cancelled (unless the user asked not to be asked). True
+    // when quitting may go on.
+    bool confirmQuit();
 
-    const int _port;
+    int _port;
     const Embedding _embedding;
     osg::ref_ptr<osgShadow::ShadowedScene> _sceneRoot;
     osg::ref_ptr<osg::Group> _hudRoot;
@@ -161,6 +184,10 @@ private:
     QComboBox* _speedBox = nullptr;
     QLabel* _loadingLabel = nullptr;
     QLabel* _statusLabel = nullptr;
+    QLabel* _portLabel = nullptr;
+    OfflineNotice _offlineNotice;
+    // Cleared when a run begins, set when the recording is saved.
+    bool _runSaved = true;
 
     QString _workingDirectory;
     ObjectFactory _factory; // outlives the object manager, which reads it

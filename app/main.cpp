@@ -2,10 +2,14 @@
 // this file; they differ in how the 3D view sits in the window (a native
 // child window that OSG draws into, or a Qt OpenGL widget).
 //
-//     orvane [-tcp <port>]
+//     orvane [-tcp <port>] [--help] [--version]
 //     orvane --export-video <replay.dat> <out.mp4> [options]   (see ExportVideoCommand.h)
 #include <QApplication>
 
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
 #include "app/ExportVideoCommand.h"
 #include "app/SceneLibraryNotices.h"
 #include "app/Startup.h"
@@ -20,13 +24,22 @@ constexpr Embedding kEmbedding = Embedding::NativeWindow;
 
 int main(int argc, char** argv)
 {
-    scenelibrary::installNoticeFilter();
-    if (exportvideo::requested(argc, argv))
+    // The video export has options of its own.
+    if (exportvideo::requested(argc, argv)) {
+        scenelibrary::installNoticeFilter();
         return exportvideo::run(argc, argv, kEmbedding);
+    }
+    // The command line is answered before anything needs a display.
+    const commandline::CommandLine commandLine =
+        commandline::parse(std::vector<std::string>(argv, argv + argc));
+    if (commandLine.action != commandline::CommandLine::Action::Run)
+        return commandline::answer(commandLine, argv[0]);
+
+    scenelibrary::installNoticeFilter();
     ViewerManager::prepareProcess(kEmbedding);
     QApplication application(argc, argv);
     programpaths::addDataDirectoriesToSearchPath();
-    const int port = startup::portFromSettingsAndArguments(argc, argv);
+    const int port = startup::listeningPort(commandLine);
     {
         // Runs the event loop until the user quits.
         VisMainWindow window(port, kEmbedding);

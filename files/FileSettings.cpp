@@ -37,7 +37,8 @@ std::int32_t sizeLimit()
                                   settings::defaultValue(SettingKey::MaxFileSizeDuplicated));
         store.sync();
     }
-    return settings::storedValue(store, key).toInt();
+    // Below 1 (a negative size) is mended to 1 and reported.
+    return settings::mendedInteger(store, SettingKey::MaxFileSizeDuplicated);
 }
 
 } // namespace filesettings

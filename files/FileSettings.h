@@ -5,7 +5,8 @@
 //                           itself (text, default empty)
 //   maxFileSizeDuplicated   files this large or larger are shared, not
 //                           copied (bytes; 0 or absent is replaced by the
-//                           settings table's default and written back)
+//                           settings table's default and written back; a
+//                           negative size reads as 1 and is reported)
 //
 // Threading: any thread. Every access to the store from this layer goes
 // through one mutex, so loader threads and the GUI thread never open it at

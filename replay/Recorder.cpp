@@ -39,6 +39,12 @@ void ReplayRecorder::close()
     _file.reset();
 }
 
+void ReplayRecorder::flush()
+{
+    if (_file)
+        std::fflush(_file.get());
+}
+
 void ReplayRecorder::record(GNP2::Packet& state)
 {
     if (!_file) {

@@ -46,9 +46,13 @@ public:
     bool isOpen() const { return _file != nullptr; }
     // Flushes and closes the file.
     void close();
+    // Writes what is buffered, so that a copy of the file holds every
+    // record so far; the file stays open.
+    void flush();
 
     void record(GNP2::Packet& state) override;
 
+    // Records written since the last open (kept after close).
     std::size_t recordCount() const { return _records; }
 
 private:

@@ -24,7 +24,7 @@ ObjectManager::ObjectManager(osg::Group* sceneRoot, osg::Group* hudRoot, int por
     connect(&_statusTimer, &QTimer::timeout, this, &ObjectManager::updateStatus);
     _statusTimer.start(STATUS_INTERVAL_MS);
     _replayEnabled =
-        !settings::flagSetting(settings::openSettings(), settings::SettingKey::ReplayDisabled);
+        !settings::mendedFlag(settings::openSettings(), settings::SettingKey::ReplayDisabled);
 }
 
 ObjectManager::~ObjectManager()

@@ -67,6 +67,12 @@ public:
     const QString& workingDirectory() const { return _workingDirectory; }
     // The temporary recording: working directory + "/Temp/Orvane.dat".
     QString temporaryReplayPath() const;
+    // Records of the latest run in the temporary recording (0 before the
+    // first run and when recording is off).
+    std::size_t recordedRecords() const { return _recorder.recordCount(); }
+    // Writes what the recorder buffers into the temporary recording, so that
+    // a copy taken now holds the run so far.
+    void flushRecording() { _recorder.flush(); }
 
     // Applies what is still queued, then empties the object table and has the
     // next update traversal remove every object from the scene; resets the

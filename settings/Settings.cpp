@@ -2,6 +2,13 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <set>
+
+#include "log/Log.h"
+
 namespace settings {
 
 namespace {
@@ -50,6 +57,7 @@ QVariant parse(SettingType type, const QString& text)
 {
     switch (type) {
     case SettingType::Integer:
+    case SettingType::Choice:
     case SettingType::CheckState:
         return parseInteger(text);
     case SettingType::Real:
@@ -74,17 +82,65 @@ bool inGroup(QStringView key, QStringView group)
     return key.size() == group.size() || key[group.size()] == QLatin1Char('/');
 }
 
+// A stored value as the text a user wrote: INI values with commas come back
+// as string lists.
+QString valueText(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1String(", "));
+    return value.toString();
+}
+
+// The stored text of a row; empty when absent.
+QString storedText(const QSettings& store, SettingKey id)
+{
+    const QVariant value = storedValue(store, keyName(id));
+    return value.isValid() ? valueText(value) : QString();
+}
+
 // A row's stored value read by `reader`; its default read by `reader` when
 // the value is absent, empty or unreadable (`ok` false only for the last).
 QVariant typedValue(const QSettings& store, SettingKey id, QVariant (*reader)(const QString&),
                     bool* ok)
 {
-    const QVariant stored = storedValue(store, keyName(id));
-    const bool present = stored.isValid() && !stored.toString().isEmpty();
-    const QVariant value = present ? reader(stored.toString()) : QVariant();
+    const QString stored = storedText(store, id);
+    const bool present = !stored.isEmpty();
+    const QVariant value = present ? reader(stored) : QVariant();
     if (ok)
         *ok = !present || value.isValid();
     return value.isValid() ? value : reader(toQString(setting(id).defaultValue));
+}
+
+std::mutex& reportMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+// The reported values, as the lower-cased key and the text. Protected by
+// reportMutex().
+std::set<QString>& reportedValues()
+{
+    static std::set<QString> reported;
+    return reported;
+}
+
+// One console line for a stored value that cannot be used as it is, once per
+// key and value.
+void reportMended(const QSettings& store, SettingKey id, const QString& text,
+                  const QString& problem, const QString& used)
+{
+    QString key = storedKey(store, keyName(id));
+    if (key.isEmpty())
+        key = keyName(id);
+    {
+        const std::lock_guard<std::mutex> lock(reportMutex());
+        if (!reportedValues().insert(key.toLower() + QLatin1Char('\n') + text).second)
+            return;
+    }
+    const QString line =
+        "[Settings] " + key + " = \"" + text + "\" " + problem + "; using " + used + " instead";
+    console::writeLine(console::LEVEL_8, line.toStdString());
 }
 
 } // namespace
@@ -173,7 +229,7 @@ void setSettingValue(QSettings& store, SettingKey id, const QVariant& value)
 
 int integerSetting(const QSettings& store, SettingKey id, bool* ok)
 {
-    Q_ASSERT(setting(id).type == SettingType::Integer);
+    Q_ASSERT(setting(id).type == SettingType::Integer || setting(id).type == SettingType::Choice);
     return typedValue(store, id, parseInteger, ok).toInt();
 }
 
@@ -197,6 +253,76 @@ QString textSetting(const QSettings& store, SettingKey id)
              row.type == SettingType::NumberText);
     const QVariant value = storedValue(store, keyName(id));
     return value.isValid() ? value.toString() : defaultValue(row).toString();
+}
+
+int mendedInteger(const QSettings& store, SettingKey id)
+{
+    const Setting& row = setting(id);
+    Q_ASSERT(row.type == SettingType::Integer || row.type == SettingType::Choice);
+    const int fallback = defaultValue(row).toInt();
+    const QString text = storedText(store, id);
+    if (text.trimmed().isEmpty())
+        return fallback;
+    bool ok = false;
+    const long long value = text.toLongLong(&ok);
+    if (!ok) {
+        reportMended(store, id, text, "is not a whole number", QString::number(fallback));
+        return fallback;
+    }
+    if (value >= row.minimum && value <= row.maximum)
+        return int(value);
+    // A choice out of range names nothing, so the nearest one means nothing.
+    const int used = row.type == SettingType::Choice
+                         ? fallback
+                         : int(std::clamp(value, row.minimum, row.maximum));
+    reportMended(store, id, text, QString("is outside %1 to %2").arg(row.minimum).arg(row.maximum),
+                 QString::number(used));
+    return used;
+}
+
+double mendedReal(const QSettings& store, SettingKey id, DefaultFor which)
+{
+    const Setting& row = setting(id);
+    Q_ASSERT(row.type == SettingType::Real || row.type == SettingType::NumberText);
+    const QVariant fallbackValue =
+        which == DefaultFor::Dialog ? dialogDefaultValue(row) : defaultValue(row);
+    const double fallback = fallbackValue.toDouble();
+    const QString text = storedText(store, id);
+    if (text.trimmed().isEmpty())
+        return fallback;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    const bool positive = row.type != SettingType::Real || value > 0.0;
+    if (ok && std::isfinite(value) && positive)
+        return value;
+    reportMended(store, id, text,
+                 row.type == SettingType::Real ? "is not a positive number" : "is not a number",
+                 QString::number(fallback));
+    return fallback;
+}
+
+bool mendedFlag(const QSettings& store, SettingKey id)
+{
+    const Setting& row = setting(id);
+    Q_ASSERT(row.type == SettingType::Boolean || row.type == SettingType::CheckState);
+    const bool fallback = defaultValue(row).toBool();
+    const QString text = storedText(store, id);
+    if (text.trimmed().isEmpty())
+        return fallback;
+    const QVariant value = parseFlag(text);
+    if (value.isValid())
+        return value.toBool();
+    const bool checkState = row.type == SettingType::CheckState;
+    reportMended(
+        store, id, text, checkState ? "is not a check state (0 or 2)" : "is not true or false",
+        checkState ? QString::number(fallback ? 2 : 0) : QString(fallback ? "true" : "false"));
+    return fallback;
+}
+
+void forgetReportedValues()
+{
+    const std::lock_guard<std::mutex> lock(reportMutex());
+    reportedValues().clear();
 }
 
 } // namespace settings

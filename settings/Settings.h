@@ -30,7 +30,8 @@ namespace settings {
 enum class SettingType
 {
     Integer,
-    Real,
+    Choice,     // an integer naming one of the choices minimum..maximum
+    Real,       // a positive number
     Boolean,    // "true" / "false"
     CheckState, // 0 unchecked, 2 checked; any non-zero number reads as checked
     Text,
@@ -53,7 +54,7 @@ struct Setting
     SettingType type;
     std::string_view defaultValue;       // as the store holds it
     std::string_view dialogDefaultValue; // empty: defaultValue
-    long long minimum;                   // Integer only
+    long long minimum;                   // Integer and Choice only
     long long maximum;
 };
 
@@ -118,10 +119,18 @@ QVariant settingValue(const QSettings& store, SettingKey id);
 void setSettingValue(QSettings& store, const QString& key, const QVariant& value);
 void setSettingValue(QSettings& store, SettingKey id, const QVariant& value);
 
+// Which default a read falls back to: the one of the program's readers, or
+// the one the settings dialog shows (they differ for the 3D-mouse speeds).
+enum class DefaultFor
+{
+    Reader,
+    Dialog,
+};
+
 // Typed reads of a row. A value that is absent, empty or not of the row's
 // type gives the row's default; `ok`, when given, is false only in the last
 // case, so that a caller can report the unreadable value.
-//   integerSetting: Integer rows, whole numbers (surrounding spaces allowed);
+//   integerSetting: Integer and Choice rows, whole numbers (surrounding spaces allowed);
 //                   the row's range is not applied.
 //   realSetting:    Real and NumberText rows.
 //   flagSetting:    Boolean and CheckState rows; a number is true when
@@ -132,5 +141,24 @@ int integerSetting(const QSettings& store, SettingKey id, bool* ok = nullptr);
 double realSetting(const QSettings& store, SettingKey id, bool* ok = nullptr);
 bool flagSetting(const QSettings& store, SettingKey id, bool* ok = nullptr);
 QString textSetting(const QSettings& store, SettingKey id);
+
+// The reads of the program's readers, which mend what a hand-edited store
+// may hold. An absent or empty value gives the row's default without a word.
+// A value that is not of the row's type gives the default, and one outside
+// the row's range the nearest value within it (a Choice: the default), each
+// with one console line naming the key, the stored value and the value used.
+// A value is reported once per process, as some are read on every new view
+// or resize.
+//   mendedInteger: Integer and Choice rows.
+//   mendedReal:    Real rows (a positive, finite number) and NumberText rows
+//                  (any finite number).
+//   mendedFlag:    Boolean and CheckState rows.
+int mendedInteger(const QSettings& store, SettingKey id);
+double mendedReal(const QSettings& store, SettingKey id, DefaultFor which = DefaultFor::Reader);
+bool mendedFlag(const QSettings& store, SettingKey id);
+
+// Forgets which values have been reported, so that the next bad read of
+// each is reported again (tests, each with a store of its own).
+void forgetReportedValues();
 
 } // namespace settings

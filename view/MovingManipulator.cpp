@@ -8,7 +8,7 @@
 namespace view {
 
 MovingManipulator::MovingManipulator(ViewerManager* viewerManager, VisViewObject* view)
-    : _viewerManager(viewerManager), _view(view)
+    : _viewerManager(viewerManager), _view(view), _spaceMouse(spaceMouseSettings())
 {
 }
 

@@ -21,6 +21,7 @@
 #include <osgGA/TrackballManipulator>
 
 #include "view/ViewGeometry.h"
+#include "view/ViewSettings.h"
 
 class ViewerManager;
 class VisViewObject;
@@ -45,6 +46,8 @@ public:
     bool userMoved() const { return _userMoved; }
 
     VisViewObject* view() const { return _view.get(); }
+    // The 3D-mouse settings, read from the store when the manipulator was made.
+    const SpaceMouseSettings& spaceMouse() const { return _spaceMouse; }
 
 protected:
     ~MovingManipulator() override;
@@ -58,6 +61,7 @@ private:
     bool _lookAtMode = false;
     bool _userMoved = false;
     osg::BoundingSphere _framedBound; // the scene bound the automatic home was made for
+    const SpaceMouseSettings _spaceMouse;
 };
 
 } // namespace view

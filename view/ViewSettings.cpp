@@ -1,48 +1,44 @@
 #include "view/ViewSettings.h"
 
-#include <algorithm>
-
 #include "settings/Settings.h"
 #include "view/ViewParameters.h"
 
 namespace view {
 
-namespace {
-
 using settings::SettingKey;
-
-// A colour component, kept within the row's range 0-255.
-int colourByte(const QSettings& store, SettingKey id)
-{
-    const settings::Setting& row = settings::setting(id);
-    return int(
-        std::clamp<long long>(settings::integerSetting(store, id), row.minimum, row.maximum));
-}
-
-} // namespace
 
 osg::Vec4f standardBackgroundColour()
 {
     const QSettings store = settings::openSettings();
-    return colourFromBytes(colourByte(store, SettingKey::BackgroundRed),
-                           colourByte(store, SettingKey::BackgroundGreen),
-                           colourByte(store, SettingKey::BackgroundBlue));
+    return colourFromBytes(settings::mendedInteger(store, SettingKey::BackgroundRed),
+                           settings::mendedInteger(store, SettingKey::BackgroundGreen),
+                           settings::mendedInteger(store, SettingKey::BackgroundBlue));
 }
 
 bool noClipSetting()
 {
-    return settings::flagSetting(settings::openSettings(), SettingKey::NoClip);
+    return settings::mendedFlag(settings::openSettings(), SettingKey::NoClip);
 }
 
 CameraHomeSettings cameraHomeSettings()
 {
     const QSettings store = settings::openSettings();
     CameraHomeSettings home;
-    home.autoCalculate = settings::flagSetting(store, SettingKey::AutoCalculateHomePosition);
-    home.standardPosition.set(settings::realSetting(store, SettingKey::StandardPositionX),
-                              settings::realSetting(store, SettingKey::StandardPositionY),
-                              settings::realSetting(store, SettingKey::StandardPositionZ));
+    home.autoCalculate = settings::mendedFlag(store, SettingKey::AutoCalculateHomePosition);
+    home.standardPosition.set(settings::mendedReal(store, SettingKey::StandardPositionX),
+                              settings::mendedReal(store, SettingKey::StandardPositionY),
+                              settings::mendedReal(store, SettingKey::StandardPositionZ));
     return home;
+}
+
+SpaceMouseSettings spaceMouseSettings()
+{
+    const QSettings store = settings::openSettings();
+    SpaceMouseSettings spaceMouse;
+    spaceMouse.useSpaceMouse = settings::mendedFlag(store, SettingKey::UseSpaceMouse);
+    spaceMouse.movementSpeed = settings::mendedReal(store, SettingKey::SpaceMouseMovementSpeed);
+    spaceMouse.rotationSpeed = settings::mendedReal(store, SettingKey::SpaceMouseRotationSpeed);
+    return spaceMouse;
 }
 
 } // namespace view

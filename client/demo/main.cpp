@@ -6,7 +6,7 @@
 // It waits for the viewer when none is listening yet and reconnects when the
 // viewer ends the link (after a pause, so that "Disconnect" in the viewer
 // shows the replay of what was streamed before the demo comes back);
-// packets the viewer sends back are printed.
+// packets the viewer sends back are named once per object and then counted.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +14,18 @@
 #include <thread>
 
 #include "client/SimulationClient.h"
+#include "client/demo/AnswerTally.h"
 #include "client/demo/DemoScene.h"
+
+namespace {
+
+void say(const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines)
+        std::printf("orvane-demo: %s\n", line.c_str());
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -30,6 +41,12 @@ int main(int argc, char** argv)
     orvane::SimulationClient client;
     bool waitingSaid = false;
     bool streamed = false; // a link was up: losing it is the viewer's doing
+    AnswerTally answers;
+    answers.name(DemoScene::VIEW_OBJECT, "camera pose");
+    auto takeAnswers = [&] {
+        while (auto answer = client.poll())
+            say(answers.received(GNP2::objectNumber(answer->header()), clock::now()));
+    };
 
     for (;;) {
         const double elapsed = std::chrono::duration<double>(clock::now() - start).count();
@@ -37,6 +54,8 @@ int main(int argc, char** argv)
             break;
         if (!client.isConnected()) {
             if (streamed) {
+                takeAnswers();
+                say(answers.flush());
                 const std::string why = client.error();
                 std::printf("orvane-demo: the link ended%s%s - reconnecting in %d s\n",
                             why.empty() ? "" : ": ", why.c_str(), int(reconnectPause.count()));
@@ -66,12 +85,13 @@ int main(int argc, char** argv)
         } catch (const orvane::ClientError&) {
             continue; // the link is down: said and paused above
         }
-        while (auto answer = client.poll())
-            std::printf("orvane-demo: the viewer sent a packet for object %u\n",
-                        GNP2::objectNumber(answer->header()));
+        takeAnswers();
+        say(answers.due(clock::now()));
         std::fflush(stdout);
         std::this_thread::sleep_for(stepLength);
     }
     client.close();
+    takeAnswers();
+    say(answers.flush());
     return 0;
 }

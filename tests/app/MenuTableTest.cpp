@@ -86,6 +86,29 @@ TEST(Shortcuts, ParseAndDoNotCollide)
     EXPECT_FALSE(seen.count(QKeySequence(Qt::Key_Escape)));
 }
 
+TEST(Shortcuts, LeaveTheKeysOfThe3DViewAndItsConsoleAlone)
+{
+    std::set<QKeySequence> viewKeys;
+    for (std::string_view key : VIEW_KEYS) {
+        const QKeySequence sequence(qstr(key));
+        ASSERT_EQ(sequence.count(), 1) << key;
+        viewKeys.insert(sequence);
+    }
+    for (const MenuEntry& entry : MENU_ENTRIES) {
+        if (entry.shortcut.empty())
+            continue;
+        const QKeySequence sequence(qstr(entry.shortcut));
+        EXPECT_FALSE(viewKeys.count(sequence)) << entry.shortcut << " is a key of the 3D view";
+        // A shortcut wins over the focused widget, so a plain printable key
+        // would never reach the console's prompt.
+        const QKeyCombination key = sequence[0];
+        const bool printable = key.key() >= Qt::Key_Space && key.key() <= Qt::Key_AsciiTilde;
+        const bool modified =
+            (key.keyboardModifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0;
+        EXPECT_TRUE(modified || !printable) << entry.shortcut << " would take a typed key";
+    }
+}
+
 TEST(HelpPage, DocumentsEveryEntryWithItsShortcut)
 {
     const QString page = helpPage();
@@ -106,14 +129,52 @@ TEST(HelpPage, DocumentsEveryEntryWithItsShortcut)
     }
 }
 
+TEST(HelpPage, ShowsTheMinimalSimulationAsTheRepositoryHasIt)
+{
+    // The page's example is the file the build compiles and the tests run,
+    // with the command that builds it on its own.
+    QFile file(ORVANE_MINIMAL_EXAMPLE_SOURCE);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << ORVANE_MINIMAL_EXAMPLE_SOURCE;
+    const QString source = QString::fromUtf8(file.readAll());
+    QString escaped = source;
+    escaped.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;");
+    const QString page = helpPage();
+    EXPECT_TRUE(page.contains("<pre><code>" + escaped + "</code></pre>"))
+        << "the help page's minimal simulation differs from client/examples/minimal.cpp";
+    const QString command = "c++ -std=c++20 -I. client/examples/minimal.cpp -o minimal "
+                            "build/client/liborvane_client.a build/gnp2/liborvane_gnp2.a -pthread";
+    EXPECT_TRUE(page.contains(command));
+    // The file names the same command, over two comment lines.
+    EXPECT_TRUE(source.contains("//   c++ -std=c++20 -I. client/examples/minimal.cpp -o minimal\n"
+                                "//       build/client/liborvane_client.a "
+                                "build/gnp2/liborvane_gnp2.a -pthread\n"));
+    EXPECT_LE(source.count('\n'), 50) << "no longer minimal";
+}
+
 TEST(HelpPage, DocumentsTheSettingsAndTheStatusTexts)
 {
     const QString page = helpPage();
-    for (const char* text :
-         {"Network/TcpPort", "WindowProperties/Geometry/X", "WindowProperties/Fullscreen",
-          "Rendering/Shadows", "Ruskel/noClip", "StandardBackGroundColor/Red", "-tcp",
-          "Status: Offline", "Status: Online", "Status: Replay", "<kbd>F10</kbd>", "<kbd>Esc</kbd>",
-          "Orvane.ini"})
+    for (const char* text : {"Network/TcpPort",
+                             "WindowProperties/Geometry/X",
+                             "WindowProperties/Fullscreen",
+                             "Rendering/Shadows",
+                             "Ruskel/noClip",
+                             "StandardBackGroundColor/Red",
+                             "-tcp",
+                             "Status: Offline",
+                             "Status: Online",
+                             "Status: Replay",
+                             "<kbd>F10</kbd>",
+                             "<kbd>Esc</kbd>",
+                             "Orvane.ini",
+                             "Replay/askToSaveOnExit",
+                             "<kbd>Space</kbd>",
+                             "<kbd>F9</kbd>",
+                             "--help",
+                             "--version",
+                             "Waiting for a simulation on port",
+                             "setIntVector",
+                             "setFloatVector"})
         EXPECT_TRUE(page.contains(text)) << text;
 }
 

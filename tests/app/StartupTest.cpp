@@ -1,4 +1,5 @@
-// The port the program listens on: the stored setting and the -tcp argument.
+// The port the program listens on: the stored setting, unless the command
+// line names one.
 
 #include <gtest/gtest.h>
 
@@ -12,49 +13,6 @@
 #include "settings/Settings.h"
 
 namespace {
-
-struct ScanCase
-{
-    const char* name;
-    std::vector<std::string> arguments; // program name first
-    int stored;
-    int expected;
-};
-
-class PortArgumentScan : public testing::TestWithParam<ScanCase>
-{
-};
-
-TEST_P(PortArgumentScan, GivesThePortOfTheLastCompletePair)
-{
-    const ScanCase& c = GetParam();
-    EXPECT_EQ(startup::scanPortArguments(c.arguments, c.stored), c.expected);
-}
-
-const ScanCase kScanCases[] = {
-    {"NoArguments", {"orvane"}, 11000, 11000},
-    {"NoOptionKeepsStoredPort", {"orvane", "-x", "12"}, 12345, 12345},
-    {"OptionGivesPort", {"orvane", "-tcp", "12000"}, 11000, 12000},
-    {"OptionLastIsIgnored", {"orvane", "-tcp"}, 11000, 11000},
-    {"OptionLastAfterPairIsIgnored", {"orvane", "-tcp", "12000", "-tcp"}, 11000, 12000},
-    {"SecondPairWins", {"orvane", "-tcp", "12000", "-tcp", "13000"}, 11000, 13000},
-    {"OptionBetweenOtherArguments", {"orvane", "-a", "-tcp", "14000", "-b"}, 11000, 14000},
-    {"NonDigitGivesZero", {"orvane", "-tcp", "port"}, 11000, 0},
-    {"EmptyValueGivesZero", {"orvane", "-tcp", ""}, 11000, 0},
-    {"SignIsNotADigit", {"orvane", "-tcp", "-5"}, 11000, 0},
-    {"LeadingDigitsCount", {"orvane", "-tcp", "12ab"}, 11000, 12},
-    {"OptionIsCaseSensitive", {"orvane", "-TCP", "12000"}, 11000, 11000},
-    {"OptionMustMatchWholly", {"orvane", "-tcp=12000"}, 11000, 11000},
-    {"ProgramNameIsNotScanned", {"-tcp", "12000"}, 11000, 11000},
-    // The second "-tcp" is first the value of the first (0), then an option.
-    {"OptionAsValue", {"orvane", "-tcp", "-tcp", "15000"}, 11000, 15000},
-    {"HugeNumberSaturates", {"orvane", "-tcp", "99999999999999999999"}, 11000, 2147483647},
-};
-
-INSTANTIATE_TEST_SUITE_P(Startup, PortArgumentScan, testing::ValuesIn(kScanCases),
-                         [](const testing::TestParamInfo<ScanCase>& row) {
-                             return std::string(row.param.name);
-                         });
 
 // Points the user-scope settings store at a fresh folder for each test.
 class StoredPort : public testing::Test
@@ -72,12 +30,11 @@ protected:
         settings.sync();
         ASSERT_EQ(settings.status(), QSettings::NoError);
     }
-    int portFor(std::vector<const char*> arguments)
+    int portFor(const std::vector<std::string>& arguments)
     {
-        std::vector<char*> argv;
-        for (const char* argument : arguments)
-            argv.push_back(const_cast<char*>(argument));
-        return startup::portFromSettingsAndArguments(int(argv.size()), argv.data());
+        const commandline::CommandLine commandLine = commandline::parse(arguments);
+        EXPECT_EQ(commandLine.action, commandline::CommandLine::Action::Run) << commandLine.error;
+        return startup::listeningPort(commandLine);
     }
 
     QTemporaryDir _folder;
@@ -94,7 +51,7 @@ TEST_F(StoredPort, SettingIsUsedAndArgumentOverridesIt)
     store("Network/TcpPort", 12001);
     EXPECT_EQ(portFor({"orvane"}), 12001);
     EXPECT_EQ(portFor({"orvane", "-tcp", "12002"}), 12002);
-    EXPECT_EQ(portFor({"orvane", "-tcp"}), 12001);
+    EXPECT_EQ(portFor({"orvane", "-tcp", "0"}), 0);
 }
 
 TEST_F(StoredPort, KeyIsFoundWhateverItsCase)
@@ -128,6 +85,17 @@ TEST_F(StoredPort, ValueThatIsNoNumberGivesTheDefault)
     EXPECT_EQ(startup::storedPort(), 11000);
     store("Network/TcpPort", " 12006 ");
     EXPECT_EQ(startup::storedPort(), 12006);
+}
+
+TEST_F(StoredPort, NumberOutsideThePortsGivesTheNearestPort)
+{
+    // 99999 would otherwise be cut to 16 bits by the socket (34463).
+    store("Network/TcpPort", 99999);
+    EXPECT_EQ(startup::storedPort(), 65535);
+    store("Network/TcpPort", -1);
+    EXPECT_EQ(startup::storedPort(), 0);
+    store("Network/TcpPort", 65535);
+    EXPECT_EQ(startup::storedPort(), 65535);
 }
 
 } // namespace

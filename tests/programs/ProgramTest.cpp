@@ -3,9 +3,12 @@
 // can cover it there), a simulation connects through the client library and
 // creates a view, and the screen must show the view's colour in the view's
 // rectangle of the window. When the simulation leaves the view goes; when
-// the window is closed the program ends cleanly and stores its window
+// the window is closed the program asks about the unsaved run, and once
+// that question is out of the way it ends cleanly and stores its window
 // geometry. Its output must not report any OpenGL error. The demo simulation
-// streams into each program without a single failure line.
+// streams into each program without a single failure line; the minimal
+// simulation of the help page shows its box. The command line answers
+// --help, --version and mistakes on the terminal without opening a window.
 
 #include <gtest/gtest.h>
 
@@ -74,10 +77,13 @@ class ProgramRun : public testing::TestWithParam<Program>
 // settings in a fresh home; the simulation side connected to it.
 struct StartedProgram
 {
-    explicit StartedProgram(const char* path)
+    // `askToSave`: whether quitting asks about an unsaved run (the setting).
+    explicit StartedProgram(const char* path, bool askToSave = true)
     {
         if (!home.isValid() || display.name().empty())
             return;
+        if (!askToSave)
+            setAskToSave(false);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
         environment.insert("OSG_GL_ERROR_CHECKING", "ON");
@@ -102,6 +108,14 @@ struct StartedProgram
             }
         }
         return false;
+    }
+
+    // Writes the setting "Replay/askToSaveOnExit" (the program reads it when
+    // it quits).
+    void setAskToSave(bool ask)
+    {
+        QSettings stored(home.filePath("config/Pellam/Orvane.ini"), QSettings::IniFormat);
+        stored.setValue("Replay/askToSaveOnExit", ask);
     }
 
     // Closes the main window; true when the program then ended cleanly.
@@ -163,6 +177,21 @@ TEST_P(ProgramRun, ShowsTheSimulationsViewAndEndsWhenClosed)
         30s))
         << "the replay did not show the recorded view";
 
+    // Closing the window asks first: the recorded run was not saved.
+    const std::string question = "Pellam Orvane - Unsaved run";
+    ASSERT_TRUE(closeMainWindowOf(display.name(), program.processId()));
+    EXPECT_TRUE(
+        waitFor([&] { return hasWindowOf(display.name(), program.processId(), question); }, 10s))
+        << "closing the window quit without asking about the unsaved run";
+    std::this_thread::sleep_for(500ms); // for the picture: the question draws itself
+    keepPicture(toImage(grabScreen(display.name())), QString("quit-question-") + GetParam().name);
+    // Closing the question is Cancel: the program goes on.
+    EXPECT_TRUE(closeWindowOf(display.name(), program.processId(), question));
+    EXPECT_TRUE(
+        waitFor([&] { return !hasWindowOf(display.name(), program.processId(), question); }, 10s));
+    EXPECT_FALSE(program.waitForFinished(1000)) << "Cancel quit the program";
+    // "Don't ask again" as the store keeps it: the next close ends the program.
+    run.setAskToSave(false);
     ASSERT_TRUE(run.close()) << "the program did not end cleanly when closed";
 
     const QString output = QString::fromLocal8Bit(program.readAll());
@@ -180,7 +209,7 @@ TEST_P(ProgramRun, ShowsTheDemoWithoutAnyError)
     // The demo simulation a new user starts with: every object kind it sends
     // must be built without a failure line, and its view, its labels and its
     // effects must reach the screen.
-    StartedProgram run(GetParam().path);
+    StartedProgram run(GetParam().path, false);
     ASSERT_TRUE(run.started) << GetParam().path << " (or its display) did not start";
     QProcess demo;
     demo.setProcessChannelMode(QProcess::MergedChannels);
@@ -210,7 +239,10 @@ TEST_P(ProgramRun, ShowsTheDemoWithoutAnyError)
         << QString::fromLocal8Bit(run.program.readAll()).toStdString() << run.display.diagnosis();
     keepPicture(toImage(grabScreen(run.display.name())), QString("demo-") + GetParam().name);
 
-    EXPECT_TRUE(demo.waitForFinished(30000)) << "the demo did not end after its 6 seconds";
+    // It may have ended while the pictures were taken: waitForFinished is
+    // false for a process that has already finished.
+    EXPECT_TRUE(demo.state() == QProcess::NotRunning || demo.waitForFinished(30000))
+        << "the demo did not end after its 6 seconds";
     const QString demoOutput = QString::fromLocal8Bit(demo.readAll());
     EXPECT_TRUE(demoOutput.contains("streaming to")) << demoOutput.toStdString();
     ASSERT_TRUE(run.close()) << "the program did not end cleanly when closed";
@@ -222,10 +254,113 @@ TEST_P(ProgramRun, ShowsTheDemoWithoutAnyError)
         EXPECT_EQ(output.find(failure), std::string::npos) << failure << " in:\n" << output;
 }
 
+TEST_P(ProgramRun, ShowsTheMinimalSimulationOfTheHelpPage)
+{
+    StartedProgram run(GetParam().path, false);
+    ASSERT_TRUE(run.started) << GetParam().path << " (or its display) did not start";
+    // The example connects at once: wait until the program listens.
+    {
+        orvane::SimulationClient probe;
+        ASSERT_TRUE(run.connect(probe)) << "the program never listened on port " << run.port;
+        probe.close();
+    }
+    ASSERT_TRUE(
+        waitFor([&] { return QFileInfo(run.home.filePath("Temp/Orvane.dat")).exists(); }, 10s));
+    QProcess example;
+    example.setProcessChannelMode(QProcess::MergedChannels);
+    example.start(ORVANE_MINIMAL_EXAMPLE, {QString::number(run.port)});
+    ASSERT_TRUE(example.waitForStarted(10000));
+
+    // Its box is red (lit, so its faces differ in brightness).
+    auto redPixels = [&] {
+        const ScreenPicture screen = grabScreen(run.display.name());
+        int count = 0;
+        for (int y = 0; y < screen.height; ++y)
+            for (int x = 0; x < screen.width; ++x) {
+                const QColor pixel = QColor::fromRgb(screen.at(x, y));
+                count += pixel.red() > 100 && pixel.red() > 3 * pixel.green() &&
+                                 pixel.red() > 3 * pixel.blue()
+                             ? 1
+                             : 0;
+            }
+        return count;
+    };
+    EXPECT_TRUE(waitFor([&] { return redPixels() > 2000; }, 30s)) << "the box never appeared";
+    keepPicture(toImage(grabScreen(run.display.name())), QString("minimal-") + GetParam().name);
+    EXPECT_TRUE(example.waitForFinished(30000)) << "the example did not end after its 5 seconds";
+    EXPECT_EQ(example.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(example.exitCode(), 0) << QString::fromLocal8Bit(example.readAll()).toStdString();
+    ASSERT_TRUE(run.close()) << "the program did not end cleanly when closed";
+}
+
 INSTANTIATE_TEST_SUITE_P(App, ProgramRun,
                          testing::Values(Program{"orvane", ORVANE_PROGRAM},
                                          Program{"orvane_gl", ORVANE_GL_PROGRAM}),
                          [](const testing::TestParamInfo<Program>& row) {
+                             return std::string(row.param.name);
+                         });
+
+} // namespace
+
+namespace {
+
+// The command line as a user meets it: the program started from a terminal
+// without a display, its exit status and what it printed where.
+struct CommandLineCase
+{
+    const char* name;
+    QStringList arguments;
+    int exitCode;
+    const char* standardOutput; // must contain; empty: must be empty
+    const char* standardError;  // likewise
+};
+
+class CommandLineRun : public testing::TestWithParam<CommandLineCase>
+{
+};
+
+TEST_P(CommandLineRun, AnswersOnTheTerminalWithoutAWindow)
+{
+    const CommandLineCase& c = GetParam();
+    for (const char* path : {ORVANE_PROGRAM, ORVANE_GL_PROGRAM}) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY"); // it must not need one
+        program.setProcessEnvironment(environment);
+        program.start(path, c.arguments);
+        ASSERT_TRUE(program.waitForFinished(20000)) << path << " did not end";
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << path;
+        EXPECT_EQ(program.exitCode(), c.exitCode) << path;
+        const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        if (*c.standardOutput)
+            EXPECT_TRUE(out.contains(c.standardOutput)) << path << " printed:\n"
+                                                        << out.toStdString();
+        else
+            EXPECT_TRUE(out.isEmpty()) << path << " printed:\n" << out.toStdString();
+        if (*c.standardError)
+            EXPECT_TRUE(err.contains(c.standardError)) << path << " said:\n" << err.toStdString();
+        else
+            EXPECT_TRUE(err.isEmpty()) << path << " said:\n" << err.toStdString();
+        if (c.exitCode == 2) {
+            EXPECT_TRUE(err.contains("Usage: " + QFileInfo(path).fileName() + " [options]"))
+                << err.toStdString();
+        }
+    }
+}
+
+const CommandLineCase kCommandLineCases[] = {
+    {"Help", {"--help"}, 0, "-tcp <port>", ""},
+    {"ShortHelp", {"-h"}, 0, "Usage: ", ""},
+    {"Version", {"--version"}, 0, " 0.", ""},
+    {"PortThatIsAWord", {"-tcp", "abc"}, 2, "", "'abc' is not a port number"},
+    {"PortAboveTheRange", {"-tcp", "99999"}, 2, "", "'99999' is not a port number"},
+    {"PortMissing", {"-tcp"}, 2, "", "-tcp needs a value"},
+    {"UnknownOption", {"--frobnicate"}, 2, "", "unknown option '--frobnicate'"},
+};
+
+INSTANTIATE_TEST_SUITE_P(App, CommandLineRun, testing::ValuesIn(kCommandLineCases),
+                         [](const testing::TestParamInfo<CommandLineCase>& row) {
                              return std::string(row.param.name);
                          });
 

@@ -39,37 +39,65 @@ bool titled(Display* display, Window window, const char* title)
     return match;
 }
 
-} // namespace
-
-bool closeMainWindowOf(const std::string& displayName, std::int64_t pid)
+// Calls `visit` for each shown top-level window of process `pid` titled
+// `title` until it returns true; returns whether one did.
+template <typename Visit>
+bool forWindowsOf(Display* display, std::int64_t pid, const char* title, Visit visit)
 {
-    Display* display = XOpenDisplay(displayName.c_str());
-    if (!display)
-        return false;
     Window root = DefaultRootWindow(display), parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    bool sent = false;
+    bool done = false;
     if (XQueryTree(display, root, &root, &parent, &children, &count)) {
-        for (unsigned int i = 0; i < count && !sent; ++i) {
-            if (processOf(display, children[i]) != pid ||
-                !titled(display, children[i], "Pellam Orvane"))
+        for (unsigned int i = 0; i < count && !done; ++i) {
+            XWindowAttributes attributes{};
+            if (!XGetWindowAttributes(display, children[i], &attributes) ||
+                attributes.map_state != IsViewable || processOf(display, children[i]) != pid ||
+                !titled(display, children[i], title))
                 continue;
-            XEvent event{};
-            event.xclient.type = ClientMessage;
-            event.xclient.window = children[i];
-            event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-            event.xclient.format = 32;
-            event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-            event.xclient.data.l[1] = CurrentTime;
-            sent = XSendEvent(display, children[i], False, NoEventMask, &event) != 0;
+            done = visit(children[i]);
         }
         if (children)
             XFree(children);
     }
+    return done;
+}
+
+} // namespace
+
+bool closeWindowOf(const std::string& displayName, std::int64_t pid, const std::string& title)
+{
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display)
+        return false;
+    const bool sent = forWindowsOf(display, pid, title.c_str(), [&](Window window) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        return XSendEvent(display, window, False, NoEventMask, &event) != 0;
+    });
     XSync(display, False);
     XCloseDisplay(display);
     return sent;
+}
+
+bool closeMainWindowOf(const std::string& display, std::int64_t pid)
+{
+    return closeWindowOf(display, pid, "Pellam Orvane");
+}
+
+bool hasWindowOf(const std::string& displayName, std::int64_t pid, const std::string& title)
+{
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display)
+        return false;
+    const bool found = forWindowsOf(display, pid, title.c_str(), [](Window) { return true; });
+    XCloseDisplay(display);
+    return found;
 }
 
 ScreenPicture grabScreen(const std::string& displayName)

@@ -12,6 +12,10 @@ namespace programtest {
 // as a window manager's close button does (WM_DELETE_WINDOW). Returns false
 // when no such window exists on the display.
 bool closeMainWindowOf(const std::string& display, std::int64_t pid);
+// The same for its shown top-level window titled `title` (a dialog).
+bool closeWindowOf(const std::string& display, std::int64_t pid, const std::string& title);
+// Whether process `pid` shows a top-level window titled `title`.
+bool hasWindowOf(const std::string& display, std::int64_t pid, const std::string& title);
 
 // The picture of the display's root window as rows of 0xRRGGBB, top row
 // first; empty when the display cannot be opened.

@@ -1,6 +1,7 @@
 // The table of settings keys and the store's reads and writes: defaults for
 // absent keys, keys matched whatever their letter case, one spelling left
-// after a write, check states read as flags.
+// after a write, check states read as flags, hand-edited values mended and
+// reported.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "settings/Settings.h"
+#include "tests/support/SettingsFixture.h"
 
 namespace {
 
@@ -57,7 +59,9 @@ TEST(SettingsTable, EveryDefaultIsAValueOfItsType)
         for (const QVariant& value :
              {settings::defaultValue(row), settings::dialogDefaultValue(row)}) {
             EXPECT_EQ(value.isValid(), row.type != SettingType::Group);
-            if (row.type == SettingType::Integer) {
+            if (row.type == SettingType::Real) {
+                EXPECT_GT(value.toDouble(), 0.0);
+            } else if (row.type == SettingType::Integer || row.type == SettingType::Choice) {
                 EXPECT_GE(value.toInt(), row.minimum);
                 EXPECT_LE(value.toInt(), row.maximum);
             } else if (row.type == SettingType::CheckState) {
@@ -68,8 +72,9 @@ TEST(SettingsTable, EveryDefaultIsAValueOfItsType)
                 EXPECT_TRUE(ok) << value.toString().toStdString();
             }
         }
-        EXPECT_TRUE(row.type == SettingType::Integer || (row.minimum == 0 && row.maximum == 0))
-            << "only integers have a range";
+        EXPECT_TRUE(row.type == SettingType::Integer || row.type == SettingType::Choice ||
+                    (row.minimum == 0 && row.maximum == 0))
+            << "only integers and choices have a range";
     }
 }
 
@@ -300,6 +305,159 @@ TEST_F(SettingsStore, NumbersThatDoNotReadGiveTheDefault)
     EXPECT_EQ(settings::realSetting(store, SettingKey::StandardPositionY, &ok),
               settings::defaultValue(SettingKey::StandardPositionY).toString().toDouble());
     EXPECT_TRUE(ok); // empty counts as absent
+}
+
+// ---- Mended reads of hand-edited values ----
+
+struct MendCase
+{
+    const char* name;
+    SettingKey id;
+    QString stored;   // written as text, as a hand-edited file holds it
+    double expected;  // what the program's reader gets
+    const char* line; // the console line, or null when the value is used as it is
+};
+
+void PrintTo(const MendCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class MendedRead : public settings_test::StoreFixture, public testing::WithParamInterface<MendCase>
+{
+protected:
+    // The reader the program uses for the row's type.
+    static double read(const QSettings& store, SettingKey id)
+    {
+        switch (settings::setting(id).type) {
+        case SettingType::Integer:
+        case SettingType::Choice:
+            return settings::mendedInteger(store, id);
+        case SettingType::Real:
+        case SettingType::NumberText:
+            return settings::mendedReal(store, id);
+        default:
+            return settings::mendedFlag(store, id) ? 1.0 : 0.0;
+        }
+    }
+};
+
+TEST_P(MendedRead, GivesAUsableValueAndNamesTheKeyOnce)
+{
+    const MendCase& c = GetParam();
+    {
+        QSettings store = settings::openSettings();
+        store.setValue(settings::keyName(c.id), c.stored);
+    }
+    const QSettings store = settings::openSettings();
+    EXPECT_EQ(read(store, c.id), c.expected);
+    EXPECT_EQ(read(store, c.id), c.expected); // the second read says nothing more
+    const std::vector<std::string> lines = finishedTexts();
+    if (!c.line) {
+        EXPECT_TRUE(lines.empty()) << lines.front();
+    } else {
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines.front(), c.line);
+        EXPECT_EQ(log().snapshot().front().level, console::LEVEL_8);
+    }
+}
+
+const MendCase kMendCases[] = {
+    {"PortInRange", SettingKey::TcpPort, "12345", 12345, nullptr},
+    {"PortEmpty", SettingKey::TcpPort, "", 11000, nullptr},
+    {"PortWord", SettingKey::TcpPort, "abc", 11000,
+     "[Settings] Network/TcpPort = \"abc\" is not a whole number; using 11000 instead"},
+    {"PortTooHigh", SettingKey::TcpPort, "70000", 65535,
+     "[Settings] Network/TcpPort = \"70000\" is outside 0 to 65535; using 65535 instead"},
+    {"PortNegative", SettingKey::TcpPort, "-1", 0,
+     "[Settings] Network/TcpPort = \"-1\" is outside 0 to 65535; using 0 instead"},
+    {"PortBeyondAnyInteger", SettingKey::TcpPort, "99999999999999999999", 11000,
+     "[Settings] Network/TcpPort = \"99999999999999999999\" is not a whole number; using 11000 "
+     "instead"},
+    {"PortFraction", SettingKey::TcpPort, "11000.5", 11000,
+     "[Settings] Network/TcpPort = \"11000.5\" is not a whole number; using 11000 instead"},
+    {"ColourTooHigh", SettingKey::BackgroundRed, "300", 255,
+     "[Settings] StandardBackGroundColor/Red = \"300\" is outside 0 to 255; using 255 instead"},
+    {"ColourList", SettingKey::BackgroundBlue, "1, 2", 128,
+     "[Settings] StandardBackGroundColor/Blue = \"1, 2\" is not a whole number; using 128 "
+     "instead"},
+    {"ChoiceOutOfRangeIsTheDefault", SettingKey::HardwareAcceleration, "7", 0,
+     "[Settings] HardwareAcceleration/extension = \"7\" is outside 0 to 2; using 0 instead"},
+    {"ChoiceInRange", SettingKey::HardwareAcceleration, "2", 2, nullptr},
+    {"SpeedNegative", SettingKey::SpaceMouseMovementSpeed, "-1", 1e-7,
+     "[Settings] 3DMouse/movement speed = \"-1\" is not a positive number; using 1e-07 instead"},
+    {"SpeedZero", SettingKey::SpaceMouseRotationSpeed, "0", 1e-8,
+     "[Settings] 3DMouse/rotation speed = \"0\" is not a positive number; using 1e-08 instead"},
+    {"SpeedInfinite", SettingKey::SpaceMouseRotationSpeed, "inf", 1e-8,
+     "[Settings] 3DMouse/rotation speed = \"inf\" is not a positive number; using 1e-08 "
+     "instead"},
+    {"SpeedUsable", SettingKey::SpaceMouseMovementSpeed, "2.5e-6", 2.5e-6, nullptr},
+    {"PositionNegativeIsANumber", SettingKey::StandardPositionX, "-3.5", -3.5, nullptr},
+    {"PositionWord", SettingKey::StandardPositionZ, "up", 1,
+     "[Settings] Camera/StandardPosition/Z = \"up\" is not a number; using 1 instead"},
+    {"FlagWord", SettingKey::NoClip, "maybe", 0,
+     "[Settings] Ruskel/noClip = \"maybe\" is not true or false; using false instead"},
+    {"CheckStateWord", SettingKey::AutoCalculateHomePosition, "on", 1,
+     "[Settings] Camera/AutoCalculateHomePosition/autoCalculate = \"on\" is not a check state "
+     "(0 or 2); using 2 instead"},
+    {"CheckStateNumber", SettingKey::ReplayDisabled, "2", 1, nullptr},
+    {"WindowWidthNegative", SettingKey::WindowWidth, "-5", 0,
+     "[Settings] WindowProperties/Geometry/Width = \"-5\" is outside 0 to 2147483647; using 0 "
+     "instead"},
+    {"FileSizeNegative", SettingKey::MaxFileSizeDuplicated, "-5", 1,
+     "[Settings] FileObjects/maxFileSizeDuplicated = \"-5\" is outside 1 to 2147483647; using 1 "
+     "instead"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Settings, MendedRead, testing::ValuesIn(kMendCases),
+                         [](const testing::TestParamInfo<MendCase>& row) {
+                             return std::string(row.param.name);
+                         });
+
+class MendedReport : public settings_test::StoreFixture
+{
+};
+
+// The line names the key as the file spells it, so the user finds it there;
+// another bad value of the same key is reported again.
+TEST_F(MendedReport, NamesTheStoredSpellingAndEachNewValue)
+{
+    {
+        QSettings store = settings::openSettings();
+        store.setValue("network/TCPPORT", "70000");
+    }
+    EXPECT_EQ(settings::mendedInteger(settings::openSettings(), SettingKey::TcpPort), 65535);
+    {
+        QSettings store = settings::openSettings();
+        store.setValue("network/TCPPORT", "80000");
+    }
+    EXPECT_EQ(settings::mendedInteger(settings::openSettings(), SettingKey::TcpPort), 65535);
+    EXPECT_EQ(finishedTexts(),
+              (std::vector<std::string>{
+                  "[Settings] network/TCPPORT = \"70000\" is outside 0 to 65535; using 65535 "
+                  "instead",
+                  "[Settings] network/TCPPORT = \"80000\" is outside 0 to 65535; using 65535 "
+                  "instead"}));
+}
+
+TEST_F(MendedReport, DialogDefaultsOfTheSpeeds)
+{
+    const QSettings fresh = settings::openSettings();
+    EXPECT_EQ(settings::mendedReal(fresh, SettingKey::SpaceMouseMovementSpeed,
+                                   settings::DefaultFor::Dialog),
+              2.5e-6);
+    EXPECT_EQ(settings::mendedReal(fresh, SettingKey::SpaceMouseRotationSpeed,
+                                   settings::DefaultFor::Dialog),
+              2.5e-7);
+    {
+        QSettings store = settings::openSettings();
+        store.setValue("3DMouse/movement speed", "-1");
+    }
+    EXPECT_EQ(settings::mendedReal(settings::openSettings(), SettingKey::SpaceMouseMovementSpeed,
+                                   settings::DefaultFor::Dialog),
+              2.5e-6);
+    ASSERT_EQ(finishedTexts().size(), 1u);
+    EXPECT_NE(finishedTexts().front().find("using 2.5e-06 instead"), std::string::npos);
 }
 
 } // namespace
