@@ -1,6 +1,7 @@
 #include "app/ObjectRegistry.h"
 
 #include "files/FileObjects.h"
+#include "flex/FlexObjects.h"
 #include "objects/ShapeObjects.h"
 #include "view/ViewObjects.h"
 
@@ -9,5 +10,8 @@ void registerObjectKinds(ObjectFactory& factory)
     registerShapeObjects(factory);  // 2: primitive shapes
     registerFileObjects(factory);   // 4: model files and terrains
     registerEffectObjects(factory); // 5, 6, 8, 13: lights, text, weather, particles
+    registerHudObjects(factory);    // 7: head-up display elements
+    registerLineObjects(factory);   // 12: lines
     registerViewObjects(factory);   // 9: views
+    registerFlexObjects(factory);   // 10: flexible bodies
 }

@@ -11,6 +11,8 @@
 #include "client/SimulationClient.h"
 #include "client/demo/DemoEffects.h"
 #include "client/demo/DemoFiles.h"
+#include "client/demo/DemoFlex.h"
+#include "client/demo/DemoHud.h"
 
 class DemoScene
 {
@@ -25,8 +27,13 @@ public:
     void step(orvane::SimulationClient& client, float t);
 
     // Forget what was sent, so that the next step creates everything again
-    // (after a reconnect the viewer starts from an empty scene).
-    void reset() { _created = false; }
+    // (after a reconnect the viewer starts from an empty scene), and run.
+    void reset();
+
+    // Takes a packet the viewer sent back: a click on a head-up display
+    // button acts on the scene (pausing its motion, recolouring). Returns
+    // whether the packet was a button event of the scene's head-up display.
+    bool answer(const GNP2::Packet& packet) { return _hud.answer(packet); }
 
 private:
     void shapes(orvane::SimulationClient& client, float t);
@@ -34,5 +41,11 @@ private:
 
     DemoFiles _files;
     DemoEffects _effects;
+    DemoFlex _flex;
+    DemoHud _hud;
     bool _created = false;
+    // The motion stands still while the head-up display's pause is on: it
+    // follows the time minus the time spent paused.
+    float _pausedFor = 0.f;
+    float _lastTime = 0.f;
 };

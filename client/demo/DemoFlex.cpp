@@ -1,0 +1,84 @@
+#include "client/demo/DemoFlex.h"
+#include "client/demo/DemoItems.h"
+
+#include <cmath>
+
+namespace {
+
+using namespace demo;
+
+// Items of the flexible body.
+constexpr int MODEL_NAME = 12;
+constexpr int DISPLACEMENTS = 71;
+constexpr int REFERENCE_NODES = 73;
+constexpr int NODE_COUNT = 74;
+constexpr int SMOOTH_NORMALS = 85;
+
+constexpr int NODES = 2 * DemoFlex::STATIONS;
+
+// Node k: station k % STATIONS along the beam, on the bottom (k < STATIONS)
+// or the top centre line.
+float nodeX(int k)
+{
+    return DemoFlex::LENGTH * float(k % DemoFlex::STATIONS) / float(DemoFlex::STATIONS - 1);
+}
+float nodeZ(int k)
+{
+    return k < DemoFlex::STATIONS ? -DemoFlex::HALF_HEIGHT : DemoFlex::HALF_HEIGHT;
+}
+
+} // namespace
+
+std::vector<float> DemoFlex::referenceNodes()
+{
+    std::vector<float> planar(3 * NODES, 0.0f);
+    for (int k = 0; k < NODES; ++k) {
+        planar[k] = nodeX(k);
+        planar[2 * NODES + k] = nodeZ(k);
+    }
+    return planar;
+}
+
+std::vector<float> DemoFlex::displacements(float lateral, float vertical)
+{
+    // A cantilever under a load at its tip: deflection s^2 (3 - s) / 2 of
+    // the tip's (s = x / L), its slope 3 s (2 - s) / (2 L). A cross section
+    // turns with the slope, so points above the centre line move back along
+    // x as the beam bends up.
+    std::vector<float> planar(3 * NODES, 0.0f);
+    for (int k = 0; k < NODES; ++k) {
+        const float s = nodeX(k) / LENGTH;
+        const float shape = s * s * (3.0f - s) / 2.0f;
+        const float slope = 3.0f * s * (2.0f - s) / (2.0f * LENGTH);
+        planar[k] = -nodeZ(k) * vertical * slope;
+        planar[NODES + k] = lateral * shape;
+        planar[2 * NODES + k] = vertical * shape;
+    }
+    return planar;
+}
+
+float DemoFlex::vertical(float t)
+{
+    return 0.9f * std::sin(1.7f * t);
+}
+
+float DemoFlex::lateral(float t)
+{
+    return 0.5f * std::sin(0.6f * t);
+}
+
+void DemoFlex::step(orvane::SimulationClient& client, float t, bool created)
+{
+    GNP2::Packet p;
+    p.setHeader(GNP2::makeHeader(std::uint32_t(BEAM), FLEX_BODY));
+    if (!created) {
+        p.setString(MODEL_NAME, BEAM_MODEL);
+        p.setIntVector(NODE_COUNT, {NODES});
+        p.setFloatVector(REFERENCE_NODES, referenceNodes());
+        p.setFloatVector(POSITION, {X, Y, Z});
+        p.setIntVector(COLOUR, {230, 190, 50});
+    }
+    p.setFloatVector(DISPLACEMENTS, displacements(lateral(t), vertical(t)));
+    p.setIntVector(SMOOTH_NORMALS, {1});
+    client.queue(p);
+}
