@@ -143,6 +143,10 @@ std::string usage(std::string_view program)
             first = false;
         }
     }
+    text << "\nTo export a replay as a video file without the window (needs an X display):\n  "
+         << baseName(program)
+         << " --export-video <replay.dat> <out.mp4> [options]\n"
+            "(without the two files it lists its options)\n";
     return text.str();
 }
 

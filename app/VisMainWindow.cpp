@@ -43,6 +43,7 @@
 #include "scene/ObjectManager.h"
 #include "scene/WireframeVisitor.h"
 #include "settings/Settings.h"
+#include "video/VideoGrabbingDlg.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/VisViewObject.h"
 
@@ -91,20 +92,13 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     setWindowIcon(QIcon(":/Resources/shapes.png"));
     setWindowTitle("Pellam Orvane");
 
-    _sceneRoot = new osgShadow::ShadowedScene;
-    _sceneRoot->setReceivesShadowTraversalMask(RECEIVES_SHADOW_MASK);
-    _sceneRoot->setCastsShadowTraversalMask(CASTS_SHADOW_MASK);
+    _sceneRoot = createSceneRoot();
     _hudRoot = new osg::Group;
     _wireframe = false;
 
     buildMenus();
     buildReplayToolBar();
     buildStatusBar();
-
-    osg::StateSet* state = _sceneRoot->getOrCreateStateSet();
-    state->setMode(GL_LIGHTING, osg::StateAttribute::ON);
-    for (int light = 0; light < 8; ++light)
-        state->setMode(GL_LIGHT0 + light, osg::StateAttribute::ON);
 
     _workingDirectory = QDir::currentPath();
 
@@ -150,16 +144,22 @@ VisMainWindow::~VisMainWindow()
     _objectManager.reset();
 }
 
-bool VisMainWindow::commandAvailable(MenuCommand command)
+osg::ref_ptr<osgShadow::ShadowedScene> VisMainWindow::createSceneRoot()
 {
-    switch (command) {
-    // The video export is a separate module that this build does not
-    // contain yet.
-    case MenuCommand::ExportVideo:
-        return false;
-    default:
-        return true;
-    }
+    osg::ref_ptr<osgShadow::ShadowedScene> root = new osgShadow::ShadowedScene;
+    root->setReceivesShadowTraversalMask(RECEIVES_SHADOW_MASK);
+    root->setCastsShadowTraversalMask(CASTS_SHADOW_MASK);
+    osg::StateSet* state = root->getOrCreateStateSet();
+    state->setMode(GL_LIGHTING, osg::StateAttribute::ON);
+    for (int light = 0; light < 8; ++light)
+        state->setMode(GL_LIGHT0 + light, osg::StateAttribute::ON);
+    return root;
+}
+
+bool VisMainWindow::commandAvailable(MenuCommand)
+{
+    // Every command's module is part of this build.
+    return true;
 }
 
 void VisMainWindow::buildMenus()
@@ -215,6 +215,9 @@ void VisMainWindow::connectCommand(MenuCommand command)
         break;
     case MenuCommand::Screenshot:
         slot = &VisMainWindow::takeScreenshot;
+        break;
+    case MenuCommand::ExportVideo:
+        slot = &VisMainWindow::videoGrabbing;
         break;
     case MenuCommand::Exit:
         slot = &VisMainWindow::quitApplication;
@@ -669,6 +672,24 @@ void VisMainWindow::takeScreenshot()
                              "The screenshot could not be written to \"" + name +
                                  "\".\nCheck that the folder exists and is writable, and that "
                                  "the name ends in .png or .bmp.");
+}
+
+void VisMainWindow::videoGrabbing()
+{
+    VideoExportHost host;
+    host.window = this;
+    host.viewer = _viewerManager.get();
+    host.objects = _objectManager.get();
+    host.clock = &_clock;
+    // The export draws and moves the replay itself.
+    host.holdUpdates = [this](bool hold) {
+        if (hold)
+            _updateTimer.stop();
+        else
+            _updateTimer.start(UPDATE_INTERVAL_MS);
+    };
+    VideoGrabbingDlg dialog(host, this);
+    dialog.exec();
 }
 
 void VisMainWindow::quitApplication()

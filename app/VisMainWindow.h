@@ -80,6 +80,10 @@ public:
     bool unsavedRun() const;
     bool wireframe() const { return _wireframe; }
 
+    // The scene root as the window sets it up: a shadowed scene (without a
+    // shadow technique) with lighting and lights 0-7 on.
+    static osg::ref_ptr<osgShadow::ShadowedScene> createSceneRoot();
+
     // Whether a command's module is part of this build. Entries whose
     // module is missing are shown but stay disabled whatever the state.
     static bool commandAvailable(MenuCommand command);
@@ -90,6 +94,8 @@ public slots:
     // the next start.
     void settings();
     void takeScreenshot();
+    // Opens the video export dialog modally.
+    void videoGrabbing();
     // Quits, unless the recording holds an unsaved run and the user cancels
     // when asked about it.
     void quitApplication();

@@ -3,12 +3,14 @@
 // child window that OSG draws into, or a Qt OpenGL widget).
 //
 //     orvane [-tcp <port>] [--help] [--version]
+//     orvane --export-video <replay.dat> <out.mp4> [options]   (see ExportVideoCommand.h)
 #include <QApplication>
 
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/ExportVideoCommand.h"
 #include "app/SceneLibraryNotices.h"
 #include "app/Startup.h"
 #include "app/VisMainWindow.h"
@@ -22,6 +24,11 @@ constexpr Embedding kEmbedding = Embedding::NativeWindow;
 
 int main(int argc, char** argv)
 {
+    // The video export has options of its own.
+    if (exportvideo::requested(argc, argv)) {
+        scenelibrary::installNoticeFilter();
+        return exportvideo::run(argc, argv, kEmbedding);
+    }
     // The command line is answered before anything needs a display.
     const commandline::CommandLine commandLine =
         commandline::parse(std::vector<std::string>(argv, argv + argc));

@@ -92,6 +92,7 @@ public:
     bool replayEnabled() const { return _replayEnabled; }
     // The pause after each feed of replay records (10 ms; tests set 0).
     void setReplayFeedPause(int milliseconds) { _feedPauseMs = milliseconds; }
+    int replayFeedPause() const { return _feedPauseMs; }
 
 public slots:
     // The connection state machine, every 10 ms: a run begins with each

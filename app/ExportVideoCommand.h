@@ -1,0 +1,70 @@
+#pragma once
+// The export of a replay from the command line, for people who render many
+// replays:
+//
+//   orvane --export-video <replay.dat> <out.mp4> [--preset NAME]
+//          [--codec NAME] [--bitrate KBITS] [--fps N] [--size WxH]
+//          [--speed S] [--from T0] [--to T1]
+//
+// It renders the replay into the file with the same conversion as the
+// export dialog, prints its progress and exits: 0 when the file is written,
+// 1 when the export failed (the message on standard error), 2 for a command
+// line it cannot use. A preset (as stored by the dialog, or one of its
+// defaults) gives codec, bit rate, frame rate and size; options after it
+// override them. Without a codec the file's extension chooses one.
+// Rendering needs OpenGL and OpenGL needs an X display: without DISPLAY the
+// command says how to run it under xvfb-run.
+//
+// Threading: the main thread, before and instead of the window.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "view/ViewerManager.h"
+
+namespace exportvideo {
+
+inline constexpr const char* OPTION = "--export-video";
+
+// Whether the command line asks for an export.
+bool requested(int argc, char** argv);
+
+struct Options
+{
+    std::string replay;
+    std::string output;
+    std::optional<std::string> preset;
+    std::optional<std::string> codec; // a codec name (see codecNames) or a codec list text
+    std::optional<int> bitrate;       // kBit/s as the dialog's field
+    std::optional<int> frameRate;
+    std::optional<int> width;
+    std::optional<int> height;
+    double speed = 1.0;
+    std::optional<double> from;
+    std::optional<double> to;
+};
+
+struct Parsed
+{
+    std::optional<Options> options;
+    std::string error; // why the command line cannot be used
+};
+
+// Reads the arguments after the program name.
+Parsed parse(const std::vector<std::string>& arguments);
+
+// The codec's entry in the dialog's codec list for a --codec value (a
+// short name such as "mpeg4", or the list's text), or for the output's
+// extension when no codec is given; -1 when there is none.
+int codecEntry(const std::optional<std::string>& codec, const std::string& output);
+// The short codec names accepted by --codec, as the usage lists them.
+std::string codecNames();
+
+std::string usage();
+
+// Runs the whole command: makes the application, renders and encodes.
+// Returns the process's exit status.
+int run(int argc, char** argv, Embedding embedding);
+
+} // namespace exportvideo
