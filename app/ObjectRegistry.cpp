@@ -11,5 +11,5 @@ void registerObjectKinds(ObjectFactory& factory)
     registerFileObjects(factory);   // 4: model files and terrains
     registerEffectObjects(factory); // 5, 6, 8, 13: lights, text, weather, particles
     registerViewObjects(factory);   // 9: views
-    registerFlexObjects(factory);   // 10: flexible bodies
+    registerFlexObjects(factory);   // 10, 11: flexible bodies and surfaces
 }
