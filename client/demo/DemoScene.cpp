@@ -47,6 +47,7 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     _files.step(client, t, _created);
     _effects.step(client, t, _created);
     _flex.step(client, t, _created);
+    _surface.step(client, t, _created);
     _created = true;
 }
 

@@ -12,6 +12,7 @@
 #include "client/demo/DemoEffects.h"
 #include "client/demo/DemoFiles.h"
 #include "client/demo/DemoFlex.h"
+#include "client/demo/DemoSurface.h"
 
 class DemoScene
 {
@@ -36,5 +37,6 @@ private:
     DemoFiles _files;
     DemoEffects _effects;
     DemoFlex _flex;
+    DemoSurface _surface;
     bool _created = false;
 };
