@@ -45,13 +45,14 @@ enum class DeformationMode
 // The mode a stored setting value selects.
 DeformationMode deformationMode(int setting);
 
-// The back-end of a mode. An OpenCL back-end that cannot start gives the
-// processor back-end instead and says so, with the reason, on standard
-// output (for every body, as each has its own context). The CUDA back-end
-// is not part of this build: its mode deforms on the processor, which says
-// so once per process.
+// The back-end of a mode. A device back-end that cannot start (no library,
+// no device, for OpenCL no kernel source) gives the processor back-end
+// instead and says so, with the reason, on standard output (for every body,
+// as each has its own context).
 std::unique_ptr<DeformationBackend> makeDeformationBackend(DeformationMode mode);
 // As above, with the files the OpenCL kernel source is looked for in (empty:
-// the standard places).
+// the standard places) and the CUDA libraries' names.
+struct CudaLibraries;
 std::unique_ptr<DeformationBackend> makeDeformationBackend(DeformationMode mode,
-                                                           std::vector<std::string> kernelFiles);
+                                                           std::vector<std::string> kernelFiles,
+                                                           CudaLibraries cudaLibraries);
