@@ -39,8 +39,6 @@ FlexibleSurface::FlexibleSurface(int rows, int columns, const float* x, const fl
     _geometry->setDataVariance(osg::Object::DYNAMIC);
     writeVertices(x, y, z);
     _geometry->setVertexArray(_vertices.get());
-
-    computeNormals();
     _geometry->setNormalArray(_normals.get(), osg::Array::BIND_PER_VERTEX);
 
     std::fill(_colors->begin(), _colors->end(), osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f));
@@ -107,30 +105,43 @@ void FlexibleSurface::attachTexture(const std::string& textureFile)
 
 void FlexibleSurface::writeVertices(const float* x, const float* y, const float* z)
 {
-    osg::Vec3* out = _vertices->empty() ? nullptr : &_vertices->front();
-    const std::size_t count = vertexCount();
-    for (std::size_t k = 0; k < count; ++k)
-        out[k].set(x[k], y[k], z[k]);
-}
-
-void FlexibleSurface::computeNormals()
-{
-    if (_rows < MIN_SIZE || _columns < MIN_SIZE)
+    // One pass over the rows, reading the coordinate arrays directly (not
+    // the vertices just written), so that each row's positions and normals
+    // are written while its data is in the cache.
+    if (_vertices->empty())
         return;
-    const osg::Vec3* p = &_vertices->front();
+    osg::Vec3* p = &_vertices->front();
     osg::Vec3* n = &_normals->front();
+    if (_rows < MIN_SIZE || _columns < MIN_SIZE) {
+        // No neighbouring row or column: positions only, normals stay 0.
+        for (std::size_t k = 0; k < vertexCount(); ++k)
+            p[k].set(x[k], y[k], z[k]);
+        return;
+    }
     const std::size_t columns = std::size_t(_columns);
     const std::size_t lastRow = std::size_t(_rows - 1);
     for (std::size_t r = 0; r <= lastRow; ++r) {
-        // The row and its neighbour the column direction is taken towards.
-        const osg::Vec3* row = p + r * columns;
-        const osg::Vec3* from = r < lastRow ? row : row - columns;
-        const osg::Vec3* to = r < lastRow ? row + columns : row;
-        osg::Vec3* out = n + r * columns;
-        for (std::size_t c = 0; c + 1 < columns; ++c)
-            out[c] = (to[c] - from[c]) ^ (row[c + 1] - row[c]);
+        const std::size_t row = r * columns;
+        // The column direction runs to the next row, backwards in the last.
+        const std::size_t from = r < lastRow ? row : row - columns;
+        const std::size_t to = r < lastRow ? row + columns : row;
+        const float *xr = x + row, *yr = y + row, *zr = z + row;
+        const float *xf = x + from, *yf = y + from, *zf = z + from;
+        const float *xt = x + to, *yt = y + to, *zt = z + to;
+        osg::Vec3* pr = p + row;
+        osg::Vec3* nr = n + row;
+        const auto normal = [&](std::size_t c, std::size_t g0, std::size_t g1) {
+            const float dx = xt[c] - xf[c], dy = yt[c] - yf[c], dz = zt[c] - zf[c];
+            const float gx = xr[g1] - xr[g0], gy = yr[g1] - yr[g0], gz = zr[g1] - zr[g0];
+            nr[c].set(dy * gz - dz * gy, dz * gx - dx * gz, dx * gy - dy * gx);
+        };
+        for (std::size_t c = 0; c + 1 < columns; ++c) {
+            pr[c].set(xr[c], yr[c], zr[c]);
+            normal(c, c, c + 1);
+        }
         const std::size_t c = columns - 1;
-        out[c] = (to[c] - from[c]) ^ (row[c] - row[c - 1]);
+        pr[c].set(xr[c], yr[c], zr[c]);
+        normal(c, c - 1, c);
     }
     _normals->dirty();
 }
@@ -140,7 +151,6 @@ void FlexibleSurface::setVertices(const float* x, const float* y, const float* z
     if (!x || !y || !z || _vertices->empty())
         return;
     writeVertices(x, y, z);
-    computeNormals();
     _vertices->dirty();
     _geometry->dirtyBound();
 }

@@ -58,8 +58,8 @@ protected:
     ~FlexibleSurface() override;
 
 private:
+    // The vertices and their normals from the coordinate arrays.
     void writeVertices(const float* x, const float* y, const float* z);
-    void computeNormals();
     void attachTexture(const std::string& textureFile);
 
     const int _rows;

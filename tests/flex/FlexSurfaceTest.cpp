@@ -132,6 +132,10 @@ TEST(FlexibleSurface, MissingArraysLeaveItEmptyAndTexturesNeedAFile)
         new FlexibleSurface(2, 2, values.data(), nullptr, values.data(), false, "");
     EXPECT_EQ(broken->getNumDrawables(), 0u);
     broken->setVertices(values.data(), values.data(), values.data()); // must not crash
+    // A single row has no column direction: positions, zero normals.
+    osg::ref_ptr<FlexibleSurface> row =
+        new FlexibleSurface(1, 4, values.data(), values.data(), values.data(), false, "");
+    EXPECT_EQ(row->normals()[3], osg::Vec3());
 
     const Grid grid(2, 3);
     EXPECT_FALSE(grid.surface(false, " ")->hasTexture());
