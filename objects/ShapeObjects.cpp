@@ -1,7 +1,9 @@
 #include "objects/ShapeObjects.h"
 
 #include "objects/VisBaseObject.h"
+#include "objects/VisHUDObject.h"
 #include "objects/VisLightObject.h"
+#include "objects/VisLineObject.h"
 #include "objects/VisParticleEffectObject.h"
 #include "objects/VisTextObject.h"
 #include "objects/VisWeatherObject.h"
@@ -27,4 +29,14 @@ void registerEffectObjects(ObjectFactory& factory)
     add<VisTextObject>(factory, TYPE_VisTextObject);
     add<VisWeatherObject>(factory, TYPE_VisWeatherObject);
     add<VisParticleEffectObject>(factory, TYPE_VisParticleEffectObject);
+}
+
+void registerLineObjects(ObjectFactory& factory)
+{
+    add<VisLineObject>(factory, TYPE_VisLineObject);
+}
+
+void registerHudObjects(ObjectFactory& factory)
+{
+    add<VisHUDObject>(factory, TYPE_VisHUDObject);
 }

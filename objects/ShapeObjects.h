@@ -11,3 +11,9 @@ void registerShapeObjects(ObjectFactory& factory);
 // Type codes 5, 6, 8 and 13: VisLightObject, VisTextObject, VisWeatherObject
 // and VisParticleEffectObject.
 void registerEffectObjects(ObjectFactory& factory);
+
+// Type code 12: VisLineObject.
+void registerLineObjects(ObjectFactory& factory);
+
+// Type code 7: VisHUDObject, the head-up display elements.
+void registerHudObjects(ObjectFactory& factory);

@@ -9,17 +9,10 @@
 #include <osg/StateSet>
 #include <osgText/Font>
 
+#include "objects/PacketText.h"
 #include "scene/Colour.h"
 
 namespace {
-
-// A string item up to its first zero: names sent as C strings carry it.
-std::string stringItem(const GNP2::Packet& packet, int index)
-{
-    std::string text = packet.getString(index);
-    text.resize(std::min(text.size(), text.find('\0')));
-    return text;
-}
 
 // The font of a font file, or null when there is no file or it cannot be
 // read. The reader keeps what it has read, so labels share their fonts.

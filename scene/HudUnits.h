@@ -8,6 +8,7 @@
 // Threading: pure functions.
 
 #include <osg/Matrixd>
+#include <osg/Vec2d>
 
 namespace hud {
 
@@ -24,5 +25,11 @@ struct HudExtent
 HudExtent hudExtent(int aspectMode, int width, int height);
 // The orthographic projection of that space, depth 0 to 100.
 osg::Matrixd hudProjection(int aspectMode, int width, int height);
+
+// A pointer position in that space: (dx, dy) pixels right of and above the
+// viewport's lower left corner, in a viewport of width x height pixels. Mode
+// 2 counts as mode 0 when the width is at least the height. A viewport
+// without area gives the origin.
+osg::Vec2d hudPointer(int aspectMode, double dx, double dy, double width, double height);
 
 } // namespace hud

@@ -9,6 +9,8 @@
                               slices so that it bends smoothly
   data/terrain/hills.png      a 129 x 129 grey height image
   data/terrain/hills.wb       the terrain description that names it
+  data/Images/dial.png        a 64 x 64 dial with a see-through corner, the
+                              demo's head-up display picture
 
 Run from anywhere; the output is committed, so the build never needs it.
 """
@@ -191,8 +193,36 @@ def hills(size=129):
     return [[round(255 * h / top) for h in row] for row in reversed(rows)]
 
 
-def write_grey_png(pixels, path):
-    height, width = len(pixels), len(pixels[0])
+def dial(size=64):
+    """RGBA rows, top first: a dark round face with a light rim, twelve
+    ticks and a needle pointing up and right; outside the rim is clear."""
+    rows = []
+    centre = (size - 1) / 2
+    for j in range(size):
+        row = []
+        for i in range(size):
+            dx, dy = i - centre, centre - j
+            r = math.hypot(dx, dy) / centre
+            angle = math.atan2(dy, dx)
+            if r > 1.0:
+                row += [0, 0, 0, 0]
+            elif r > 0.9:
+                row += [220, 220, 230, 255]
+            elif r > 0.75 and abs(((angle / (2 * math.pi) * 12) + 0.5) % 1 - 0.5) < 0.08:
+                row += [220, 220, 230, 255]
+            elif abs(dx * math.sin(math.pi / 4) - dy * math.cos(math.pi / 4)) < 1.5 \
+                    and dx * math.cos(math.pi / 4) + dy * math.sin(math.pi / 4) > 0 and r < 0.8:
+                row += [250, 120, 40, 255]
+            else:
+                row += [30, 40, 60, 230]
+        rows.append(row)
+    return rows
+
+
+def write_png(pixels, path, colour_type=0):
+    """Rows of bytes, top first: grey (colour type 0) or RGBA (6)."""
+    height = len(pixels)
+    width = len(pixels[0]) // (4 if colour_type == 6 else 1)
     raw = b"".join(b"\x00" + bytes(row) for row in pixels)
 
     def chunk(kind, data):
@@ -200,7 +230,7 @@ def write_grey_png(pixels, path):
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
     png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0))
+    png += chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0))
     png += chunk(b"IDAT", zlib.compress(raw, 9))
     png += chunk(b"IEND", b"")
     path.write_bytes(png)
@@ -223,8 +253,11 @@ def main():
     terrain.mkdir(parents=True, exist_ok=True)
     write_obj(robot_arm(), models / "robot-arm.obj")
     write_obj(flex_beam(), models / "flex-beam.obj", "a slender beam along x, z up")
-    write_grey_png(hills(), terrain / "hills.png")
+    write_png(hills(), terrain / "hills.png")
     (terrain / "hills.wb").write_text(DESCRIPTION)
+    images = ROOT / "data" / "Images"
+    images.mkdir(parents=True, exist_ok=True)
+    write_png(dial(), images / "dial.png", colour_type=6)
 
 
 if __name__ == "__main__":

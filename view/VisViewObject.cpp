@@ -11,6 +11,7 @@
 
 #include "app/console/ConsoleHandler.h"
 #include "gnp2/Packet.h"
+#include "objects/hud/HUDPickHandler.h"
 #include "view/MovingManipulator.h"
 #include "view/ViewSettings.h"
 #include "view/ViewerManager.h"
@@ -194,8 +195,11 @@ void VisViewObject::setUpView()
     }
     resize(size.width(), size.height());
     camera()->setClearColor(_parameters.clearColour);
-    if (_parameters.hasHud)
+    if (_parameters.hasHud) {
         createHudCamera();
+        _view->addEventHandler(
+            new HUDPickHandler(manager.hudRoot(), _hudCamera.get(), _parameters.hudAspectMode));
+    }
     if (manager.sceneRoot())
         _viewGroup->addChild(manager.sceneRoot());
 }

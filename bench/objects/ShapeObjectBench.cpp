@@ -11,28 +11,18 @@
 // processor time: the work is one thread's, and a shared machine stretches
 // wall time.
 //   bench_objects --benchmark_counters_tabular=true
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
 #include <cstdint>
-#include <functional>
 
-#include <osg/Group>
-
-#include "gnp2/Packet.h"
-#include "net/PacketRing.h"
+#include "BenchScene.h"
 #include "objects/ShapeObjects.h"
-#include "scene/ObjectKinds.h"
-#include "scene/RootnodeUpdateCallback.h"
-#include "tests/support/BareObject.h"
 
 namespace {
 
 constexpr int OBJECTS = 10000;
 constexpr int PER_CONNECTION = 4096; // object numbers have 12 bits
-constexpr int BATCH = 999;           // a full ring
 
-using testsupport::BareObject;
+using bench::bareFactory;
+using bench::Scene;
 
 GNP2::Packet* addressed(int index)
 {
@@ -80,47 +70,10 @@ GNP2::Packet* move(int index, float t)
     return packet;
 }
 
-// A scene root with the update callback over its own rings.
-struct Scene
-{
-    explicit Scene(const ObjectFactory& factory)
-        : root(new osg::Group), hud(new osg::Group),
-          callback(new rootnodeUpdateCallback(receive, send, factory, root.get(), hud.get()))
-    {
-    }
-
-    // Pushes the packets of `count` objects, a ring's worth at a time, and
-    // drains the ring through the callback; only the draining is timed.
-    void feed(benchmark::State* state, int count, const std::function<GNP2::Packet*(int)>& make)
-    {
-        for (int first = 0; first < count; first += BATCH) {
-            if (state)
-                state->PauseTiming();
-            for (int i = first; i < std::min(count, first + BATCH); ++i)
-                receive.push(make(i));
-            if (state)
-                state->ResumeTiming();
-            while (!receive.empty())
-                callback->runOnce();
-        }
-    }
-
-    PacketRing receive, send;
-    osg::ref_ptr<osg::Group> root, hud;
-    osg::ref_ptr<rootnodeUpdateCallback> callback;
-};
-
 ObjectFactory shapeFactory()
 {
     ObjectFactory factory;
     registerShapeObjects(factory);
-    return factory;
-}
-
-ObjectFactory bareFactory()
-{
-    ObjectFactory factory;
-    factory.add(TYPE_VisBaseObject, [](const ObjectContext&) { return new BareObject; });
     return factory;
 }
 

@@ -10,10 +10,12 @@ constexpr std::uint32_t SHAPE = 2;
 constexpr std::uint32_t FILE_OBJECT = 4;
 constexpr std::uint32_t LIGHT = 5;
 constexpr std::uint32_t TEXT = 6;
+constexpr std::uint32_t HUD = 7;
 constexpr std::uint32_t WEATHER = 8;
 constexpr std::uint32_t VIEW = 9;
 constexpr std::uint32_t FLEX_BODY = 10;
 constexpr std::uint32_t FLEX_SURFACE = 11;
+constexpr std::uint32_t LINE = 12;
 constexpr std::uint32_t PARTICLES = 13;
 
 // Items shared by all 3D objects.

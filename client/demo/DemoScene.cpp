@@ -35,19 +35,32 @@ std::vector<int> rainbow(float t)
 
 } // namespace
 
+void DemoScene::reset()
+{
+    _created = false;
+    _pausedFor = 0.f;
+    _hud.reset();
+}
+
 void DemoScene::step(orvane::SimulationClient& client, float t)
 {
+    if (_created && _hud.paused())
+        _pausedFor += t - _lastTime;
+    _lastTime = t;
+    const float motion = t - _pausedFor;
+
     GNP2::Packet time;
     address(time, TIME_OBJECT, TIME_PACKET);
     time.setFloatVector(0, {t});
     client.queue(time);
     if (!_created)
         view(client);
-    shapes(client, t);
-    _files.step(client, t, _created);
-    _effects.step(client, t, _created);
-    _flex.step(client, t, _created);
-    _surface.step(client, t, _created);
+    shapes(client, motion);
+    _files.step(client, motion, _created);
+    _effects.step(client, motion, _created);
+    _hud.step(client, t, motion, _created);
+    _flex.step(client, motion, _created);
+    _surface.step(client, motion, _created);
     _created = true;
 }
 

@@ -12,6 +12,7 @@
 #include "client/demo/DemoEffects.h"
 #include "client/demo/DemoFiles.h"
 #include "client/demo/DemoFlex.h"
+#include "client/demo/DemoHud.h"
 #include "client/demo/DemoSurface.h"
 
 class DemoScene
@@ -27,8 +28,13 @@ public:
     void step(orvane::SimulationClient& client, float t);
 
     // Forget what was sent, so that the next step creates everything again
-    // (after a reconnect the viewer starts from an empty scene).
-    void reset() { _created = false; }
+    // (after a reconnect the viewer starts from an empty scene), and run.
+    void reset();
+
+    // Takes a packet the viewer sent back: a click on a head-up display
+    // button acts on the scene (pausing its motion, recolouring). Returns
+    // whether the packet was a button event of the scene's head-up display.
+    bool answer(const GNP2::Packet& packet) { return _hud.answer(packet); }
 
 private:
     void shapes(orvane::SimulationClient& client, float t);
@@ -37,6 +43,11 @@ private:
     DemoFiles _files;
     DemoEffects _effects;
     DemoFlex _flex;
+    DemoHud _hud;
     DemoSurface _surface;
     bool _created = false;
+    // The motion stands still while the head-up display's pause is on: it
+    // follows the time minus the time spent paused.
+    float _pausedFor = 0.f;
+    float _lastTime = 0.f;
 };

@@ -5,8 +5,10 @@
 //
 // It waits for the viewer when none is listening yet and reconnects when the
 // viewer ends the link (after a pause, so that "Disconnect" in the viewer
-// shows the replay of what was streamed before the demo comes back);
-// packets the viewer sends back are named once per object and then counted.
+// shows the replay of what was streamed before the demo comes back).
+// Clicks on its head-up display buttons pause the motion or recolour the
+// graph; other packets the viewer sends back are named once per object and
+// then counted.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -45,7 +47,8 @@ int main(int argc, char** argv)
     answers.name(DemoScene::VIEW_OBJECT, "camera pose");
     auto takeAnswers = [&] {
         while (auto answer = client.poll())
-            say(answers.received(GNP2::objectNumber(answer->header()), clock::now()));
+            if (!scene.answer(*answer))
+                say(answers.received(GNP2::objectNumber(answer->header()), clock::now()));
     };
 
     for (;;) {

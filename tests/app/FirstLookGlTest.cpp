@@ -170,10 +170,21 @@ TEST(ReplayControls, KeysPlayPauseAndStepWhileTheViewHasTheFocus)
     runInMainWindow(port, Embedding::NativeWindow, [&](VisMainWindow& window) {
         ASSERT_TRUE(recordRun(window, port)); // 0 to 0.9 s: a step is 0.0009 s, a move 0.009 s
         QWidget* view = window.viewerManager().viewerWidget();
-        view->setFocus();
-        ASSERT_TRUE(waitFor([&] { return view->hasFocus(); }));
+        // Other tests' windows on the same display may take the activation
+        // (there is no window manager to keep it), and the menu's shortcuts
+        // answer only in the active window: the view takes it back before
+        // every key, as a user's click on it would.
+        auto focusView = [&] {
+            window.raise();
+            window.activateWindow();
+            QApplication::setActiveWindow(&window);
+            view->setFocus();
+            return waitFor([&] { return window.isActiveWindow() && view->hasFocus(); });
+        };
+        ASSERT_TRUE(focusView());
         const ReplayTransport& transport = window.replayTransport();
         auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+            EXPECT_TRUE(focusView());
             QTest::keyClick(view, key, modifiers);
             spin(50ms);
             return transport.time();

@@ -93,6 +93,21 @@ std::unique_ptr<GNP2::Packet> creatingPacket(int code)
     case TYPE_VisParticleEffectObject:
         packet->setIntVector(89, {1}); // fire
         break;
+    case TYPE_VisHUDObject:
+        packet->setIntVector(45, {8}); // a button
+        packet->setFloatVector(1, {100.0f, 100.0f});
+        packet->setFloatVector(2, {0.0f});
+        packet->setFloatVector(46, {50.0f, 20.0f});
+        packet->setFloatVector(47, {1.0f});
+        break;
+    case TYPE_VisLineObject:
+        packet->setIntVector(44, {255, 255, 0});
+        packet->setFloatVector(10, {1.0f});
+        packet->setIntVector(88, {1}); // a polyline
+        packet->setFloatVector(87, {2.0f});
+        packet->setIntVector(86, {2});
+        packet->setFloatVector(1, {0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f});
+        break;
     default:
         break;
     }
@@ -107,10 +122,11 @@ TEST(ObjectRegistry, RegistersTheKindsThatAreBuilt)
     for (const ObjectKind& kind : OBJECT_KINDS)
         if (factory.has(kind.code))
             registered.insert(kind.code);
-    const std::set<int> expected = {TYPE_VisBaseObject,     TYPE_VisFileObject,
-                                    TYPE_VisLightObject,    TYPE_VisTextObject,
-                                    TYPE_VisWeatherObject,  TYPE_VisViewObject,
-                                    TYPE_VisFlexBodyObject, TYPE_VisParticleEffectObject};
+    const std::set<int> expected = {
+        TYPE_VisBaseObject,     TYPE_VisFileObject,    TYPE_VisLightObject,
+        TYPE_VisTextObject,     TYPE_VisHUDObject,     TYPE_VisWeatherObject,
+        TYPE_VisViewObject,     TYPE_VisFlexBodyObject, TYPE_VisLineObject,
+        TYPE_VisParticleEffectObject};
     EXPECT_EQ(registered, expected);
 }
 
@@ -145,9 +161,10 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
         EXPECT_GT(object->getNumChildren(), 0u) << "the kind built its nodes";
 
         // A 3D kind follows a later position (a particle effect moves its
-        // emitter instead).
+        // emitter instead, and a line's item 1 holds its points).
         auto* placed = dynamic_cast<Vis3DObject*>(object.get());
-        if (placed && kind.code != TYPE_VisParticleEffectObject) {
+        if (placed && kind.code != TYPE_VisParticleEffectObject &&
+            kind.code != TYPE_VisLineObject) {
             GNP2::Packet move;
             move.setHeader(packet->header());
             move.setFloatVector(1, {1.0f, 2.0f, 3.0f});
@@ -157,7 +174,7 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
         }
         ++built;
     }
-    EXPECT_EQ(built, 7);
+    EXPECT_EQ(built, 9);
     EXPECT_EQ(files.requested, (std::vector<std::string>{"arm.osgt", "beam.osgt"}));
 }
 

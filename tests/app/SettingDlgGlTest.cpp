@@ -472,12 +472,23 @@ TEST_F(SettingDialog, BrowsedFolderReplacesTheSearchPathAndCancelKeepsIt)
             EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
             chooser->setDirectory(chosen.path());
             chooser->selectFile(chosen.path());
+            // The chooser lists folders on a thread of its own; under load the
+            // choice shows in its selection only once that listing is in.
+            const QString wanted = QDir(chosen.path()).canonicalPath();
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    const QStringList files = chooser->selectedFiles();
+                    return files.size() == 1 && QDir(files.front()).canonicalPath() == wanted;
+                },
+                5000))
+                << "the chooser never showed the chosen folder as its choice";
             static_cast<QDialog*>(chooser)->accept(); // QFileDialog's own is protected
         },
         &answered);
     click(dialog.browseButton());
     ASSERT_TRUE(answered);
-    EXPECT_EQ(QDir(dialog.searchPathField()->text()).canonicalPath(), QDir(chosen.path()).canonicalPath());
+    EXPECT_EQ(QDir(dialog.searchPathField()->text()).canonicalPath(),
+              QDir(chosen.path()).canonicalPath());
 
     answered = false;
     answerNextDialog(
@@ -485,7 +496,8 @@ TEST_F(SettingDialog, BrowsedFolderReplacesTheSearchPathAndCancelKeepsIt)
         &answered);
     click(dialog.browseButton());
     ASSERT_TRUE(answered);
-    EXPECT_EQ(QDir(dialog.searchPathField()->text()).canonicalPath(), QDir(chosen.path()).canonicalPath());
+    EXPECT_EQ(QDir(dialog.searchPathField()->text()).canonicalPath(),
+              QDir(chosen.path()).canonicalPath());
 }
 
 TEST_F(SettingDialog, CudaWithoutItsLibrariesShowsTheErrorAndKeepsTheProcessor)

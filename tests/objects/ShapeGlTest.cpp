@@ -4,31 +4,22 @@
 // frames and the picture in the main window is read back.
 //   xvfb-run -a -s "-screen 0 1280x1024x24" ctest -L gl -R Shape
 
-#include <QCoreApplication>
-#include <QMainWindow>
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "client/SimulationClient.h"
-#include "net/TCPServer.h"
 #include "objects/ShapeObjects.h"
 #include "objects/VisBaseObject.h"
 #include "scene/ObjectKinds.h"
-#include "scene/ObjectManager.h"
 #include "tests/support/GlHarness.h"
 #include "tests/support/Packets.h"
 #include "tests/support/Pictures.h"
+#include "tests/support/SimulationHarness.h"
 #include "view/ViewObjects.h"
 #include "view/ViewParameters.h"
-#include "view/ViewerManager.h"
 
 namespace {
 
@@ -82,26 +73,7 @@ class ShapeRendering : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(workDir.isValid());
-        window.resize(640, 480);
-        scene = new osg::Group;
-        hud = new osg::Group;
-        views = std::make_unique<ViewerManager>(&window, scene.get(), hud.get(),
-                                                Embedding::NativeWindow);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-
-        registerShapeObjects(factory);
-        registerViewObjects(factory);
-        manager = std::make_unique<ObjectManager>(scene.get(), hud.get(), 0,
-                                                  ObjectServices{.viewHost = views.get()},
-                                                  workDir.path(), factory);
-        ASSERT_TRUE(manager->server().waitUntilListening(5000ms));
-
-        client.connect("127.0.0.1", manager->server().port());
-        ASSERT_TRUE(pumpUntil([&] { return manager->state() == ObjectManager::Online; }));
-        testsupport::checkGlErrors(*views);
-
+        ASSERT_TRUE(link.ready());
         // The view: the whole window, blue, looking along +y at the origin.
         using namespace view::viewItems;
         auto view = testsupport::viewPacket(VIEW, {0, 0, 255}, {0.f, 0.f}, {1.f, 1.f});
@@ -110,46 +82,24 @@ protected:
         testsupport::setVec3(*view, CENTRE, {0.f, 0.f, 0.f});
         testsupport::setVec3(*view, UP, {0.f, 0.f, 1.f});
         view->setFloatVector(FAR_PLANE, {100.f});
-        client.queue(*view);
+        link.client().queue(*view);
         // The box: unit size at the origin, red.
         send({{5, {VisBaseObject::KIND_BOX}}, {44, {255, 0, 0}}},
              {{1, {0.f, 0.f, 0.f}}, {4, {1.f, 1.f, 1.f}}});
-        ASSERT_TRUE(pumpUntil([&] {
-            auto* box = manager->updateCallback().findObject(0, BOX);
-            return box && box->isInitialized() && views->views().size() == 1;
+        ASSERT_TRUE(link.pumpUntil([&] {
+            auto* box = link.manager().updateCallback().findObject(0, BOX);
+            return box && box->isInitialized() && link.views().views().size() == 1;
         }));
     }
 
-    void TearDown() override
-    {
-        client.close();
-        manager.reset();
-        views.reset();
-        testsupport::expectNoGlErrors();
-    }
+    void TearDown() override { testsupport::expectNoGlErrors(); }
 
     // A packet for the box (the link stamps the connection).
     void send(const std::map<int, std::vector<int>>& ints,
               const std::map<int, std::vector<float>>& floats = {})
     {
-        client.queue(*testsupport::makePacket({floats, ints}, {BOX, TYPE_VisBaseObject}));
-        client.flush();
-    }
-
-    // Runs the status poll, the event loop and frames (whose update
-    // traversal applies the packets) until `done`, for 10 s at most.
-    template <typename Done> bool pumpUntil(Done done)
-    {
-        const auto limit = std::chrono::steady_clock::now() + 10s;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > limit)
-                return false;
-            manager->updateStatus();
-            QCoreApplication::processEvents();
-            views->grabWindowImage();
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
+        link.client().queue(*testsupport::makePacket({floats, ints}, {BOX, TYPE_VisBaseObject}));
+        link.client().flush();
     }
 
     // Lets the packets sent so far arrive and be applied, then grabs the
@@ -157,19 +107,17 @@ protected:
     osg::ref_ptr<osg::Image> pictureAfterPackets()
     {
         const auto settle = std::chrono::steady_clock::now() + 300ms;
-        pumpUntil([&] {
-            return std::chrono::steady_clock::now() > settle && manager->receiveRing().empty();
+        link.pumpUntil([&] {
+            return std::chrono::steady_clock::now() > settle &&
+                   link.manager().receiveRing().empty();
         });
-        return views->grabWindowImage();
+        return link.views().grabWindowImage();
     }
 
-    QTemporaryDir workDir;
-    QMainWindow window;
-    osg::ref_ptr<osg::Group> scene, hud;
-    std::unique_ptr<ViewerManager> views;
-    ObjectFactory factory;
-    std::unique_ptr<ObjectManager> manager;
-    orvane::SimulationClient client;
+    testsupport::SimulationHarness link{QSize(640, 480), [](ObjectFactory& factory) {
+                                            registerShapeObjects(factory);
+                                            registerViewObjects(factory);
+                                        }};
 };
 
 TEST_F(ShapeRendering, RedBoxFillsTheCentre)

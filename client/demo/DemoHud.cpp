@@ -1,0 +1,271 @@
+#include "client/demo/DemoHud.h"
+#include "client/demo/DemoItems.h"
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using namespace demo;
+
+// Head-up display items.
+constexpr int HUD_POSITION = 1; // x, y at creation; x, y, z to move
+constexpr int HUD_ANGLE = 2;
+constexpr int HUD_FILE = 12; // font or image file
+constexpr int HUD_TEXT = 39;
+constexpr int HUD_KIND = 45;
+constexpr int HUD_SIZE = 46;
+constexpr int HUD_VALUE = 47;
+constexpr int HUD_COLOUR = 48;
+constexpr int HUD_POINTS = 70;
+constexpr int HUD_POINT_COUNT = 74;
+enum HudKind
+{
+    LINE_ELEMENT = 1,
+    TEXT_ELEMENT = 2,
+    VALUE_ELEMENT = 3,
+    PICTURE_ELEMENT = 4,
+    BAR_ELEMENT = 5,
+    GRAPH_ELEMENT = 6,
+    FACE_ELEMENT = 7,
+    BUTTON_ELEMENT = 8,
+};
+// Line items (item 1 holds the points).
+constexpr int LINE_POINTS = 1;
+constexpr int LINE_KIND = 88;
+constexpr int LINE_WIDTH = 87;
+constexpr int LINE_COUNT = 86;
+// Button packets from the viewer.
+constexpr int BUTTON_EVENT = 30;
+
+constexpr float PI = 3.14159265f;
+
+const std::vector<std::vector<int>> PALETTE = {
+    {80, 220, 255}, {250, 210, 60}, {120, 255, 120}, {255, 120, 200}};
+
+void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
+{
+    p.setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), typeCode));
+}
+
+// A new HUD element: its kind, place and turn.
+void element(GNP2::Packet& p, int objectNumber, int kind, float x, float y)
+{
+    address(p, objectNumber, HUD);
+    p.setIntVector(HUD_KIND, {kind});
+    p.setFloatVector(HUD_POSITION, {x, y});
+    p.setFloatVector(HUD_ANGLE, {0.f});
+}
+
+void label(GNP2::Packet& p, int objectNumber, float x, float y, float height, const char* text)
+{
+    element(p, objectNumber, TEXT_ELEMENT, x, y);
+    p.setString(HUD_FILE, "arial.ttf");
+    p.setFloatVector(HUD_SIZE, {height});
+    p.setString(HUD_TEXT, text);
+}
+
+// The vertical speed of the box, which bobs as 0.25 sin(2t + 1).
+float boxSpeed(float motion, bool paused)
+{
+    return paused ? 0.f : 0.5f * std::cos(2.f * motion + 1.f);
+}
+
+} // namespace
+
+void DemoHud::reset()
+{
+    _paused = false;
+    _palette = 0;
+    _buttonsChanged = true;
+}
+
+void DemoHud::step(orvane::SimulationClient& client, float t, float motion, bool created)
+{
+    if (!created)
+        panel(client, created);
+    values(client, t, motion, created);
+    buttons(client, created);
+    lines(client, motion, created);
+}
+
+void DemoHud::panel(orvane::SimulationClient& client, bool)
+{
+    // In HUD units: the view's height is 1000 units (aspect mode 0), the
+    // origin its lower left corner. The panel spans x 20-370, y 545-985.
+    GNP2::Packet frame;
+    element(frame, FRAME, LINE_ELEMENT, 0.f, 0.f);
+    frame.setIntVector(HUD_POINT_COUNT, {5});
+    frame.setFloatVector(HUD_POINTS,
+                         {20.f, 545.f, 370.f, 545.f, 370.f, 985.f, 20.f, 985.f, 20.f, 545.f});
+    frame.setIntVector(HUD_COLOUR, {150, 160, 190});
+    frame.setFloatVector(HUD_SIZE, {2.f});
+    client.queue(frame);
+
+    GNP2::Packet title;
+    label(title, TITLE, 40.f, 945.f, 26.f, "Orvane HUD demo");
+    title.setIntVector(HUD_COLOUR, PALETTE[0]);
+    client.queue(title);
+
+    // "Box speed" followed by the live value (kind 3 writes "<39> <47>").
+    GNP2::Packet speed;
+    label(speed, SPEED, 40.f, 890.f, 22.f, "Box speed");
+    speed.setIntVector(HUD_KIND, {VALUE_ELEMENT});
+    speed.setFloatVector(HUD_VALUE, {0.f});
+    client.queue(speed);
+
+    GNP2::Packet bar;
+    element(bar, BAR, BAR_ELEMENT, 40.f, 858.f);
+    bar.setFloatVector(HUD_SIZE, {250.f, 16.f});
+    client.queue(bar);
+
+    GNP2::Packet arrow;
+    element(arrow, ARROW, FACE_ELEMENT, 305.f, 858.f);
+    arrow.setIntVector(HUD_POINT_COUNT, {3});
+    arrow.setFloatVector(HUD_POINTS, {0.f, -14.f, 26.f, 0.f, 0.f, 14.f});
+    arrow.setIntVector(HUD_COLOUR, {255, 140, 40});
+    arrow.setFloatVector(HUD_VALUE, {0.f});
+    client.queue(arrow);
+
+    GNP2::Packet dial;
+    element(dial, DIAL, PICTURE_ELEMENT, 320.f, 930.f);
+    dial.setString(HUD_FILE, "Images/dial.png");
+    dial.setFloatVector(HUD_SIZE, {64.f, 64.f});
+    client.queue(dial);
+
+    // A strip chart 300 x 130 with its time labels below it.
+    GNP2::Packet graph;
+    element(graph, GRAPH, GRAPH_ELEMENT, 45.f, 680.f);
+    graph.setFloatVector(HUD_SIZE, {300.f, 130.f});
+    graph.setIntVector(HUD_COLOUR, PALETTE[0]);
+    client.queue(graph);
+}
+
+void DemoHud::values(orvane::SimulationClient& client, float t, float motion, bool)
+{
+    const float speed = boxSpeed(motion, _paused);
+    GNP2::Packet value;
+    address(value, SPEED, HUD);
+    value.setFloatVector(HUD_VALUE, {std::round(speed * 100.f) / 100.f});
+    client.queue(value);
+
+    // The bar fills with the speed's size and turns from green to red.
+    const float fill = std::fabs(speed) / 0.5f;
+    GNP2::Packet bar;
+    address(bar, BAR, HUD);
+    bar.setFloatVector(HUD_VALUE, {fill});
+    bar.setIntVector(HUD_COLOUR, {int(255.f * fill), int(255.f * (1.f - fill)), 40});
+    client.queue(bar);
+
+    // The arrow is clear while the box stands and solid at full speed.
+    GNP2::Packet arrow;
+    address(arrow, ARROW, HUD);
+    arrow.setFloatVector(HUD_VALUE, {std::round((1.f - fill) * 20.f) / 20.f});
+    client.queue(arrow);
+
+    // The signal: the speed with a faster ripple on top, from -1 to 1.
+    GNP2::Packet graph;
+    address(graph, GRAPH, HUD);
+    graph.setFloatVector(HUD_VALUE, {0.8f * speed / 0.5f + 0.2f * std::sin(t * 9.f)});
+    client.queue(graph);
+
+    // The dial turns once every 8 seconds of motion (moving and turning an
+    // element takes three values in item 1).
+    GNP2::Packet dial;
+    address(dial, DIAL, HUD);
+    dial.setFloatVector(HUD_POSITION, {320.f, 930.f, 0.f});
+    dial.setFloatVector(HUD_ANGLE, {-2.f * PI * motion / 8.f});
+    client.queue(dial);
+}
+
+void DemoHud::buttons(orvane::SimulationClient& client, bool created)
+{
+    if (!created) {
+        // Visible (half-transparent green) buttons, 130 x 44 units, with
+        // their labels over them.
+        for (const auto& [number, x] :
+             {std::pair{PAUSE_BUTTON, 110.f}, std::pair{COLOUR_BUTTON, 280.f}}) {
+            GNP2::Packet b;
+            element(b, number, BUTTON_ELEMENT, x, 590.f);
+            b.setFloatVector(HUD_SIZE, {130.f, 44.f});
+            b.setFloatVector(HUD_VALUE, {1.f});
+            client.queue(b);
+        }
+        GNP2::Packet pauseLabel, colourLabel;
+        label(pauseLabel, PAUSE_LABEL, 80.f, 582.f, 20.f, "Pause");
+        label(colourLabel, COLOUR_LABEL, 245.f, 582.f, 20.f, "Colour");
+        client.queue(pauseLabel);
+        client.queue(colourLabel);
+    }
+    if (!_buttonsChanged)
+        return;
+    GNP2::Packet pause;
+    address(pause, PAUSE_LABEL, HUD);
+    pause.setString(HUD_TEXT, _paused ? "Run" : "Pause");
+    client.queue(pause);
+    const std::vector<int>& colour = PALETTE[std::size_t(_palette) % PALETTE.size()];
+    for (int number : {GRAPH, TITLE}) {
+        GNP2::Packet coloured;
+        address(coloured, number, HUD);
+        coloured.setIntVector(HUD_COLOUR, colour);
+        client.queue(coloured);
+    }
+    _buttonsChanged = false;
+}
+
+void DemoHud::lines(orvane::SimulationClient& client, float motion, bool created)
+{
+    // A wave of 40 points running along the front of the scene.
+    constexpr int WAVE_POINTS = 40;
+    GNP2::Packet wave;
+    address(wave, WAVE, LINE);
+    if (!created) {
+        wave.setIntVector(COLOUR, {255, 230, 60});
+        wave.setFloatVector(ALPHA, {1.f});
+        wave.setIntVector(LINE_KIND, {1});
+        wave.setFloatVector(LINE_WIDTH, {2.f});
+        wave.setIntVector(LINE_COUNT, {WAVE_POINTS});
+    }
+    std::vector<float> points;
+    for (int i = 0; i < WAVE_POINTS; ++i) {
+        const float x = -6.f + 12.f * float(i) / float(WAVE_POINTS - 1);
+        points.insert(points.end(), {x, -4.f, 0.4f + 0.3f * std::sin(1.5f * x - 3.f * motion)});
+    }
+    wave.setFloatVector(LINE_POINTS, points);
+    client.queue(wave);
+
+    // An arch over the shapes from four control points; its top sways.
+    GNP2::Packet arch;
+    address(arch, ARCH, LINE);
+    if (!created) {
+        arch.setIntVector(COLOUR, {230, 80, 255});
+        arch.setFloatVector(ALPHA, {1.f});
+        arch.setIntVector(LINE_KIND, {2});
+        arch.setFloatVector(LINE_WIDTH, {3.f});
+        arch.setIntVector(LINE_COUNT, {4});
+    }
+    const float sway = std::sin(motion * 0.8f);
+    arch.setFloatVector(LINE_POINTS, {-4.5f, 0.f, 0.f, -2.f + sway, 0.f, 3.5f, 2.f + sway, 0.f,
+                                      3.5f, 4.5f, 0.f, 0.f});
+    client.queue(arch);
+}
+
+bool DemoHud::answer(const GNP2::Packet& packet)
+{
+    const int object = int(GNP2::objectNumber(packet.header()));
+    if ((object != PAUSE_BUTTON && object != COLOUR_BUTTON) || !packet.hasItem(BUTTON_EVENT))
+        return false;
+    const std::vector<int> code = packet.getIntVector(BUTTON_EVENT);
+    if (code.empty() || code[0] != RELEASED)
+        return true; // hovering, pressing, dragging, leaving: nothing to do
+    if (object == PAUSE_BUTTON) {
+        _paused = !_paused;
+        std::printf("orvane-demo: %s\n", _paused ? "paused" : "running again");
+    } else {
+        ++_palette;
+        std::printf("orvane-demo: the graph takes colour %d\n", _palette % int(PALETTE.size()) + 1);
+    }
+    _buttonsChanged = true;
+    return true;
+}
