@@ -61,7 +61,7 @@ public:
     void setLevel(int level);
     // Ends the current line with a line feed and starts a new one at level 4.
     void endLine();
-    // Asks the on-screen console to switch its panel on.
+    // Asks the on-screen console to show itself (an error happened).
     void show();
 
     // Writes one whole line at the given level under a single lock, so that

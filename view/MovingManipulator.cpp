@@ -62,6 +62,28 @@ void MovingManipulator::place(const LookAt& placement)
         setTransformation(placement.eye, placement.centre, placement.up);
 }
 
+void MovingManipulator::computeHomePosition(const osg::Camera*, bool)
+{
+    const osg::Node* node = getNode();
+    if (!node)
+        return;
+    const osg::BoundingSphere& bound = node->getBound();
+    if (!bound.valid())
+        return;
+    double fieldOfView = 30.0;
+    double aspect = 1.0;
+    if (osg::ref_ptr<VisViewObject> view; _view.lock(view)) {
+        fieldOfView = view->parameters().fieldOfView;
+        const Viewport& viewport = view->viewport();
+        if (viewport.width > 0 && viewport.height > 0)
+            aspect = double(viewport.width) / double(viewport.height);
+    }
+    const LookAt home =
+        framingLookAt(bound.center(), bound.radius(), _homeDirection, fieldOfView, aspect);
+    if (home.valid)
+        setHomePosition(home.eye, home.centre, home.up, getAutoComputeHomePosition());
+}
+
 void MovingManipulator::followSceneBound(const osgGA::GUIEventAdapter& event,
                                          osgGA::GUIActionAdapter& actions)
 {

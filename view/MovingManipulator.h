@@ -9,7 +9,11 @@
 //    camera pose to the simulation;
 //  - releasing a mouse button makes its view the viewer manager's active view;
 //  - with automatic home (the main view) the camera keeps framing the scene
-//    as it grows, until the user first moves it.
+//    as it grows, until the user first moves it. An automatic home looks at
+//    the scene's bounding sphere from the home direction (the standard
+//    camera position's, (1, -1, 1) unless the settings say otherwise), far
+//    enough for the view's field of view to show it whole, whatever the
+//    projection.
 // The two views of a stereo pair share one manipulator; it reports through
 // the left eye.
 //
@@ -45,6 +49,15 @@ public:
     // Whether the user has moved the camera since the manipulator was made.
     bool userMoved() const { return _userMoved; }
 
+    // The direction (eye minus centre) an automatic home looks from.
+    void setHomeDirection(const osg::Vec3d& direction) { _homeDirection = direction; }
+    const osg::Vec3d& homeDirection() const { return _homeDirection; }
+    // Frames the scene from the home direction (see above); the camera
+    // argument is not needed: the view's own field of view is used, also
+    // while it projects orthographically.
+    void computeHomePosition(const osg::Camera* camera = nullptr,
+                             bool useBoundingBox = false) override;
+
     VisViewObject* view() const { return _view.get(); }
     // The 3D-mouse settings, read from the store when the manipulator was made.
     const SpaceMouseSettings& spaceMouse() const { return _spaceMouse; }
@@ -61,6 +74,7 @@ private:
     bool _lookAtMode = false;
     bool _userMoved = false;
     osg::BoundingSphere _framedBound; // the scene bound the automatic home was made for
+    osg::Vec3d _homeDirection{1.0, -1.0, 1.0};
     const SpaceMouseSettings _spaceMouse;
 };
 

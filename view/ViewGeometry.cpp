@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <osg/CullSettings>
+#include <osg/Math>
 
 namespace view {
 
@@ -53,6 +54,27 @@ LookAt usableLookAt(const osg::Vec3d& eye, const osg::Vec3d& centre, const osg::
     }
     result.valid = true;
     return result;
+}
+
+LookAt framingLookAt(const osg::Vec3d& centre, double radius, const osg::Vec3d& direction,
+                     double fovyDegrees, double aspect)
+{
+    osg::Vec3d towardsEye = direction;
+    if (!finite(towardsEye) || towardsEye.length() <= 0.0)
+        towardsEye.set(1.0, -1.0, 1.0);
+    towardsEye.normalize();
+    if (!(radius > 0.0) || !std::isfinite(radius))
+        radius = 1.0;
+    if (!(fovyDegrees > 0.0 && fovyDegrees < 180.0))
+        fovyDegrees = 30.0;
+    if (!(aspect > 0.0) || !std::isfinite(aspect))
+        aspect = 1.0;
+    const double halfVertical = osg::DegreesToRadians(fovyDegrees) / 2.0;
+    const double halfHorizontal = std::atan(std::tan(halfVertical) * aspect);
+    const double half = std::min(halfVertical, halfHorizontal);
+    // The sphere's outline is seen under asin(radius / distance).
+    const double distance = radius / std::sin(FRAMED_SHARE * half);
+    return usableLookAt(centre + towardsEye * distance, centre, osg::Vec3d(0.0, 0.0, 1.0));
 }
 
 } // namespace view

@@ -1,7 +1,7 @@
 #pragma once
 // The arithmetic of a view, free of any window: where its viewport lies in
-// a window, which culling it uses,
-// and how a camera placement given by eye, centre and up is made usable.
+// a window, which culling it uses, how a camera placement given by eye,
+// centre and up is made usable, and where a camera stands to frame a scene.
 //
 // Threading: pure functions.
 
@@ -50,5 +50,19 @@ struct LookAt
 // viewing direction is replaced by the world z axis (or y when looking
 // along z).
 LookAt usableLookAt(const osg::Vec3d& eye, const osg::Vec3d& centre, const osg::Vec3d& up);
+
+// The share of the view's narrower angle that a framed scene's bounding
+// sphere takes: a margin all round, so that the scene is seen whole.
+inline constexpr double FRAMED_SHARE = 0.8;
+
+// Where the camera stands to frame a scene whose bounding sphere has the
+// given centre and radius: looking at the centre from `direction` (eye
+// minus centre; any length, a zero or unusable one counts as (1, -1, 1)),
+// with z up, far enough that the sphere fills FRAMED_SHARE of the narrower
+// of the vertical field of view `fovyDegrees` and the horizontal one that
+// the viewport's width / height `aspect` gives. A radius of zero or less
+// frames a sphere of radius 1.
+LookAt framingLookAt(const osg::Vec3d& centre, double radius, const osg::Vec3d& direction,
+                     double fovyDegrees, double aspect);
 
 } // namespace view

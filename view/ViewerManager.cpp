@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include <osg/DisplaySettings>
 #include <osg/GraphicsContext>
 #include <osg/Group>
 #include <osg/Light>
@@ -24,6 +25,7 @@
 #include "view/FrameGrabber.h"
 #include "view/QOSGWidget.h"
 #include "view/ResizedCallback.h"
+#include "view/StereoLights.h"
 #include "view/ViewSettings.h"
 #include "view/VisViewObject.h"
 #include "view/X11Support.h"
@@ -142,6 +144,15 @@ ViewerManager::ViewerManager(QMainWindow* mainWindow, osg::Group* sceneRoot, osg
         window->setSwapCallback(_windowGrabber.get());
     }
 
+    // The scene graph's stereo assumes eyes 5 cm apart half a metre from
+    // the screen and puts the point of zero parallax at the camera's
+    // centre; a scene around that centre then has objects in front of it
+    // split by a tenth of the picture's width, more than eyes fuse without
+    // strain. A third of that keeps the disparities within about 3 % of the
+    // width. OSG_EYE_SEPARATION still chooses another value.
+    if (qEnvironmentVariableIsEmpty("OSG_EYE_SEPARATION"))
+        osg::DisplaySettings::instance()->setEyeSeparation(MAIN_WINDOW_EYE_SEPARATION);
+
     _viewer->setThreadingModel(embedding == Embedding::NativeWindow
                                    ? osgViewer::ViewerBase::CullDrawThreadPerContext
                                    : osgViewer::ViewerBase::SingleThreaded);
@@ -152,6 +163,7 @@ ViewerManager::ViewerManager(QMainWindow* mainWindow, osg::Group* sceneRoot, osg
         // The orthographic width follows the camera's distance.
         if (_orthographic)
             applyProjections();
+        separateEyeLights(*_viewer);
     });
 
     if (mainWindow)

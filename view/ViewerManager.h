@@ -71,6 +71,11 @@ public:
     };
 
     static constexpr int SCREEN_WINDOW_COUNT = 16;
+    // The eye separation (in the scene graph's units: metres of eyes half a
+    // metre from the screen) of the main window's stereo switch, unless
+    // OSG_EYE_SEPARATION gives another. Stereo pairs of views on their own
+    // screens take theirs from the simulation.
+    static constexpr float MAIN_WINDOW_EYE_SEPARATION = 0.015f;
 
     // What the process must do before its QApplication exists.
     static void prepareProcess(Embedding embedding);

@@ -189,6 +189,7 @@ void VisViewObject::setUpView()
 
     camera()->setGraphicsContext(window);
     if (manipulator.valid()) {
+        manipulator->setHomeDirection(cameraHomeSettings().standardPosition);
         setManipulator(manipulator.get());
         if (_partner)
             _partner->setManipulator(manipulator.get());
@@ -269,6 +270,7 @@ void VisViewObject::setHomePosition()
     _manipulator->setTrackballSize(0.8);
     const LookAt home =
         usableLookAt(_placement.centre + _placement.homeEye, _placement.centre, _placement.up);
+    _ownHome = home.valid;
     if (home.valid) {
         _manipulator->setAutoComputeHomePosition(false);
         _manipulator->setHomePosition(home.eye, home.centre, home.up, false);
@@ -303,9 +305,11 @@ void VisViewObject::goHome(bool automatic, const osg::Vec3d& standardEye)
     if (!_manipulator || (_isSecondEye && _parameters.stereoPair))
         return;
     _manipulator->setLookAtMode(false);
-    if (automatic) {
+    if (_ownHome) {
+        // The simulation placed this view's home: that is where home is.
+    } else if (automatic) {
+        _manipulator->setHomeDirection(standardEye);
         _manipulator->setAutoComputeHomePosition(true);
-        _manipulator->computeHomePosition(camera(), false);
     } else {
         const LookAt home = usableLookAt(standardEye, osg::Vec3d(), osg::Vec3d(0.0, 0.0, 1.0));
         if (home.valid) {

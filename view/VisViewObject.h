@@ -62,8 +62,13 @@ public:
     // Sets the camera's projection: perspective, or orthographic while the
     // viewer manager is in orthographic mode.
     void applyProjection();
-    // Returns the camera to its home position (see ViewerManager::homeView).
+    // Returns the camera to its home position: the one the simulation gave
+    // the view (items 57 + 69) when it gave one; otherwise, with `automatic`,
+    // framing the scene from the direction of `standardEye`, else standing at
+    // `standardEye` looking at the origin.
     void goHome(bool automatic, const osg::Vec3d& standardEye);
+    // Whether the simulation gave the view a home position.
+    bool hasOwnHome() const { return _ownHome; }
 
     // The view object that holds a viewer's view, or null.
     static VisViewObject* fromView(const osg::View* view);
@@ -114,4 +119,5 @@ private:
     view::Viewport _viewport;
     view::CameraPlacement _placement;
     view::CameraPoseReporter _poseReporter;
+    bool _ownHome = false;
 };

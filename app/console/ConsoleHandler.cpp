@@ -25,7 +25,9 @@ osg::Vec4 levelColour(int level)
     case LEVEL_2:
         return {0.0f, 1.0f, 0.0f, 1.0f};
     case LEVEL_8:
-        return {0.2f, 0.2f, 1.0f, 1.0f};
+        // A light blue: the deep blue (0.2, 0.2, 1) all but vanishes on the
+        // translucent panel over a dark blue background.
+        return {0.5f, 0.65f, 1.0f, 1.0f};
     case LEVEL_16:
         return {0.1f, 0.1f, 0.1f, 1.0f};
     case LEVEL_32:
@@ -95,6 +97,14 @@ void ConsoleHandler::buildScene()
     _camera->setViewMatrix(osg::Matrix::identity());
     _camera->setClearMask(0);
     _camera->setAllowEventFocus(false);
+    // A slave takes its master's cull settings every frame unless told
+    // otherwise. The default view's cull mask is 0 while simulation views
+    // draw, and the console must still be drawn over them; its clearing is
+    // its own too (none). Draw and read buffers still follow the window.
+    _camera->setInheritanceMask(osg::CullSettings::ALL_VARIABLES &
+                                ~(osg::CullSettings::CULL_MASK | osg::CullSettings::CULL_MASK_LEFT |
+                                  osg::CullSettings::CULL_MASK_RIGHT |
+                                  osg::CullSettings::CLEAR_COLOR | osg::CullSettings::CLEAR_MASK));
 
     _switch = new osg::Switch;
     _switch->setNewChildDefaultValue(false);
@@ -223,8 +233,13 @@ void ConsoleHandler::applyRequests(unsigned int frame)
     // the events of the same frame): from the next frame on it is only shown.
     if (imageDrawPending() && frame != _imageFrame)
         _imageCamera->setNodeMask(0);
-    if (_signals->showRequested.exchange(false))
+    if (_signals->showRequested.exchange(false)) {
+        // A console that opened by itself takes the keys like one opened
+        // with F10, so what is typed lands at the prompt shown and F10
+        // closes it.
+        _input.setVisible(true);
         setPanelOn(true);
+    }
     // Hidden texts need no work: the flag stays up until the panel is on.
     if (!_initialized || !panelOn())
         return;

@@ -4,8 +4,10 @@
 // process; every view adds it as an event handler. On the first event from a
 // view it hangs its own post-render camera (an orthographic 1000 x 1000
 // space) into the first graphics window of that view's viewer, as a slave of
-// the view. F10 shows and hides it; keys typed while it is visible go to the
-// prompt and Return hands the command to the installed command handler.
+// the view, drawn after every view of that window. F10 shows and hides it,
+// and so does an error that asks the log to show it; keys typed while it is
+// visible go to the prompt and Return hands the command to the installed
+// command handler.
 //
 // The lines live in the thread-safe console::Log; the keyboard logic in
 // console::ConsoleInput. This class draws them.
@@ -74,8 +76,8 @@ public:
     bool visible() const { return _input.visible(); }
     bool initialized() const { return _initialized; }
     const std::string& input() const { return _input.input(); }
-    // Whether the panel is switched on (show() switches it on without
-    // making the console visible).
+    // Whether the panel is switched on. show() (an error) switches it on
+    // and makes the console visible, as F10 does.
     bool panelOn() const;
 
     osg::Camera* camera() const { return _camera.get(); }

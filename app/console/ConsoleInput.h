@@ -51,6 +51,8 @@ public:
     KeyResult keyDown(int key, const RowCounter& rowsOf);
 
     bool visible() const { return _visible; }
+    // Shows the console (an error opened it) or hides it.
+    void setVisible(bool visible) { _visible = visible; }
     const std::string& input() const { return _input; }
     // "|> " followed by the input: the prompt row's text.
     std::string promptText() const { return "|> " + _input; }

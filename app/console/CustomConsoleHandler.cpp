@@ -40,6 +40,10 @@ CustomConsoleHandler::CustomConsoleHandler() : CustomConsoleHandler(Log::instanc
 void CustomConsoleHandler::handle(const std::string& command)
 {
     const std::vector<std::string> words = splitWords(command);
+    if (words.size() == 1 && words[0] == "help") {
+        listCommands();
+        return;
+    }
     if (words.size() != 3 || words[0] != "set") {
         notFound();
         return;
@@ -72,6 +76,13 @@ void CustomConsoleHandler::notFound()
 {
     _log.show();
     _log.writeLine(LEVEL_8, "Command not found!");
+    _log.writeLine(LEVEL_8, "Type help to list the commands.");
+}
+
+void CustomConsoleHandler::listCommands()
+{
+    for (const char* line : kCommandList)
+        _log.writeLine(LEVEL_4, line);
 }
 
 } // namespace console

@@ -112,15 +112,17 @@ void DemoEffects::labels(orvane::SimulationClient& client, float t, bool created
 void DemoEffects::lights(orvane::SimulationClient& client, float t, bool created)
 {
     if (!created) {
-        // A sun (directional: it shines along its x axis) from above and in
-        // front, with some ambient light so that shaded sides stay visible.
+        // A sun (directional: it shines along its x axis) from above, in
+        // front and to the left, with some ambient light so that shaded sides
+        // stay visible; with shadows on, the objects' shadows fall to the
+        // right and back, where the camera sees them.
         GNP2::Packet sun;
         address(sun, SUN, LIGHT);
         sun.setIntVector(DIRECTIONAL, {1});
         sun.setIntVector(AMBIENT, {70, 70, 70});
         sun.setIntVector(DIFFUSE, {170, 170, 160});
         sun.setIntVector(SPECULAR, {255, 255, 255});
-        sun.setFloatVector(ORIENTATION, pointXAlong(-0.3f, 0.6f, -0.75f));
+        sun.setFloatVector(ORIENTATION, pointXAlong(0.55f, 0.45f, -0.7f));
         client.queue(sun);
     }
     // A warm spot light high above the middle of the scene, sweeping across

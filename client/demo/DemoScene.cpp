@@ -181,8 +181,19 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
         grid.setIntVector(SHAPE_KIND, {10});
         grid.setFloatVector(SCALE, {10.f, 10.f, 1.f});
         grid.setFloatVector(SHAPE_PARAMETERS, {0.5f});
-        grid.setIntVector(COLOUR, {120, 120, 120});
+        grid.setIntVector(COLOUR, {90, 95, 110});
         client.queue(grid);
+
+        // The floor under the grid, a flat box whose top lies just below
+        // it: the ground the shapes stand on and cast their shadows onto
+        // when shadows are switched on (View > Shadows).
+        GNP2::Packet floor;
+        address(floor, FLOOR, SHAPE);
+        floor.setIntVector(SHAPE_KIND, {1});
+        floor.setFloatVector(SCALE, {11.f, 11.f, 0.1f});
+        floor.setFloatVector(POSITION, {0.f, 0.f, -0.051f});
+        floor.setIntVector(COLOUR, {215, 225, 205});
+        client.queue(floor);
     }
     // A beam growing and shrinking: item 4 is its length, width and height.
     GNP2::Packet beam;

@@ -21,6 +21,7 @@ public:
     // Object numbers: one range per kind so that parts never clash.
     static constexpr int TIME_OBJECT = 4000;
     static constexpr int VIEW_OBJECT = 4001;
+    static constexpr int FLOOR = 13; // a shape, after the shapes 1-12
 
     // Queues the packets of one simulation step at time t (seconds): the
     // time packet first, then every object's state. The first step creates

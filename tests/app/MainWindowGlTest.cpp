@@ -26,17 +26,25 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QWidgetAction>
+#include <QTest>
 
 #include <osg/DisplaySettings>
 #include <osg/Geode>
+#include <osg/MatrixTransform>
+#include <osg/LightSource>
 #include <osg/PolygonMode>
 #include <osg/ShapeDrawable>
 #include <osgShadow/SoftShadowMap>
 
 #include "MainWindowHarness.h"
 #include "app/MenuTable.h"
+#include "app/console/ConsoleHandler.h"
+#include "log/Log.h"
+#include "app/SceneShadows.h"
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
+#include "view/ViewParameters.h"
+#include "view/VisViewObject.h"
 
 using namespace apptest;
 using namespace std::chrono_literals;
@@ -259,6 +267,72 @@ TEST_P(MainWindow, ShowsTheSimulationsViewAndFollowsTheConnection)
     });
 }
 
+// The console over a simulation's own view: F10 shows its panel and text
+// over the view and hides them again; an error that opens it by itself
+// leaves the keyboard with its prompt, which F10 closes.
+TEST_P(MainWindow, ConsoleShowsOverTheSimulationsView)
+{
+    run([&](VisMainWindow& window) {
+        orvane::SimulationClient client;
+        connectSimulation(window, client);
+        const QColor light(200, 200, 60); // light, so that the panel darkens it
+        showView(window, client, 0.f, 0.f, 1.f, 1.f, light, 0.5, 0.5);
+        console::writeLine(console::LEVEL_8, "[Test] a level-eight line over the view");
+        QWidget* viewer = window.viewerManager().viewerWidget();
+        console::ConsoleHandler& console = console::ConsoleHandler::instance();
+
+        // The panel covers the top sixth of the window (its top row and right
+        // end hold no text here): 30 % black over the view, with the lines'
+        // text in it.
+        auto panelShown = [&](const QImage& picture) {
+            return !near(colourAt(picture, 0.95, 0.03), light) &&
+                   near(colourAt(picture, 0.5, 0.5), light);
+        };
+        auto textPixels = [&](const QImage& picture) {
+            int count = 0;
+            for (int y = int(0.01 * picture.height()); y < int(0.175 * picture.height()); ++y)
+                for (int x = int(0.01 * picture.width()); x < int(0.99 * picture.width()); ++x) {
+                    const QColor c = picture.pixelColor(x, y);
+                    count += c.blue() > c.red() + 40 || (c.red() > 230 && c.blue() > 230);
+                }
+            return count;
+        };
+        ASSERT_FALSE(panelShown(viewerPicture(window)));
+        viewer->setFocus();
+        QTest::keyClick(viewer, Qt::Key_F10);
+        QImage picture;
+        EXPECT_TRUE(waitFor([&] {
+            picture = viewerPicture(window);
+            return panelShown(picture);
+        })) << "the console is not drawn over the simulation's view";
+        keepPicture(picture, "console-over-view-" + qstr(name()));
+        EXPECT_TRUE(console.visible());
+        EXPECT_GT(textPixels(picture), 50) << "no text in the panel";
+        const QColor darkened = colourAt(picture, 0.95, 0.03);
+        EXPECT_TRUE(near(darkened, QColor(140, 140, 42), 12))
+            << darkened.red() << "," << darkened.green() << "," << darkened.blue();
+
+        QTest::keyClick(viewer, Qt::Key_F10);
+        EXPECT_TRUE(waitFor([&] { return !panelShown(viewerPicture(window)); }));
+        EXPECT_FALSE(console.visible());
+
+        // An error opens it: typed letters go to the prompt, not to the
+        // statistics, and F10 closes it at once.
+        console::writeLine(console::LEVEL_32, "[Test] an error");
+        console::show();
+        EXPECT_TRUE(waitFor([&] { return panelShown(viewerPicture(window)); }));
+        EXPECT_TRUE(console.visible());
+        QTest::keyClick(viewer, Qt::Key_S);
+        spin(100ms);
+        EXPECT_EQ(console.input(), "s");
+        QTest::keyClick(viewer, Qt::Key_Backspace);
+        QTest::keyClick(viewer, Qt::Key_F10);
+        EXPECT_TRUE(waitFor([&] { return !panelShown(viewerPicture(window)); }));
+        EXPECT_FALSE(console.visible());
+        EXPECT_EQ(console.input(), "");
+    });
+}
+
 TEST_P(MainWindow, WireframeSwitchesTheSceneBetweenLinesAndSurfaces)
 {
     run([&](VisMainWindow& window) {
@@ -300,7 +374,7 @@ TEST_P(MainWindow, ShadowsSwitchOnAndOffAndNeverDrawAnEmptySceneBlack)
             dynamic_cast<osgShadow::SoftShadowMap*>(window.sceneRoot()->getShadowTechnique());
         ASSERT_NE(technique, nullptr);
         EXPECT_FLOAT_EQ(technique->getBias(), 1.0f);
-        EXPECT_EQ(technique->getAmbientBias(), osg::Vec2(0.8f, 1.0f));
+        EXPECT_EQ(technique->getAmbientBias(), SCENE_SHADOW_AMBIENT_BIAS);
         EXPECT_FLOAT_EQ(technique->getJitteringScale(), 8.0f);
         EXPECT_EQ(technique->getJitterTextureUnit(), 64u);
         EXPECT_FLOAT_EQ(technique->getSoftnessWidth(), 0.003f);
@@ -335,6 +409,75 @@ TEST_P(MainWindow, ShadowsSwitchOnAndOffAndNeverDrawAnEmptySceneBlack)
         shadows->trigger();
         EXPECT_FALSE(shadows->isChecked());
         EXPECT_EQ(window.sceneRoot()->getShadowTechnique(), nullptr);
+    });
+}
+
+// What a user sees after Ctrl+L: a box standing on a floor and lit from
+// the side by a sun casts a dark patch onto the floor beside it, and the lit
+// floor keeps its brightness.
+TEST_P(MainWindow, ShadowsDarkenTheFloorBesideABox)
+{
+    run([&](VisMainWindow& window) {
+        orvane::SimulationClient client;
+        connectSimulation(window, client);
+        auto view = viewPacket(1, {0, 0, 0}, {0.f, 0.f}, {1.f, 1.f});
+        view->setIntVector(view::viewItems::CAMERA_CONTROL, {view::LOOK_AT});
+        view->setFloatVector(view::viewItems::EYE, {0.f, -14.f, 12.f});
+        view->setFloatVector(view::viewItems::CENTRE, {0.f, 0.f, 0.f});
+        view->setFloatVector(view::viewItems::UP, {0.f, 0.f, 1.f});
+        client.send(*view);
+        ASSERT_TRUE(waitFor([&] { return !window.viewerManager().views().empty(); }));
+
+        // Floor and box cast and receive, as every 3D object does (mask
+        // 0x1E); the sun shines along (1, 0, -1) from the left.
+        osg::ref_ptr<osg::Group> scene = new osg::Group;
+        osg::ref_ptr<osg::Geode> floor = new osg::Geode;
+        floor->addDrawable(
+            new osg::ShapeDrawable(new osg::Box(osg::Vec3(0, 0, -0.1f), 20.f, 20.f, 0.2f)));
+        floor->setNodeMask(0x1E);
+        osg::ref_ptr<osg::Geode> block = new osg::Geode;
+        block->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(0, 0, 1.f), 2.f)));
+        block->setNodeMask(0x1E);
+        osg::ref_ptr<osg::Light> sun = new osg::Light(1);
+        sun->setPosition({-1.f, 0.f, 1.f, 0.f});
+        sun->setDiffuse({0.8f, 0.8f, 0.8f, 1.f});
+        sun->setAmbient({0.2f, 0.2f, 0.2f, 1.f});
+        osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
+        source->setLight(sun.get());
+        source->setNodeMask(0x1E);
+        scene->addChild(floor.get());
+        scene->addChild(block.get());
+        scene->addChild(source.get());
+        window.sceneRoot()->addChild(scene.get());
+        spin(300ms);
+
+        // Where floor points lie in the picture.
+        osg::Camera* camera = window.viewerManager().views().front()->camera();
+        auto brightness = [&](const QImage& picture, const osg::Vec3& point) {
+            const osg::Matrix toWindow = camera->getViewMatrix() * camera->getProjectionMatrix() *
+                                         camera->getViewport()->computeWindowMatrix();
+            const osg::Vec3 at = point * toWindow;
+            const QColor c = picture.pixelColor(int(at.x()), picture.height() - 1 - int(at.y()));
+            return c.red() + c.green() + c.blue();
+        };
+        const osg::Vec3 shadowed(2.5f, 0.f, 0.f); // behind the box, seen from the sun
+        const osg::Vec3 lit(-2.5f, 0.f, 0.f);     // before it
+        QImage picture = viewerPicture(window);
+        ASSERT_FALSE(picture.isNull());
+        keepPicture(picture, "shadows-off-" + qstr(name()));
+        const int litOff = brightness(picture, lit);
+        EXPECT_NEAR(brightness(picture, shadowed), litOff, 30) << "the floor is lit alike";
+
+        window.action(MenuCommand::Shadows)->trigger();
+        spin(500ms);
+        picture = viewerPicture(window);
+        keepPicture(picture, "shadows-on-" + qstr(name()));
+        const int litOn = brightness(picture, lit);
+        const int shadowOn = brightness(picture, shadowed);
+        EXPECT_LT(shadowOn, litOn * 7 / 10) << "no shadow beside the box";
+        EXPECT_NEAR(litOn, litOff, 40) << "shadows wash out (or darken) the lit floor";
+        window.action(MenuCommand::Shadows)->trigger();
+        window.sceneRoot()->removeChild(scene.get());
     });
 }
 

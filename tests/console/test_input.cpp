@@ -14,6 +14,7 @@
 #include <osgGA/GUIEventAdapter>
 #include <osgViewer/Viewer>
 
+#include <cmath>
 #include <regex>
 #include <thread>
 
@@ -58,19 +59,36 @@ protected:
     osg::ref_ptr<osgViewer::Viewer> _viewer;
 };
 
-TEST_F(HandlerTest, HelpEchoesTheCommandAndAnswersNotFoundAtLevelEight)
+TEST_F(HandlerTest, HelpEchoesTheCommandAndListsTheCommands)
 {
     key(KEY_F10);
     type("help");
     EXPECT_TRUE(key(KEY_Return));
 
     const auto lines = log().snapshot();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), std::size(kCommandList) + 2);
     EXPECT_EQ(lines[0].text, ">> help\n");
     EXPECT_EQ(lines[0].level, LEVEL_4);
+    std::string listed;
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i)
+        listed += lines[i].text;
+    for (const char* command : {"help", "set mask <hex>", "set noClip <0|1>"})
+        EXPECT_THAT(listed, ::testing::HasSubstr(command));
+    EXPECT_EQ(_console->input(), "");
+}
+
+TEST_F(HandlerTest, AMistypedCommandIsNotFoundAndPointsToHelp)
+{
+    key(KEY_F10);
+    type("hlep");
+    key(KEY_Return);
+
+    const auto lines = log().snapshot();
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1].text, "Command not found!\n");
     EXPECT_EQ(lines[1].level, LEVEL_8);
-    EXPECT_EQ(_console->input(), "");
+    EXPECT_EQ(lines[2].text, "Type help to list the commands.\n");
+    EXPECT_EQ(lines[2].level, LEVEL_8);
 }
 
 TEST_F(HandlerTest, MaskCommandsTypedAtThePromptFilterTheDrawnLines)
@@ -203,18 +221,46 @@ TEST_F(HandlerTest, AViewerWithoutWindowLeavesTheConsoleUninitialised)
     EXPECT_EQ(_console->textGeode()->getNumDrawables(), 0u) << "nothing is drawn before";
 }
 
-TEST_F(HandlerTest, ShowSwitchesThePanelOnAtTheNextEventWithoutMakingItVisible)
+// An error opens the console: what is typed then goes to the prompt shown
+// (the statistics key no longer toggles the statistics behind it unseen),
+// and one F10 closes it.
+TEST_F(HandlerTest, ShowOpensTheConsoleAtTheNextEventAndOneF10ClosesIt)
 {
     std::thread([] { show(); }).join();
     EXPECT_FALSE(_console->panelOn()) << "nodes change on the GUI thread only";
     frame();
     EXPECT_TRUE(_console->panelOn());
-    EXPECT_FALSE(_console->visible());
-    EXPECT_FALSE(key('x')) << "keys still pass while not visible";
-    key(KEY_F10);
     EXPECT_TRUE(_console->visible());
-    key(KEY_F10);
+    EXPECT_TRUE(key('s')) << "a letter goes to the prompt, not to the 3D view";
+    EXPECT_EQ(_console->input(), "s");
+    EXPECT_TRUE(key(KEY_F10));
+    EXPECT_FALSE(_console->visible());
     EXPECT_FALSE(_console->panelOn());
+    EXPECT_FALSE(key('s')) << "keys pass again once it is closed";
+}
+
+// Relative luminance and contrast ratio as the web's accessibility rules
+// define them; 4.5 is their minimum for ordinary text.
+double luminance(const osg::Vec4& colour)
+{
+    auto linear = [](double c) {
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.r()) + 0.7152 * linear(colour.g()) + 0.0722 * linear(colour.b());
+}
+
+double contrast(const osg::Vec4& a, const osg::Vec4& b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST(LevelColours, LinesAreReadableOnThePanelOverTheDefaultBackground)
+{
+    // The default background (0, 0, 128) under the panel's 30 % black.
+    const osg::Vec4 panel(0.0f, 0.0f, 0.7f * 128.0f / 255.0f, 1.0f);
+    for (int level : {LEVEL_1, LEVEL_2, LEVEL_4, LEVEL_8, LEVEL_32})
+        EXPECT_GE(contrast(levelColour(level), panel), 4.5) << "level " << level;
 }
 
 TEST_F(HandlerTest, TheConsoleFontIsTheInstalledLiberationMono)

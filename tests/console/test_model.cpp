@@ -29,6 +29,7 @@ struct CommandCase
 };
 
 const std::string kNotFound = "Command not found!\n";
+const std::string kTypeHelp = "Type help to list the commands.\n";
 const std::string kEnabled =
     "no Clipping mode enabled - rerun simulation for change to take effect\n";
 const std::string kDisabled =
@@ -64,13 +65,32 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"MaskNotHex", "set mask zz", 255, {{"Invalid mask: zz", 8}}, false, true},
         CommandCase{"MaskNegative", "set mask -1", 255, {{"Invalid mask: -1", 8}}, false, true},
         CommandCase{"MaskTooLarge", "set mask 1ffffffff", 255, {{"Invalid mask", 8}}, false, true},
-        CommandCase{"SetAlone", "set", 255, {{kNotFound, 8}}, false, true},
-        CommandCase{"MaskMissingValue", "set mask", 255, {{kNotFound, 8}}, false, true},
-        CommandCase{"Help", "help", 255, {{kNotFound, 8}}, false, true},
-        CommandCase{"Empty", "", 255, {{kNotFound, 8}}, false, true},
-        CommandCase{"ExtraWord", "set mask 2 3", 255, {{kNotFound, 8}}, false, true},
-        CommandCase{"WordsAreCaseSensitive", "SET mask 2", 255, {{kNotFound, 8}}, false, true},
-        CommandCase{"UnknownSetting", "set colour 2", 255, {{kNotFound, 8}}, false, true},
+        CommandCase{"SetAlone", "set", 255, {{kNotFound, 8}, {kTypeHelp, 8}}, false, true},
+        CommandCase{
+            "MaskMissingValue", "set mask", 255, {{kNotFound, 8}, {kTypeHelp, 8}}, false, true},
+        CommandCase{"HelpListsTheCommands",
+                    "help",
+                    255,
+                    {{"Commands:", 4},
+                     {"  help", 4},
+                     {"  set mask <hex>", 4},
+                     {"  set noClip <0|1>", 4},
+                     {"F10 hides the console", 4}},
+                    false,
+                    false},
+        CommandCase{
+            "HelpWithAWordMore", "help me", 255, {{kNotFound, 8}, {kTypeHelp, 8}}, false, true},
+        CommandCase{"Empty", "", 255, {{kNotFound, 8}, {kTypeHelp, 8}}, false, true},
+        CommandCase{
+            "ExtraWord", "set mask 2 3", 255, {{kNotFound, 8}, {kTypeHelp, 8}}, false, true},
+        CommandCase{"WordsAreCaseSensitive",
+                    "SET mask 2",
+                    255,
+                    {{kNotFound, 8}, {kTypeHelp, 8}},
+                    false,
+                    true},
+        CommandCase{
+            "UnknownSetting", "set colour 2", 255, {{kNotFound, 8}, {kTypeHelp, 8}}, false, true},
         CommandCase{"NoClipOn", "set noClip 1", 255, {{kEnabled, 4}}, true, false},
         CommandCase{"NoClipAnyNonZero", "set noClip -7", 255, {{kEnabled, 4}}, true, false},
         CommandCase{"NoClipOff", "set noClip 0", 255, {{kDisabled, 4}}, false, false},

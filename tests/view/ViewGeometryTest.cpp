@@ -158,3 +158,66 @@ TEST(UsableLookAtTest, MissingOrParallelUpBecomesAnAxisAcrossTheView)
 }
 
 } // namespace
+
+// --- framing ------------------------------------------------------------------------
+
+namespace {
+
+// The angle under which the sphere's outline is seen from the placement.
+double seenHalfAngle(const LookAt& at, double radius)
+{
+    return std::asin(radius / (at.eye - at.centre).length());
+}
+
+osg::Vec3d unitOf(osg::Vec3d v)
+{
+    v.normalize();
+    return v;
+}
+
+} // namespace
+
+TEST(Framing, LooksAtTheCentreFromTheDirectionWithZUp)
+{
+    const LookAt at = framingLookAt({2, 3, 1}, 1.5, {4, -4, 4}, 30.0, 4.0 / 3.0);
+    ASSERT_TRUE(at.valid);
+    EXPECT_EQ(at.centre, osg::Vec3d(2, 3, 1));
+    EXPECT_NEAR((unitOf(at.eye - at.centre) - unitOf({1, -1, 1})).length(), 0.0, 1e-12);
+    EXPECT_EQ(at.up, osg::Vec3d(0, 0, 1));
+}
+
+TEST(Framing, TheSphereFillsTheSameShareOfTheNarrowerAngle)
+{
+    const double halfVertical = osg::DegreesToRadians(15.0);
+    // Wide viewport: the vertical angle is the narrower one.
+    EXPECT_NEAR(seenHalfAngle(framingLookAt({}, 2.0, {0, -1, 0}, 30.0, 2.0), 2.0),
+                FRAMED_SHARE * halfVertical, 1e-9);
+    // Tall viewport: the horizontal one.
+    const double halfHorizontal = std::atan(std::tan(halfVertical) * 0.5);
+    EXPECT_NEAR(seenHalfAngle(framingLookAt({}, 2.0, {0, -1, 0}, 30.0, 0.5), 2.0),
+                FRAMED_SHARE * halfHorizontal, 1e-9);
+    // Distance grows with the radius.
+    const LookAt small = framingLookAt({}, 1.0, {0, -1, 0}, 30.0, 1.0);
+    const LookAt large = framingLookAt({}, 10.0, {0, -1, 0}, 30.0, 1.0);
+    EXPECT_NEAR(large.eye.length(), 10.0 * small.eye.length(), 1e-9);
+}
+
+TEST(Framing, UnusableInputsFallBackToSensibleValues)
+{
+    // No direction: the standard (1, -1, 1); looking straight down: y up.
+    const LookAt none = framingLookAt({}, 1.0, {0, 0, 0}, 30.0, 1.0);
+    EXPECT_NEAR((unitOf(none.eye) - unitOf({1, -1, 1})).length(), 0.0, 1e-12);
+    const LookAt down = framingLookAt({}, 1.0, {0, 0, 3}, 30.0, 1.0);
+    ASSERT_TRUE(down.valid);
+    EXPECT_EQ(down.up, osg::Vec3d(0, 1, 0));
+    // A point (radius 0) or a broken field of view still give a placement
+    // at a finite distance.
+    for (const LookAt& at :
+         {framingLookAt({}, 0.0, {1, 0, 0}, 30.0, 1.0), framingLookAt({}, 1.0, {1, 0, 0}, 0.0, 1.0),
+          framingLookAt({}, 1.0, {1, 0, 0}, 30.0, 0.0),
+          framingLookAt({}, std::nan(""), {1, 0, 0}, 30.0, 1.0)}) {
+        EXPECT_TRUE(at.valid);
+        EXPECT_TRUE(std::isfinite(at.eye.length()));
+        EXPECT_GT(at.eye.length(), 1.0);
+    }
+}

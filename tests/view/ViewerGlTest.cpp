@@ -12,11 +12,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
 #include <cmath>
 
+#include <osg/DisplaySettings>
+#include <osg/Light>
+#include <osg/LightSource>
 #include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/ShapeDrawable>
@@ -88,6 +92,97 @@ public:
         drawable->drawImplementation(info);
     }
 };
+
+// The rectangle of the pixels that differ from `background` (x0, y0 from
+// the top-left; empty when none do).
+struct Extent
+{
+    int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+    bool empty() const { return x1 < x0; }
+    int width() const { return x1 - x0 + 1; }
+    int height() const { return y1 - y0 + 1; }
+};
+
+Extent extentUnlike(const osg::Image& image, const Rgb& background)
+{
+    Extent e{image.s(), image.t(), -1, -1};
+    for (int y = 0; y < image.t(); ++y)
+        for (int x = 0; x < image.s(); ++x)
+            if (!near(pixel(image, x, y, true), background, 8)) {
+                e.x0 = std::min(e.x0, x);
+                e.y0 = std::min(e.y0, y);
+                e.x1 = std::max(e.x1, x);
+                e.y1 = std::max(e.y1, y);
+            }
+    return e;
+}
+
+// The direction the camera looks from (eye minus centre), unit length.
+osg::Vec3d lookingFrom(const osg::Camera& camera)
+{
+    osg::Vec3d eye, centre, up;
+    camera.getViewMatrixAsLookAt(eye, centre, up);
+    osg::Vec3d from = eye - centre;
+    from.normalize();
+    return from;
+}
+
+osg::Vec3d unit(osg::Vec3d v)
+{
+    v.normalize();
+    return v;
+}
+
+// A flat square of `size` at z = 0 cut into cells, so that lighting
+// computed at its corners shows a spot light's patch.
+osg::ref_ptr<osg::Geode> floorOfCells(float size, int cells)
+{
+    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+    osg::ref_ptr<osg::Vec3Array> normals = new osg::Vec3Array;
+    const float step = size / float(cells);
+    for (int j = 0; j <= cells; ++j)
+        for (int i = 0; i <= cells; ++i) {
+            vertices->push_back({-size / 2 + float(i) * step, -size / 2 + float(j) * step, 0.f});
+            normals->push_back({0.f, 0.f, 1.f});
+        }
+    osg::ref_ptr<osg::DrawElementsUInt> quads = new osg::DrawElementsUInt(GL_QUADS);
+    for (int j = 0; j < cells; ++j)
+        for (int i = 0; i < cells; ++i) {
+            const unsigned int a = unsigned(j * (cells + 1) + i);
+            quads->push_back(a);
+            quads->push_back(a + 1);
+            quads->push_back(a + unsigned(cells) + 2);
+            quads->push_back(a + unsigned(cells) + 1);
+        }
+    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
+    geometry->setVertexArray(vertices.get());
+    geometry->setNormalArray(normals.get(), osg::Array::BIND_PER_VERTEX);
+    osg::ref_ptr<osg::Vec4Array> white = new osg::Vec4Array;
+    white->push_back({1.f, 1.f, 1.f, 1.f});
+    geometry->setColorArray(white.get(), osg::Array::BIND_OVERALL);
+    geometry->addPrimitiveSet(quads.get());
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(geometry.get());
+    return geode;
+}
+
+// Where a channel of the picture is bright: the mean column of its pixels
+// above `threshold`, and how many there are.
+std::pair<double, int> brightColumn(const osg::Image& image, int channel, int threshold)
+{
+    double sum = 0;
+    int count = 0;
+    for (int y = 0; y < image.t(); ++y)
+        for (int x = 0; x < image.s(); ++x) {
+            const Rgb p = pixel(image, x, y, true);
+            const int value = channel == 0 ? p.r : channel == 1 ? p.g : p.b;
+            if (value > threshold) {
+                sum += x;
+                ++count;
+            }
+        }
+    return {count ? sum / count : -1.0, count};
+}
 
 class ViewerGlTest : public ::testing::TestWithParam<Embedding>
 {
@@ -231,12 +326,12 @@ TEST_P(ViewerGlTest, DefaultViewStepsBackWhileSimulationViewsExist)
 {
     // A wide green box in front of every camera that frames the scene.
     _sceneRoot->addChild(box(osg::Vec3(), osg::Vec3(40, 1, 10), osg::Vec4(0, 1, 0, 1)).get());
-    settle();
+    settle(4);
     const Rgb green = rgbOf(0, 255, 0);
     osg::ref_ptr<osg::Image> before = grab("default_view");
     ASSERT_TRUE(before);
-    EXPECT_TRUE(near(pixel(*before, 400, 300, true), green))
-        << text(pixel(*before, 400, 300, true));
+    EXPECT_TRUE(near(pixel(*before, 500, 300, true), green))
+        << text(pixel(*before, 500, 300, true));
 
     const auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
     VisViewObject* view = create(*packet);
@@ -246,8 +341,8 @@ TEST_P(ViewerGlTest, DefaultViewStepsBackWhileSimulationViewsExist)
     osg::ref_ptr<osg::Image> with = grab("simulation_view");
     ASSERT_TRUE(with);
     // The default view only clears; the simulation view shows the box.
-    EXPECT_TRUE(near(pixel(*with, 400, 300, true), DEFAULT_BACKGROUND))
-        << text(pixel(*with, 400, 300, true));
+    EXPECT_TRUE(near(pixel(*with, 250, 300, true), DEFAULT_BACKGROUND))
+        << text(pixel(*with, 250, 300, true));
     EXPECT_TRUE(near(pixel(*with, 750, 300, true), green)) << text(pixel(*with, 750, 300, true));
     EXPECT_TRUE(near(pixel(*with, 750, 20, true), rgbOf(200, 40, 30)));
 
@@ -262,10 +357,10 @@ TEST_P(ViewerGlTest, DefaultViewStepsBackWhileSimulationViewsExist)
     EXPECT_EQ(_manager->mainView()->camera()->getCullMask(), 0xFFFFFFFFu);
     EXPECT_EQ(_sceneRoot->getStateSet()->getMode(GL_LIGHT0), osg::StateAttribute::ON);
     EXPECT_EQ(_manager->mainView()->view()->getLightingMode(), osg::View::HEADLIGHT);
-    settle();
+    settle(4);
     osg::ref_ptr<osg::Image> after = grab("after_reset");
     ASSERT_TRUE(after);
-    EXPECT_TRUE(near(pixel(*after, 400, 300, true), green)) << text(pixel(*after, 400, 300, true));
+    EXPECT_TRUE(near(pixel(*after, 500, 300, true), green)) << text(pixel(*after, 500, 300, true));
     EXPECT_TRUE(near(pixel(*after, 750, 20, true), DEFAULT_BACKGROUND));
 }
 
@@ -648,6 +743,188 @@ TEST_P(ViewerGlTest, GlWidgetControls)
     EXPECT_NEAR((view->camera()->getInverseViewMatrix().getTrans() - osg::Vec3d(4, -8, 2)).length(),
                 0.0, 1e-5);
     EXPECT_FALSE(_sink.sent.empty()) << "going home is a camera change";
+}
+
+// A simulation without a view of its own: the default view frames the
+// scene from the home direction, the whole of a unit box in sight.
+TEST_P(ViewerGlTest, DefaultViewFramesASmallSceneWhole)
+{
+    const osg::Vec4 orange(0.9f, 0.5f, 0.1f, 1.0f);
+    _sceneRoot->addChild(box(osg::Vec3(), osg::Vec3(1, 1, 1), orange).get());
+    settle(4);
+    osg::ref_ptr<osg::Image> picture = grab("default_view_unit_box");
+    ASSERT_TRUE(picture);
+    const Extent seen = extentUnlike(*picture, DEFAULT_BACKGROUND);
+    ASSERT_FALSE(seen.empty()) << "the box is not in sight";
+    EXPECT_GT(seen.x0, WIDTH / 10);
+    EXPECT_LT(seen.x1, WIDTH - WIDTH / 10);
+    EXPECT_GT(seen.y0, HEIGHT / 10) << "the box reaches the top edge";
+    EXPECT_LT(seen.y1, HEIGHT - HEIGHT / 10) << "the box reaches the bottom edge";
+    EXPECT_LT(seen.height(), HEIGHT * 8 / 10);
+    EXPECT_GT(seen.height(), HEIGHT / 4) << "framed, not lost in the distance";
+    // From the standard position's direction (1, -1, 1): three faces seen,
+    // not one flat square.
+    EXPECT_NEAR((lookingFrom(*_manager->mainView()->camera()) - unit({1, -1, 1})).length(), 0.0,
+                1e-6);
+
+    // A bigger scene is framed again until the user moves the camera.
+    _sceneRoot->addChild(box(osg::Vec3(6, 0, 0), osg::Vec3(1, 1, 1), orange).get());
+    settle(4);
+    const Extent both = extentUnlike(*grab("default_view_two_boxes"), DEFAULT_BACKGROUND);
+    EXPECT_GT(both.x0, 0);
+    EXPECT_LT(both.x1, WIDTH - 1);
+}
+
+// "Camera to home position": a view the simulation gave a home returns
+// there; one without frames the scene from the home direction of the
+// settings, or stands at the standard position when home is not computed.
+TEST_P(ViewerGlTest, HomeFramesTheSceneFromTheHomeDirectionOrReturnsToTheViewsOwnHome)
+{
+    const osg::Vec4 green(0.1f, 0.8f, 0.2f, 1.0f);
+    _sceneRoot->addChild(box(osg::Vec3(2, 3, 1), osg::Vec3(2, 2, 2), green).get());
+    VisViewObject* framed = create(*viewPacket(1, {0, 0, 0}, {0.0f, 0.0f}, {0.5f, 1.0f}));
+    auto ownPacket = viewPacket(2, {0, 0, 0}, {0.5f, 0.0f}, {0.5f, 1.0f});
+    setVec3(*ownPacket, CENTRE, {2, 3, 1});
+    setVec3(*ownPacket, UP, {0, 0, 1});
+    setVec3(*ownPacket, HOME_EYE, {0, -12, 6});
+    VisViewObject* own = create(*ownPacket);
+    ASSERT_TRUE(framed && own);
+    settle();
+
+    drag(QPoint(250, 300), QPoint(350, 150));
+    drag(QPoint(750, 300), QPoint(850, 150));
+    EXPECT_GT((lookingFrom(*own->camera()) - unit({0, -12, 6})).length(), 0.1) << "not moved";
+
+    _manager->homeView();
+    settle();
+    EXPECT_NEAR((lookingFrom(*framed->camera()) - unit({1, -1, 1})).length(), 0.0, 1e-6);
+    EXPECT_NEAR((lookingFrom(*own->camera()) - unit({0, -12, 6})).length(), 0.0, 1e-6);
+    EXPECT_NEAR(own->manipulator()->getDistance(), osg::Vec3d(0, -12, 6).length(), 1e-4);
+    osg::ref_ptr<osg::Image> picture = grab("home_framed_and_own");
+    ASSERT_TRUE(picture);
+    // The box whole in the left view.
+    const Rgb black = rgbOf(0, 0, 0);
+    int left = WIDTH, right = -1, top = HEIGHT, bottom = -1;
+    for (int y = 0; y < HEIGHT; ++y)
+        for (int x = 0; x < WIDTH / 2; ++x)
+            if (!near(pixel(*picture, x, y, true), black, 8)) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, left) << "the box is not in the framed view";
+    EXPECT_GT(left, 10);
+    EXPECT_LT(right, WIDTH / 2 - 10);
+    EXPECT_GT(top, 10);
+    EXPECT_LT(bottom, HEIGHT - 10);
+
+    // The space bar goes to the same home.
+    drag(QPoint(250, 300), QPoint(300, 100));
+    QTest::keyClick(_manager->viewerWidget(), Qt::Key_Space);
+    settle();
+    EXPECT_NEAR((lookingFrom(*framed->camera()) - unit({1, -1, 1})).length(), 0.0, 1e-6);
+
+    // Another home direction from the settings.
+    store().setValue("Camera/StandardPosition/X", "0");
+    store().setValue("Camera/StandardPosition/Y", "-5");
+    store().setValue("Camera/StandardPosition/Z", "0");
+    _manager->homeView();
+    settle();
+    EXPECT_NEAR((lookingFrom(*framed->camera()) - osg::Vec3d(0, -1, 0)).length(), 0.0, 1e-6);
+    EXPECT_NEAR((lookingFrom(*own->camera()) - unit({0, -12, 6})).length(), 0.0, 1e-6);
+}
+
+// An orthographic picture of the same scene: the box seen from the same
+// place, whole, its size set by the camera's distance (not a flat field of
+// one colour).
+TEST_P(ViewerGlTest, OrthographicModeShowsTheSameSceneInParallelProjection)
+{
+    const osg::Vec4 green(0.1f, 0.8f, 0.2f, 1.0f);
+    _sceneRoot->addChild(box(osg::Vec3(), osg::Vec3(2, 2, 2), green).get());
+    VisViewObject* view = create(*viewPacket(1, {0, 0, 0}, {0.0f, 0.0f}, {1.0f, 1.0f}));
+    ASSERT_TRUE(view);
+    _manager->homeView();
+    settle();
+    const Rgb black = rgbOf(0, 0, 0);
+    const Extent perspective = extentUnlike(*grab("perspective"), black);
+
+    _manager->setOrthographicMode(true);
+    _manager->homeView(); // home stays home in either projection
+    settle();
+    osg::ref_ptr<osg::Image> picture = grab("orthographic");
+    ASSERT_TRUE(picture);
+    const Extent ortho = extentUnlike(*picture, black);
+    ASSERT_FALSE(ortho.empty());
+    EXPECT_NEAR((lookingFrom(*view->camera()) - unit({1, -1, 1})).length(), 0.0, 1e-6);
+    // Whole and centred, about as large as in perspective.
+    EXPECT_GT(ortho.x0, 0);
+    EXPECT_LT(ortho.x1, WIDTH - 1);
+    EXPECT_GT(ortho.y0, 0);
+    EXPECT_LT(ortho.y1, HEIGHT - 1);
+    EXPECT_NEAR((ortho.x0 + ortho.x1) / 2.0, WIDTH / 2.0, WIDTH / 20.0);
+    EXPECT_GT(ortho.height(), perspective.height() / 3);
+    EXPECT_LT(ortho.height(), perspective.height() * 3);
+    // Parallel projection: the visible width is the distance.
+    const double distance = view->manipulator()->getDistance();
+    EXPECT_LT(distance, 50.0) << "home went far away";
+    double l = 0, r = 0, b = 0, t = 0, n = 0, f = 0;
+    ASSERT_TRUE(view->camera()->getProjectionMatrixAsOrtho(l, r, b, t, n, f));
+    EXPECT_NEAR(r - l, distance, 1e-6);
+    _manager->setOrthographicMode(false);
+}
+
+// Stereo: the lights stand in the world, so a spot light's patch on the
+// floor lies where the floor does in both eyes' pictures.
+TEST_P(ViewerGlTest, StereoEyesAreLitAlike)
+{
+    osg::ref_ptr<osg::Group> lit = new osg::Group;
+    lit->addChild(floorOfCells(20.f, 80).get());
+    osg::ref_ptr<osg::Light> spot = new osg::Light(1);
+    spot->setPosition({3.f, 0.f, 6.f, 1.f});
+    spot->setDirection({0.f, 0.f, -1.f});
+    spot->setSpotCutoff(20.f);
+    spot->setAmbient({0.f, 0.f, 0.f, 1.f});
+    spot->setDiffuse({1.f, 1.f, 1.f, 1.f});
+    osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
+    source->setLight(spot.get());
+    lit->addChild(source.get());
+    lit->getOrCreateStateSet()->setMode(GL_LIGHT1, osg::StateAttribute::ON);
+    lit->getOrCreateStateSet()->setMode(GL_LIGHT0, osg::StateAttribute::OFF);
+    _sceneRoot->addChild(lit.get());
+
+    auto packet = viewPacket(1, {0, 0, 0}, {0.0f, 0.0f}, {1.0f, 1.0f});
+    packet->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
+    setVec3(*packet, EYE, {0, -12, 12});
+    setVec3(*packet, CENTRE, {0, 0, 0});
+    setVec3(*packet, UP, {0, 0, 1});
+    VisViewObject* view = create(*packet);
+    ASSERT_TRUE(view);
+    settle();
+    osg::ref_ptr<osg::Image> mono = grab("stereo_off");
+    ASSERT_TRUE(mono);
+    const auto [monoColumn, monoCount] = brightColumn(*mono, 0, 128);
+    ASSERT_GT(monoCount, 500) << "no light patch";
+
+    osg::DisplaySettings* settings = osg::DisplaySettings::instance().get();
+    const float separation = settings->getEyeSeparation();
+    settings->setEyeSeparation(0.06f); // wide, so that a misplaced light shows clearly
+    settings->setStereoMode(osg::DisplaySettings::ANAGLYPHIC);
+    settings->setStereo(true);
+    settle(3);
+    osg::ref_ptr<osg::Image> stereo = grab("stereo_on");
+    settings->setStereo(false);
+    settings->setEyeSeparation(separation);
+    settle();
+    ASSERT_TRUE(stereo);
+    // Left eye in red, right eye in green and blue.
+    const auto [leftColumn, leftCount] = brightColumn(*stereo, 0, 128);
+    const auto [rightColumn, rightCount] = brightColumn(*stereo, 1, 128);
+    ASSERT_GT(leftCount, 500);
+    ASSERT_GT(rightCount, 500);
+    // The patch lies on the floor near the fusion distance: the eyes see it
+    // a few pixels apart at most, and about as large.
+    EXPECT_NEAR(leftColumn, rightColumn, 8.0) << "the eyes are lit differently";
+    EXPECT_NEAR(leftColumn, monoColumn, 8.0);
+    EXPECT_NEAR(double(leftCount) / rightCount, 1.0, 0.15);
 }
 
 TEST_P(ViewerGlTest, OpenGlErrorsAreCaught)
