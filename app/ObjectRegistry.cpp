@@ -13,5 +13,5 @@ void registerObjectKinds(ObjectFactory& factory)
     registerHudObjects(factory);    // 7: head-up display elements
     registerLineObjects(factory);   // 12: lines
     registerViewObjects(factory);   // 9: views
-    registerFlexObjects(factory);   // 10: flexible bodies
+    registerFlexObjects(factory);   // 10, 11: flexible bodies and surfaces
 }

@@ -13,6 +13,8 @@
 // Threading: the scene update thread; a back-end belongs to one body.
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <osg/Array>
 
@@ -43,7 +45,14 @@ enum class DeformationMode
 // The mode a stored setting value selects.
 DeformationMode deformationMode(int setting);
 
-// The back-end of a mode. The device back-ends are not part of this build:
-// their modes deform on the processor, which says so once per process on
-// standard output.
+// The back-end of a mode. A device back-end that cannot start (no library,
+// no device, for OpenCL no kernel source) gives the processor back-end
+// instead and says so, with the reason, on standard output (for every body,
+// as each has its own context).
 std::unique_ptr<DeformationBackend> makeDeformationBackend(DeformationMode mode);
+// As above, with the files the OpenCL kernel source is looked for in (empty:
+// the standard places) and the CUDA libraries' names.
+struct CudaLibraries;
+std::unique_ptr<DeformationBackend> makeDeformationBackend(DeformationMode mode,
+                                                           std::vector<std::string> kernelFiles,
+                                                           CudaLibraries cudaLibraries);

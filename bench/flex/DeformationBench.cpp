@@ -14,8 +14,19 @@
 // bordered system with the constrained least-squares routine per axis (as
 // written), Factored reuses the factorisation the interpolator made once.
 // Update/Whole adds the deformation of the 100,000 vertices.
+// Deform/OpenCL and Deform/CUDA are the device back-ends on the same body
+// (the kernel array cached, as from a body's second update on): OpenCL on
+// whatever device the machine has (PoCL's processor device where there is
+// no GPU), CUDA only where a device answers (else reported as skipped).
+//
+// Surface/* rewrite a 256 x 256 flexible surface: Update its vertices and
+// normals, UpdateColours with the per-vertex colours too; MemoryCopy and
+// MemoryCopyColours copy arrays of the same sizes (the floor).
 
+#include "flex/CublasDeformation.h"
 #include "flex/DeformationInterpolator.h"
+#include "flex/FlexibleSurface.h"
+#include "flex/OpenCLDeformation.h"
 #include "flex/ProcessorDeformation.h"
 #include "flex/solver/Lsei.h"
 
@@ -27,6 +38,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -185,6 +197,102 @@ void wholeUpdate(benchmark::State& state)
     }
 }
 
+void device(benchmark::State& state, DeformationBackend& backend, bool started,
+            const std::string& error)
+{
+    if (!started) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    const std::size_t n = std::size_t(state.range(0));
+    Body body(n);
+    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
+    geometry->setVertexArray(body.source.get());
+    // The kernel array is made once per geometry, before the timing.
+    body.field->kernelArray(geometry.get(), *body.source);
+    for (auto _ : state) {
+        backend.deform(*body.field, *geometry, *body.source, *body.target);
+        benchmark::DoNotOptimize(&body.target->front());
+    }
+    countPairs(state, n);
+}
+
+void openCL(benchmark::State& state)
+{
+    OpenCLDeformation backend;
+    const bool started = backend.start();
+    device(state, backend, started, backend.error());
+}
+
+void cuda(benchmark::State& state)
+{
+    CublasDeformation backend;
+    const bool started = backend.start();
+    device(state, backend, started, backend.error());
+}
+
+constexpr int GRID = 256;
+constexpr std::size_t GRID_VERTICES = std::size_t(GRID) * GRID;
+
+struct Sheet
+{
+    std::vector<float> x, y, z;
+    std::vector<int> colours;
+    osg::ref_ptr<FlexibleSurface> surface;
+
+    Sheet() : x(GRID_VERTICES), y(GRID_VERTICES), z(GRID_VERTICES), colours(GRID_VERTICES)
+    {
+        for (std::size_t k = 0; k < GRID_VERTICES; ++k) {
+            x[k] = float(k % GRID);
+            y[k] = float(k / GRID);
+            z[k] = std::sin(0.1f * x[k]) * std::cos(0.07f * y[k]);
+            colours[k] = int(k % 256) * 1000000 + 128000 + 255;
+        }
+        surface = new FlexibleSurface(GRID, GRID, x.data(), y.data(), z.data(), false, "");
+    }
+};
+
+void surfaceUpdate(benchmark::State& state)
+{
+    Sheet sheet;
+    for (auto _ : state) {
+        sheet.surface->setVertices(sheet.x.data(), sheet.y.data(), sheet.z.data());
+        benchmark::DoNotOptimize(&sheet.surface->normals().front());
+    }
+}
+
+void surfaceUpdateColours(benchmark::State& state)
+{
+    Sheet sheet;
+    for (auto _ : state) {
+        sheet.surface->setVerticesAndColors(sheet.x.data(), sheet.y.data(), sheet.z.data(),
+                                            sheet.colours.data());
+        benchmark::DoNotOptimize(&sheet.surface->colors().front());
+    }
+}
+
+// The arrays an update writes, copied: vertices and normals (and colours).
+void surfaceCopy(benchmark::State& state, bool colours)
+{
+    const std::vector<float> from(GRID_VERTICES * (colours ? 10 : 6), 1.0f);
+    std::vector<float> to(from.size());
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size() * sizeof(float));
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void surfaceMemoryCopy(benchmark::State& state)
+{
+    surfaceCopy(state, false);
+}
+
+void surfaceMemoryCopyColours(benchmark::State& state)
+{
+    surfaceCopy(state, true);
+}
+
 void nodeCounts(benchmark::internal::Benchmark* b)
 {
     b->Arg(256)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -197,6 +305,14 @@ BENCHMARK(naive)->Name("Deform/Naive")->Apply(nodeCounts);
 BENCHMARK(kernelArray)->Name("Deform/KernelArray")->Apply(nodeCounts);
 BENCHMARK(fusedOneThread)->Name("Deform/Fused/1")->Apply(nodeCounts);
 BENCHMARK(fusedAllThreads)->Name("Deform/Fused")->Apply(nodeCounts);
+BENCHMARK(openCL)->Name("Deform/OpenCL")->Apply(nodeCounts);
+BENCHMARK(cuda)->Name("Deform/CUDA")->Apply(nodeCounts);
+BENCHMARK(surfaceMemoryCopy)->Name("Surface/MemoryCopy")->Unit(benchmark::kMicrosecond);
+BENCHMARK(surfaceUpdate)->Name("Surface/Update")->Unit(benchmark::kMicrosecond);
+BENCHMARK(surfaceMemoryCopyColours)
+    ->Name("Surface/MemoryCopyColours")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(surfaceUpdateColours)->Name("Surface/UpdateColours")->Unit(benchmark::kMicrosecond);
 BENCHMARK(solveFresh)->Name("Update/Fresh")->Apply(nodeCounts);
 BENCHMARK(solveFactored)->Name("Update/Factored")->Apply(nodeCounts);
 BENCHMARK(wholeUpdate)->Name("Update/Whole")->Apply(nodeCounts);

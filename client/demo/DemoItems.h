@@ -14,6 +14,7 @@ constexpr std::uint32_t HUD = 7;
 constexpr std::uint32_t WEATHER = 8;
 constexpr std::uint32_t VIEW = 9;
 constexpr std::uint32_t FLEX_BODY = 10;
+constexpr std::uint32_t FLEX_SURFACE = 11;
 constexpr std::uint32_t LINE = 12;
 constexpr std::uint32_t PARTICLES = 13;
 

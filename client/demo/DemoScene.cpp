@@ -60,6 +60,7 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     _effects.step(client, motion, _created);
     _hud.step(client, t, motion, _created);
     _flex.step(client, motion, _created);
+    _surface.step(client, motion, _created);
     _created = true;
 }
 

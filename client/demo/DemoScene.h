@@ -13,6 +13,7 @@
 #include "client/demo/DemoFiles.h"
 #include "client/demo/DemoFlex.h"
 #include "client/demo/DemoHud.h"
+#include "client/demo/DemoSurface.h"
 
 class DemoScene
 {
@@ -44,6 +45,7 @@ private:
     DemoEffects _effects;
     DemoFlex _flex;
     DemoHud _hud;
+    DemoSurface _surface;
     bool _created = false;
     // The motion stands still while the head-up display's pause is on: it
     // follows the time minus the time spent paused.

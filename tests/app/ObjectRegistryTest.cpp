@@ -90,6 +90,13 @@ std::unique_ptr<GNP2::Packet> creatingPacket(int code)
         packet->setIntVector(74, {1});
         packet->setFloatVector(73, {0.0f, 0.0f, 0.0f});
         break;
+    case TYPE_VisFlexSurfaceObject: // a 2 x 2 grid
+        packet->setIntVector(78, {2});
+        packet->setIntVector(79, {2});
+        packet->setFloatVector(70, {0.0f, 1.0f, 0.0f, 1.0f});
+        packet->setFloatVector(71, {0.0f, 0.0f, 1.0f, 1.0f});
+        packet->setFloatVector(72, {0.0f, 0.0f, 0.0f, 0.0f});
+        break;
     case TYPE_VisParticleEffectObject:
         packet->setIntVector(89, {1}); // fire
         break;
@@ -123,10 +130,10 @@ TEST(ObjectRegistry, RegistersTheKindsThatAreBuilt)
         if (factory.has(kind.code))
             registered.insert(kind.code);
     const std::set<int> expected = {
-        TYPE_VisBaseObject,     TYPE_VisFileObject,    TYPE_VisLightObject,
-        TYPE_VisTextObject,     TYPE_VisHUDObject,     TYPE_VisWeatherObject,
-        TYPE_VisViewObject,     TYPE_VisFlexBodyObject, TYPE_VisLineObject,
-        TYPE_VisParticleEffectObject};
+        TYPE_VisBaseObject, TYPE_VisFileObject,          TYPE_VisLightObject,
+        TYPE_VisTextObject, TYPE_VisHUDObject,           TYPE_VisWeatherObject,
+        TYPE_VisViewObject, TYPE_VisFlexBodyObject,      TYPE_VisFlexSurfaceObject,
+        TYPE_VisLineObject, TYPE_VisParticleEffectObject};
     EXPECT_EQ(registered, expected);
 }
 
@@ -174,7 +181,7 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
         }
         ++built;
     }
-    EXPECT_EQ(built, 9);
+    EXPECT_EQ(built, 10);
     EXPECT_EQ(files.requested, (std::vector<std::string>{"arm.osgt", "beam.osgt"}));
 }
 

@@ -4,6 +4,11 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "flex/ProcessorDeformation.h"
 #include "settings/Settings.h"
 
 namespace flextest {
@@ -84,6 +89,37 @@ void storeSetting(const std::string& key, int value)
     QSettings store = settings::openSettings();
     settings::setSettingValue(store, QString::fromStdString(key), value);
     store.sync();
+}
+
+RandomBody randomBody(std::size_t vertices, std::size_t nodes, unsigned seed, float displacement)
+{
+    RandomBody b;
+    b.nodes = randomPoints(nodes, seed);
+    b.displacements = randomPoints(nodes, seed + 1, displacement);
+    b.field = std::make_unique<DeformationInterpolator>(b.nodes, b.displacements);
+    EXPECT_TRUE(b.field->solve());
+    b.vertices = randomPoints(vertices, seed + 2, 1.3f);
+    b.geometry = new osg::Geometry;
+    b.geometry->setVertexArray(b.vertices.get());
+    return b;
+}
+
+void expectProcessorResult(RandomBody& b, const osg::Vec3Array& actual)
+{
+    osg::ref_ptr<osg::Vec3Array> expected = new osg::Vec3Array(b.vertices->size());
+    ProcessorDeformation().deform(*b.field, *b.geometry, *b.vertices, *expected);
+    ASSERT_EQ(actual.size(), expected->size());
+    const std::size_t n = std::size_t(b.field->nodeCount());
+    const std::vector<float>& kernel = b.field->kernelArray(b.geometry.get(), *b.vertices);
+    for (std::size_t i = 0; i < expected->size(); ++i)
+        for (int a = 0; a < 3; ++a) {
+            double magnitude = 1.0;
+            for (std::size_t j = 0; j < n; ++j)
+                magnitude += std::abs(double(kernel[i * n + j]) *
+                                      b.field->weights()[3 * j + std::size_t(a)]);
+            ASSERT_LE(std::abs(actual[i][a] - (*expected)[i][a]), 1e-5 * magnitude)
+                << "vertex " << i << " axis " << a;
+        }
 }
 
 } // namespace flextest

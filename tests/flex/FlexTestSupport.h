@@ -4,6 +4,7 @@
 // packets, and a settings store of the tests' own.
 
 #include <initializer_list>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include <osg/Geometry>
 #include <osg/ref_ptr>
 
+#include "flex/DeformationInterpolator.h"
 #include "gnp2/Packet.h"
 #include "scene/ObjectServices.h"
 
@@ -55,6 +57,19 @@ osg::ref_ptr<osg::Vec3Array> randomPoints(std::size_t count, unsigned seed, floa
 
 // Nodes as planar items: the x components, then the y, then the z.
 std::vector<float> planar(const osg::Vec3Array& nodes);
+
+// A fitted field over random nodes and a geometry of random vertices.
+struct RandomBody
+{
+    osg::ref_ptr<osg::Vec3Array> nodes, displacements, vertices;
+    std::unique_ptr<DeformationInterpolator> field;
+    osg::ref_ptr<osg::Geometry> geometry;
+};
+RandomBody randomBody(std::size_t vertices, std::size_t nodes, unsigned seed,
+                      float displacement = 0.2f);
+// `actual` holds what the processor back-end makes of the body, within
+// single-precision rounding of the terms summed (in any order).
+void expectProcessorResult(RandomBody& body, const osg::Vec3Array& actual);
 
 // Points the settings store at a folder of this process and empties it.
 void useTestSettings();
