@@ -1,0 +1,159 @@
+#!/usr/bin/env python3
+"""Makes what depends on the one list of object kinds and items.
+
+The list is client/python/orvane/kinds.json (it ships inside the Python
+package, which reads it at import). From it this writes:
+
+  --header FILE   the C++ constants for simulation authors (orvane/Protocol.h):
+                  orvane::kind::Shape, orvane::item::shape::Colour, ...
+  --table FILE    the same list as a constant table for programs that name
+                  items at run time (orvane/ProtocolTable.h)
+  --docs FILE     rewrites the item tables of docs/protocol.md between the
+                  lines "<!-- items begin -->" and "<!-- items end -->"
+  --check-docs FILE  exit 1 when those tables are not what --docs would write
+"""
+
+import argparse
+import json
+import pathlib
+import sys
+
+HERE = pathlib.Path(__file__).resolve().parent
+LIST = HERE.parent / "python" / "orvane" / "kinds.json"
+BEGIN = "<!-- items begin -->"
+END = "<!-- items end -->"
+
+
+def load(path=LIST):
+    data = json.loads(pathlib.Path(path).read_text())
+    for kind in data["kinds"]:
+        items = list(kind["items"])
+        for group in kind.get("groups", []):
+            items += data["groups"][group]
+        kind["all_items"] = items
+    return data
+
+
+def camel(name):
+    return "".join(part.capitalize() for part in name.split("_"))
+
+
+def header(data):
+    out = ["#pragma once",
+           "// Generated from client/python/orvane/kinds.json by client/protocol/generate.py;",
+           "// edit the list, not this file.",
+           "//",
+           "// The type codes of the object kinds and the item numbers of every kind and",
+           "// of the viewer's replies, so that a simulation names what it sends:",
+           "//     packet.setHeader(GNP2::makeHeader(1, orvane::kind::Shape));",
+           "//     packet.setIntVector(orvane::item::shape::Colour, {255, 0, 0});",
+           "", "#include <cstdint>", "", "namespace orvane {", "", "namespace kind {"]
+    for kind in data["kinds"]:
+        out.append(f"// {kind['title']}: {kind['about']}")
+        out.append(f"constexpr std::uint32_t {camel(kind['name'])} = {kind['code']};")
+    out += ["} // namespace kind", "", "namespace item {", "// Items of every packet."]
+    for index, name, _type, count, meaning in data["every_packet"]:
+        out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
+    for kind in data["kinds"]:
+        out += ["", f"namespace {kind['name']} {{"]
+        for index, name, _type, count, meaning in kind["all_items"]:
+            out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
+        out.append(f"}} // namespace {kind['name']}")
+    out += ["} // namespace item", "", "// Items of the packets the viewer sends back.", "namespace reply {"]
+    for reply in data["replies"]:
+        out += [f"namespace {reply['name']} {{"]
+        for index, name, _type, count, meaning in reply["items"]:
+            out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
+        out.append(f"}} // namespace {reply['name']}")
+    out += ["} // namespace reply", "", "} // namespace orvane", ""]
+    return "\n".join(out)
+
+
+def cstr(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def table(data):
+    out = ["#pragma once",
+           "// Generated from client/python/orvane/kinds.json by client/protocol/generate.py.",
+           "// The list of kinds and items as data, for programs that name items at run time.",
+           "", "#include <cstdint>", "", "namespace orvane::protocol {", "",
+           "struct ItemInfo", "{", "    int index;", "    const char* name;",
+           "    const char* type;  // int, float, char or any",
+           "    const char* count; // a number, alternatives '2|3', 'kN' or 'n'", "};", "",
+           "struct KindInfo", "{", "    std::uint32_t code;", "    const char* name;",
+           "    const char* className;", "    const ItemInfo* items;", "    int itemCount;", "};", ""]
+
+    def items(var, rows):
+        out.append(f"inline constexpr ItemInfo {var}[] = {{")
+        for index, name, _type, count, _meaning in rows:
+            out.append(f"    {{{index}, {cstr(name)}, {cstr(_type)}, {cstr(count)}}},")
+        out.append("};")
+
+    items("EVERY_PACKET", data["every_packet"])
+    for kind in data["kinds"]:
+        items(f"ITEMS_{kind['name'].upper()}", kind["all_items"])
+    out.append("")
+    out.append("inline constexpr KindInfo KINDS[] = {")
+    for kind in data["kinds"]:
+        var = f"ITEMS_{kind['name'].upper()}"
+        out.append(f"    {{{kind['code']}, {cstr(kind['name'])}, {cstr(kind['class'])}, {var}, "
+                   f"int(sizeof({var}) / sizeof(ItemInfo))}},")
+    out += ["};", "", "} // namespace orvane::protocol", ""]
+    return "\n".join(out)
+
+
+def docs_tables(data):
+    out = []
+    for kind in data["kinds"]:
+        out += [f"### {kind['title'].capitalize()} (type code {kind['code']})", "",
+                f"{kind['about'].capitalize()}. Constants: `orvane::kind::{camel(kind['name'])}`, "
+                f"`orvane::item::{kind['name']}::...`; Python: `orvane.{camel(kind['name'])}`.", "",
+                "| Item | Type | Field | Meaning |", "| --- | --- | --- | --- |"]
+        for index, name, _type, count, meaning in kind["all_items"]:
+            out.append(f"| {index} | {_type}[{count}] | `{name}` | {meaning} |")
+        out.append("")
+    return "\n".join(out)
+
+
+def docs(text, data):
+    start, stop = text.find(BEGIN), text.find(END)
+    if start < 0 or stop < start:
+        raise SystemExit(f"generate.py: the document has no '{BEGIN}' ... '{END}' lines")
+    return text[: start + len(BEGIN)] + "\n\n" + docs_tables(data) + "\n" + text[stop:]
+
+
+def write_if_changed(path, content):
+    path = pathlib.Path(path)
+    if not path.exists() or path.read_text() != content:
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_text(content)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--list", default=LIST)
+    parser.add_argument("--header")
+    parser.add_argument("--table")
+    parser.add_argument("--docs")
+    parser.add_argument("--check-docs")
+    args = parser.parse_args()
+    data = load(args.list)
+    if args.header:
+        write_if_changed(args.header, header(data))
+    if args.table:
+        write_if_changed(args.table, table(data))
+    if args.docs:
+        path = pathlib.Path(args.docs)
+        write_if_changed(path, docs(path.read_text(), data))
+    if args.check_docs:
+        text = pathlib.Path(args.check_docs).read_text()
+        if docs(text, data) != text:
+            print(f"{args.check_docs}: the item tables differ from the list; run "
+                  f"client/protocol/generate.py --docs {args.check_docs}", file=sys.stderr)
+            return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
