@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # build tools
   cmake ninja-build ccache lld clang libclang-rt-14-dev pkg-config python3
+  # the Python client is installed with pip into a virtual environment in its test
+  python3-venv
   # Qt 6 (Widgets, OpenGL, OpenGLWidgets, Test)
   qt6-base-dev libqt6opengl6-dev libgl-dev libx11-dev
   # OpenSceneGraph and its plug-ins

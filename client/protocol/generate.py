@@ -106,13 +106,18 @@ def table(data):
 def docs_tables(data):
     out = []
     for kind in data["kinds"]:
-        out += [f"### {kind['title'].capitalize()} (type code {kind['code']})", "",
-                f"{kind['about'].capitalize()}. Constants: `orvane::kind::{camel(kind['name'])}`, "
+        out += [f"### {kind['title'][0].upper() + kind['title'][1:]} (type code {kind['code']})", "",
+                f"{kind['about'][0].upper() + kind['about'][1:]}. Constants: `orvane::kind::{camel(kind['name'])}`, "
                 f"`orvane::item::{kind['name']}::...`; Python: `orvane.{camel(kind['name'])}`.", "",
                 "| Item | Type | Field | Meaning |", "| --- | --- | --- | --- |"]
         for index, name, _type, count, meaning in kind["all_items"]:
             out.append(f"| {index} | {_type}[{count}] | `{name}` | {meaning} |")
         out.append("")
+    out += ["### Replies", "", "| From | Item | Type | Field | Meaning |", "| --- | --- | --- | --- | --- |"]
+    for reply in data["replies"]:
+        for index, name, _type, count, meaning in reply["items"]:
+            out.append(f"| {reply['from']} ({reply['title']}) | {index} | {_type}[{count}] | `{name}` | {meaning} |")
+    out.append("")
     return "\n".join(out)
 
 
