@@ -59,13 +59,13 @@ def header(data):
         for index, name, _type, count, meaning in kind["all_items"]:
             out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
         out.append(f"}} // namespace {kind['name']}")
-    out += ["} // namespace item", "", "// Items of the packets the viewer sends back.", "namespace reply {"]
+    out += ["", "// Items of the packets the viewer sends back.", "namespace reply {"]
     for reply in data["replies"]:
         out += [f"namespace {reply['name']} {{"]
         for index, name, _type, count, meaning in reply["items"]:
             out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
         out.append(f"}} // namespace {reply['name']}")
-    out += ["} // namespace reply", "", "} // namespace orvane", ""]
+    out += ["} // namespace reply", "} // namespace item", "", "} // namespace orvane", ""]
     return "\n".join(out)
 
 
