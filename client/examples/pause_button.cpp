@@ -86,8 +86,8 @@ int main(int argc, char** argv)
         bool paused = false;
         float phase = 0.f;
         const auto start = std::chrono::steady_clock::now();
-        for (int step = 1; std::chrono::steady_clock::now() - start <
-                           std::chrono::duration<double>(seconds);
+        for (int step = 1;
+             std::chrono::steady_clock::now() - start < std::chrono::duration<double>(seconds);
              ++step) {
             if (!paused)
                 phase += 0.02f;
