@@ -60,8 +60,12 @@ class XDisplay:
         self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
         self.x11.XDefaultRootWindow.restype = ctypes.c_ulong
         self.x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        self.x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 4
-        self.x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]
+        self.x11.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                                        ctypes.POINTER(ctypes.c_ulong),
+                                        ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                                        ctypes.POINTER(ctypes.c_uint)]
+        self.x11.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
+                                                  ctypes.POINTER(self.Attributes)]
         self.x11.XGetImage.restype = ctypes.POINTER(self.Image)
         self.x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
                                        ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
