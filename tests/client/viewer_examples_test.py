@@ -5,7 +5,7 @@ and the viewer's own recording read back with orvane-replay.
 
 Usage: viewer_examples_test.py ORVANE ORVANE_REPLAY EXAMPLES_DIR [unittest args]
 (EXAMPLES_DIR holds the built C++ examples; the Python ones come from
-client/python/examples). Needs DISPLAY: the test command runs it under Xvfb.
+client/python/examples). Each case starts an X server of its own (Xvfb).
 The intersector cases are a class of their own (IntersectorExamples)."""
 
 import ctypes
@@ -53,7 +53,7 @@ class XDisplay:
                     ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int),
                     ("bits_per_pixel", ctypes.c_int)]
 
-    def __init__(self):
+    def __init__(self, name):
         self.x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
         self.xtest = ctypes.cdll.LoadLibrary("libXtst.so.6")
         self.x11.XOpenDisplay.restype = ctypes.c_void_p
@@ -75,9 +75,9 @@ class XDisplay:
         self.xtest.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
                                                     ctypes.c_ulong]
         self.x11.XFlush.argtypes = [ctypes.c_void_p]
-        self.display = self.x11.XOpenDisplay(None)
+        self.display = self.x11.XOpenDisplay(name.encode())
         if not self.display:
-            raise RuntimeError("cannot open the X display (DISPLAY=%s)" % os.environ.get("DISPLAY"))
+            raise RuntimeError(f"cannot open the X display {name}")
         self.root = self.x11.XDefaultRootWindow(self.display)
 
     def largest_window(self):
@@ -138,16 +138,39 @@ def free_port():
         return s.getsockname()[1]
 
 
-class Viewer:
-    """The orvane program started as a user starts it, in a folder of its own."""
+class XServer:
+    """A virtual X server of the test's own, so that no other test's window
+    is where the pointer clicks; Xvfb picks a free display number."""
 
     def __init__(self):
+        read, write = os.pipe()
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
+                                         "-nolisten", "tcp"], pass_fds=[write],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.name = f":{number}"
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(10)
+
+
+class Viewer:
+    """The orvane program started as a user starts it, in a folder of its own,
+    on the given X display."""
+
+    def __init__(self, display):
         self.folder = pathlib.Path(tempfile.mkdtemp(prefix="orvane-viewer-"))
         runtime = self.folder / "runtime"
         runtime.mkdir(mode=0o700)
         self.port = free_port()
         environment = dict(os.environ, XDG_CONFIG_HOME=str(self.folder / "config"),
-                           XDG_RUNTIME_DIR=str(runtime))
+                           XDG_RUNTIME_DIR=str(runtime), DISPLAY=display)
+        environment.pop("XAUTHORITY", None)
         self.log = open(self.folder / "orvane.log", "w")
         self.process = subprocess.Popen([ORVANE, "-tcp", str(self.port)], cwd=self.folder, env=environment,
                                         stdout=self.log, stderr=subprocess.STDOUT)
@@ -192,7 +215,9 @@ def cxx_example(name, *args):
 
 class ViewerTest(unittest.TestCase):
     def setUp(self):
-        self.viewer = Viewer()
+        self.xserver = XServer()
+        self.addCleanup(self.xserver.close)
+        self.viewer = Viewer(self.xserver.name)
         self.addCleanup(self.viewer.close)
 
     def finish(self, process, timeout=120):
@@ -233,7 +258,7 @@ class BoxAndButtonExamples(ViewerTest):
     def press_button(self, process, picture):
         """Clicks the middle of the viewer's window until the example
         reports a press; the button fills the middle of the view."""
-        display = XDisplay()
+        display = XDisplay(self.xserver.name)
         start = time.monotonic()
         saved = False
         # The recording reaches the disk only when the run ends, so the test
