@@ -104,6 +104,14 @@ class XDisplay:
         self.xtest.XTestFakeButtonEvent(self.display, 1, 0, 30)
         self.x11.XFlush(self.display)
 
+    def drag(self, x, y, dx):
+        self.xtest.XTestFakeMotionEvent(self.display, -1, x, y, 0)
+        self.xtest.XTestFakeButtonEvent(self.display, 1, 1, 0)
+        for step in range(1, 6):
+            self.xtest.XTestFakeMotionEvent(self.display, -1, x + dx * step // 5, y, 20)
+        self.xtest.XTestFakeButtonEvent(self.display, 1, 0, 20)
+        self.x11.XFlush(self.display)
+
     def save_png(self, path, box):
         """Writes the screen area `box` as a PNG, for a person to look at."""
         x, y, width, height = box
@@ -290,14 +298,19 @@ class BoxAndButtonExamples(ViewerTest):
     def test_a_view_answers_with_its_camera_pose(self):
         with orvane.Client().connect("127.0.0.1", self.viewer.port) as sim:
             sim.step(0.0)
-            sim.send(orvane.View(4001, camera_control=1, eye=(0, -10, 0), centre=(0, 0, 0), up=(0, 0, 1),
+            # The camera is the user's (camera control 0): dragging it makes the view report.
+            sim.send(orvane.View(4001, camera_control=0, eye=(0, -10, 0), centre=(0, 0, 0), up=(0, 0, 1),
                                  viewport_origin=(0, 0), viewport_size=(1, 1), own_window=0, screen=0,
                                  background=(0, 0, 0), near=0.1, far=100, field_of_view=40, show_hud=0,
                                  hud_aspect=0))
             sim.flush()
             poses = []
             deadline = time.monotonic() + 60
+            display = XDisplay(self.xserver.name)
             while not poses and time.monotonic() < deadline:
+                box = display.largest_window()
+                if box:
+                    display.drag(box[0] + box[2] // 2, box[1] + box[3] // 2, 100)
                 poses = [r for r in sim.wait(1.0) if isinstance(r, orvane.CameraPose)]
             self.assertTrue(poses, f"no camera pose came; viewer: {self.viewer.output()}")
             self.assertEqual(poses[0].object, 4001)
