@@ -44,8 +44,9 @@ public:
     // the thread that records (the scene update) never waits for the disk
     // unless BLOCKS blocks are full at once. A record larger than a block
     // gets a block of its size, so no record is ever cut or skipped.
-    static constexpr std::size_t RECORD_BUFFER_SIZE = std::size_t(1) << 20;
-    static constexpr std::size_t BLOCKS = 4;
+    // Blocks small enough that the few in use stay in the processor's cache.
+    static constexpr std::size_t RECORD_BUFFER_SIZE = std::size_t(256) << 10;
+    static constexpr std::size_t BLOCKS = 8;
 
     ReplayRecorder();
     ~ReplayRecorder() override;

@@ -352,6 +352,41 @@ TEST_F(ReplayFile, RecorderKeepsEveryRecordInOrderAcrossItsBlocks)
     EXPECT_TRUE(file.read() == all);
 }
 
+// Each run opens the recording anew: what the previous run had in its
+// blocks is written to its own file by close(), and the next file holds
+// only the next run's records (the writer starts again with each open).
+TEST_F(ReplayFile, RecorderWritesEachRunWholeIntoItsOwnFile)
+{
+    TempFile second("second-run");
+    ReplayRecorder recorder;
+    const auto recordOne = [&](int i) {
+        GNP2::Packet state;
+        state.setHeader(GNP2::makeHeader(std::uint32_t(i), 2));
+        state.setFloatVector(0, {float(i)});
+        state.setFloatVector(1, {float(i), 0.f, 0.f});
+        state.setIntVector(13, {0});
+        recorder.record(state);
+    };
+    std::vector<unsigned char> first, next;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(recorder.open(file.path()), "");
+        recordOne(1);
+        recordOne(2);
+        ASSERT_EQ(recorder.open(second.path()), "") << "opening again closes the first run";
+        recordOne(3);
+        recorder.close();
+        recorder.close(); // a second close changes nothing
+        EXPECT_FALSE(recorder.isOpen());
+        recordOne(4); // not open: nothing is written
+    }
+    append(first, record(1.f, GNP2::makeHeader(1, 2), 1.f));
+    append(first, record(2.f, GNP2::makeHeader(2, 2), 2.f));
+    append(next, record(3.f, GNP2::makeHeader(3, 2), 3.f));
+    EXPECT_TRUE(file.read() == first);
+    EXPECT_TRUE(second.read() == next);
+    EXPECT_EQ(recorder.recordCount(), 1u);
+}
+
 TEST_F(ReplayFile, RecorderReportsAPathThatCannotBeOpened)
 {
     ReplayRecorder recorder;
