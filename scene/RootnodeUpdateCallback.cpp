@@ -38,7 +38,11 @@ rootnodeUpdateCallback::~rootnodeUpdateCallback() = default;
 void rootnodeUpdateCallback::operator()(osg::Node* node, osg::NodeVisitor* nv)
 {
     runOnce();
-    traverse(node, nv);
+    // The children are visited only when one of them wants the update
+    // traversal (an update callback below it): visiting thousands of
+    // objects that want nothing costs time every frame.
+    if (node->getNumChildrenRequiringUpdateTraversal() > 0)
+        traverse(node, nv);
 }
 
 int rootnodeUpdateCallback::runOnce()

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include <osg/observer_ptr>
+#include <osgUtil/UpdateVisitor>
 
 #include "TestObjects.h"
 #include "log/Log.h"
@@ -249,6 +250,42 @@ TEST_F(UpdateCallback, EveryPacketIsAppliedAndCountedWhateverFollowsIt)
     EXPECT_EQ(probe(4095, 9)->getTranslation().getTrans(), osg::Vec3d(1, 2, 3));
     EXPECT_EQ(callback->objectCount(), 2u);
     EXPECT_TRUE(receive.empty());
+}
+
+// The update traversal reaches every node below the scene root that has an
+// update callback (particles, animated models), however deep and whatever
+// objects lie beside it, as long as it has one.
+TEST_F(UpdateCallback, TheTraversalStillReachesNodesThatWantIt)
+{
+    struct Counter : osg::NodeCallback
+    {
+        void operator()(osg::Node* node, osg::NodeVisitor* nv) override
+        {
+            ++runs;
+            traverse(node, nv);
+        }
+        int runs = 0;
+    };
+    scene->setUpdateCallback(callback.get());
+    for (int i = 0; i < 50; ++i)
+        receive.push(linkPacket(i, TYPE_VisBaseObject));
+    osg::ref_ptr<osg::Group> outer = new osg::Group, inner = new osg::Group;
+    osg::ref_ptr<Counter> counter = new Counter;
+    inner->setUpdateCallback(counter.get());
+    outer->addChild(inner.get());
+    osgUtil::UpdateVisitor update;
+    scene->accept(update);
+    EXPECT_EQ(callback->objectCount(), 50u);
+
+    scene->addChild(outer.get());
+    scene->accept(update);
+    scene->accept(update);
+    EXPECT_EQ(counter->runs, 2);
+
+    inner->setUpdateCallback(nullptr);
+    scene->accept(update);
+    EXPECT_EQ(counter->runs, 2);
+    EXPECT_EQ(scene->getNumChildrenRequiringUpdateTraversal(), 0u);
 }
 
 TEST_F(UpdateCallback, ClearRemovesObjectsAtTheNextPassAndForgetsThem)
