@@ -73,6 +73,9 @@ public:
     // Writes what the recorder buffers into the temporary recording, so that
     // a copy taken now holds the run so far.
     void flushRecording() { _recorder.flush(); }
+    // The recorder of the temporary recording (what the update callback
+    // records into while online and replay is enabled).
+    ReplayRecorder* recorder() { return &_recorder; }
 
     // Applies what is still queued, then empties the object table and has the
     // next update traversal remove every object from the scene; resets the
