@@ -248,17 +248,6 @@ TEST_F(Manipulator, AReleaseWhileMovingThrowsTheCamera)
     EXPECT_EQ(_m->getMatrix(), stopped);
 }
 
-TEST_F(Manipulator, AReleaseAfterAPauseLeavesTheCameraStill)
-{
-    drag(E::LEFT_MOUSE_BUTTON, 0.0f, 0.0f, 0.1f, 0.0f);
-    const osg::Matrixd dragged = _m->getMatrix();
-    EXPECT_TRUE(handle(event(E::RELEASE, 1.5, 0.1f, 0.0f, 0)));
-    EXPECT_FALSE(_m->thrown());
-    handle(event(E::FRAME, 1.6));
-    handle(event(E::FRAME, 1.7));
-    EXPECT_EQ(_m->getMatrix(), dragged);
-}
-
 TEST_F(Manipulator, MarkerFollowsF9ButtonsAndTheWheel)
 {
     handle(event(E::FRAME, 1.0));
@@ -315,24 +304,6 @@ TEST_F(Manipulator, SpaceBarOnReleaseGoesHomeAndOtherKeysPassThrough)
         EXPECT_FALSE(handle(key(E::KEYUP, symbol))) << symbol;
     }
     EXPECT_EQ(_m->getMatrix(), home);
-}
-
-TEST_F(Manipulator, LookAtModeAndHandledEventsAreLeftAlone)
-{
-    _m->setLookAtMode(true);
-    const osg::Matrixd before = _m->getMatrix();
-    EXPECT_FALSE(handle(event(E::PUSH, 1.0, 0, 0, E::LEFT_MOUSE_BUTTON)));
-    EXPECT_FALSE(handle(event(E::DRAG, 1.1, 0.1f, 0, E::LEFT_MOUSE_BUTTON)));
-    EXPECT_FALSE(handle(scroll(1.2, E::SCROLL_UP)));
-    EXPECT_FALSE(handle(key(E::KEYUP, E::KEY_Space)));
-    EXPECT_EQ(_m->getMatrix(), before);
-    EXPECT_FALSE(_m->markerSwitch()) << "no event reached it";
-
-    _m->setLookAtMode(false);
-    osg::ref_ptr<E> taken = scroll(1.3, E::SCROLL_UP);
-    taken->setHandled(true);
-    EXPECT_FALSE(handle(taken));
-    EXPECT_EQ(_m->getMatrix(), before);
 }
 
 TEST_F(Manipulator, SpaceMouseEventsOutsideTheActiveViewAreConsumedAndIgnored)

@@ -108,14 +108,4 @@ TEST_F(Decoder, EmptyUnknownAndShortReportsGiveNothing)
     EXPECT_TRUE(_decoder.rotationPending());
 }
 
-TEST(SharedDecoder, IsOneForTheProcess)
-{
-    RawDeviceDecoder& shared = RawDeviceDecoder::shared();
-    shared.reset();
-    shared.decode(axes(1, 1, 1, 1));
-    EXPECT_TRUE(RawDeviceDecoder::shared().translationPending());
-    EXPECT_TRUE(RawDeviceDecoder::shared().decode(axes(2, 1, 1, 1)).event);
-    shared.reset();
-}
-
 } // namespace
