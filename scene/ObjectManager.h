@@ -85,12 +85,21 @@ public:
     // Feeds the replay's records for replay time t into the receive ring,
     // unless the ring still holds the previous feed. Moving the time by any
     // distance, either way, brings every object updated in between to its
-    // recorded state at t.
+    // recorded state at t. Records beyond a ringful are applied at once
+    // (through the update callback), so that the ring ends with at most one
+    // ringful and the next frame shows the whole of t; then one pause.
     void replayTick(float t);
+    // Told how far the indexing of a replay file being opened has come (see
+    // ReplayManager::Progress); empty: nobody is told.
+    void setReplayProgress(ReplayManager::Progress progress)
+    {
+        _replayProgress = std::move(progress);
+    }
+    const ReplayManager::Progress& replayProgress() const { return _replayProgress; }
     // The current replay, or null.
     ReplayManager* replay() const { return _replay.get(); }
     bool replayEnabled() const { return _replayEnabled; }
-    // The pause after each feed of replay records (10 ms; tests set 0).
+    // The pause after the feed of a tick's replay records (10 ms; tests set 0).
     void setReplayFeedPause(int milliseconds) { _feedPauseMs = milliseconds; }
     int replayFeedPause() const { return _feedPauseMs; }
 
@@ -124,9 +133,10 @@ private:
     bool _replayEnabled = true;
     // The replay time the scene was last brought to, none after a clear.
     std::optional<float> _fedTime;
-    // Records of the last feed that did not fit into the ring yet (the ring
-    // is drained by this same thread, so the feed must not wait for room).
+    // Records of the current feed not yet in the ring (the ring is drained
+    // by this same thread, so the feed must not wait for room).
     std::deque<GNP2::Packet*> _pending;
     int _feedPauseMs = 10;
+    ReplayManager::Progress _replayProgress;
     QTimer _statusTimer;
 };
