@@ -15,6 +15,7 @@
 #include "app/Startup.h"
 #include "app/VisMainWindow.h"
 #include "files/ProgramPaths.h"
+#include "view/RawDeviceRegistration.h"
 
 #ifdef ORVANE_GL_WIDGET
 constexpr Embedding kEmbedding = Embedding::GLWidget;
@@ -36,6 +37,8 @@ int main(int argc, char** argv)
         return commandline::answer(commandLine, argv[0]);
 
     scenelibrary::installNoticeFilter();
+    // The 3D mouse is looked for before the window exists; the viewer reads it.
+    rawinput::registerRawInputDevices();
     ViewerManager::prepareProcess(kEmbedding);
     QApplication application(argc, argv);
     programpaths::addDataDirectoriesToSearchPath();

@@ -1,6 +1,7 @@
 #include "view/ViewerManager.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeySequence>
@@ -16,7 +17,9 @@
 #include <osg/Light>
 #include <osg/OperationThread>
 #include <osg/State>
+#include <osgGA/EventQueue>
 #include <osgViewer/GraphicsWindow>
+#include <osgViewer/View>
 
 #include "log/Log.h"
 #include "scene/LightNumbers.h"
@@ -24,6 +27,8 @@
 #include "view/CompositeViewerQOSG.h"
 #include "view/FrameGrabber.h"
 #include "view/QOSGWidget.h"
+#include "view/RawDeviceReader.h"
+#include "view/RawDeviceRegistration.h"
 #include "view/ResizedCallback.h"
 #include "view/StereoLights.h"
 #include "view/ViewSettings.h"
@@ -178,6 +183,16 @@ ViewerManager::ViewerManager(QMainWindow* mainWindow, osg::Group* sceneRoot, osg
 
     if (window)
         window->setResizedCallback(new ResizedCallback);
+
+    _rawDevices = std::make_unique<RawDeviceReader>(
+        [this]() -> osgGA::EventQueue* {
+            VisViewObject* active = activeView();
+            return active ? active->view()->getEventQueue() : nullptr;
+        },
+        [] { return QApplication::activeWindow() != nullptr; });
+    for (const rawinput::RegisteredDevice& device :
+         rawinput::RawDeviceRegistry::instance().devices())
+        _rawDevices->watch(device.fd, device.name + " (" + device.node + ")");
 
     if (embedding == Embedding::GLWidget) {
         QObject* owner = mainWindow ? static_cast<QObject*>(mainWindow) : _widget.data();

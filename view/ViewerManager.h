@@ -34,6 +34,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <osg/Image>
@@ -58,6 +59,7 @@ namespace view {
 class CompositeViewerQOSG;
 class FrameGrabber;
 class QOSGWidget;
+class RawDeviceReader;
 class ViewerEmbedding;
 } // namespace view
 
@@ -103,6 +105,10 @@ public:
     // The view in which a mouse button was last released (null at first).
     VisViewObject* activeView() const;
     void setActiveView(VisViewObject* view);
+    // Reads the registered 3D mice and hands their events to the active
+    // view (its own event queue, so that no other view sees them), while
+    // the program's window has the focus.
+    view::RawDeviceReader& rawDeviceReader() const { return *_rawDevices; }
     // The simulation's views, in order of addition.
     const std::vector<osg::ref_ptr<VisViewObject>>& views() const { return _views; }
 
@@ -181,6 +187,7 @@ private:
     bool _orthographic = false;
     QPointer<QAction> _homeAction;
     QPointer<QAction> _orthographicAction;
+    std::unique_ptr<view::RawDeviceReader> _rawDevices;
 };
 
 // The embedding names as the program spells them.

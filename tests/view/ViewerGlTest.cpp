@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -30,6 +33,8 @@
 #include "scene/ObjectKinds.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/MovingManipulator.h"
+#include "view/RawDeviceDecoder.h"
+#include "view/RawDeviceReader.h"
 #include "view/ViewParameters.h"
 #include "view/ViewerManager.h"
 #include "view/VisViewObject.h"
@@ -184,6 +189,58 @@ std::pair<double, int> brightColumn(const osg::Image& image, int channel, int th
     return {count ? sum / count : -1.0, count};
 }
 
+// A 3D mouse that the viewer reads: a socket pair that keeps each report
+// whole, as a hidraw node does.
+class FakeSpaceMouse
+{
+public:
+    FakeSpaceMouse()
+    {
+        _ok = ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, _fds) == 0;
+        view::RawDeviceDecoder::shared().reset();
+    }
+    ~FakeSpaceMouse()
+    {
+        closeDevice();
+        if (_ok)
+            ::close(_fds[0]);
+    }
+    bool ok() const { return _ok; }
+    int readEnd() const { return _fds[0]; }
+    void closeDevice()
+    {
+        if (_ok && _fds[1] >= 0)
+            ::close(_fds[1]);
+        _fds[1] = -1;
+    }
+    // A translation report, then a rotation report.
+    void move(int tx, int ty, int tz, int rx, int ry, int rz)
+    {
+        report(1, tx, ty, tz);
+        report(2, rx, ry, rz);
+    }
+    void buttons(std::uint8_t first, std::uint8_t second)
+    {
+        const std::uint8_t bytes[] = {3, first, second, 0};
+        ASSERT_EQ(::send(_fds[1], bytes, sizeof(bytes), 0), ssize_t(sizeof(bytes)));
+    }
+
+private:
+    void report(std::uint8_t id, int x, int y, int z)
+    {
+        std::uint8_t bytes[7] = {id};
+        const int values[] = {x, y, z};
+        for (int i = 0; i < 3; ++i) {
+            bytes[1 + 2 * i] = std::uint8_t(values[i] & 0xFF);
+            bytes[2 + 2 * i] = std::uint8_t((values[i] >> 8) & 0xFF);
+        }
+        ASSERT_EQ(::send(_fds[1], bytes, sizeof(bytes), 0), ssize_t(sizeof(bytes)));
+    }
+
+    int _fds[2] = {-1, -1};
+    bool _ok = false;
+};
+
 class ViewerGlTest : public ::testing::TestWithParam<Embedding>
 {
 protected:
@@ -203,6 +260,7 @@ protected:
     void TearDown() override
     {
         _harness.reset();
+        _spaceMouse.reset();
         store().clear();
         expectNoGlErrors();
     }
@@ -243,21 +301,46 @@ protected:
         mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
     }
 
-    // A left-button drag from one point to another that leaves the camera still.
+    // A left-button drag from one point to another that leaves the camera
+    // still. The pointer moves in small steps, as a hand moves it: the
+    // manipulator takes a step of more than half the view for a jump.
     void drag(QPoint from, QPoint to)
     {
         mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
         settle(1);
-        mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
-        settle(1);
+        constexpr int STEPS = 8;
+        for (int i = 1; i <= STEPS; ++i) {
+            mouse(QEvent::MouseMove, from + (to - from) * i / STEPS, Qt::NoButton, Qt::LeftButton);
+            settle(1);
+        }
         releaseAfterPause(to);
         settle(1);
+    }
+
+    // A 3D mouse that the viewer reads, with the window given the focus,
+    // which the 3D mouse needs. It goes after the viewer.
+    FakeSpaceMouse& watchSpaceMouse()
+    {
+        _spaceMouse = std::make_unique<FakeSpaceMouse>();
+        EXPECT_TRUE(_spaceMouse->ok());
+        _manager->rawDeviceReader().watch(_spaceMouse->readEnd(), "test device");
+        _window->activateWindow();
+        EXPECT_TRUE(waitFor([] { return QApplication::activeWindow() != nullptr; }));
+        return *_spaceMouse;
+    }
+
+    void click(QPoint at)
+    {
+        mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        settle();
     }
 
     osg::ref_ptr<osg::Group> _sceneRoot;
     osg::ref_ptr<osg::Group> _hudRoot;
     RecordingSink _sink; // outlives the views that send to it
     std::unique_ptr<ViewerHarness> _harness;
+    std::unique_ptr<FakeSpaceMouse> _spaceMouse;
     ViewerManager* _manager = nullptr;
     QMainWindow* _window = nullptr;
 };
@@ -478,13 +561,20 @@ TEST_P(ViewerGlTest, DraggingReportsEachNewPoseOnce)
 
     mouse(QEvent::MouseButtonPress, QPoint(750, 300), Qt::LeftButton, Qt::LeftButton);
     settle(1);
-    ASSERT_EQ(_sink.sent.size(), 1u) << "the first pose is always reported";
+    EXPECT_TRUE(_sink.sent.empty()) << "a press alone moves nothing";
     mouse(QEvent::MouseMove, QPoint(820, 250), Qt::NoButton, Qt::LeftButton);
     settle(1);
+    // The first pose is always reported (the one before the step), then the new one.
     ASSERT_EQ(_sink.sent.size(), 2u);
-    releaseAfterPause(QPoint(820, 250));
+    EXPECT_NE(_sink.sent[0]->getFloatVector(1), _sink.sent[1]->getFloatVector(1));
+    mouse(QEvent::MouseMove, QPoint(830, 250), Qt::NoButton, Qt::LeftButton);
+    settle(1);
+    ASSERT_EQ(_sink.sent.size(), 3u) << "one report per change";
     settle(3);
-    EXPECT_EQ(_sink.sent.size(), 2u) << "an unchanged camera reports nothing";
+    EXPECT_EQ(_sink.sent.size(), 3u) << "none while the mouse is still";
+    releaseAfterPause(QPoint(830, 250));
+    settle(3);
+    EXPECT_EQ(_sink.sent.size(), 3u) << "an unchanged camera reports nothing";
     EXPECT_EQ(_manager->activeView(), view);
 
     // The report is the camera's pose, relative to the centre, addressed to
@@ -503,6 +593,121 @@ TEST_P(ViewerGlTest, DraggingReportsEachNewPoseOnce)
     // The drag turned the camera about the centre.
     EXPECT_NEAR((camera.getTrans() - osg::Vec3d(1, 2, 3)).length(), 30.0, 1e-3);
     EXPECT_GT((camera.getTrans() - eye).length(), 1.0);
+}
+
+osg::Matrixd poseOf(const VisViewObject& view)
+{
+    return view.camera()->getInverseViewMatrix();
+}
+
+bool samePose(const osg::Matrixd& a, const osg::Matrixd& b)
+{
+    for (int i = 0; i < 16; ++i)
+        if (std::abs(a.ptr()[i] - b.ptr()[i]) > 1e-9)
+            return false;
+    return true;
+}
+
+TEST_P(ViewerGlTest, SpaceMouseMovesOnlyTheViewLastClicked)
+{
+    store().setValue("3DMouse/useSpaceMouse", 2);
+    store().setValue("3DMouse/movement speed", 1e-4);
+    store().setValue("3DMouse/rotation speed", 1e-6);
+    auto leftPacket = viewPacket(1, {200, 40, 30}, {0.0f, 0.0f}, {0.5f, 1.0f});
+    auto rightPacket = viewPacket(2, {30, 40, 200}, {0.5f, 0.0f}, {0.5f, 1.0f});
+    for (auto* packet : {leftPacket.get(), rightPacket.get()}) {
+        setVec3(*packet, CENTRE, {0, 0, 0});
+        setVec3(*packet, UP, {0, 0, 1});
+        setVec3(*packet, HOME_EYE, {0, -20, 0});
+    }
+    VisViewObject* left = create(*leftPacket);
+    VisViewObject* right = create(*rightPacket);
+    ASSERT_TRUE(left && right);
+    ASSERT_TRUE(right->manipulator()->spaceMouse().useSpaceMouse);
+    EXPECT_DOUBLE_EQ(right->manipulator()->spaceMouse().movementSpeed, 1e-4);
+    settle();
+    const osg::Matrixd leftHome = poseOf(*left);
+    const osg::Matrixd rightHome = poseOf(*right);
+    FakeSpaceMouse& device = watchSpaceMouse();
+
+    // Before any click no view follows the 3D mouse.
+    device.move(100, 0, 0, 0, 0, 0);
+    settle(3);
+    EXPECT_TRUE(samePose(poseOf(*left), leftHome));
+    EXPECT_TRUE(samePose(poseOf(*right), rightHome));
+
+    click(QPoint(750, 300));
+    ASSERT_EQ(_manager->activeView(), right);
+    _sink.sent.clear();
+
+    // 100 counts sideways at 1e-4: one unit along the camera's x axis.
+    const osg::Vec3d sideways = osg::Vec3d(1, 0, 0) * osg::Matrixd::rotate(rightHome.getRotate());
+    device.move(100, 0, 0, 0, 0, 0);
+    ASSERT_TRUE(waitFor([&] {
+        settle(1);
+        return !samePose(poseOf(*right), rightHome);
+    })) << "the right view did not move";
+    EXPECT_NEAR((poseOf(*right).getTrans() - (rightHome.getTrans() + sideways)).length(), 0.0,
+                1e-4);
+    EXPECT_TRUE(samePose(poseOf(*left), leftHome)) << "the other view moved too";
+    ASSERT_FALSE(_sink.sent.empty());
+    for (const auto& sent : _sink.sent)
+        EXPECT_EQ(GNP2::objectNumber(sent->header()), 2u);
+
+    // A turn about the vertical axis: the eye stays, the view turns by
+    // 100 squared times 1e-6 radians.
+    const osg::Matrixd moved = poseOf(*right);
+    device.move(0, 0, 0, 0, 0, 100);
+    ASSERT_TRUE(waitFor([&] {
+        settle(1);
+        return !samePose(poseOf(*right), moved);
+    }));
+    EXPECT_NEAR((poseOf(*right).getTrans() - moved.getTrans()).length(), 0.0, 1e-4);
+    const osg::Vec3d before = osg::Vec3d(0, 0, -1) * osg::Matrixd::rotate(moved.getRotate());
+    const osg::Vec3d after =
+        osg::Vec3d(0, 0, -1) * osg::Matrixd::rotate(poseOf(*right).getRotate());
+    EXPECT_NEAR(std::acos(std::clamp(before * after, -1.0, 1.0)), 0.01, 1e-4);
+
+    // The zoom buttons: 0.9 and back.
+    const double distance = right->manipulator()->getDistance();
+    device.buttons(0, 0x10);
+    ASSERT_TRUE(waitFor([&] {
+        settle(1);
+        return std::abs(right->manipulator()->getDistance() - 0.9 * distance) < 1e-9;
+    }));
+    device.buttons(0, 0x20);
+    ASSERT_TRUE(waitFor([&] {
+        settle(1);
+        return std::abs(right->manipulator()->getDistance() - distance) < 1e-9;
+    }));
+    EXPECT_TRUE(samePose(poseOf(*left), leftHome));
+
+    // An unplugged device is said once and no longer read.
+    device.closeDevice();
+    EXPECT_TRUE(waitFor([&] {
+        settle(1);
+        return _manager->rawDeviceReader().watchedCount() == 0;
+    }));
+}
+
+TEST_P(ViewerGlTest, SpaceMouseIsIgnoredUnlessTheSettingsAskForIt)
+{
+    VisViewObject* view = create(*viewPacket(1, {200, 40, 30}, {0.0f, 0.0f}, {1.0f, 1.0f}));
+    ASSERT_TRUE(view);
+    EXPECT_FALSE(view->manipulator()->spaceMouse().useSpaceMouse) << "off unless set";
+    settle();
+    FakeSpaceMouse& device = watchSpaceMouse();
+    click(QPoint(300, 300));
+    ASSERT_EQ(_manager->activeView(), view);
+    _sink.sent.clear();
+    const osg::Matrixd home = poseOf(*view);
+    for (int i = 0; i < 5; ++i)
+        device.move(3000, 2000, 1000, 500, 500, 500);
+    device.buttons(0, 0x10);
+    settle(5);
+    EXPECT_TRUE(samePose(poseOf(*view), home));
+    EXPECT_TRUE(_sink.sent.empty());
+    EXPECT_FALSE(view->manipulator()->rotationLock());
 }
 
 TEST_P(ViewerGlTest, SimulationControlsTheCameraWithLookAtAndCentre)
