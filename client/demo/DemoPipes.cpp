@@ -37,10 +37,10 @@ constexpr float TURN_RADIUS = 0.6f; // the half-turn's bend radius
 const std::vector<float> ALONG_X = {1.f, 0.f, 0.f, 0.f, 1.f, 0.f};
 const std::vector<float> BACK_ALONG_X = {-1.f, 0.f, 0.f, 0.f, -1.f, 0.f};
 
-GNP2::Packet pipe(int number, int kind, int up, int down, float rIn, float rOut,
-                  std::vector<float> start, const std::vector<float>& orientation)
+// The items every pipe of the circuit is created with.
+void describe(GNP2::Packet& p, int number, int kind, int up, int down, float rIn, float rOut,
+              std::vector<float> start, const std::vector<float>& orientation)
 {
-    GNP2::Packet p;
     p.setHeader(GNP2::makeHeader(std::uint32_t(number), FLOW_PIPE));
     p.setIntVector(KIND, {kind});
     p.setIntVector(UPSTREAM, {up});
@@ -53,7 +53,6 @@ GNP2::Packet pipe(int number, int kind, int up, int down, float rIn, float rOut,
     p.setIntVector(OPACITY, {1}); // alpha 0.5
     p.setIntVector(INDICATOR_COLOUR, {255, 200, 40});
     p.setFloatVector(INDICATOR_SIZE, {0.7f});
-    return p;
 }
 
 } // namespace
@@ -62,28 +61,31 @@ void DemoPipes::step(orvane::SimulationClient& client, float t, bool created)
 {
     if (!created) {
         // Along +x, then half a turn to the left.
-        GNP2::Packet straight = pipe(STRAIGHT, 1, -1, BEND, WIDE, WIDE, {X, Y, Z}, ALONG_X);
+        GNP2::Packet straight;
+        describe(straight, STRAIGHT, 1, -1, BEND, WIDE, WIDE, {X, Y, Z}, ALONG_X);
         straight.setFloatVector(LENGTH, {RUN});
         straight.setFloatVector(DENSITY, {4.f}); // cones per unit length at the inlet
         straight.setFloatVector(DIRECTION, {1.f});
         client.queue(straight);
 
-        GNP2::Packet bend =
-            pipe(BEND, 2, STRAIGHT, NARROWING, WIDE, WIDE, {X + RUN, Y, Z}, ALONG_X);
+        GNP2::Packet bend;
+        describe(bend, BEND, 2, STRAIGHT, NARROWING, WIDE, WIDE, {X + RUN, Y, Z}, ALONG_X);
         bend.setFloatVector(BEND_RADIUS, {TURN_RADIUS});
         bend.setFloatVector(BEND_ANGLE, {PI});
         client.queue(bend);
 
         // Back along −x, narrowing: the cones run faster and shrink.
-        GNP2::Packet narrowing = pipe(NARROWING, 1, BEND, U_TURN, WIDE, NARROW,
-                                      {X + RUN, Y + 2.f * TURN_RADIUS, Z}, BACK_ALONG_X);
+        GNP2::Packet narrowing;
+        describe(narrowing, NARROWING, 1, BEND, U_TURN, WIDE, NARROW,
+                 {X + RUN, Y + 2.f * TURN_RADIUS, Z}, BACK_ALONG_X);
         narrowing.setFloatVector(LENGTH, {RUN});
         narrowing.setIntVector(INDICATOR_COLOUR, {255, 70, 40});
         client.queue(narrowing);
 
         // A Bézier U-turn back to the start, arriving along +x, widening.
-        GNP2::Packet uTurn = pipe(U_TURN, 3, NARROWING, -1, NARROW, WIDE,
-                                  {X, Y + 2.f * TURN_RADIUS, Z}, BACK_ALONG_X);
+        GNP2::Packet uTurn;
+        describe(uTurn, U_TURN, 3, NARROWING, -1, NARROW, WIDE, {X, Y + 2.f * TURN_RADIUS, Z},
+                 BACK_ALONG_X);
         uTurn.setFloatVector(END, {X, Y, Z});
         uTurn.setFloatVector(END_DIRECTION, {1.f, 0.f, 0.f});
         uTurn.setIntVector(EXACT_CURVE, {1});
