@@ -3,6 +3,7 @@
 #include "files/FileObjects.h"
 #include "flex/FlexObjects.h"
 #include "objects/ShapeObjects.h"
+#include "objects/VisFlowPipeObject.h"
 #include "view/ViewObjects.h"
 
 void registerObjectKinds(ObjectFactory& factory)
@@ -14,4 +15,6 @@ void registerObjectKinds(ObjectFactory& factory)
     registerLineObjects(factory);   // 12: lines
     registerViewObjects(factory);   // 9: views
     registerFlexObjects(factory);   // 10, 11: flexible bodies and surfaces
+    // 3: flow pipes
+    registerFlowPipeObjects(factory);
 }

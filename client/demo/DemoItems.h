@@ -7,6 +7,7 @@ namespace demo {
 // Type codes of the viewer's object kinds.
 constexpr std::uint32_t TIME_PACKET = 1;
 constexpr std::uint32_t SHAPE = 2;
+constexpr std::uint32_t FLOW_PIPE = 3;
 constexpr std::uint32_t FILE_OBJECT = 4;
 constexpr std::uint32_t LIGHT = 5;
 constexpr std::uint32_t TEXT = 6;

@@ -61,6 +61,7 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     _hud.step(client, t, motion, _created);
     _flex.step(client, motion, _created);
     _surface.step(client, motion, _created);
+    _pipes.step(client, motion, _created);
     _created = true;
 }
 

@@ -13,6 +13,7 @@
 #include "client/demo/DemoFiles.h"
 #include "client/demo/DemoFlex.h"
 #include "client/demo/DemoHud.h"
+#include "client/demo/DemoPipes.h"
 #include "client/demo/DemoSurface.h"
 
 class DemoScene
@@ -46,6 +47,7 @@ private:
     DemoFlex _flex;
     DemoHud _hud;
     DemoSurface _surface;
+    DemoPipes _pipes;
     bool _created = false;
     // The motion stands still while the head-up display's pause is on: it
     // follows the time minus the time spent paused.

@@ -100,6 +100,18 @@ std::unique_ptr<GNP2::Packet> creatingPacket(int code)
     case TYPE_VisParticleEffectObject:
         packet->setIntVector(89, {1}); // fire
         break;
+    case TYPE_VisFlowPipeObject: // a straight pipe, a chain of one
+        packet->setIntVector(27, {1});
+        packet->setFloatVector(16, {2.0f});
+        packet->setFloatVector(17, {0.2f});
+        packet->setFloatVector(18, {0.2f});
+        packet->setIntVector(25, {200, 200, 255});
+        packet->setIntVector(26, {1});
+        packet->setFloatVector(14, {0.0f, 0.0f, 0.0f});
+        packet->setFloatVector(3, {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f});
+        packet->setIntVector(82, {-1});
+        packet->setIntVector(83, {-1});
+        break;
     case TYPE_VisHUDObject:
         packet->setIntVector(45, {8}); // a button
         packet->setFloatVector(1, {100.0f, 100.0f});
@@ -130,10 +142,10 @@ TEST(ObjectRegistry, RegistersTheKindsThatAreBuilt)
         if (factory.has(kind.code))
             registered.insert(kind.code);
     const std::set<int> expected = {
-        TYPE_VisBaseObject, TYPE_VisFileObject,          TYPE_VisLightObject,
-        TYPE_VisTextObject, TYPE_VisHUDObject,           TYPE_VisWeatherObject,
-        TYPE_VisViewObject, TYPE_VisFlexBodyObject,      TYPE_VisFlexSurfaceObject,
-        TYPE_VisLineObject, TYPE_VisParticleEffectObject};
+        TYPE_VisBaseObject,        TYPE_VisFileObject, TYPE_VisLightObject,
+        TYPE_VisFlowPipeObject,    TYPE_VisTextObject, TYPE_VisHUDObject,
+        TYPE_VisWeatherObject,     TYPE_VisViewObject, TYPE_VisFlexBodyObject,
+        TYPE_VisFlexSurfaceObject, TYPE_VisLineObject, TYPE_VisParticleEffectObject};
     EXPECT_EQ(registered, expected);
 }
 
@@ -168,20 +180,21 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
         EXPECT_GT(object->getNumChildren(), 0u) << "the kind built its nodes";
 
         // A 3D kind follows a later position (a particle effect moves its
-        // emitter instead, and a line's item 1 holds its points).
+        // emitter instead, a line's item 1 holds its points, and a flow pipe
+        // is placed by its start point, item 14).
         auto* placed = dynamic_cast<Vis3DObject*>(object.get());
         if (placed && kind.code != TYPE_VisParticleEffectObject &&
             kind.code != TYPE_VisLineObject) {
             GNP2::Packet move;
             move.setHeader(packet->header());
-            move.setFloatVector(1, {1.0f, 2.0f, 3.0f});
+            move.setFloatVector(kind.code == TYPE_VisFlowPipeObject ? 14 : 1, {1.0f, 2.0f, 3.0f});
             move.setFloatVector(GNP2::ITEM_TIME, {2.0f});
             object->update(move);
             EXPECT_EQ(placed->getTranslation().getTrans(), osg::Vec3d(1.0, 2.0, 3.0));
         }
         ++built;
     }
-    EXPECT_EQ(built, 10);
+    EXPECT_EQ(built, 11);
     EXPECT_EQ(files.requested, (std::vector<std::string>{"arm.osgt", "beam.osgt"}));
 }
 

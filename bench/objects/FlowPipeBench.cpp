@@ -1,0 +1,111 @@
+// Flow pipes under a simulation's load, through the object manager's update
+// callback fed by the real receive ring:
+//  - BM_FlowPositionUpdate: one flow-position packet (item 84) for the first
+//    pipe of a chain of 20 straight pipes holding 200 indicators; each one
+//    places every indicator (its pipe, pose and colour; the pipes alternate
+//    two indicator colours, so cones change colour as they move on).
+//  - BM_BarePositionUpdate (the baseline, in the same run): one position
+//    packet (item 1) for a bare 3D object.
+// Both report updates per second of processor time; their ratio is what a
+// flow update costs in bare updates.
+//   bench_flowpipe --benchmark_counters_tabular=true
+#include <cstdint>
+
+#include "BenchScene.h"
+#include "objects/VisFlowPipeObject.h"
+
+namespace {
+
+using bench::Scene;
+using Pipe = VisFlowPipeObject;
+
+constexpr int PIPES = 20;
+constexpr int INDICATORS = 200;
+constexpr float LENGTH = 1.f, RADIUS = 0.1f;
+// Step r / density over S = PIPES · L · r gives INDICATORS cones.
+constexpr float DENSITY = float(INDICATORS) / (float(PIPES) * LENGTH);
+
+GNP2::Packet* addressed(int objectNumber, int typeCode)
+{
+    auto* packet = new GNP2::Packet;
+    packet->setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), std::uint32_t(typeCode)));
+    packet->setIntVector(13, {0});
+    return packet;
+}
+
+// Pipe i (object number i + 1) runs along x from x = i.
+GNP2::Packet* pipeCreation(int i)
+{
+    GNP2::Packet* packet = addressed(i + 1, TYPE_VisFlowPipeObject);
+    packet->setIntVector(Pipe::ITEM_KIND, {Pipe::KIND_STRAIGHT});
+    packet->setFloatVector(Pipe::ITEM_LENGTH, {LENGTH});
+    packet->setFloatVector(Pipe::ITEM_INLET_RADIUS, {RADIUS});
+    packet->setFloatVector(Pipe::ITEM_OUTLET_RADIUS, {RADIUS});
+    packet->setIntVector(Pipe::ITEM_TUBE_COLOUR, {170, 210, 255});
+    packet->setIntVector(Pipe::ITEM_OPACITY, {1});
+    packet->setFloatVector(Pipe::ITEM_START, {float(i) * LENGTH, 0.f, 0.f});
+    packet->setFloatVector(3, {1.f, 0.f, 0.f, 0.f, 1.f, 0.f});
+    packet->setIntVector(Pipe::ITEM_UPSTREAM, {i == 0 ? -1 : i});
+    packet->setIntVector(Pipe::ITEM_DOWNSTREAM, {i == PIPES - 1 ? -1 : i + 2});
+    packet->setIntVector(Pipe::ITEM_INDICATOR_COLOUR, i % 2 == 0 ? std::vector<int>{255, 200, 40}
+                                                                 : std::vector<int>{255, 70, 40});
+    packet->setFloatVector(Pipe::ITEM_DENSITY, {DENSITY});
+    return packet;
+}
+
+GNP2::Packet* flowUpdate(float position)
+{
+    GNP2::Packet* packet = addressed(1, TYPE_VisFlowPipeObject);
+    packet->setFloatVector(Pipe::ITEM_FLOW_POSITION, {position});
+    return packet;
+}
+
+GNP2::Packet* bareUpdate(float x)
+{
+    GNP2::Packet* packet = addressed(1, TYPE_VisBaseObject);
+    packet->setFloatVector(1, {x, 0.f, 0.f});
+    return packet;
+}
+
+// Feeds a ring's worth of updates per iteration; only the applying is timed.
+template <typename Update> void run(benchmark::State& state, Scene& scene, Update update)
+{
+    std::int64_t updates = 0;
+    int step = 0;
+    for (auto _ : state) {
+        scene.feed(&state, bench::BATCH, [&](int) { return update(float(++step) * 0.001f); });
+        updates += bench::BATCH;
+    }
+    state.counters["updates/s"] = benchmark::Counter(double(updates), benchmark::Counter::kIsRate);
+}
+
+void BM_FlowPositionUpdate(benchmark::State& state)
+{
+    ObjectFactory factory;
+    registerFlowPipeObjects(factory);
+    Scene scene(factory);
+    // Every pipe first, then one update of the first pipe makes the cones.
+    scene.feed(nullptr, PIPES, pipeCreation);
+    scene.feed(nullptr, 1, [](int) { return flowUpdate(0.f); });
+    auto* first = dynamic_cast<Pipe*>(scene.root->getChild(0));
+    if (!first || first->indicators().size() != std::size_t(INDICATORS)) {
+        state.SkipWithError("the chain does not hold its 200 indicators");
+        return;
+    }
+    run(state, scene, flowUpdate);
+    if (first->indicators().size() != std::size_t(INDICATORS))
+        state.SkipWithError("indicators were lost");
+    state.counters["indicators"] = double(first->indicators().size());
+}
+
+void BM_BarePositionUpdate(benchmark::State& state)
+{
+    Scene scene(bench::bareFactory());
+    scene.feed(nullptr, 1, [](int) { return bareUpdate(0.f); });
+    run(state, scene, bareUpdate);
+}
+
+} // namespace
+
+BENCHMARK(BM_BarePositionUpdate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FlowPositionUpdate)->Unit(benchmark::kMillisecond);
