@@ -40,6 +40,7 @@ void DemoScene::reset()
     _created = false;
     _pausedFor = 0.f;
     _hud.reset();
+    _laser.reset();
 }
 
 void DemoScene::step(orvane::SimulationClient& client, float t)
@@ -61,6 +62,7 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     _hud.step(client, t, motion, _created);
     _flex.step(client, motion, _created);
     _surface.step(client, motion, _created);
+    _laser.step(client, motion, _created);
     _created = true;
 }
 

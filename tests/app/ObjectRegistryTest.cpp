@@ -115,6 +115,12 @@ std::unique_ptr<GNP2::Packet> creatingPacket(int code)
         packet->setIntVector(86, {2});
         packet->setFloatVector(1, {0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f});
         break;
+    case TYPE_VisIntersectorObject:
+        packet->setFloatVector(14, {0.0f, 0.0f, 0.0f}); // the segment's start and end
+        packet->setFloatVector(15, {1.0f, 0.0f, 0.0f});
+        packet->setFloatVector(17, {0.1f}); // marker size
+        packet->setIntVector(45, {1});      // line and marker shown
+        break;
     default:
         break;
     }
@@ -129,11 +135,12 @@ TEST(ObjectRegistry, RegistersTheKindsThatAreBuilt)
     for (const ObjectKind& kind : OBJECT_KINDS)
         if (factory.has(kind.code))
             registered.insert(kind.code);
-    const std::set<int> expected = {
+    std::set<int> expected = {
         TYPE_VisBaseObject, TYPE_VisFileObject,          TYPE_VisLightObject,
         TYPE_VisTextObject, TYPE_VisHUDObject,           TYPE_VisWeatherObject,
         TYPE_VisViewObject, TYPE_VisFlexBodyObject,      TYPE_VisFlexSurfaceObject,
         TYPE_VisLineObject, TYPE_VisParticleEffectObject};
+    expected.insert(TYPE_VisIntersectorObject);
     EXPECT_EQ(registered, expected);
 }
 
@@ -168,10 +175,11 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
         EXPECT_GT(object->getNumChildren(), 0u) << "the kind built its nodes";
 
         // A 3D kind follows a later position (a particle effect moves its
-        // emitter instead, and a line's item 1 holds its points).
+        // emitter instead, a line's item 1 holds its points, and an
+        // intersector draws in world coordinates from its segment).
         auto* placed = dynamic_cast<Vis3DObject*>(object.get());
         if (placed && kind.code != TYPE_VisParticleEffectObject &&
-            kind.code != TYPE_VisLineObject) {
+            kind.code != TYPE_VisLineObject && kind.code != TYPE_VisIntersectorObject) {
             GNP2::Packet move;
             move.setHeader(packet->header());
             move.setFloatVector(1, {1.0f, 2.0f, 3.0f});
@@ -181,7 +189,7 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
         }
         ++built;
     }
-    EXPECT_EQ(built, 10);
+    EXPECT_EQ(built, 11);
     EXPECT_EQ(files.requested, (std::vector<std::string>{"arm.osgt", "beam.osgt"}));
 }
 
