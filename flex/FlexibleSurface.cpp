@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <osg/LightModel>
 #include <osg/Texture2D>
 #include <osgDB/ReadFile>
@@ -12,6 +16,10 @@
 #include "log/Log.h"
 
 namespace {
+
+// One component step. Multiplying by it gives 255 exactly 1 and keeps the
+// colour pass free of divisions.
+constexpr float COMPONENT_SCALE = 1.0f / 255.0f;
 
 bool isFile(const std::string& name)
 {
@@ -103,47 +111,91 @@ void FlexibleSurface::attachTexture(const std::string& textureFile)
     _textured = true;
 }
 
+static_assert(sizeof(osg::Vec3) == 3 * sizeof(float), "vertices are packed x, y, z triples");
+
 void FlexibleSurface::writeVertices(const float* x, const float* y, const float* z)
 {
-    // One pass over the rows, reading the coordinate arrays directly (not
-    // the vertices just written), so that each row's positions and normals
-    // are written while its data is in the cache.
+    // Row by row: the normals' components are first computed into three
+    // contiguous scratch rows (straight loops over the coordinate arrays
+    // that the compiler turns into vector code), then interleaved with the
+    // positions into the vertex and normal arrays while the row is in the
+    // cache. The coordinate arrays are read, not the vertices just written.
     if (_vertices->empty())
         return;
-    osg::Vec3* p = &_vertices->front();
-    osg::Vec3* n = &_normals->front();
+    float* p = &_vertices->front()[0];
+    float* n = &_normals->front()[0];
+    const std::size_t count = vertexCount();
     if (_rows < MIN_SIZE || _columns < MIN_SIZE) {
         // No neighbouring row or column: positions only, normals stay 0.
-        for (std::size_t k = 0; k < vertexCount(); ++k)
-            p[k].set(x[k], y[k], z[k]);
+        interleave(x, y, z, count, p);
         return;
     }
     const std::size_t columns = std::size_t(_columns);
     const std::size_t lastRow = std::size_t(_rows - 1);
+    _scratch.resize(3 * columns);
     for (std::size_t r = 0; r <= lastRow; ++r) {
         const std::size_t row = r * columns;
-        // The column direction runs to the next row, backwards in the last.
+        // The column direction d runs to the next row, backwards in the last.
         const std::size_t from = r < lastRow ? row : row - columns;
         const std::size_t to = r < lastRow ? row + columns : row;
-        const float *xr = x + row, *yr = y + row, *zr = z + row;
-        const float *xf = x + from, *yf = y + from, *zf = z + from;
-        const float *xt = x + to, *yt = y + to, *zt = z + to;
-        osg::Vec3* pr = p + row;
-        osg::Vec3* nr = n + row;
-        const auto normal = [&](std::size_t c, std::size_t g0, std::size_t g1) {
-            const float dx = xt[c] - xf[c], dy = yt[c] - yf[c], dz = zt[c] - zf[c];
-            const float gx = xr[g1] - xr[g0], gy = yr[g1] - yr[g0], gz = zr[g1] - zr[g0];
-            nr[c].set(dy * gz - dz * gy, dz * gx - dx * gz, dx * gy - dy * gx);
-        };
-        for (std::size_t c = 0; c + 1 < columns; ++c) {
-            pr[c].set(xr[c], yr[c], zr[c]);
-            normal(c, c, c + 1);
-        }
-        const std::size_t c = columns - 1;
-        pr[c].set(xr[c], yr[c], zr[c]);
-        normal(c, c - 1, c);
+        rowNormals(x + row, y + row, z + row, x + to, y + to, z + to, x + from, y + from, z + from,
+                   columns, _scratch.data(), _scratch.data() + columns,
+                   _scratch.data() + 2 * columns);
+        interleave(x + row, y + row, z + row, columns, p + 3 * row);
+        interleave(_scratch.data(), _scratch.data() + columns, _scratch.data() + 2 * columns,
+                   columns, n + 3 * row);
     }
     _normals->dirty();
+}
+
+void FlexibleSurface::rowNormals(const float* __restrict xr, const float* __restrict yr,
+                                 const float* __restrict zr, const float* __restrict xt,
+                                 const float* __restrict yt, const float* __restrict zt,
+                                 const float* __restrict xf, const float* __restrict yf,
+                                 const float* __restrict zf, std::size_t columns,
+                                 float* __restrict nx, float* __restrict ny, float* __restrict nz)
+{
+    // d = t - f; the row direction g runs to the next column, backwards in
+    // the last; n = d x g.
+    const auto cross = [&](std::size_t c, std::size_t g0, std::size_t g1) {
+        const float dx = xt[c] - xf[c], dy = yt[c] - yf[c], dz = zt[c] - zf[c];
+        const float gx = xr[g1] - xr[g0], gy = yr[g1] - yr[g0], gz = zr[g1] - zr[g0];
+        nx[c] = dy * gz - dz * gy;
+        ny[c] = dz * gx - dx * gz;
+        nz[c] = dx * gy - dy * gx;
+    };
+    for (std::size_t c = 0; c + 1 < columns; ++c)
+        cross(c, c, c + 1);
+    cross(columns - 1, columns - 2, columns - 1);
+}
+
+void FlexibleSurface::interleave(const float* __restrict x, const float* __restrict y,
+                                 const float* __restrict z, std::size_t count,
+                                 float* __restrict out)
+{
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    // Four points at a time: x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3. The
+    // compiler does not vectorise a three-way interleave for plain SSE2.
+    for (; k + 4 <= count; k += 4) {
+        const __m128 vx = _mm_loadu_ps(x + k), vy = _mm_loadu_ps(y + k), vz = _mm_loadu_ps(z + k);
+        const __m128 low = _mm_unpacklo_ps(vx, vy);  // x0 y0 x1 y1
+        const __m128 high = _mm_unpackhi_ps(vx, vy); // x2 y2 x3 y3
+        const __m128 z0x1 = _mm_shuffle_ps(vz, low, _MM_SHUFFLE(2, 2, 0, 0));
+        const __m128 y1z1 = _mm_shuffle_ps(low, vz, _MM_SHUFFLE(1, 1, 3, 3));
+        const __m128 z2x3 = _mm_shuffle_ps(vz, high, _MM_SHUFFLE(2, 2, 2, 2));
+        const __m128 y3z3 = _mm_shuffle_ps(high, vz, _MM_SHUFFLE(3, 3, 3, 3));
+        float* o = out + 3 * k;
+        _mm_storeu_ps(o, _mm_shuffle_ps(low, z0x1, _MM_SHUFFLE(2, 0, 1, 0)));
+        _mm_storeu_ps(o + 4, _mm_shuffle_ps(y1z1, high, _MM_SHUFFLE(1, 0, 2, 0)));
+        _mm_storeu_ps(o + 8, _mm_shuffle_ps(z2x3, y3z3, _MM_SHUFFLE(2, 0, 2, 0)));
+    }
+#endif
+    for (; k < count; ++k) {
+        out[3 * k] = x[k];
+        out[3 * k + 1] = y[k];
+        out[3 * k + 2] = z[k];
+    }
 }
 
 void FlexibleSurface::setVertices(const float* x, const float* y, const float* z)
@@ -161,16 +213,32 @@ void FlexibleSurface::setVerticesAndColors(const float* x, const float* y, const
     setVertices(x, y, z);
     if (!colors || _colors->empty())
         return;
-    osg::Vec4* out = &_colors->front();
+    // Unsigned arithmetic (division by a constant becomes a multiplication
+    // the vector unit has) and conditional expressions rather than
+    // std::min/max, whose branches keep the compiler from vectorising the
+    // loop; the same components as unpackColor.
+    static_assert(sizeof(osg::Vec4) == 4 * sizeof(float));
+    float* __restrict out = &_colors->front()[0];
+    const int* __restrict packed = colors;
     const std::size_t count = vertexCount();
-    for (std::size_t k = 0; k < count; ++k)
-        out[k] = unpackColor(colors[k]);
+    for (std::size_t k = 0; k < count; ++k) {
+        const unsigned v = packed[k] < 0 ? 0u : unsigned(packed[k]);
+        const unsigned thousands = v / 1000u;
+        const unsigned red = v / 1000000u, green = thousands - red * 1000u,
+                       blue = v - thousands * 1000u;
+        out[4 * k] = float(red < 255u ? red : 255u) * COMPONENT_SCALE;
+        out[4 * k + 1] = float(green < 255u ? green : 255u) * COMPONENT_SCALE;
+        out[4 * k + 2] = float(blue < 255u ? blue : 255u) * COMPONENT_SCALE;
+        out[4 * k + 3] = 1.0f;
+    }
     _colors->dirty();
 }
 
 osg::Vec4 FlexibleSurface::unpackColor(int packed)
 {
-    const auto component = [](int value) { return float(std::clamp(value, 0, 255)) / 255.0f; };
+    const auto component = [](int value) {
+        return float(std::clamp(value, 0, 255)) * COMPONENT_SCALE;
+    };
     const int v = std::max(packed, 0);
     return {component(v / 1000000), component(v % 1000000 / 1000), component(v % 1000), 1.0f};
 }

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include <osg/Array>
 #include <osg/Geode>
@@ -61,6 +62,15 @@ private:
     // The vertices and their normals from the coordinate arrays.
     void writeVertices(const float* x, const float* y, const float* z);
     void attachTexture(const std::string& textureFile);
+    // The normals of one row of columns points r (coordinate arrays xr, yr,
+    // zr) as d x g, d = t - f, into three component arrays.
+    static void rowNormals(const float* xr, const float* yr, const float* zr, const float* xt,
+                           const float* yt, const float* zt, const float* xf, const float* yf,
+                           const float* zf, std::size_t columns, float* nx, float* ny, float* nz);
+    // Writes count points given as three coordinate arrays as x, y, z
+    // triples.
+    static void interleave(const float* x, const float* y, const float* z, std::size_t count,
+                           float* out);
 
     const int _rows;
     const int _columns;
@@ -68,5 +78,7 @@ private:
     osg::ref_ptr<osg::Vec3Array> _normals;
     osg::ref_ptr<osg::Vec4Array> _colors;
     osg::ref_ptr<osg::Geometry> _geometry;
+    // Three rows of scratch for the normal pass (one array per component).
+    std::vector<float> _scratch;
     bool _textured = false;
 };
