@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRect>
@@ -112,6 +113,8 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     _services.messages = _messages.get();
     _objectManager = std::make_unique<ObjectManager>(_sceneRoot.get(), _hudRoot.get(), _port,
                                                      _services, _workingDirectory, _factory);
+    _objectManager->setReplayProgress(
+        [this](std::uint64_t done, std::uint64_t total) { showReplayProgress(done, total); });
     addViewerControls();
     _offlineNotice.attach(*_viewerManager->mainView()->view());
 
@@ -351,9 +354,30 @@ void VisMainWindow::buildStatusBar()
     _statusLabel = makeLabel("Status: Offline");
     // The port simulations connect to, once the link listens.
     _portLabel = makeLabel("");
+    _replayProgressBar = new QProgressBar(this);
+    _replayProgressBar->setRange(0, 100);
+    _replayProgressBar->setFormat("Opening replay %p%");
+    _replayProgressBar->setFixedWidth(160);
+    _replayProgressBar->hide();
+    statusBar()->addPermanentWidget(_replayProgressBar);
     statusBar()->addPermanentWidget(_loadingLabel);
     statusBar()->addPermanentWidget(_statusLabel);
     statusBar()->addPermanentWidget(_portLabel);
+}
+
+void VisMainWindow::showReplayProgress(std::uint64_t done, std::uint64_t total)
+{
+    const OpeningProgress::Shown shown = _openingProgress.update(done, total);
+    if (shown.visible == _replayProgressBar->isVisible() && !shown.visible)
+        return;
+    _replayProgressBar->setValue(shown.percent);
+    if (shown.visible != _replayProgressBar->isVisible()) {
+        _replayProgressBar->setVisible(shown.visible);
+        // Lay the status bar out now; only layout requests are handled, no
+        // timer or input that could act on the half-opened replay.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
+    statusBar()->repaint();
 }
 
 void VisMainWindow::restoreWindowSettings()

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <array>
+#include <chrono>
 #include <memory>
 
 #include <osg/Group>
@@ -27,6 +28,7 @@
 #include "app/MainWindowStatus.h"
 #include "app/MenuTable.h"
 #include "app/OfflineNotice.h"
+#include "replay/OpeningProgress.h"
 #include "replay/ReplayClock.h"
 #include "replay/ReplayTransport.h"
 #include "scene/ObjectKinds.h"
@@ -37,6 +39,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QSlider;
 class QToolBar;
 class ObjectManager;
@@ -71,6 +74,10 @@ public:
     QComboBox* speedBox() const { return _speedBox; }
     QLabel* statusLabel() const { return _statusLabel; }
     QLabel* loadingLabel() const { return _loadingLabel; }
+    // Shown in the status bar while a replay file that takes long is indexed.
+    QProgressBar* replayProgressBar() const { return _replayProgressBar; }
+    // How long opening a replay goes unshown (tests set 0).
+    void setReplayProgressDelay(double seconds) { _openingProgress.setDelay(seconds); }
     // The port the link listens on, as the status bar shows it.
     QLabel* portLabel() const { return _portLabel; }
     // The words over the empty view while Offline.
@@ -150,6 +157,9 @@ private:
     void buildMenus();
     void buildReplayToolBar();
     void buildStatusBar();
+    // The status bar's progress of opening a replay, drawn at once: the
+    // indexing holds the GUI thread, so no event loop draws it.
+    void showReplayProgress(std::uint64_t done, std::uint64_t total);
     void addViewerControls();
     void connectCommand(MenuCommand command);
     void refreshStatus();
@@ -183,6 +193,11 @@ private:
     QSlider* _jogDial = nullptr;
     QComboBox* _speedBox = nullptr;
     QLabel* _loadingLabel = nullptr;
+    QProgressBar* _replayProgressBar = nullptr;
+    OpeningProgress _openingProgress{[] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }};
     QLabel* _statusLabel = nullptr;
     QLabel* _portLabel = nullptr;
     OfflineNotice _offlineNotice;

@@ -92,9 +92,14 @@ GNP2::Packet* PacketRing::pop()
 
 const GNP2::Packet* PacketRing::front() const
 {
+    // The consumer's last view of head answers without touching the line
+    // the producer writes, as long as it shows a packet.
     const int tail = _tail.load(std::memory_order_relaxed);
-    if (tail == _head.load(std::memory_order_acquire))
-        return nullptr;
+    if (tail == _headSeen) {
+        _headSeen = _head.load(std::memory_order_acquire);
+        if (tail == _headSeen)
+            return nullptr;
+    }
     return _slots[tail];
 }
 

@@ -80,7 +80,7 @@ private:
     std::int32_t _tailSeen = 0;                     // producer only
     // Consumer's side: tail and the consumer's last view of head.
     alignas(64) std::atomic<std::int32_t> _tail{0}; // written by the consumer only
-    std::int32_t _headSeen = 0;                     // consumer only
+    mutable std::int32_t _headSeen = 0;             // consumer only
 
     // Slow path. A side sets its "waiting" flag before its last look at the
     // other index; the other side reads the flag after publishing its index

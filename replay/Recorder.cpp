@@ -1,5 +1,6 @@
 #include "replay/Recorder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -7,7 +8,7 @@
 
 #include "gnp2/Packet.h"
 
-ReplayRecorder::ReplayRecorder() : _buffer(RECORD_BUFFER_SIZE) {}
+ReplayRecorder::ReplayRecorder() = default;
 
 ReplayRecorder::~ReplayRecorder()
 {
@@ -29,20 +30,98 @@ std::string ReplayRecorder::open(const std::string& path)
     if (!file)
         return "cannot open " + path + " for writing: " + std::strerror(errno);
     _file.reset(file);
-    // A large stdio buffer: records are small and written one by one.
-    std::setvbuf(_file.get(), nullptr, _IOFBF, std::size_t(1) << 20);
+    // Whole blocks are written: stdio needs no buffer of its own.
+    std::setvbuf(_file.get(), nullptr, _IONBF, 0);
+    {
+        std::lock_guard lock(_mutex);
+        _stop = false;
+    }
+    if (_current.bytes.empty()) {
+        _current.bytes.resize(RECORD_BUFFER_SIZE);
+        std::lock_guard lock(_mutex);
+        ++_blocks;
+    }
+    _current.used = 0;
+    _writer = std::thread([this] { writeLoop(); });
     return {};
 }
 
 void ReplayRecorder::close()
 {
+    if (!_file)
+        return;
+    if (_current.used > 0)
+        submit(0);
+    {
+        std::lock_guard lock(_mutex);
+        _stop = true;
+    }
+    _changed.notify_all();
+    _writer.join(); // the writer writes what is queued before it stops
     _file.reset();
 }
 
 void ReplayRecorder::flush()
 {
-    if (_file)
-        std::fflush(_file.get());
+    if (!_file)
+        return;
+    if (_current.used > 0)
+        submit(0);
+    waitWritten();
+    std::fflush(_file.get());
+}
+
+void ReplayRecorder::submit(std::size_t size)
+{
+    const std::size_t wanted = std::max(size, RECORD_BUFFER_SIZE);
+    std::unique_lock lock(_mutex);
+    if (_current.used > 0)
+        _full.push_back(std::move(_current));
+    _current = Block{};
+    _changed.notify_all();
+    // A written block, or a new one while fewer than BLOCKS exist; else the
+    // writer is behind by BLOCKS blocks and recording waits for it.
+    _changed.wait(lock, [&] { return !_empty.empty() || _blocks < BLOCKS; });
+    if (!_empty.empty()) {
+        _current = std::move(_empty.back());
+        _empty.pop_back();
+    } else {
+        ++_blocks;
+    }
+    lock.unlock();
+    _current.used = 0;
+    if (_current.bytes.size() < wanted)
+        _current.bytes.resize(wanted);
+}
+
+void ReplayRecorder::waitWritten()
+{
+    std::unique_lock lock(_mutex);
+    _changed.wait(lock, [&] { return _full.empty() && !_writing; });
+}
+
+void ReplayRecorder::writeLoop()
+{
+    std::unique_lock lock(_mutex);
+    for (;;) {
+        _changed.wait(lock, [&] { return _stop || !_full.empty(); });
+        if (_full.empty())
+            return; // stopped, and every block is written
+        Block block = std::move(_full.front());
+        _full.pop_front();
+        _writing = true;
+        lock.unlock();
+        std::fwrite(block.bytes.data(), 1, block.used, _file.get());
+        lock.lock();
+        _writing = false;
+        block.used = 0;
+        // A block grown for one huge record goes back to the heap.
+        if (block.bytes.size() > RECORD_BUFFER_SIZE)
+            --_blocks;
+        else
+            _empty.push_back(std::move(block));
+        _changed.notify_all();
+    }
 }
 
 void ReplayRecorder::record(GNP2::Packet& state)
@@ -52,16 +131,16 @@ void ReplayRecorder::record(GNP2::Packet& state)
         return;
     }
     const std::size_t size = state.serializedSize() + 4;
-    if (_buffer.size() < size)
-        _buffer.resize(size);
+    if (_current.bytes.size() - _current.used < size)
+        submit(size);
+    unsigned char* out = _current.bytes.data() + _current.used;
     float time = 0.0f;
     const GNP2::Item& timeItem = state.item(GNP2::ITEM_TIME);
     if (timeItem.present() && timeItem.type == GNP2::TYPE_FLOAT && timeItem.count >= 1)
         std::memcpy(&time, timeItem.data, 4);
     std::uint32_t bits;
     std::memcpy(&bits, &time, 4);
-    GNP2::writeU32(_buffer.data(), bits);
-    const std::size_t length = state.serialize(_buffer.data() + 4);
-    std::fwrite(_buffer.data(), 1, length + 4, _file.get());
+    GNP2::writeU32(out, bits);
+    _current.used += state.serialize(out + 4) + 4;
     ++_records;
 }

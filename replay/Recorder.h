@@ -9,11 +9,16 @@
 // Each record is a full snapshot of one object, so any record alone rebuilds
 // its object.
 //
-// Threading: GUI thread only (inside the update callback, under its lock).
+// Threading: GUI thread only (inside the update callback, under its lock);
+// the recorder's own writer thread writes the file.
 
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace GNP2 {
@@ -33,22 +38,33 @@ public:
 class ReplayRecorder : public StateRecorder
 {
 public:
-    // Records are serialized into a buffer of this size; a larger state
-    // packet grows it, so no record is ever cut or skipped.
-    static constexpr std::size_t RECORD_BUFFER_SIZE = std::size_t(1) << 20;
+    // Records are serialized one after the other into a block of this size.
+    // A full block goes to the recorder's writer thread, which hands it to
+    // the file with one write while recording goes on into the next block:
+    // the thread that records (the scene update) never waits for the disk
+    // unless BLOCKS blocks are full at once. A record larger than a block
+    // gets a block of its size, so no record is ever cut or skipped.
+    // Blocks small enough that the few in use stay in the processor's cache.
+    static constexpr std::size_t RECORD_BUFFER_SIZE = std::size_t(256) << 10;
+    static constexpr std::size_t BLOCKS = 8;
 
     ReplayRecorder();
     ~ReplayRecorder() override;
+    ReplayRecorder(const ReplayRecorder&) = delete;
+    ReplayRecorder& operator=(const ReplayRecorder&) = delete;
 
     // Creates the file's directory when missing and opens the file for
     // writing, truncating it. Empty on success, else why it failed.
     std::string open(const std::string& path);
     bool isOpen() const { return _file != nullptr; }
-    // Flushes and closes the file.
+    // Writes every record and closes the file.
     void close();
-    // Writes what is buffered, so that a copy of the file holds every
-    // record so far; the file stays open.
+    // Writes every record so far and waits until they are in the file, so
+    // that a copy of the file holds them; the file stays open.
     void flush();
+    // Bytes of records serialized into the current block, not yet handed
+    // to the writer.
+    std::size_t bufferedBytes() const { return _current.used; }
 
     void record(GNP2::Packet& state) override;
 
@@ -56,11 +72,34 @@ public:
     std::size_t recordCount() const { return _records; }
 
 private:
+    struct Block
+    {
+        std::vector<unsigned char> bytes;
+        std::size_t used = 0;
+    };
+
+    // Hands the current block to the writer (when it holds records) and
+    // takes an empty one of at least `size` bytes, waiting while every
+    // block is full.
+    void submit(std::size_t size);
+    // Waits until the writer has written every block handed to it.
+    void waitWritten();
+    void writeLoop();
+
     struct FileCloser
     {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    std::unique_ptr<std::FILE, FileCloser> _file;
-    std::vector<unsigned char> _buffer;
+    std::unique_ptr<std::FILE, FileCloser> _file; // written by the writer thread while open
+    Block _current;                               // the recording thread's
     std::size_t _records = 0;
+
+    std::mutex _mutex;
+    std::condition_variable _changed; // a block was handed over, written, or the writer must stop
+    std::deque<Block> _full;          // protected by _mutex: blocks to write, oldest first
+    std::vector<Block> _empty;        // protected by _mutex: written blocks for reuse
+    std::size_t _blocks = 0;          // protected by _mutex: blocks in existence
+    bool _writing = false;            // protected by _mutex: the writer holds a block
+    bool _stop = false;               // protected by _mutex
+    std::thread _writer;
 };

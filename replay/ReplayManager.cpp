@@ -1,6 +1,7 @@
 #include "replay/ReplayManager.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -8,10 +9,22 @@
 #include "log/Log.h"
 #include "gnp2/Packet.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 constexpr std::size_t RECORD_HEAD = 12; // time stamp, length word, header word
-constexpr std::size_t CHUNK = std::size_t(4) << 20;
+// The block the index is built from: large enough that a read costs little
+// beside its bytes, small enough to stay in the processor's cache while the
+// records in it are hopped over.
+constexpr std::size_t BLOCK = std::size_t(512) << 10;
+// Records to read back lying at most FETCH_GAP bytes apart are fetched with
+// one read of at most FETCH_SPAN bytes: reading a small gap costs less than
+// another read call.
+constexpr std::uint64_t FETCH_GAP = 16 << 10;
+constexpr std::uint64_t FETCH_SPAN = std::uint64_t(1) << 20;
 constexpr int CONNECTION_ITEM = 13;
 
 float floatAt(const unsigned char* p)
@@ -22,47 +35,138 @@ float floatAt(const unsigned char* p)
     return f;
 }
 
-// Reads a file front to back through one large buffer; bytes at any offset
-// at or after the current window start can be asked for.
-class ChunkReader
+// Asks the system to back [data, data + bytes) with large pages where it
+// can: a long index fills hundreds of megabytes, and faulting them in 4 KiB
+// at a time costs more than indexing the records.
+void preferLargePages(void* data, std::size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t LARGE = std::uintptr_t(2) << 20;
+    const std::uintptr_t begin = (std::uintptr_t(data) + LARGE - 1) & ~(LARGE - 1);
+    const std::uintptr_t end = (std::uintptr_t(data) + bytes) & ~(LARGE - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
+// Reads a file front to back through one block-sized buffer; bytes at any
+// offset can be asked for, those at or after the current block come without
+// a read.
+class BlockReader
 {
 public:
-    explicit ChunkReader(std::ifstream& in, std::uint64_t size) : _in(in), _size(size)
+    BlockReader(std::ifstream& in, std::uint64_t size, std::vector<unsigned char>& buffer)
+        : _in(in), _size(size), _data(buffer)
     {
-        _data.resize(std::size_t(std::min<std::uint64_t>(CHUNK, size)));
+        _data.resize(std::size_t(std::min<std::uint64_t>(BLOCK, size)));
     }
 
     // Pointer to `n` bytes at `offset`, or null when the file has fewer.
     const unsigned char* at(std::uint64_t offset, std::size_t n)
     {
-        if (offset + n > _size)
-            return nullptr;
-        if (offset < _start || offset + n > _start + _filled) {
-            if (n > _data.size())
-                _data.resize(n);
-            _in.clear();
-            _in.seekg(std::streamoff(offset));
-            const std::uint64_t want = std::min<std::uint64_t>(_data.size(), _size - offset);
-            _in.read(reinterpret_cast<char*>(_data.data()), std::streamsize(want));
-            _start = offset;
-            _filled = std::size_t(_in.gcount());
-            if (n > _filled)
-                return nullptr;
-        }
-        return _data.data() + (offset - _start);
+        if (offset >= _start && offset + n <= _start + _filled)
+            return _data.data() + (offset - _start);
+        return fill(offset, n);
     }
 
 private:
+    const unsigned char* fill(std::uint64_t offset, std::size_t n)
+    {
+        if (offset + n > _size)
+            return nullptr;
+        if (n > _data.size())
+            _data.resize(n);
+        _in.clear();
+        _in.seekg(std::streamoff(offset));
+        const std::uint64_t want = std::min<std::uint64_t>(_data.size(), _size - offset);
+        _in.read(reinterpret_cast<char*>(_data.data()), std::streamsize(want));
+        _start = offset;
+        _filled = std::size_t(_in.gcount());
+        if (n > _filled)
+            return nullptr;
+        return _data.data();
+    }
+
     std::ifstream& _in;
     std::uint64_t _size;
-    std::vector<unsigned char> _data;
+    std::vector<unsigned char>& _data;
     std::uint64_t _start = 0;
     std::size_t _filled = 0;
 };
 
+// The connection number (item 13) of a record, found by hopping over the
+// item records before it; -1 when the record has none or is damaged before
+// it. `bytesAt(offset, n)` gives n bytes at an offset into the record, or
+// null past its end.
+template <class Bytes> std::int64_t connectionOf(Bytes&& bytesAt)
+{
+    std::uint64_t item = RECORD_HEAD;
+    while (const unsigned char* r = bytesAt(item, 6)) {
+        if (r[0] > CONNECTION_ITEM || r[5] > GNP2::MAX_TYPE_CODE)
+            break;
+        const std::int32_t count = std::int32_t(GNP2::readU32(r + 1));
+        if (count < 0)
+            break;
+        if (r[0] == CONNECTION_ITEM) {
+            const unsigned char* value =
+                r[5] == GNP2::TYPE_INT && count >= 1 ? bytesAt(item + 6, 4) : nullptr;
+            return value ? std::int32_t(GNP2::readU32(value)) : -1;
+        }
+        item += 6 + std::uint64_t(count) * GNP2::ELEMENT_SIZE[r[5]];
+    }
+    return -1;
+}
+
+// Object numbers for (connection, object number) pairs, handed out in order
+// of first appearance: a direct table for the usual connection numbers (one
+// block of 4096 per connection, made when the connection first shows up: a
+// file is usually one connection's, and a damaged file is indexed again after
+// each read error), a map for the rest.
+class ObjectNumbers
+{
+public:
+    std::uint32_t of(std::int64_t connection, std::uint32_t number)
+    {
+        if (connection != _lastConnection) {
+            _lastConnection = connection;
+            _lastBlock = nullptr;
+            if (connection >= -1 && connection < DIRECT_CONNECTIONS - 1) {
+                std::vector<std::int32_t>& block = _direct[std::size_t(connection + 1)];
+                if (block.empty())
+                    block.assign(std::size_t(1) << 12, -1);
+                _lastBlock = block.data();
+            }
+        }
+        if (_lastBlock) {
+            std::int32_t& slot = _lastBlock[number];
+            if (slot < 0)
+                slot = std::int32_t(_count++);
+            return std::uint32_t(slot);
+        }
+        auto [found, added] =
+            _others.try_emplace((std::uint64_t(connection + 1) << 12) | number, _count);
+        if (added)
+            ++_count;
+        return found->second;
+    }
+    std::size_t count() const { return _count; }
+
+private:
+    static constexpr std::int64_t DIRECT_CONNECTIONS = 64;
+    std::vector<std::vector<std::int32_t>> _direct{DIRECT_CONNECTIONS};
+    std::unordered_map<std::uint64_t, std::uint32_t> _others;
+    std::int64_t _lastConnection = INT64_MIN;
+    std::int32_t* _lastBlock = nullptr;
+    std::uint32_t _count = 0;
+};
+
 } // namespace
 
-ReplayManager::ReplayManager(const std::string& path) : _fileName(path)
+ReplayManager::ReplayManager(const std::string& path, Progress progress)
+    : _fileName(path), _progress(std::move(progress))
 {
     console::writeLine(console::LEVEL_4, "Starting replay using file: " + path);
     openAndIndex();
@@ -74,9 +178,11 @@ void ReplayManager::openAndIndex()
 {
     _index.clear();
     _fileSize = 0;
-    _objectStart.clear();
-    _objectRecords.clear();
     _objects = 0;
+    _spacing = CHECKPOINT_SPACING;
+    _checkpoints.clear();
+    _checkpointStart.assign(1, 0);
+    _bufferFilled = 0;
     open(_fileName, std::ios::binary);
     if (!is_open()) {
         console::writeLine(console::LEVEL_16, "[ReplayManager] unable to open file!");
@@ -98,33 +204,19 @@ void ReplayManager::buildIndex()
     }
     const std::uint64_t size = std::uint64_t(fileEnd);
     _fileSize = size;
-    ChunkReader reader(*this, size);
+    BlockReader reader(*this, size, _buffer);
+    // Only the entries written are touched: a generous reservation costs
+    // address space, not memory.
     _index.reserve(std::size_t(size / 64));
+    preferLargePages(_index.data(), _index.capacity() * sizeof(ReplayIndexEntry));
 
-    // Object numbers: a direct table for the usual connection numbers (one
-    // block of 4096 per connection, made when the connection first shows
-    // up: a file is usually one connection's, and a damaged file is
-    // indexed again after each read error), a map for the rest.
-    constexpr std::int64_t DIRECT_CONNECTIONS = 64;
-    std::vector<std::vector<std::int32_t>> direct(DIRECT_CONNECTIONS);
-    std::unordered_map<std::uint64_t, std::uint32_t> others;
-    std::uint32_t objects = 0;
-    auto objectOf = [&](std::int64_t connection, std::uint32_t number) {
-        if (connection >= -1 && connection < DIRECT_CONNECTIONS - 1) {
-            std::vector<std::int32_t>& block = direct[std::size_t(connection + 1)];
-            if (block.empty())
-                block.assign(std::size_t(1) << 12, -1);
-            std::int32_t& slot = block[number];
-            if (slot < 0)
-                slot = std::int32_t(objects++);
-            return std::uint32_t(slot);
-        }
-        auto [found, added] =
-            others.try_emplace((std::uint64_t(connection + 1) << 12) | number, objects);
-        if (added)
-            ++objects;
-        return found->second;
-    };
+    if (_progress)
+        _progress(0, size);
+    ObjectNumbers objects;
+    // Each object's latest record so far: the next checkpoint's content.
+    std::vector<std::int32_t> latestRecord;
+    std::size_t nextCheckpoint = _spacing;
+    std::uint64_t nextProgress = PROGRESS_STEP;
 
     std::string stop; // why the file stops being readable, if it does
     std::uint64_t position = 0;
@@ -135,17 +227,13 @@ void ReplayManager::buildIndex()
     float latest = -INFINITY;
     std::size_t backwards = 0;
     while (position < size) {
-        const unsigned char* head = reader.at(position, RECORD_HEAD);
+        // Time stamp and length; a record whose header word is cut off is
+        // indexed like any record cut short.
+        const unsigned char* head = reader.at(position, 8);
         if (!head) {
-            if (size - position >= 8) {
-                // Time stamp and length are there, the header word is not:
-                // index it like any record cut short.
-                head = reader.at(position, 8);
-            } else {
-                stop = "the record at byte " + std::to_string(position) + " is cut short after " +
-                       std::to_string(size - position) + " bytes";
-                break;
-            }
+            stop = "the record at byte " + std::to_string(position) + " is cut short after " +
+                   std::to_string(size - position) + " bytes";
+            break;
         }
         const float time = floatAt(head);
         const std::uint32_t length = GNP2::readU32(head + 4);
@@ -159,45 +247,71 @@ void ReplayManager::buildIndex()
                 "the record at byte " + std::to_string(position) + " has no valid time stamp (NaN)";
             break;
         }
+        if (_index.size() >= std::size_t(INT32_MAX)) {
+            stop = "the record at byte " + std::to_string(position) + " is beyond the " +
+                   std::to_string(INT32_MAX) + " records one replay can index";
+            break;
+        }
         if (time < latest)
             ++backwards;
         else
             latest = time;
 
-        // The object: header bits 0-11 and the connection number (item 13),
-        // found by hopping over the item records that come before it.
+        // The object: header bits 0-11 and the connection number.
         const std::uint64_t recordEnd = position + 4 + length;
         const std::uint64_t available = std::min(recordEnd, size) - position;
         std::uint32_t number = 0;
         std::int64_t connection = -1;
         if (available >= RECORD_HEAD) {
-            // Usually the whole record is in the buffer: hop in memory.
-            const unsigned char* record =
-                available <= CHUNK ? reader.at(position, std::size_t(available)) : nullptr;
-            auto bytesAt = [&](std::uint64_t offset, std::size_t n) -> const unsigned char* {
-                if (offset + n > available)
-                    return nullptr;
-                return record ? record + offset : reader.at(position + offset, n);
-            };
-            number = GNP2::objectNumber(GNP2::readU32(bytesAt(8, 4)));
-            std::uint64_t item = RECORD_HEAD;
-            while (const unsigned char* r = bytesAt(item, 6)) {
-                if (r[0] > CONNECTION_ITEM || r[5] > GNP2::MAX_TYPE_CODE)
-                    break;
-                const std::int32_t count = std::int32_t(GNP2::readU32(r + 1));
-                if (count < 0)
-                    break;
-                if (r[0] == CONNECTION_ITEM) {
-                    const unsigned char* value =
-                        r[5] == GNP2::TYPE_INT && count >= 1 ? bytesAt(item + 6, 4) : nullptr;
-                    if (value)
-                        connection = std::int32_t(GNP2::readU32(value));
-                    break;
-                }
-                item += 6 + std::uint64_t(count) * GNP2::ELEMENT_SIZE[r[5]];
+            // Usually the whole record is in the block: hop in memory.
+            if (const unsigned char* record =
+                    available <= BLOCK ? reader.at(position, std::size_t(available)) : nullptr) {
+                number = GNP2::objectNumber(GNP2::readU32(record + 8));
+                connection = connectionOf([&](std::uint64_t offset, std::size_t n) {
+                    return offset + n <= available ? record + offset : nullptr;
+                });
+            } else {
+                number = GNP2::objectNumber(GNP2::readU32(reader.at(position + 8, 4)));
+                connection = connectionOf([&](std::uint64_t offset, std::size_t n) {
+                    return offset + n <= available ? reader.at(position + offset, n) : nullptr;
+                });
             }
         }
-        _index.push_back({latest, objectOf(connection, number), position});
+        const std::uint32_t object = objects.of(connection, number);
+        if (object == latestRecord.size())
+            latestRecord.push_back(-1);
+        latestRecord[object] = std::int32_t(_index.size());
+        _index.push_back({latest, object, position});
+
+        if (_index.size() == nextCheckpoint) {
+            // Fewer, larger spacings while the objects grow: a checkpoint
+            // costs 4 bytes per object.
+            if (latestRecord.size() * 8 > _spacing) {
+                const std::size_t before = _spacing;
+                while (latestRecord.size() * 8 > _spacing)
+                    _spacing *= 2;
+                const std::size_t keep = _spacing / before;
+                std::vector<std::int32_t> kept;
+                std::vector<std::size_t> keptStart{0};
+                for (std::size_t c = keep; c < _checkpointStart.size(); c += keep) {
+                    kept.insert(kept.end(),
+                                _checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c - 1]),
+                                _checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c]));
+                    keptStart.push_back(kept.size());
+                }
+                _checkpoints = std::move(kept);
+                _checkpointStart = std::move(keptStart);
+            }
+            if (_index.size() % _spacing == 0) {
+                _checkpoints.insert(_checkpoints.end(), latestRecord.begin(), latestRecord.end());
+                _checkpointStart.push_back(_checkpoints.size());
+            }
+            nextCheckpoint = (_index.size() / _spacing + 1) * _spacing;
+        }
+        if (_progress && position >= nextProgress) {
+            _progress(position, size);
+            nextProgress = position + PROGRESS_STEP;
+        }
 
         if (recordEnd > size)
             break; // cut in the middle of its data: indexed, reading it will fail
@@ -213,25 +327,29 @@ void ReplayManager::buildIndex()
         console::writeLine(console::LEVEL_16, "[ReplayManager] " + _fileName +
                                                   " is readable up to byte " +
                                                   std::to_string(position) + ": " + stop);
-    _objects = objects;
+    // Records are back to back: a record ends where the next begins, the
+    // last one where the file, or its readable part, ends.
+    _indexedEnd = stop.empty() ? size : position;
+    _objects = objects.count();
+    if (_progress)
+        _progress(size, size);
     clear();
     seekg(0);
 }
 
-void ReplayManager::groupRecordsByObject(std::size_t objects)
+std::vector<std::int32_t> ReplayManager::latestRecords(std::ptrdiff_t record) const
 {
-    if (_objectStart.size() == objects + 1)
-        return;
-    // Counting sort of the record numbers by object: one flat array.
-    _objectStart.assign(objects + 1, 0);
-    for (const ReplayIndexEntry& entry : _index)
-        ++_objectStart[entry.object + 1];
-    for (std::size_t o = 0; o < objects; ++o)
-        _objectStart[o + 1] += _objectStart[o];
-    _objectRecords.resize(_index.size());
-    std::vector<std::uint32_t> fill(_objectStart.begin(), _objectStart.end() - 1);
-    for (std::size_t i = 0; i < _index.size(); ++i)
-        _objectRecords[fill[_index[i].object]++] = std::uint32_t(i);
+    std::vector<std::int32_t> latest(_objects, -1);
+    if (record < 0)
+        return latest;
+    // Checkpoint c holds the latest records before record c * spacing.
+    const std::size_t c = std::size_t(record + 1) / _spacing;
+    if (c > 0)
+        std::copy(_checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c - 1]),
+                  _checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c]), latest.begin());
+    for (std::size_t i = c * _spacing; i <= std::size_t(record); ++i)
+        latest[_index[i].object] = std::int32_t(i);
+    return latest;
 }
 
 float ReplayManager::firstTime() const
@@ -275,9 +393,16 @@ std::vector<GNP2::Packet*> ReplayManager::getPackets(float t)
         return packets;
     std::size_t i = std::min(findRecord(t), _index.size() - 1);
     const float frame = _index[i].time;
+    std::vector<std::uint32_t> records;
     while (i < _index.size() && _index[i].time == frame) {
-        readInto(i, packets);
-        ++i;
+        records.clear();
+        for (std::size_t j = i; j < _index.size() && _index[j].time == frame; ++j)
+            records.push_back(std::uint32_t(j));
+        const std::size_t read = readRecords(records.data(), records.size(), packets);
+        if (read == records.size())
+            break;
+        // The file was indexed again: go on after the record that failed.
+        i += read + 1;
     }
     return packets;
 }
@@ -287,92 +412,112 @@ std::vector<GNP2::Packet*> ReplayManager::getPacketsForMove(std::optional<float>
     std::vector<GNP2::Packet*> packets;
     if (_index.empty())
         return packets;
-    // The per-object lists are built on the first move, not while indexing:
-    // opening a long recording stays as fast as reading it.
-    groupRecordsByObject(_objects);
     to = std::max(to, firstTime());
+    const std::ptrdiff_t last = lastAtOrBefore(to);
 
-    // The objects updated in (low, high]; all objects when there is no start.
-    std::vector<std::uint32_t> changed;
+    // Each object's latest record at or before `to`, for the objects with a
+    // record between the two times (all, without a start).
+    std::vector<std::uint32_t> records;
     if (!from) {
-        changed.resize(objectCount());
-        for (std::uint32_t o = 0; o < changed.size(); ++o)
-            changed[o] = o;
+        for (std::int32_t r : latestRecords(last))
+            if (r >= 0)
+                records.push_back(std::uint32_t(r));
     } else {
-        const float low = std::min(*from, to), high = std::max(*from, to);
-        const std::size_t begin = firstAfter(low);
-        const std::size_t stop = firstAfter(high);
-        if (begin >= stop)
+        const std::ptrdiff_t start = lastAtOrBefore(*from);
+        if (start == last)
             return packets;
-        if (stop - begin > objectCount()) {
-            // A long jump: ask each object instead of walking the records.
-            for (std::uint32_t o = 0; o < objectCount(); ++o) {
-                const Records list = recordsOf(o);
-                const std::uint32_t* it =
-                    std::lower_bound(list.begin, list.end, std::uint32_t(begin));
-                if (it != list.end && *it < stop)
-                    changed.push_back(o);
+        if (start < last && std::size_t(last - start) <= _spacing) {
+            // A short step forward: the last record of each object in the
+            // step is its latest.
+            std::vector<bool> seen(_objects);
+            for (std::ptrdiff_t i = last; i > start; --i) {
+                const std::uint32_t object = _index[std::size_t(i)].object;
+                if (!seen[object]) {
+                    seen[object] = true;
+                    records.push_back(std::uint32_t(i));
+                }
             }
         } else {
-            std::vector<bool> seen(objectCount());
-            for (std::size_t i = begin; i < stop; ++i)
-                if (!seen[_index[i].object]) {
-                    seen[_index[i].object] = true;
-                    changed.push_back(_index[i].object);
-                }
+            // An object's latest record differs between the two ends exactly
+            // when it has a record in between.
+            const std::vector<std::int32_t> before = latestRecords(start);
+            const std::vector<std::int32_t> after = latestRecords(last);
+            for (std::size_t o = 0; o < _objects; ++o)
+                if (after[o] >= 0 && after[o] != before[o])
+                    records.push_back(std::uint32_t(after[o]));
         }
     }
-
-    // Each changed object's latest record at or before `to`.
-    const std::ptrdiff_t last = lastAtOrBefore(to);
-    std::vector<std::uint32_t> records;
-    for (std::uint32_t o : changed) {
-        const Records list = recordsOf(o);
-        const std::uint32_t* it = std::upper_bound(list.begin, list.end, std::uint32_t(last));
-        if (it != list.begin)
-            records.push_back(*(it - 1));
-    }
     std::sort(records.begin(), records.end());
-    for (std::uint32_t r : records)
-        readInto(r, packets);
+    readRecords(records.data(), records.size(), packets);
     return packets;
 }
 
-void ReplayManager::readInto(std::size_t i, std::vector<GNP2::Packet*>& packets)
+std::uint64_t ReplayManager::recordSize(std::size_t i) const
 {
-    auto* packet = new GNP2::Packet;
-    if (readRecord(i, *packet)) {
+    const std::uint64_t next = i + 1 < _index.size() ? _index[i + 1].position : _indexedEnd;
+    return next - _index[i].position;
+}
+
+std::size_t ReplayManager::readRecords(const std::uint32_t* records, std::size_t n,
+                                       std::vector<GNP2::Packet*>& packets)
+{
+    // Bytes fetched by an earlier call may be stale; those of this call are not.
+    _bufferFilled = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t r = records[k];
+        if (r >= _index.size()) {
+            reportReadError();
+            return k;
+        }
+        const std::uint64_t position = _index[r].position;
+        if (position < _bufferStart || position + recordSize(r) > _bufferStart + _bufferFilled) {
+            // Fetch this record with those after it that lie close by.
+            std::uint64_t spanEnd = position + recordSize(r);
+            for (std::size_t m = k + 1; m < n && records[m] < _index.size(); ++m) {
+                const std::uint64_t next = _index[records[m]].position;
+                const std::uint64_t nextEnd = next + recordSize(records[m]);
+                if (next - spanEnd > FETCH_GAP || nextEnd - position > FETCH_SPAN)
+                    break;
+                spanEnd = nextEnd;
+            }
+            if (!good())
+                reportStreamError();
+            clear();
+            seekg(std::streamoff(position));
+            if (_buffer.size() < spanEnd - position)
+                _buffer.resize(std::size_t(spanEnd - position));
+            read(reinterpret_cast<char*>(_buffer.data()), std::streamsize(spanEnd - position));
+            _bufferStart = position;
+            _bufferFilled = std::size_t(gcount());
+            ++_fetches;
+        }
+        // A length running past the end of the file (a record cut short, or
+        // damaged) cannot be read; nor can bytes the file no longer has.
+        const unsigned char* bytes = _buffer.data() + (position - _bufferStart);
+        const std::uint64_t have = _bufferStart + _bufferFilled - position;
+        const std::uint32_t length = have >= 8 ? GNP2::readU32(bytes + 4) : 0;
+        bool ok = length >= 8 && position + 4 + length <= _fileSize && 4 + length <= have;
+        auto* packet = new GNP2::Packet;
+        if (ok) {
+            ++_recordsRead;
+            ok = packet->parse(bytes + 8, length - 4).ok();
+        }
+        if (!ok) {
+            delete packet;
+            reportReadError();
+            return k;
+        }
         packets.push_back(packet);
-        return;
     }
-    delete packet;
+    return n;
+}
+
+void ReplayManager::reportReadError()
+{
     console::writeLine(console::LEVEL_4, "[ReplayManager] File read error!");
     clear();
     close();
     openAndIndex();
-}
-
-bool ReplayManager::readRecord(std::size_t i, GNP2::Packet& packet)
-{
-    if (i >= _index.size())
-        return false;
-    if (!good())
-        reportStreamError();
-    clear();
-    seekg(std::streamoff(_index[i].position) + 4);
-    unsigned char lengthWord[4];
-    if (!read(reinterpret_cast<char*>(lengthWord), 4))
-        return false;
-    const std::uint32_t length = GNP2::readU32(lengthWord);
-    // A length running past the end of the file (a record cut short, or
-    // damaged) cannot be read: no buffer is made for it.
-    if (length < 8 || _index[i].position + 4 + length > _fileSize)
-        return false;
-    _buffer.resize(length - 4);
-    if (!read(reinterpret_cast<char*>(_buffer.data()), std::streamsize(_buffer.size())))
-        return false;
-    ++_recordsRead;
-    return packet.parse(_buffer.data(), _buffer.size()).ok();
 }
 
 void ReplayManager::reportStreamError()

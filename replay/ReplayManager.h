@@ -8,8 +8,16 @@
 // returns what makes the scene show the live state at `to` after it showed
 // `from`: for every object updated between the two times, its latest record
 // at or before `to` - one record per object, since every record is a full
-// snapshot. A per-object list of record numbers, binary-searched, keeps this
-// cheap: records of objects that did not change are never read.
+// snapshot.
+//
+// The index is built in one pass over the file, read in large blocks. While
+// it is built, every CHECKPOINT_SPACING-th record (the spacing grows with the
+// object count) takes a checkpoint: each object's latest record so far. Any
+// object's latest record at or before a given record is then one checkpoint
+// plus a scan of at most one spacing of index entries, so a move of any
+// length, the first one included, costs the same bounded work and reads only
+// the records it feeds - and opening needs no second pass. Records are read
+// back in file order, neighbours with one read.
 //
 // Bad files are input, not bugs: indexing stops at the first record that
 // cannot be sound (length below 8, a NaN time stamp, a header cut short) and
@@ -23,6 +31,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,14 +43,24 @@ class Packet;
 struct ReplayIndexEntry
 {
     float time;             // the record's time stamp, or the latest before it when earlier
-    std::uint32_t object;   // number of the object the record belongs to, see objectKey()
+    std::uint32_t object;   // number of the object the record belongs to, see objectCount()
     std::uint64_t position; // offset of the record's first byte in the file
 };
 
 class ReplayManager : public std::ifstream
 {
 public:
-    explicit ReplayManager(const std::string& path);
+    // Called while a file is indexed: at the start (done 0), about every
+    // PROGRESS_STEP bytes, and at the end (done == total), with the bytes
+    // indexed so far and the file's size. Not called for an empty file.
+    using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+    static constexpr std::uint64_t PROGRESS_STEP = std::uint64_t(32) << 20;
+    // The fewest records between two checkpoints; the spacing doubles while
+    // the objects outnumber an eighth of it, which keeps the checkpoints
+    // below half a byte per record.
+    static constexpr std::size_t CHECKPOINT_SPACING = std::size_t(1) << 16;
+
+    explicit ReplayManager(const std::string& path, Progress progress = {});
     ~ReplayManager() override;
 
     // The decoded records of the frame findRecord picks for t, in file
@@ -65,15 +84,29 @@ public:
     std::size_t objectCount() const { return _objects; }
     // Records read back (decoded) since the file was opened.
     std::size_t recordsRead() const { return _recordsRead; }
+    // Reads of the file made to fetch records since it was opened; records
+    // lying close together are fetched with one.
+    std::size_t recordFetches() const { return _fetches; }
+    // Records between two checkpoints (CHECKPOINT_SPACING or a power of two
+    // times it).
+    std::size_t checkpointSpacing() const { return _spacing; }
 
 private:
     void openAndIndex();
     void buildIndex();
-    // Reads and decodes the record of index entry i; false on a read failure.
-    bool readRecord(std::size_t i, GNP2::Packet& packet);
-    // Reads record i, reopening and reindexing the file when it fails;
-    // appends the packet to `packets` when it could be read.
-    void readInto(std::size_t i, std::vector<GNP2::Packet*>& packets);
+    // Each object's latest record at or before `record` (-1: none), or
+    // before the first record when `record` is -1.
+    std::vector<std::int32_t> latestRecords(std::ptrdiff_t record) const;
+    // Reads and decodes records[0..n) (ascending record numbers) into
+    // `packets`. Returns n, or the position in `records` of the record that
+    // could not be read, after the file was reopened and indexed again.
+    std::size_t readRecords(const std::uint32_t* records, std::size_t n,
+                            std::vector<GNP2::Packet*>& packets);
+    // Bytes of record i as indexed: up to the next record, or to the end of
+    // the file for the last.
+    std::uint64_t recordSize(std::size_t i) const;
+    // Says the read failed, then reopens the file and indexes it again.
+    void reportReadError();
     void reportStreamError();
     // Index of the last record with a time stamp at most t, or -1.
     std::ptrdiff_t lastAtOrBefore(float t) const;
@@ -81,26 +114,20 @@ private:
     std::size_t firstAfter(float t) const;
 
     std::string _fileName;
+    Progress _progress;
     std::vector<ReplayIndexEntry> _index;
-    // For each object (connection, object number), the numbers of its
-    // records in the index, ascending: object o's records are
-    // _objectRecords[_objectStart[o] .. _objectStart[o + 1]).
     std::size_t _objects = 0; // distinct objects in the index
-    std::vector<std::uint32_t> _objectStart;
-    std::vector<std::uint32_t> _objectRecords;
-    struct Records
-    {
-        const std::uint32_t* begin;
-        const std::uint32_t* end;
-    };
-    Records recordsOf(std::uint32_t object) const
-    {
-        return {_objectRecords.data() + _objectStart[object],
-                _objectRecords.data() + _objectStart[object + 1]};
-    }
-    // Fills _objectStart/_objectRecords from the object numbers in the index.
-    void groupRecordsByObject(std::size_t objects);
-    std::vector<unsigned char> _buffer; // one record's bytes
+    // Checkpoint c (c >= 1) is each object's latest record before record
+    // c * _spacing: _checkpoints[_checkpointStart[c - 1] ..
+    // _checkpointStart[c]), the objects known by then, -1 for none yet.
+    std::size_t _spacing = CHECKPOINT_SPACING;
+    std::vector<std::int32_t> _checkpoints;
+    std::vector<std::size_t> _checkpointStart;
+    std::vector<unsigned char> _buffer; // file bytes: a block while indexing, records later
+    std::uint64_t _bufferStart = 0;     // file offset of _buffer[0] while it holds records
+    std::size_t _bufferFilled = 0;      // bytes of _buffer that hold file bytes
     std::size_t _recordsRead = 0;
-    std::uint64_t _fileSize = 0; // bytes in the file when it was indexed
+    std::size_t _fetches = 0;
+    std::uint64_t _fileSize = 0;   // bytes in the file when it was indexed
+    std::uint64_t _indexedEnd = 0; // where the last indexed record ends
 };

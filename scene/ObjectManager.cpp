@@ -86,7 +86,7 @@ void ObjectManager::startReplay(const QString& path)
     _callback->setLive(false);
     if (_replayEnabled) {
         clearScene();
-        _replay = std::make_unique<ReplayManager>(path.toStdString());
+        _replay = std::make_unique<ReplayManager>(path.toStdString(), _replayProgress);
         _callback->setReplaying(true);
         setState(Replay);
     } else {
@@ -115,10 +115,19 @@ void ObjectManager::replayTick(float t)
             _pending.push_back(packet);
         _fedTime = t;
     }
+    // The update callback, the ring's consumer, runs on this thread too: a
+    // feed larger than the ring is applied here one ringful at a time, and
+    // the last ringful is left for the frame drawn next, which so shows the
+    // whole of t. The ring never has to hold more than it can.
     bool fed = false;
-    while (!_pending.empty() && _receiveRing.tryPush(_pending.front())) {
-        _pending.pop_front();
-        fed = true;
+    for (;;) {
+        while (!_pending.empty() && _receiveRing.tryPush(_pending.front())) {
+            _pending.pop_front();
+            fed = true;
+        }
+        if (_pending.empty())
+            break;
+        _callback->runOnce();
     }
     if (fed && _feedPauseMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(_feedPauseMs));

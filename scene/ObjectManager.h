@@ -73,6 +73,9 @@ public:
     // Writes what the recorder buffers into the temporary recording, so that
     // a copy taken now holds the run so far.
     void flushRecording() { _recorder.flush(); }
+    // The recorder of the temporary recording (what the update callback
+    // records into while online and replay is enabled).
+    ReplayRecorder* recorder() { return &_recorder; }
 
     // Applies what is still queued, then empties the object table and has the
     // next update traversal remove every object from the scene; resets the
@@ -85,12 +88,21 @@ public:
     // Feeds the replay's records for replay time t into the receive ring,
     // unless the ring still holds the previous feed. Moving the time by any
     // distance, either way, brings every object updated in between to its
-    // recorded state at t.
+    // recorded state at t. Records beyond a ringful are applied at once
+    // (through the update callback), so that the ring ends with at most one
+    // ringful and the next frame shows the whole of t; then one pause.
     void replayTick(float t);
+    // Told how far the indexing of a replay file being opened has come (see
+    // ReplayManager::Progress); empty: nobody is told.
+    void setReplayProgress(ReplayManager::Progress progress)
+    {
+        _replayProgress = std::move(progress);
+    }
+    const ReplayManager::Progress& replayProgress() const { return _replayProgress; }
     // The current replay, or null.
     ReplayManager* replay() const { return _replay.get(); }
     bool replayEnabled() const { return _replayEnabled; }
-    // The pause after each feed of replay records (10 ms; tests set 0).
+    // The pause after the feed of a tick's replay records (10 ms; tests set 0).
     void setReplayFeedPause(int milliseconds) { _feedPauseMs = milliseconds; }
     int replayFeedPause() const { return _feedPauseMs; }
 
@@ -124,9 +136,10 @@ private:
     bool _replayEnabled = true;
     // The replay time the scene was last brought to, none after a clear.
     std::optional<float> _fedTime;
-    // Records of the last feed that did not fit into the ring yet (the ring
-    // is drained by this same thread, so the feed must not wait for room).
+    // Records of the current feed not yet in the ring (the ring is drained
+    // by this same thread, so the feed must not wait for room).
     std::deque<GNP2::Packet*> _pending;
     int _feedPauseMs = 10;
+    ReplayManager::Progress _replayProgress;
     QTimer _statusTimer;
 };

@@ -47,6 +47,7 @@ void Vis3DObject::setOrientation(std::span<const float> axes)
                   a1, a4, wy, 0.0, //
                   a2, a5, wz, 0.0, //
                   0.0, 0.0, 0.0, 1.0);
+    _scaleRotation = _scale * _rotation;
     updateMatrix();
 }
 
@@ -54,12 +55,16 @@ void Vis3DObject::setScale(std::span<const float> xyz)
 {
     requireCount(xyz, 3, items::SCALE);
     _scale.makeScale(xyz[0], xyz[1], xyz[2]);
+    _scaleRotation = _scale * _rotation;
     updateMatrix();
 }
 
 void Vis3DObject::updateMatrix()
 {
-    _transform->setMatrix(_scale * _rotation * _translation);
+    // The same product, in the same order, as scale * rotation * translation.
+    osg::Matrixd matrix;
+    matrix.mult(_scaleRotation, _translation);
+    _transform->setMatrix(matrix);
 }
 
 void Vis3DObject::applyTransformItems(const GNP2::Packet& packet, bool withScale)

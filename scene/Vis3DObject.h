@@ -67,11 +67,16 @@ protected:
     void applyTransformItems(const GNP2::Packet& packet, bool withScale = true);
 
 private:
+    // The transform's matrix from the parts; a change of position only
+    // multiplies the cached scale x rotation by the translation.
     void updateMatrix();
 
     osg::Matrixd _translation;
     osg::Matrixd _rotation;
     osg::Matrixd _scale;
+    // _scale * _rotation, renewed when either changes: position updates are
+    // by far the most frequent, and they need one product instead of two.
+    osg::Matrixd _scaleRotation;
     osg::ref_ptr<osg::MatrixTransform> _transform;
     bool _intersectable = true;
 };

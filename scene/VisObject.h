@@ -83,6 +83,17 @@ public:
     // the packet is deleted. Takes ownership.
     void sendPacket(GNP2::Packet* packet);
 
+    // Asks the processor to load the state packet's lines that a small
+    // update touches (presence mask, inline data, the first items), ahead of
+    // the update: objects are visited in no order the cache can guess.
+    void prefetch() const
+    {
+        __builtin_prefetch(this);
+        const auto* bytes = reinterpret_cast<const char*>(&_statePacket);
+        for (std::size_t offset = 0; offset < PREFETCH_BYTES; offset += 64)
+            __builtin_prefetch(bytes + offset);
+    }
+
     bool isInitialized() const { return _initialized; }
     PacketSink* sendQueue() const { return _sendQueue; }
     const ObjectServices& services() const { return _services; }
@@ -166,6 +177,9 @@ protected:
                                         std::size_t minCount = 1);
 
 private:
+    // The packet's mask, header, inline data and items 0 to about 15.
+    static constexpr std::size_t PREFETCH_BYTES = 640;
+
     void reportInitFailure(const GNP2::GNP2Exception& error) const;
 
     PacketSink* const _sendQueue;

@@ -3,9 +3,12 @@
 // and 1,000) is taken apart into the steps the back-end runs for each of
 // the three axes on every update, each step finished (clFinish) before the
 // clock stops:
-//   Setup     the three buffers made and the kernel created, arguments set;
-//   Upload    the kernel array written (V x N floats) with the vector and
-//             the zeroed result;
+//   Setup     the three buffers made anew and the kernel created, arguments
+//             set, and the upload below into those new buffers (devices
+//             allocate a buffer's memory when it is first written, so the
+//             two are timed together, as the back-end runs them);
+//   Upload    the same writes into buffers already written once: the
+//             kernel array (V x N floats), the vector and the zeroed result;
 //   Kernel    "MatVecMulCoalesced3" on resident buffers, with the launch
 //             geometry of the back-end (compute units x 512, groups of 256);
 //   ReadBack  the V results read back.
@@ -213,6 +216,7 @@ void stage(benchmark::State& state, Stage timed)
         case Stage::Setup:
             device.releaseProduct();
             device.setUp(product);
+            device.upload(product);
             break;
         case Stage::Upload:
             device.upload(product);

@@ -1,25 +1,41 @@
-// The replay file at scale: a recording of 10 million records (generated
-// once into $ORVANE_BENCH_DIR or /tmp, outside the repository).
+// The replay file at scale: a recording of 10 million records, 2,000 moving
+// objects (generated once into $ORVANE_BENCH_DIR or /tmp, outside the
+// repository).
 //   bench_replay --benchmark_counters_tabular=true
-// - BM_SequentialRead (baseline) vs BM_BuildIndex: same file, same run;
-//   ratio = index MB/s / read MB/s.
-// - BM_GetPackets: getPackets at random times (time per call, records per call).
-// - BM_OpenAndFirstSeek: opening plus the first jump, which also builds the
-//   per-object record lists.
-// - BM_SeekAcrossFile: a jump from the start to the end and back with the
-//   per-object catch-up (time, records read per jump).
+// Every figure is a ratio against a baseline measured in the same run, and
+// the lines after the table repeat them:
+// - BM_IndexVsRead/warm|cold: building the index against reading the same
+//   file front to back (4 MiB reads), alternating in every iteration, each
+//   side starting with the file wholly in the page cache (warm) or wholly
+//   out of it (cold: flushed and dropped with posix_fadvise). Ratio = read
+//   time / index time (1.0: the index is built as fast as the file is read),
+//   for wall and process processor time.
+// - BM_OpenAndFirstSeek: opening (the index ready) plus the first jump, which
+//   restores every object, against the same read (warm).
+// - BM_Seek: jumps between random times, the first after each opening
+//   included: the slowest (wall and processor time) and the mean against
+//   reading the file once; also the slowest in milliseconds, to hold against
+//   the 5 ms a jump may take.
+// - BM_GetPackets: one frame at random times (records per call).
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "log/Log.h"
 #include "gnp2/Packet.h"
+#include "log/Log.h"
 #include "replay/Recorder.h"
 #include "replay/ReplayManager.h"
 
@@ -56,34 +72,183 @@ std::string benchFile()
     return path.string();
 }
 
-void BM_SequentialRead(benchmark::State& state)
+double processSeconds()
 {
-    const std::string path = benchFile();
-    std::vector<char> buffer(std::size_t(4) << 20);
-    std::size_t bytes = 0;
-    for (auto _ : state) {
-        std::ifstream in(path, std::ios::binary);
-        while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0) {
-            bytes += std::size_t(in.gcount());
-            benchmark::DoNotOptimize(buffer[0]);
-        }
-    }
-    state.SetBytesProcessed(std::int64_t(bytes));
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
-void BM_BuildIndex(benchmark::State& state)
+double wallSeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+struct Cost
+{
+    double wall = 0, cpu = 0;
+    Cost& operator+=(const Cost& o)
+    {
+        wall += o.wall;
+        cpu += o.cpu;
+        return *this;
+    }
+};
+
+template <class F> Cost measure(F&& f)
+{
+    const double w = wallSeconds(), c = processSeconds();
+    f();
+    return {wallSeconds() - w, processSeconds() - c};
+}
+
+// The whole file out of the page cache (written back first, or the dirty
+// pages would stay), or wholly in it.
+void dropFromCache(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        std::abort();
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
+void readFile(const std::string& path)
+{
+    static std::vector<char> buffer(std::size_t(4) << 20);
+    std::ifstream in(path, std::ios::binary);
+    while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0)
+        benchmark::DoNotOptimize(buffer[0]);
+}
+
+void prepareCache(const std::string& path, bool cold)
+{
+    if (cold)
+        dropFromCache(path);
+    else
+        readFile(path);
+}
+
+// Ratios for the lines printed after the table, by name.
+std::map<std::string, double>& ratios()
+{
+    static std::map<std::string, double> all;
+    return all;
+}
+
+void BM_IndexVsRead(benchmark::State& state)
+{
+    const bool cold = state.range(0) != 0;
+    const std::string path = benchFile();
+    console::Log::instance().setEchoToStderr(false);
+    Cost read, index;
+    std::size_t records = 0;
+    int k = 0;
+    for (auto _ : state) {
+        // Alternate which side goes first, so neither inherits the other's state.
+        Cost r, i;
+        for (int side = 0; side < 2; ++side) {
+            prepareCache(path, cold);
+            if ((side + k) % 2 == 0) {
+                r = measure([&] { readFile(path); });
+            } else {
+                i = measure([&] {
+                    ReplayManager replay(path);
+                    records = replay.index().size();
+                });
+            }
+        }
+        ++k;
+        read += r;
+        index += i;
+        state.SetIterationTime(r.wall + i.wall);
+    }
+    const std::string mode = cold ? "cold" : "warm";
+    state.counters["records"] = double(records);
+    state.counters["wall ratio"] = read.wall / index.wall;
+    state.counters["cpu ratio"] = read.cpu / index.cpu;
+    ratios()["index speed / read speed, " + mode + ", wall"] = read.wall / index.wall;
+    ratios()["index speed / read speed, " + mode + ", processor"] = read.cpu / index.cpu;
+}
+
+void BM_OpenAndFirstSeek(benchmark::State& state)
 {
     const std::string path = benchFile();
     console::Log::instance().setEchoToStderr(false);
-    const auto size = std::filesystem::file_size(path);
-    std::size_t records = 0;
+    Cost read, open;
+    std::size_t restored = 0;
     for (auto _ : state) {
-        ReplayManager replay(path);
-        records = replay.index().size();
-        benchmark::DoNotOptimize(records);
+        prepareCache(path, false);
+        const Cost r = measure([&] { readFile(path); });
+        prepareCache(path, false);
+        const Cost o = measure([&] {
+            ReplayManager replay(path);
+            std::vector<GNP2::Packet*> packets =
+                replay.getPacketsForMove(std::nullopt, replay.lastTime() * 0.5f);
+            restored = packets.size();
+            for (GNP2::Packet* p : packets)
+                delete p;
+        });
+        read += r;
+        open += o;
+        state.SetIterationTime(o.wall);
     }
-    state.counters["records"] = double(records);
-    state.SetBytesProcessed(std::int64_t(size * state.iterations()));
+    state.counters["objects"] = double(restored);
+    state.counters["open/read wall"] = open.wall / read.wall;
+    state.counters["open/read cpu"] = open.cpu / read.cpu;
+    ratios()["open and first seek / read, wall"] = open.wall / read.wall;
+    ratios()["open and first seek / read, processor"] = open.cpu / read.cpu;
+}
+
+// Jumps between random times; every fourth on a freshly opened replay (its
+// first). The slowest and the mean seek against one read of the file.
+void BM_Seek(benchmark::State& state)
+{
+    const std::string path = benchFile();
+    console::Log::instance().setEchoToStderr(false);
+    prepareCache(path, false);
+    const Cost read = measure([&] { readFile(path); });
+    std::mt19937 random(11);
+    std::unique_ptr<ReplayManager> replay;
+    std::optional<float> from;
+    double slowest = 0, total = 0, slowestFirst = 0, slowestCpu = 0;
+    std::size_t records = 0, seeks = 0;
+    for (auto _ : state) {
+        const bool first = seeks % 4 == 0;
+        if (first) {
+            state.PauseTiming();
+            replay = std::make_unique<ReplayManager>(path);
+            from.reset();
+            state.ResumeTiming();
+        }
+        const float to =
+            std::uniform_real_distribution<float>(replay->firstTime(), replay->lastTime())(random);
+        const Cost c = measure([&] {
+            for (GNP2::Packet* p : replay->getPacketsForMove(from, to)) {
+                ++records;
+                delete p;
+            }
+        });
+        from = to;
+        state.SetIterationTime(c.wall);
+        slowest = std::max(slowest, c.wall);
+        slowestCpu = std::max(slowestCpu, c.cpu);
+        if (first)
+            slowestFirst = std::max(slowestFirst, c.wall);
+        total += c.wall;
+        ++seeks;
+    }
+    state.counters["records/seek"] = double(records) / double(seeks);
+    state.counters["slowest ms"] = slowest * 1e3;
+    state.counters["slowest first ms"] = slowestFirst * 1e3;
+    state.counters["slowest/read"] = slowest / read.wall;
+    state.counters["slowest cpu ms"] = slowestCpu * 1e3;
+    ratios()["slowest seek / read"] = slowest / read.wall;
+    ratios()["slowest first seek / read"] = slowestFirst / read.wall;
+    ratios()["mean seek / read"] = total / double(seeks) / read.wall;
+    ratios()["slowest seek / read, processor"] = slowestCpu / read.cpu;
 }
 
 void BM_GetPackets(benchmark::State& state)
@@ -102,40 +267,28 @@ void BM_GetPackets(benchmark::State& state)
     state.counters["records/call"] = double(packets) / double(state.iterations());
 }
 
-// Opening plus the first jump, which builds the per-object record lists.
-void BM_OpenAndFirstSeek(benchmark::State& state)
-{
-    console::Log::instance().setEchoToStderr(false);
-    const std::string path = benchFile();
-    for (auto _ : state) {
-        ReplayManager replay(path);
-        for (GNP2::Packet* p : replay.getPacketsForMove(std::nullopt, replay.lastTime()))
-            delete p;
-    }
-}
-
-void BM_SeekAcrossFile(benchmark::State& state)
-{
-    console::Log::instance().setEchoToStderr(false);
-    ReplayManager replay(benchFile());
-    const float first = replay.firstTime(), last = replay.lastTime();
-    std::size_t packets = 0;
-    bool forward = true;
-    for (auto _ : state) {
-        for (GNP2::Packet* p :
-             replay.getPacketsForMove(forward ? first : last, forward ? last : first)) {
-            ++packets;
-            delete p;
-        }
-        forward = !forward;
-    }
-    state.counters["records/jump"] = double(packets) / double(state.iterations());
-}
-
 } // namespace
 
-BENCHMARK(BM_SequentialRead)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_BuildIndex)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_IndexVsRead)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("cold")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_OpenAndFirstSeek)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Seek)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 BENCHMARK(BM_GetPackets)->Unit(benchmark::kMicrosecond)->Iterations(1000);
-BENCHMARK(BM_OpenAndFirstSeek)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SeekAcrossFile)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::printf("\nRatios (same run):\n");
+    for (const auto& [name, value] : ratios())
+        std::printf("  %-45s %.3f\n", name.c_str(), value);
+    return 0;
+}

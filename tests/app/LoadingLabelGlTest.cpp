@@ -4,13 +4,18 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <vector>
 
 #include "MainWindowHarness.h"
 #include "app/VisMainWindow.h"
@@ -85,6 +90,71 @@ TEST(LoadingLabel, ShowsWhileAModelLoadsAndHidesWhenItIsShown)
     });
     const std::vector<std::string> errors = glErrors().errors();
     EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: " << errors[0];
+}
+
+// A replay file of `records` records of `floats` floats each (item 1), one
+// object per record, times 0, 1, 2, ...
+void writeLongReplay(const std::string& path, int records, std::size_t floats)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    GNP2::Packet state;
+    std::vector<float> data(floats, 1.5f);
+    std::vector<unsigned char> frame;
+    for (int k = 0; k < records; ++k) {
+        state.setHeader(GNP2::makeHeader(std::uint32_t(k), TYPE_VisBaseObject));
+        state.setFloatVector(0, {float(k)});
+        state.setFloatVector(1, data);
+        state.setIntVector(13, {0});
+        frame.resize(state.serializedSize());
+        state.serialize(frame.data());
+        const float time = float(k);
+        out.write(reinterpret_cast<const char*>(&time), 4);
+        out.write(reinterpret_cast<const char*>(frame.data()), std::streamsize(frame.size()));
+    }
+}
+
+TEST(ReplayProgress, ShowsInTheStatusBarWhileALongReplayOpensAndGoesWhenItIsOpen)
+{
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::string path = directory.path().toStdString() + "/long.dat";
+    writeLongReplay(path, 24, std::size_t(1) << 20); // about 100 MB
+    const int port = freePort();
+    ASSERT_NE(port, 0);
+
+    runInMainWindow(port, Embedding::NativeWindow, [&](VisMainWindow& window) {
+        QProgressBar* bar = window.replayProgressBar();
+        EXPECT_FALSE(bar->isVisible());
+        // Opening is quick here: show it from the start, and look at the bar
+        // while the file is indexed.
+        window.setReplayProgressDelay(0.0);
+        ObjectManager& objects = window.objectManager();
+        const ReplayManager::Progress shown = objects.replayProgress();
+        ASSERT_TRUE(shown);
+        std::vector<int> values;
+        bool inStatusBar = false;
+        objects.setReplayProgress([&](std::uint64_t done, std::uint64_t total) {
+            shown(done, total);
+            if (bar->isVisible()) {
+                values.push_back(bar->value());
+                inStatusBar = bar->width() > 0 &&
+                              window.statusBar()->rect().contains(
+                                  bar->geometry().translated(bar->parentWidget()->pos()).center() -
+                                  window.statusBar()->pos());
+            }
+        });
+        objects.startReplay(QString::fromStdString(path));
+        objects.setReplayProgress(shown);
+
+        ASSERT_EQ(objects.replay()->index().size(), 24u);
+        ASSERT_GE(values.size(), 2u) << "the bar showed while the file was indexed";
+        EXPECT_GT(values.front(), 0);
+        EXPECT_LT(values.back(), 100);
+        EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+        EXPECT_TRUE(inStatusBar) << "laid out in the status bar while the file was indexed";
+        EXPECT_FALSE(bar->isVisible()) << "gone once the replay is open";
+        EXPECT_EQ(window.statusLabel()->text(), "Status: Replay");
+    });
 }
 
 } // namespace

@@ -185,6 +185,70 @@ TEST(PacketRing, TwoThreadsHandOverMillionsInOrder)
     EXPECT_EQ(maxFill, PacketRing::CAPACITY - 1) << "the ring never ran full";
 }
 
+// The consumer looks at the next packet before taking it (the scene
+// prepares the object it goes to): front() must see a packet pushed after
+// it last answered null, and name exactly what pop() takes next.
+TEST(PacketRing, FrontShowsWhatPopTakesNextEvenRightAfterAPush)
+{
+    PacketRing ring;
+    EXPECT_EQ(ring.front(), nullptr);
+    GNP2::Packet* a = packetWithHeader(1);
+    GNP2::Packet* b = packetWithHeader(2);
+    ring.push(a);
+    EXPECT_EQ(ring.front(), a);
+    EXPECT_EQ(ring.front(), a) << "looking takes nothing";
+    ring.push(b);
+    EXPECT_EQ(ring.pop(), a);
+    EXPECT_EQ(ring.front(), b);
+    EXPECT_EQ(ring.pop(), b);
+    EXPECT_EQ(ring.front(), nullptr);
+    EXPECT_EQ(ring.pop(), nullptr);
+    GNP2::Packet* c = packetWithHeader(3);
+    ring.push(c);
+    EXPECT_EQ(ring.front(), c);
+    EXPECT_EQ(ring.size(), 1);
+    delete a;
+    delete b;
+}
+
+TEST(PacketRing, FrontAndPopAgreeWhileTheProducerRuns)
+{
+    constexpr std::uint32_t COUNT = HANDOVER_COUNT / 20;
+    PacketRing ring;
+    std::thread producer([&] {
+        for (std::uint32_t i = 0; i < COUNT; ++i)
+            ring.push(packetWithHeader(i));
+    });
+    std::uint32_t received = 0;
+    std::uint32_t disagreements = 0;
+    std::uint32_t seenAhead = 0;
+    while (received < COUNT) {
+        const GNP2::Packet* next = ring.front();
+        GNP2::Packet* packet = ring.pop();
+        if (!packet) {
+            if (next)
+                ++disagreements;
+            ring.waitNotEmpty(1ms);
+            continue;
+        }
+        if (next && next != packet)
+            ++disagreements;
+        if (packet->header() != received)
+            ++disagreements;
+        // The packet after this one, if already there, must be the next in order.
+        if (const GNP2::Packet* after = ring.front()) {
+            ++seenAhead;
+            if (after->header() != received + 1)
+                ++disagreements;
+        }
+        ++received;
+        delete packet;
+    }
+    producer.join();
+    EXPECT_EQ(disagreements, 0u);
+    EXPECT_GT(seenAhead, 0u);
+}
+
 // The link's own pattern: one thread decodes frames into new packets, the
 // other checks and frees them, so packet memory goes round through the pool,
 // freed on one thread and reused on the other. Every packet must carry what

@@ -269,6 +269,124 @@ TEST_F(ReplayFile, RecorderCreatesTheDirectoryAndKeepsHugeStatesWhole)
     std::filesystem::remove_all(dir);
 }
 
+// Records are gathered and written in large blocks: across many block
+// boundaries, with a record larger than a block between small ones, the
+// file must still hold every record whole and in order, and flush() must
+// put all of them into the file while it stays open.
+TEST_F(ReplayFile, RecorderKeepsEveryRecordInOrderAcrossItsBlocks)
+{
+    constexpr int SMALL = 30000; // about 1.5 MB of records: past one block
+    constexpr std::int32_t HUGE_FLOATS = 300000;
+    const auto smallState = [](GNP2::Packet& state, int i) {
+        state.setHeader(GNP2::makeHeader(std::uint32_t(i % 4096), 2));
+        state.setFloatVector(0, {float(i) * 0.25f});
+        state.setFloatVector(1, {float(i), 0.f, 0.f});
+        state.setIntVector(13, {0});
+    };
+    std::vector<unsigned char> expected;
+    for (int i = 0; i < SMALL; ++i)
+        append(expected,
+               record(float(i) * 0.25f, GNP2::makeHeader(std::uint32_t(i % 4096), 2), float(i)));
+    std::vector<unsigned char> huge;
+    {
+        std::vector<unsigned char> body;
+        u32(body, GNP2::makeHeader(7, 2));
+        body.push_back(0);
+        u32(body, 1);
+        body.push_back(5);
+        f32(body, 9000.f);
+        body.push_back(13);
+        u32(body, 1);
+        body.push_back(3);
+        u32(body, 0);
+        body.push_back(50);
+        u32(body, std::uint32_t(HUGE_FLOATS));
+        body.push_back(5);
+        for (std::int32_t k = 0; k < HUGE_FLOATS; ++k)
+            f32(body, float(k));
+        f32(huge, 9000.f);
+        u32(huge, std::uint32_t(body.size() + 4));
+        huge.insert(huge.end(), body.begin(), body.end());
+    }
+    std::vector<unsigned char> all(expected.begin(), expected.begin() + 50 * (SMALL / 2));
+    append(all, huge);
+    all.insert(all.end(), expected.begin() + 50 * (SMALL / 2), expected.end());
+
+    ReplayRecorder recorder;
+    ASSERT_EQ(recorder.open(file.path()), "");
+    for (int i = 0; i < SMALL / 2; ++i) {
+        GNP2::Packet state;
+        smallState(state, i);
+        recorder.record(state);
+    }
+    GNP2::Packet big;
+    big.setHeader(GNP2::makeHeader(7, 2));
+    big.setFloatVector(0, {9000.f});
+    std::vector<float> values(static_cast<std::size_t>(HUGE_FLOATS));
+    for (std::int32_t k = 0; k < HUGE_FLOATS; ++k)
+        values[std::size_t(k)] = float(k);
+    big.setFloatVector(50, values);
+    big.setIntVector(13, {0});
+    recorder.record(big);
+    for (int i = SMALL / 2; i < SMALL; ++i) {
+        GNP2::Packet state;
+        smallState(state, i);
+        recorder.record(state);
+    }
+    EXPECT_GT(recorder.bufferedBytes(), 0u) << "the last records wait in the block";
+    recorder.flush();
+    EXPECT_EQ(recorder.bufferedBytes(), 0u);
+    EXPECT_TRUE(recorder.isOpen());
+    EXPECT_EQ(recorder.recordCount(), std::size_t(SMALL + 1));
+    const std::vector<unsigned char> written = file.read();
+    ASSERT_EQ(written.size(), all.size());
+    EXPECT_TRUE(written == all) << "the bytes differ from the independent writer's";
+
+    // Records after a flush follow it; close writes them.
+    GNP2::Packet last;
+    smallState(last, SMALL);
+    recorder.record(last);
+    recorder.close();
+    append(all, record(float(SMALL) * 0.25f, GNP2::makeHeader(std::uint32_t(SMALL % 4096), 2),
+                       float(SMALL)));
+    EXPECT_TRUE(file.read() == all);
+}
+
+// Each run opens the recording anew: what the previous run had in its
+// blocks is written to its own file by close(), and the next file holds
+// only the next run's records (the writer starts again with each open).
+TEST_F(ReplayFile, RecorderWritesEachRunWholeIntoItsOwnFile)
+{
+    TempFile second("second-run");
+    ReplayRecorder recorder;
+    const auto recordOne = [&](int i) {
+        GNP2::Packet state;
+        state.setHeader(GNP2::makeHeader(std::uint32_t(i), 2));
+        state.setFloatVector(0, {float(i)});
+        state.setFloatVector(1, {float(i), 0.f, 0.f});
+        state.setIntVector(13, {0});
+        recorder.record(state);
+    };
+    std::vector<unsigned char> first, next;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(recorder.open(file.path()), "");
+        recordOne(1);
+        recordOne(2);
+        ASSERT_EQ(recorder.open(second.path()), "") << "opening again closes the first run";
+        recordOne(3);
+        recorder.close();
+        recorder.close(); // a second close changes nothing
+        EXPECT_FALSE(recorder.isOpen());
+        recordOne(4); // not open: nothing is written
+    }
+    append(first, record(1.f, GNP2::makeHeader(1, 2), 1.f));
+    append(first, record(2.f, GNP2::makeHeader(2, 2), 2.f));
+    append(next, record(3.f, GNP2::makeHeader(3, 2), 3.f));
+    EXPECT_TRUE(file.read() == first);
+    EXPECT_TRUE(second.read() == next);
+    EXPECT_EQ(recorder.recordCount(), 1u);
+}
+
 TEST_F(ReplayFile, RecorderReportsAPathThatCannotBeOpened)
 {
     ReplayRecorder recorder;

@@ -17,6 +17,7 @@
 #include "log/Log.h"
 #include "client/SimulationClient.h"
 #include "net/TCPServer.h"
+#include "replay/Recorder.h"
 #include "scene/ObjectManager.h"
 #include "tests/support/SceneDump.h"
 
@@ -346,6 +347,52 @@ TEST_F(ObjectManagerLink, RunWhoseClockStartsBelowThePreviousRunsReplaysWhole)
     EXPECT_EQ(showAt(2.0f), std::pair(12.0, 22.0));
     EXPECT_EQ(showAt(0.5f), std::pair(10.0, 20.0));
     EXPECT_EQ(showAt(1.0f), std::pair(11.0, 21.0));
+}
+
+// A jump that restores far more objects than the ring holds is shown by the
+// next frame: the tick applies what does not fit and leaves at most one
+// ringful for the frame's update pass.
+TEST_F(ObjectManagerLink, AJumpRestoringTenThousandObjectsIsShownByTheNextFrame)
+{
+    constexpr int OBJECTS = 10000; // on three connections of up to 4096
+    const std::string path = workDir.path().toStdString() + "/many.dat";
+    {
+        ReplayRecorder recorder;
+        ASSERT_EQ(recorder.open(path), "");
+        GNP2::Packet state;
+        for (int t = 1; t <= 2; ++t)
+            for (int i = 0; i < OBJECTS; ++i) {
+                state.setHeader(GNP2::makeHeader(std::uint32_t(i % 4096), TYPE_VisBaseObject));
+                state.setFloatVector(0, {float(t)});
+                state.setFloatVector(1, {float(t * OBJECTS + i), 0.f, 0.f});
+                state.setIntVector(13, {i / 4096});
+                recorder.record(state);
+            }
+        recorder.close();
+    }
+    manager->startReplay(QString::fromStdString(path));
+    ASSERT_EQ(manager->state(), ObjectManager::Replay);
+    // The frame's pass is never cut short by its time budget on a busy machine.
+    manager->updateCallback().setClock([] { return 0.0; });
+
+    auto misplaced = [&](int t) {
+        int wrong = 0;
+        for (int i = 0; i < OBJECTS; ++i) {
+            auto* object = dynamic_cast<Vis3DObject*>(
+                manager->updateCallback().findObject(i / 4096, i % 4096));
+            if (!object || object->getTranslation().getTrans().x() != double(t * OBJECTS + i))
+                ++wrong;
+        }
+        return wrong;
+    };
+    for (int t : {2, 1, 2}) {
+        manager->replayTick(float(t));
+        EXPECT_LE(manager->receiveRing().size(), PacketRing::CAPACITY - 1);
+        manager->updateCallback().runOnce(); // the frame
+        EXPECT_TRUE(manager->receiveRing().empty());
+        EXPECT_EQ(misplaced(t), 0) << "objects not at their state of t = " << t;
+    }
+    EXPECT_EQ(manager->updateCallback().objectCount(), std::size_t(OBJECTS));
 }
 
 } // namespace

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <osg/observer_ptr>
+#include <osgUtil/UpdateVisitor>
 
 #include "TestObjects.h"
 #include "log/Log.h"
@@ -187,6 +191,101 @@ TEST_F(UpdateCallback, BudgetLeavesExcessPacketsQueuedButAppliesAtLeastOne)
     callback->setClock([&] { return now += 1.0; }); // hopelessly slow frames
     EXPECT_EQ(callback->runOnce(), 1);
     EXPECT_EQ(receive.size(), 9 - first);
+}
+
+// Without an injected clock the steady clock is read only every
+// CLOCK_STRIDE packets: a pass of slow packets (1 ms each here) still ends
+// soon after the budget, at a look, and leaves the rest queued.
+TEST_F(UpdateCallback, TheSteadyClockEndsAPassSoonAfterTheBudget)
+{
+    class SlowRecorder : public StateRecorder
+    {
+    public:
+        void record(GNP2::Packet& state) override
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            state.clearChanged();
+        }
+    } slow;
+    callback->setClock({});
+    callback->setRecorder(&slow);
+    for (int i = 0; i < 100; ++i)
+        receive.push(linkPacket(i, TYPE_VisBaseObject));
+    const int taken = callback->runOnce();
+    constexpr int STRIDE = rootnodeUpdateCallback::CLOCK_STRIDE;
+    EXPECT_GE(taken, STRIDE);
+    // 1 ms a packet: at the second look at the latest, 10 ms have passed.
+    EXPECT_LE(taken, 2 * STRIDE);
+    EXPECT_EQ(taken % STRIDE, 0) << "a pass ends only at a look at the clock";
+    EXPECT_EQ(receive.size(), 100 - taken);
+    EXPECT_EQ(callback->appliedPackets(), std::uint64_t(taken));
+    callback->setRecorder(nullptr);
+}
+
+// The pass looks at the packet after the one it applies to prepare that
+// packet's object: packets without a connection number, with a negative
+// one or one never seen before must neither disturb that look nor be lost.
+TEST_F(UpdateCallback, EveryPacketIsAppliedAndCountedWhateverFollowsIt)
+{
+    receive.push(linkPacket(1, TYPE_VisBaseObject));
+    GNP2::Packet* unaddressed = linkPacket(2, TYPE_VisBaseObject);
+    unaddressed->removeItem(13);
+    receive.push(unaddressed);
+    receive.push(linkPacket(4095, TYPE_VisBaseObject, 9)); // a connection beyond the table
+    receive.push(linkPacket(3, TYPE_VisBaseObject, -1));
+    GNP2::Packet* move = linkPacket(1, TYPE_VisBaseObject);
+    move->setFloatVector(1, {7.f, 8.f, 9.f});
+    receive.push(move);
+    GNP2::Packet* moveFar = linkPacket(4095, TYPE_VisBaseObject, 9);
+    moveFar->setFloatVector(1, {1.f, 2.f, 3.f});
+    receive.push(moveFar);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(callback->runOnce(), 6);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(callback->appliedPackets(), 6u);
+    ASSERT_NE(probe(1), nullptr);
+    EXPECT_EQ(probe(1)->getTranslation().getTrans(), osg::Vec3d(7, 8, 9));
+    ASSERT_NE(probe(4095, 9), nullptr);
+    EXPECT_EQ(probe(4095, 9)->getTranslation().getTrans(), osg::Vec3d(1, 2, 3));
+    EXPECT_EQ(callback->objectCount(), 2u);
+    EXPECT_TRUE(receive.empty());
+}
+
+// The update traversal reaches every node below the scene root that has an
+// update callback (particles, animated models), however deep and whatever
+// objects lie beside it, as long as it has one.
+TEST_F(UpdateCallback, TheTraversalStillReachesNodesThatWantIt)
+{
+    struct Counter : osg::NodeCallback
+    {
+        void operator()(osg::Node* node, osg::NodeVisitor* nv) override
+        {
+            ++runs;
+            traverse(node, nv);
+        }
+        int runs = 0;
+    };
+    scene->setUpdateCallback(callback.get());
+    for (int i = 0; i < 50; ++i)
+        receive.push(linkPacket(i, TYPE_VisBaseObject));
+    osg::ref_ptr<osg::Group> outer = new osg::Group, inner = new osg::Group;
+    osg::ref_ptr<Counter> counter = new Counter;
+    inner->setUpdateCallback(counter.get());
+    outer->addChild(inner.get());
+    osgUtil::UpdateVisitor update;
+    scene->accept(update);
+    EXPECT_EQ(callback->objectCount(), 50u);
+
+    scene->addChild(outer.get());
+    scene->accept(update);
+    scene->accept(update);
+    EXPECT_EQ(counter->runs, 2);
+
+    inner->setUpdateCallback(nullptr);
+    scene->accept(update);
+    EXPECT_EQ(counter->runs, 2);
+    EXPECT_EQ(scene->getNumChildrenRequiringUpdateTraversal(), 0u);
 }
 
 TEST_F(UpdateCallback, ClearRemovesObjectsAtTheNextPassAndForgetsThem)

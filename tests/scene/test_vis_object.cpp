@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -131,6 +132,38 @@ TEST(Vis3DObject, PositionAloneKeepsOrientationAndScale)
     EXPECT_EQ(object->getScale(), scale);
     EXPECT_EQ(object->getTransform()->getMatrix(),
               scale * rotation * osg::Matrixd::translate(5, 0, 0));
+}
+
+// Position, orientation and scale arrive in any order and any mix; after
+// every packet the matrix is bit for bit the product of the three parts (a
+// part remembered from an earlier packet must not be stale, and the signs
+// of zeros must come out as the full product gives them).
+TEST(Vis3DObject, MatrixIsTheExactProductAfterEveryMixOfParts)
+{
+    osg::ref_ptr<TestObject> object = builtObject();
+    const std::vector<Items> steps = {
+        {{{1, {1.5f, -2.f, 0.f}}}, {}},
+        {{{3, {0.f, -1.f, 0.f, 1.f, 0.f, 0.f}}}, {}},
+        {{{1, {-0.f, 3.f, 7.25f}}}, {}},
+        {{{4, {2.f, -0.5f, 3.f}}}, {}},
+        {{{1, {4.f, 5.f, 6.f}}}, {}},
+        {{{3, {0.6f, 0.8f, 0.f, -0.8f, 0.6f, 0.f}}, {1, {-1.f, -2.f, -3.f}}}, {}},
+        {{{4, {1.f, 1.f, -1.f}}}, {}},
+        {{{1, {0.1f, 0.2f, 0.3f}}}, {}},
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        deliver(*object, *makePacket(steps[i]), false);
+        const osg::Matrixd expected =
+            object->getScale() * object->getRotation() * object->getTranslation();
+        const osg::Matrixd& actual = object->getTransform()->getMatrix();
+        EXPECT_EQ(std::memcmp(actual.ptr(), expected.ptr(), sizeof(double) * 16), 0)
+            << "after step " << i;
+    }
+    const osg::Vec3d world = osg::Vec3d(1, 0, 0) * object->getTransform()->getMatrix();
+    // Scale (1, 1, -1), then the turn taking x to (0.6, -0.8, 0), then the move.
+    EXPECT_NEAR(world.x(), 0.7, 1e-6);
+    EXPECT_NEAR(world.y(), -0.6, 1e-6);
+    EXPECT_NEAR(world.z(), 0.3, 1e-6);
 }
 
 TEST(Vis3DObject, OrientationIsTheTwoAxesAndTheirCrossProductUnnormalised)
