@@ -40,6 +40,7 @@ void DemoScene::reset()
     _created = false;
     _pausedFor = 0.f;
     _hud.reset();
+    _laser.reset();
 }
 
 void DemoScene::step(orvane::SimulationClient& client, float t)
@@ -62,6 +63,7 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     _flex.step(client, motion, _created);
     _surface.step(client, motion, _created);
     _pipes.step(client, motion, _created);
+    _laser.step(client, motion, _created);
     _created = true;
 }
 

@@ -14,6 +14,7 @@
 #include "client/demo/DemoFlex.h"
 #include "client/demo/DemoHud.h"
 #include "client/demo/DemoPipes.h"
+#include "client/demo/DemoLaser.h"
 #include "client/demo/DemoSurface.h"
 
 class DemoScene
@@ -34,9 +35,10 @@ public:
     void reset();
 
     // Takes a packet the viewer sent back: a click on a head-up display
-    // button acts on the scene (pausing its motion, recolouring). Returns
-    // whether the packet was a button event of the scene's head-up display.
-    bool answer(const GNP2::Packet& packet) { return _hud.answer(packet); }
+    // button acts on the scene (pausing its motion, recolouring); the
+    // laser's answer goes to its readout. Returns whether the packet was one
+    // of these.
+    bool answer(const GNP2::Packet& packet) { return _hud.answer(packet) || _laser.answer(packet); }
 
 private:
     void shapes(orvane::SimulationClient& client, float t);
@@ -48,6 +50,7 @@ private:
     DemoHud _hud;
     DemoSurface _surface;
     DemoPipes _pipes;
+    DemoLaser _laser;
     bool _created = false;
     // The motion stands still while the head-up display's pause is on: it
     // follows the time minus the time spent paused.

@@ -127,6 +127,12 @@ std::unique_ptr<GNP2::Packet> creatingPacket(int code)
         packet->setIntVector(86, {2});
         packet->setFloatVector(1, {0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f});
         break;
+    case TYPE_VisIntersectorObject:
+        packet->setFloatVector(14, {0.0f, 0.0f, 0.0f}); // the segment's start and end
+        packet->setFloatVector(15, {1.0f, 0.0f, 0.0f});
+        packet->setFloatVector(17, {0.1f}); // marker size
+        packet->setIntVector(45, {1});      // line and marker shown
+        break;
     default:
         break;
     }
@@ -145,7 +151,8 @@ TEST(ObjectRegistry, RegistersTheKindsThatAreBuilt)
         TYPE_VisBaseObject,        TYPE_VisFileObject, TYPE_VisLightObject,
         TYPE_VisFlowPipeObject,    TYPE_VisTextObject, TYPE_VisHUDObject,
         TYPE_VisWeatherObject,     TYPE_VisViewObject, TYPE_VisFlexBodyObject,
-        TYPE_VisFlexSurfaceObject, TYPE_VisLineObject, TYPE_VisParticleEffectObject};
+        TYPE_VisFlexSurfaceObject, TYPE_VisLineObject, TYPE_VisParticleEffectObject,
+        TYPE_VisIntersectorObject};
     EXPECT_EQ(registered, expected);
 }
 
@@ -180,11 +187,12 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
         EXPECT_GT(object->getNumChildren(), 0u) << "the kind built its nodes";
 
         // A 3D kind follows a later position (a particle effect moves its
-        // emitter instead, a line's item 1 holds its points, and a flow pipe
-        // is placed by its start point, item 14).
+        // emitter instead, a line's item 1 holds its points, a flow pipe is
+        // placed by its start point, item 14, and an intersector draws in
+        // world coordinates from its segment).
         auto* placed = dynamic_cast<Vis3DObject*>(object.get());
         if (placed && kind.code != TYPE_VisParticleEffectObject &&
-            kind.code != TYPE_VisLineObject) {
+            kind.code != TYPE_VisLineObject && kind.code != TYPE_VisIntersectorObject) {
             GNP2::Packet move;
             move.setHeader(packet->header());
             move.setFloatVector(kind.code == TYPE_VisFlowPipeObject ? 14 : 1, {1.0f, 2.0f, 3.0f});
@@ -194,7 +202,7 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
         }
         ++built;
     }
-    EXPECT_EQ(built, 11);
+    EXPECT_EQ(built, 12);
     EXPECT_EQ(files.requested, (std::vector<std::string>{"arm.osgt", "beam.osgt"}));
 }
 
