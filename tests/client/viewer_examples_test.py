@@ -253,8 +253,15 @@ class BoxAndButtonExamples(ViewerTest):
     def moving_box(self, process):
         output = self.finish(process)
         self.assertIn("moving_box: 51 steps sent", output)
-        records = [r for r in self.recorded() if r["kind"] == "shape"]
-        positions = {tuple(i["values"]) for r in records for i in r["items"] if i.get("name") == "position"}
+        # The recorder writes from a thread of its own: a check-clean file
+        # may still be a prefix of the run for a moment after it ends.
+        deadline = time.monotonic() + 30
+        while True:
+            records = [r for r in self.recorded() if r["kind"] == "shape"]
+            positions = {tuple(i["values"]) for r in records for i in r["items"] if i.get("name") == "position"}
+            if len(positions) > 10 or time.monotonic() > deadline:
+                break
+            time.sleep(0.2)
         self.assertGreater(len(positions), 10, "the box did not move in the recording")
 
     def test_moving_box_in_python(self):

@@ -324,9 +324,20 @@ protected:
         _spaceMouse = std::make_unique<FakeSpaceMouse>();
         EXPECT_TRUE(_spaceMouse->ok());
         _manager->rawDeviceReader().watch(_spaceMouse->readEnd(), "test device");
-        _window->activateWindow();
-        EXPECT_TRUE(waitFor([] { return QApplication::activeWindow() != nullptr; }));
+        EXPECT_TRUE(waitFor([this] {
+            activate();
+            return QApplication::activeWindow() != nullptr;
+        }));
         return *_spaceMouse;
+    }
+
+    // Gives the window the activation back: other programs' windows on the
+    // same display (tests run side by side) take it, and the viewer reads
+    // the 3D mouse only while one of its windows is active.
+    void activate()
+    {
+        _window->activateWindow();
+        QApplication::setActiveWindow(_window);
     }
 
     void click(QPoint at)
@@ -631,6 +642,7 @@ TEST_P(ViewerGlTest, SpaceMouseMovesOnlyTheViewLastClicked)
     FakeSpaceMouse& device = watchSpaceMouse();
 
     // Before any click no view follows the 3D mouse.
+    activate();
     device.move(100, 0, 0, 0, 0, 0);
     settle(3);
     EXPECT_TRUE(samePose(poseOf(*left), leftHome));
@@ -642,6 +654,7 @@ TEST_P(ViewerGlTest, SpaceMouseMovesOnlyTheViewLastClicked)
 
     // 100 counts sideways at 1e-4: one unit along the camera's x axis.
     const osg::Vec3d sideways = osg::Vec3d(1, 0, 0) * osg::Matrixd::rotate(rightHome.getRotate());
+    activate();
     device.move(100, 0, 0, 0, 0, 0);
     ASSERT_TRUE(waitFor([&] {
         settle(1);
@@ -657,6 +670,7 @@ TEST_P(ViewerGlTest, SpaceMouseMovesOnlyTheViewLastClicked)
     // A turn about the vertical axis: the eye stays, the view turns by
     // 100 squared times 1e-6 radians.
     const osg::Matrixd moved = poseOf(*right);
+    activate();
     device.move(0, 0, 0, 0, 0, 100);
     ASSERT_TRUE(waitFor([&] {
         settle(1);
@@ -670,11 +684,13 @@ TEST_P(ViewerGlTest, SpaceMouseMovesOnlyTheViewLastClicked)
 
     // The zoom buttons: 0.9 and back.
     const double distance = right->manipulator()->getDistance();
+    activate();
     device.buttons(0, 0x10);
     ASSERT_TRUE(waitFor([&] {
         settle(1);
         return std::abs(right->manipulator()->getDistance() - 0.9 * distance) < 1e-9;
     }));
+    activate();
     device.buttons(0, 0x20);
     ASSERT_TRUE(waitFor([&] {
         settle(1);
@@ -703,6 +719,7 @@ TEST_P(ViewerGlTest, SpaceMouseIsIgnoredUnlessTheSettingsAskForIt)
     const osg::Matrixd home = poseOf(*view);
     for (int i = 0; i < 5; ++i)
         device.move(3000, 2000, 1000, 500, 500, 500);
+    activate();
     device.buttons(0, 0x10);
     settle(5);
     EXPECT_TRUE(samePose(poseOf(*view), home));
