@@ -286,6 +286,8 @@ TEST_F(UpdateCallback, TheTraversalStillReachesNodesThatWantIt)
     scene->accept(update);
     EXPECT_EQ(counter->runs, 2);
     EXPECT_EQ(scene->getNumChildrenRequiringUpdateTraversal(), 0u);
+    // The scene holds the callback that holds the scene: break the cycle.
+    scene->setUpdateCallback(nullptr);
 }
 
 TEST_F(UpdateCallback, ClearRemovesObjectsAtTheNextPassAndForgetsThem)
