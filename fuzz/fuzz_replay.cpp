@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     ReplayManager replay(inputPath());
-    const std::vector<ReplayIndexEntry>& index = replay.index();
+    const ReplayIndex& index = replay.index();
     const std::size_t n = index.size();
     // Every record starts inside the file, after the one before, and its
     // time is a number that never goes down.

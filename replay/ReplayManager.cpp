@@ -1,17 +1,15 @@
 #include "replay/ReplayManager.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 #include "log/Log.h"
 #include "gnp2/Packet.h"
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -35,23 +33,6 @@ float floatAt(const unsigned char* p)
     return f;
 }
 
-// Asks the system to back [data, data + bytes) with large pages where it
-// can: a long index fills hundreds of megabytes, and faulting them in 4 KiB
-// at a time costs more than indexing the records.
-void preferLargePages(void* data, std::size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t LARGE = std::uintptr_t(2) << 20;
-    const std::uintptr_t begin = (std::uintptr_t(data) + LARGE - 1) & ~(LARGE - 1);
-    const std::uintptr_t end = (std::uintptr_t(data) + bytes) & ~(LARGE - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
-
 // Reads a file front to back through one block-sized buffer; bytes at any
 // offset can be asked for, those at or after the current block come without
 // a read.
@@ -71,6 +52,11 @@ public:
             return _data.data() + (offset - _start);
         return fill(offset, n);
     }
+
+    // The block read last: its first byte's offset in the file, its bytes.
+    std::uint64_t start() const { return _start; }
+    std::size_t filled() const { return _filled; }
+    const unsigned char* data() const { return _data.data(); }
 
 private:
     const unsigned char* fill(std::uint64_t offset, std::size_t n)
@@ -120,6 +106,89 @@ template <class Bytes> std::int64_t connectionOf(Bytes&& bytesAt)
     return -1;
 }
 
+// The connection numbers of records wholly in memory, found without a walk
+// for most of them. A walk from item to item is a chain of dependent reads,
+// each waiting for the count before it; but the records of one object type
+// usually share their layout up to item 13. So the item headers (index,
+// count, element type: 6 bytes each) that the last walk over a record of a
+// type met, and where, are kept; a record of that type showing the same
+// headers at the same places leads a walk to the same item 13, whose value
+// is then read directly - the headers compared independently of each other.
+// Any difference, and the record is walked and its layout kept instead.
+class ConnectionFinder
+{
+public:
+    // `record` holds `bytes` bytes, at least RECORD_HEAD.
+    [[gnu::always_inline]] std::int64_t operator()(const unsigned char* record, std::size_t bytes)
+    {
+        const Layout& layout = _layouts[record[11]]; // header bits 24-31: the type code
+        if (bytes >= layout.needed) {
+            std::uint64_t differ = 0;
+            for (std::size_t k = 0; k < layout.count; ++k)
+                differ |= load64(record + layout.offsets[k]) ^ layout.heads[k];
+            if ((differ & HEAD_BITS) == 0)
+                return std::int32_t(GNP2::readU32(record + layout.needed - 4));
+        }
+        return walk(record, bytes);
+    }
+
+private:
+    // Walks the record and keeps its layout for its type.
+    [[gnu::noinline]] std::int64_t walk(const unsigned char* record, std::size_t bytes)
+    {
+        Layout& layout = _layouts[record[11]];
+        std::uint32_t offsets[MAX_ITEMS];
+        std::size_t visited = 0;
+        const std::int64_t connection =
+            connectionOf([&](std::uint64_t offset, std::size_t n) -> const unsigned char* {
+                if (offset + n > bytes)
+                    return nullptr;
+                if (n == 6 && visited++ < MAX_ITEMS)
+                    offsets[visited - 1] = std::uint32_t(offset);
+                return record + offset;
+            });
+        // Kept when the walk read a value at item 13 within MAX_ITEMS items.
+        layout.needed = std::size_t(-1);
+        if (visited == 0 || visited > MAX_ITEMS)
+            return connection;
+        const unsigned char* last = record + offsets[visited - 1];
+        if (last[0] != CONNECTION_ITEM || last[5] != GNP2::TYPE_INT ||
+            std::int32_t(GNP2::readU32(last + 1)) < 1 || offsets[visited - 1] + 10u > bytes)
+            return connection;
+        layout.count = visited;
+        for (std::size_t k = 0; k < visited; ++k) {
+            layout.offsets[k] = offsets[k];
+            layout.heads[k] = load64(record + offsets[k]) & HEAD_BITS;
+        }
+        layout.needed = offsets[visited - 1] + 10u;
+        return connection;
+    }
+
+    // Items 0 to 13 once each: more is a damaged record, walked every time.
+    static constexpr std::size_t MAX_ITEMS = CONNECTION_ITEM + 1;
+    // The 6 bytes of an item header in 8 bytes loaded at its start.
+    static constexpr std::uint64_t HEAD_BITS = std::endian::native == std::endian::little
+                                                   ? 0x0000'FFFF'FFFF'FFFFu
+                                                   : 0xFFFF'FFFF'FFFF'0000u;
+
+    // 8 bytes at p, in the host's order; the 2 after a header are masked off.
+    static std::uint64_t load64(const unsigned char* p)
+    {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        return v;
+    }
+
+    struct Layout
+    {
+        std::size_t needed = std::size_t(-1); // record bytes it applies to at least; none yet
+        std::size_t count = 0;
+        std::uint32_t offsets[MAX_ITEMS];
+        std::uint64_t heads[MAX_ITEMS];
+    };
+    std::vector<Layout> _layouts = std::vector<Layout>(256);
+};
+
 // Object numbers for (connection, object number) pairs, handed out in order
 // of first appearance: a direct table for the usual connection numbers (one
 // block of 4096 per connection, made when the connection first shows up: a
@@ -128,7 +197,17 @@ template <class Bytes> std::int64_t connectionOf(Bytes&& bytesAt)
 class ObjectNumbers
 {
 public:
-    std::uint32_t of(std::int64_t connection, std::uint32_t number)
+    [[gnu::always_inline]] std::uint32_t of(std::int64_t connection, std::uint32_t number)
+    {
+        if (connection == _lastConnection && _lastBlock && _lastBlock[number] >= 0)
+            return std::uint32_t(_lastBlock[number]);
+        return add(connection, number);
+    }
+    std::size_t count() const { return _count; }
+
+private:
+    // A connection other than the last one's, or an object not seen yet.
+    [[gnu::noinline]] std::uint32_t add(std::int64_t connection, std::uint32_t number)
     {
         if (connection != _lastConnection) {
             _lastConnection = connection;
@@ -152,9 +231,7 @@ public:
             ++_count;
         return found->second;
     }
-    std::size_t count() const { return _count; }
 
-private:
     static constexpr std::int64_t DIRECT_CONNECTIONS = 64;
     std::vector<std::vector<std::int32_t>> _direct{DIRECT_CONNECTIONS};
     std::unordered_map<std::uint64_t, std::uint32_t> _others;
@@ -177,6 +254,7 @@ ReplayManager::~ReplayManager() = default;
 void ReplayManager::openAndIndex()
 {
     _index.clear();
+    _undecodable.clear();
     _fileSize = 0;
     _objects = 0;
     _spacing = CHECKPOINT_SPACING;
@@ -205,30 +283,79 @@ void ReplayManager::buildIndex()
     const std::uint64_t size = std::uint64_t(fileEnd);
     _fileSize = size;
     BlockReader reader(*this, size, _buffer);
-    // Only the entries written are touched: a generous reservation costs
-    // address space, not memory.
-    _index.reserve(std::size_t(size / 64));
-    preferLargePages(_index.data(), _index.capacity() * sizeof(ReplayIndexEntry));
 
     if (_progress)
         _progress(0, size);
     ObjectNumbers objects;
+    ConnectionFinder findConnection;
     // Each object's latest record so far: the next checkpoint's content.
     std::vector<std::int32_t> latestRecord;
     std::size_t nextCheckpoint = _spacing;
     std::uint64_t nextProgress = PROGRESS_STEP;
+    std::size_t backwards = 0;
+    // Indexes the next record. A record stamped earlier than the latest
+    // time so far is indexed at that time, in file order: the index stays
+    // sorted for the searches, and the record replays right after those
+    // written before it, in the order it was applied live.
+    auto add = [&](float time, std::int64_t connection, std::uint32_t number,
+                   std::uint64_t position) __attribute__((always_inline))
+    {
+        const std::uint32_t object = objects.of(connection, number);
+        if (object == latestRecord.size())
+            latestRecord.push_back(-1);
+        latestRecord[object] = std::int32_t(_index.size());
+        backwards += _index.append(time, object, position);
+        if (_index.size() == nextCheckpoint)
+            nextCheckpoint = takeCheckpoint(latestRecord);
+    };
 
     std::string stop; // why the file stops being readable, if it does
     std::uint64_t position = 0;
-    // The latest time stamp so far. A record stamped earlier is indexed at
-    // this time, in file order: the index stays sorted for the searches, and
-    // the record replays right after those written before it, in the order
-    // it was applied live.
-    float latest = -INFINITY;
-    std::size_t backwards = 0;
     while (position < size) {
-        // Time stamp and length; a record whose header word is cut off is
-        // indexed like any record cut short.
+        if (_progress && position >= nextProgress) {
+            _progress(position, size);
+            nextProgress = position + PROGRESS_STEP;
+        }
+        // The records wholly inside the block read last and sound, hopped
+        // over in memory: nearly every record of a file.
+        if (position >= reader.start() && position < reader.start() + reader.filled()) {
+            // Room for as many records as the block can hold (one per 12
+            // bytes), and when that runs out for those the rest of the file
+            // likely holds, by the mean record size so far.
+            const std::size_t need = _index.size() + reader.filled() / RECORD_HEAD + 1;
+            if (need > _index.capacity()) {
+                const std::uint64_t mean =
+                    _index.empty() ? 64 : std::max<std::uint64_t>(position / _index.size(), 12);
+                _index.reserve(std::max<std::size_t>(
+                    need, _index.size() + std::size_t((size - position) / mean * 9 / 8)));
+            }
+            const unsigned char* const block = reader.data();
+            const unsigned char* const blockEnd = block + reader.filled();
+            const unsigned char* record = block + (position - reader.start());
+            while (std::size_t(blockEnd - record) >= RECORD_HEAD) {
+                const std::uint32_t length = GNP2::readU32(record + 4);
+                // Past the block, or below 8 (which wraps around): left to
+                // the checks below.
+                if (std::size_t(length - 8u) > std::size_t(blockEnd - record) - RECORD_HEAD)
+                    break;
+                const float time = floatAt(record);
+                if (std::isnan(time) || _index.size() >= std::size_t(INT32_MAX))
+                    break;
+                const std::size_t bytes = 4 + std::size_t(length);
+                add(time, findConnection(record, bytes),
+                    GNP2::objectNumber(GNP2::readU32(record + 8)),
+                    reader.start() + std::uint64_t(record - block));
+                record += bytes;
+            }
+            position = reader.start() + std::uint64_t(record - block);
+            if (position >= size)
+                break;
+        }
+
+        // One record at a time where a block ends, where a record is larger
+        // than a block, cut short or damaged. Time stamp and length; a
+        // record whose header word is cut off is indexed like any record
+        // cut short.
         const unsigned char* head = reader.at(position, 8);
         if (!head) {
             stop = "the record at byte " + std::to_string(position) + " is cut short after " +
@@ -252,10 +379,6 @@ void ReplayManager::buildIndex()
                    std::to_string(INT32_MAX) + " records one replay can index";
             break;
         }
-        if (time < latest)
-            ++backwards;
-        else
-            latest = time;
 
         // The object: header bits 0-11 and the connection number.
         const std::uint64_t recordEnd = position + 4 + length;
@@ -263,7 +386,6 @@ void ReplayManager::buildIndex()
         std::uint32_t number = 0;
         std::int64_t connection = -1;
         if (available >= RECORD_HEAD) {
-            // Usually the whole record is in the block: hop in memory.
             if (const unsigned char* record =
                     available <= BLOCK ? reader.at(position, std::size_t(available)) : nullptr) {
                 number = GNP2::objectNumber(GNP2::readU32(record + 8));
@@ -277,42 +399,7 @@ void ReplayManager::buildIndex()
                 });
             }
         }
-        const std::uint32_t object = objects.of(connection, number);
-        if (object == latestRecord.size())
-            latestRecord.push_back(-1);
-        latestRecord[object] = std::int32_t(_index.size());
-        _index.push_back({latest, object, position});
-
-        if (_index.size() == nextCheckpoint) {
-            // Fewer, larger spacings while the objects grow: a checkpoint
-            // costs 4 bytes per object.
-            if (latestRecord.size() * 8 > _spacing) {
-                const std::size_t before = _spacing;
-                while (latestRecord.size() * 8 > _spacing)
-                    _spacing *= 2;
-                const std::size_t keep = _spacing / before;
-                std::vector<std::int32_t> kept;
-                std::vector<std::size_t> keptStart{0};
-                for (std::size_t c = keep; c < _checkpointStart.size(); c += keep) {
-                    kept.insert(kept.end(),
-                                _checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c - 1]),
-                                _checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c]));
-                    keptStart.push_back(kept.size());
-                }
-                _checkpoints = std::move(kept);
-                _checkpointStart = std::move(keptStart);
-            }
-            if (_index.size() % _spacing == 0) {
-                _checkpoints.insert(_checkpoints.end(), latestRecord.begin(), latestRecord.end());
-                _checkpointStart.push_back(_checkpoints.size());
-            }
-            nextCheckpoint = (_index.size() / _spacing + 1) * _spacing;
-        }
-        if (_progress && position >= nextProgress) {
-            _progress(position, size);
-            nextProgress = position + PROGRESS_STEP;
-        }
-
+        add(time, connection, number, position);
         if (recordEnd > size)
             break; // cut in the middle of its data: indexed, reading it will fail
         position = recordEnd;
@@ -337,6 +424,32 @@ void ReplayManager::buildIndex()
     seekg(0);
 }
 
+std::size_t ReplayManager::takeCheckpoint(const std::vector<std::int32_t>& latestRecord)
+{
+    // Fewer, larger spacings while the objects grow: a checkpoint costs 4
+    // bytes per object.
+    if (latestRecord.size() * 8 > _spacing) {
+        const std::size_t before = _spacing;
+        while (latestRecord.size() * 8 > _spacing)
+            _spacing *= 2;
+        const std::size_t keep = _spacing / before;
+        std::vector<std::int32_t> kept;
+        std::vector<std::size_t> keptStart{0};
+        for (std::size_t c = keep; c < _checkpointStart.size(); c += keep) {
+            kept.insert(kept.end(), _checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c - 1]),
+                        _checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c]));
+            keptStart.push_back(kept.size());
+        }
+        _checkpoints = std::move(kept);
+        _checkpointStart = std::move(keptStart);
+    }
+    if (_index.size() % _spacing == 0) {
+        _checkpoints.insert(_checkpoints.end(), latestRecord.begin(), latestRecord.end());
+        _checkpointStart.push_back(_checkpoints.size());
+    }
+    return (_index.size() / _spacing + 1) * _spacing;
+}
+
 std::vector<std::int32_t> ReplayManager::latestRecords(std::ptrdiff_t record) const
 {
     std::vector<std::int32_t> latest(_objects, -1);
@@ -348,18 +461,18 @@ std::vector<std::int32_t> ReplayManager::latestRecords(std::ptrdiff_t record) co
         std::copy(_checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c - 1]),
                   _checkpoints.begin() + std::ptrdiff_t(_checkpointStart[c]), latest.begin());
     for (std::size_t i = c * _spacing; i <= std::size_t(record); ++i)
-        latest[_index[i].object] = std::int32_t(i);
+        latest[_index.object(i)] = std::int32_t(i);
     return latest;
 }
 
 float ReplayManager::firstTime() const
 {
-    return _index.empty() ? 0.0f : _index.front().time;
+    return _index.empty() ? 0.0f : _index.frameTime(0);
 }
 
 float ReplayManager::lastTime() const
 {
-    return _index.empty() ? 0.0f : _index.back().time;
+    return _index.empty() ? 0.0f : _index.frameTime(_index.frameCount() - 1);
 }
 
 std::size_t ReplayManager::findRecord(float t) const
@@ -368,10 +481,9 @@ std::size_t ReplayManager::findRecord(float t) const
         return 0;
     if (t > lastTime())
         return _index.size();
-    std::ptrdiff_t i = lastAtOrBefore(t);
-    while (i > 0 && _index[std::size_t(i - 1)].time >= _index[std::size_t(i)].time)
-        --i;
-    return std::size_t(i);
+    // The first record of the last frame at or before t (the last frame for
+    // a NaN t).
+    return _index.frameBegin(std::max<std::size_t>(_index.frameAfter(t), 1) - 1);
 }
 
 std::ptrdiff_t ReplayManager::lastAtOrBefore(float t) const
@@ -381,9 +493,8 @@ std::ptrdiff_t ReplayManager::lastAtOrBefore(float t) const
 
 std::size_t ReplayManager::firstAfter(float t) const
 {
-    const auto it = std::upper_bound(_index.begin(), _index.end(), t,
-                                     [](float v, const ReplayIndexEntry& e) { return v < e.time; });
-    return std::size_t(it - _index.begin());
+    const std::size_t frame = _index.frameAfter(t);
+    return frame < _index.frameCount() ? _index.frameBegin(frame) : _index.size();
 }
 
 std::vector<GNP2::Packet*> ReplayManager::getPackets(float t)
@@ -392,11 +503,11 @@ std::vector<GNP2::Packet*> ReplayManager::getPackets(float t)
     if (_index.empty())
         return packets;
     std::size_t i = std::min(findRecord(t), _index.size() - 1);
-    const float frame = _index[i].time;
+    const float frame = _index.time(i);
     std::vector<std::uint32_t> records;
-    while (i < _index.size() && _index[i].time == frame) {
+    while (i < _index.size() && _index.time(i) == frame) {
         records.clear();
-        for (std::size_t j = i; j < _index.size() && _index[j].time == frame; ++j)
+        for (std::size_t j = i, frameEnd = _index.frameEnd(_index.frameOf(i)); j < frameEnd; ++j)
             records.push_back(std::uint32_t(j));
         const std::size_t read = readRecords(records.data(), records.size(), packets);
         if (read == records.size())
@@ -431,7 +542,7 @@ std::vector<GNP2::Packet*> ReplayManager::getPacketsForMove(std::optional<float>
             // step is its latest.
             std::vector<bool> seen(_objects);
             for (std::ptrdiff_t i = last; i > start; --i) {
-                const std::uint32_t object = _index[std::size_t(i)].object;
+                const std::uint32_t object = _index.object(std::size_t(i));
                 if (!seen[object]) {
                     seen[object] = true;
                     records.push_back(std::uint32_t(i));
@@ -454,8 +565,8 @@ std::vector<GNP2::Packet*> ReplayManager::getPacketsForMove(std::optional<float>
 
 std::uint64_t ReplayManager::recordSize(std::size_t i) const
 {
-    const std::uint64_t next = i + 1 < _index.size() ? _index[i + 1].position : _indexedEnd;
-    return next - _index[i].position;
+    const std::uint64_t next = i + 1 < _index.size() ? _index.position(i + 1) : _indexedEnd;
+    return next - _index.position(i);
 }
 
 std::size_t ReplayManager::readRecords(const std::uint32_t* records, std::size_t n,
@@ -469,12 +580,12 @@ std::size_t ReplayManager::readRecords(const std::uint32_t* records, std::size_t
             reportReadError();
             return k;
         }
-        const std::uint64_t position = _index[r].position;
+        const std::uint64_t position = _index.position(r);
         if (position < _bufferStart || position + recordSize(r) > _bufferStart + _bufferFilled) {
             // Fetch this record with those after it that lie close by.
             std::uint64_t spanEnd = position + recordSize(r);
             for (std::size_t m = k + 1; m < n && records[m] < _index.size(); ++m) {
-                const std::uint64_t next = _index[records[m]].position;
+                const std::uint64_t next = _index.position(records[m]);
                 const std::uint64_t nextEnd = next + recordSize(records[m]);
                 if (next - spanEnd > FETCH_GAP || nextEnd - position > FETCH_SPAN)
                     break;
@@ -496,18 +607,22 @@ std::size_t ReplayManager::readRecords(const std::uint32_t* records, std::size_t
         const unsigned char* bytes = _buffer.data() + (position - _bufferStart);
         const std::uint64_t have = _bufferStart + _bufferFilled - position;
         const std::uint32_t length = have >= 8 ? GNP2::readU32(bytes + 4) : 0;
-        bool ok = length >= 8 && position + 4 + length <= _fileSize && 4 + length <= have;
-        auto* packet = new GNP2::Packet;
-        if (ok) {
-            ++_recordsRead;
-            ok = packet->parse(bytes + 8, length - 4).ok();
-        }
-        if (!ok) {
-            delete packet;
+        if (length < 8 || position + 4 + length > _fileSize || 4 + length > have) {
             reportReadError();
             return k;
         }
-        packets.push_back(packet);
+        ++_recordsRead;
+        auto packet = std::make_unique<GNP2::Packet>();
+        const GNP2::ParseResult parsed = packet->parse(bytes + 8, length - 4);
+        if (parsed.ok())
+            packets.push_back(packet.release());
+        else if (_undecodable.insert(position).second)
+            // The bytes are all there and stay as they are: reading them
+            // again, or indexing the file again, would not change them.
+            console::writeLine(console::LEVEL_16, "[ReplayManager] " + _fileName +
+                                                      ": the record at byte " +
+                                                      std::to_string(position) +
+                                                      " does not decode, skipped: " + parsed.error);
     }
     return n;
 }

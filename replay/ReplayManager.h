@@ -10,8 +10,10 @@
 // at or before `to` - one record per object, since every record is a full
 // snapshot.
 //
-// The index is built in one pass over the file, read in large blocks. While
-// it is built, every CHECKPOINT_SPACING-th record (the spacing grows with the
+// The index (ReplayIndex.h) is built in one pass over the file, read in
+// blocks that stay in the processor's cache; the records wholly inside a
+// block are hopped over in memory, by their length words. While it is
+// built, every CHECKPOINT_SPACING-th record (the spacing grows with the
 // object count) takes a checkpoint: each object's latest record so far. Any
 // object's latest record at or before a given record is then one checkpoint
 // plus a scan of at most one spacing of index entries, so a move of any
@@ -21,7 +23,10 @@
 //
 // Bad files are input, not bugs: indexing stops at the first record that
 // cannot be sound (length below 8, a NaN time stamp, a header cut short) and
-// says so in one console line; what came before stays usable. Time stamps
+// says so in one console line; what came before stays usable. A record that
+// is all there but does not decode is skipped when it is read, said once.
+// Bytes that can no longer be read (the file shrank, an I/O error) make the
+// file be indexed again. Time stamps
 // that go backwards are no damage (a run's clock may restart lower): such a
 // record is indexed at the latest time before it, in file order, so it
 // replays where it was applied live; the file's running backwards is said
@@ -34,18 +39,14 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
+
+#include "replay/ReplayIndex.h"
 
 namespace GNP2 {
 class Packet;
 }
-
-struct ReplayIndexEntry
-{
-    float time;             // the record's time stamp, or the latest before it when earlier
-    std::uint32_t object;   // number of the object the record belongs to, see objectCount()
-    std::uint64_t position; // offset of the record's first byte in the file
-};
 
 class ReplayManager : public std::ifstream
 {
@@ -80,7 +81,9 @@ public:
     std::size_t findRecord(float t) const;
 
     const std::string& fileName() const { return _fileName; }
-    const std::vector<ReplayIndexEntry>& index() const { return _index; }
+    // One entry per record, in file order; objects are numbered below
+    // objectCount().
+    const ReplayIndex& index() const { return _index; }
     std::size_t objectCount() const { return _objects; }
     // Records read back (decoded) since the file was opened.
     std::size_t recordsRead() const { return _recordsRead; }
@@ -94,12 +97,17 @@ public:
 private:
     void openAndIndex();
     void buildIndex();
+    // Takes the checkpoint due now that the index holds a multiple of the
+    // spacing, widening the spacing first while the objects outnumber an
+    // eighth of it. Returns the record count of the next one.
+    std::size_t takeCheckpoint(const std::vector<std::int32_t>& latestRecord);
     // Each object's latest record at or before `record` (-1: none), or
     // before the first record when `record` is -1.
     std::vector<std::int32_t> latestRecords(std::ptrdiff_t record) const;
     // Reads and decodes records[0..n) (ascending record numbers) into
-    // `packets`. Returns n, or the position in `records` of the record that
-    // could not be read, after the file was reopened and indexed again.
+    // `packets`, skipping those that do not decode. Returns n, or the
+    // position in `records` of the record that could not be read, after the
+    // file was reopened and indexed again.
     std::size_t readRecords(const std::uint32_t* records, std::size_t n,
                             std::vector<GNP2::Packet*>& packets);
     // Bytes of record i as indexed: up to the next record, or to the end of
@@ -115,7 +123,7 @@ private:
 
     std::string _fileName;
     Progress _progress;
-    std::vector<ReplayIndexEntry> _index;
+    ReplayIndex _index;
     std::size_t _objects = 0; // distinct objects in the index
     // Checkpoint c (c >= 1) is each object's latest record before record
     // c * _spacing: _checkpoints[_checkpointStart[c - 1] ..
@@ -130,4 +138,6 @@ private:
     std::size_t _fetches = 0;
     std::uint64_t _fileSize = 0;   // bytes in the file when it was indexed
     std::uint64_t _indexedEnd = 0; // where the last indexed record ends
+    // Positions of the records found not to decode, said once each.
+    std::unordered_set<std::uint64_t> _undecodable;
 };

@@ -117,6 +117,62 @@ TEST_F(ReplayFile, TruncatedLastRecordIsIndexedAndReadingItReindexes)
     EXPECT_EQ(replay.index().size(), 5u) << "reindexed from the start";
 }
 
+// A record that is all there but does not decode (an item index beyond 97
+// after its item 13) is skipped when its frame is read, said once, and costs
+// no new indexing however often the frame is read: the GUI reads the frame
+// at the replay time on every tick. A record the file no longer holds still
+// makes it be indexed again.
+TEST_F(ReplayFile, UndecodableRecordIsSkippedWithoutIndexingAgain)
+{
+    std::vector<unsigned char> bytes;
+    append(bytes, record(1.f, 1, 10.f));
+    append(bytes, record(2.f, 1, 11.f));
+    const std::size_t damagedAt = bytes.size();
+    std::vector<unsigned char> damaged = record(2.f, 2, 20.f);
+    damaged.insert(damaged.end(), {200, 1, 0, 0, 0, 3, 7, 0, 0, 0});
+    damaged[4] = static_cast<unsigned char>(damaged.size() - 4); // length word, below 256
+    append(bytes, damaged);
+    append(bytes, record(2.f, 3, 30.f));
+    append(bytes, record(3.f, 2, 21.f));
+    file.write(bytes);
+
+    int indexings = 0;
+    ReplayManager replay(file.path(),
+                         [&](std::uint64_t done, std::uint64_t) { indexings += done == 0; });
+    ASSERT_EQ(replay.index().size(), 5u);
+    ASSERT_EQ(indexings, 1);
+    for (int tick = 0; tick < 5; ++tick)
+        EXPECT_EQ(Owned(replay.getPackets(2.5f)).xs(), (std::vector<float>{11, 30}))
+            << "tick " << tick;
+    EXPECT_EQ(indexings, 1) << "the file was indexed again";
+    EXPECT_EQ(replay.recordFetches(), 5u) << "one read per tick";
+    EXPECT_EQ(Owned(replay.getPacketsForMove(std::nullopt, 2.f)).xs(), (std::vector<float>{11, 30}))
+        << "the damaged record was object 2's latest: skipped as well";
+    EXPECT_EQ(Owned(replay.getPacketsForMove(2.f, 3.f)).xs(), std::vector<float>{21});
+    EXPECT_EQ(indexings, 1);
+
+    int said = 0;
+    for (const auto& line : console::Log::instance().snapshot()) {
+        EXPECT_EQ(line.text.find("File read error!"), std::string::npos) << line.text;
+        if (line.text.find("the record at byte " + std::to_string(damagedAt) +
+                           " does not decode") != std::string::npos) {
+            ++said;
+            EXPECT_EQ(line.level, console::LEVEL_16);
+            EXPECT_NE(line.text.find(file.path()), std::string::npos) << line.text;
+            EXPECT_NE(line.text.find("item index 200"), std::string::npos) << line.text;
+        }
+    }
+    EXPECT_EQ(said, 1) << "said once, not on every read";
+
+    // The file shrinks under the reader: a read error, indexed again.
+    bytes.resize(damagedAt + damaged.size() / 2);
+    file.write(bytes);
+    EXPECT_EQ(Owned(replay.getPackets(2.5f)).xs(), std::vector<float>{11});
+    EXPECT_EQ(indexings, 2);
+    EXPECT_TRUE(logged("[ReplayManager] File read error!", console::LEVEL_4));
+    EXPECT_EQ(replay.index().size(), 3u) << "two records and the one cut short";
+}
+
 struct Damage
 {
     const char* name;
