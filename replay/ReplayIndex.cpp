@@ -50,16 +50,14 @@ std::uint64_t ReplayIndex::highWordAt(std::size_t record) const
     return std::prev(it)->second << 32;
 }
 
-void ReplayIndex::addFrame(float time)
+void ReplayIndex::addFrame(float time, std::size_t first)
 {
-    _frames.push_back({time, std::uint32_t(_size)});
-    _latest = time;
+    _frames.push_back({time, std::uint32_t(first)});
 }
 
-void ReplayIndex::addHighWord(std::uint64_t high)
+void ReplayIndex::addHighWord(std::uint64_t high, std::size_t first)
 {
-    _highs.emplace_back(_size, high);
-    _high = high;
+    _highs.emplace_back(first, high);
 }
 
 void ReplayIndex::clear()

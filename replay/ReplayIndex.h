@@ -34,6 +34,17 @@ struct ReplayIndexEntry
 
 class ReplayIndex
 {
+    struct Record
+    {
+        std::uint32_t object;
+        std::uint32_t positionLow;
+    };
+    struct Frame
+    {
+        float time;
+        std::uint32_t first; // its first record
+    };
+
 public:
     ReplayIndex() = default;
     ReplayIndex(const ReplayIndex&) = delete;
@@ -80,23 +91,78 @@ public:
     // address space, not memory.
     void reserve(std::size_t records);
     // Appends the next record (`time` is not NaN, positions ascend, fewer
-    // than 2^32 records in all). Returns
-    // whether `time` is below the latest one, which the record is then
-    // indexed at.
-    [[gnu::always_inline]] bool append(float time, std::uint32_t object, std::uint64_t position)
+    // than 2^32 records in all). Returns whether `time` is below the latest
+    // one, which the record is then indexed at.
+    bool append(float time, std::uint32_t object, std::uint64_t position)
     {
-        if (_size == _capacity) [[unlikely]]
+        if (_size == _capacity)
             reserve(_capacity < 1024 ? 1024 : _capacity * 2);
-        bool earlier = false;
-        if (!(time <= _latest)) // true for the first record: _latest is NaN
-            addFrame(time);
-        else
-            earlier = time < _latest;
-        if ((position >> 32) != _high) [[unlikely]]
-            addHighWord(position >> 32);
-        _records[_size++] = {object, std::uint32_t(position)};
-        return earlier;
+        Writer writer(*this);
+        return writer.append(time, object, position);
     }
+
+    // Appends records for a loop that holds the writer in local variables,
+    // where append() goes through memory at every record. While a writer is
+    // open, only it changes the index; the index is whole again once it is
+    // closed (or destroyed).
+    class Writer
+    {
+    public:
+        explicit Writer(ReplayIndex& index) : _index(index) { open(); }
+        ~Writer() { close(); }
+        Writer(const Writer&) = delete;
+        Writer& operator=(const Writer&) = delete;
+
+        std::size_t size() const { return _size; }
+        // Records that can be appended before reserve() is needed.
+        std::size_t room() const { return _capacity - _size; }
+        // As ReplayIndex::reserve.
+        void reserve(std::size_t records)
+        {
+            close();
+            _index.reserve(records);
+            open();
+        }
+        // As ReplayIndex::append, with room() above 0.
+        [[gnu::always_inline]] bool append(float time, std::uint32_t object, std::uint64_t position)
+        {
+            bool earlier = false;
+            if (!(time <= _latest)) { // true for the first record: _latest is NaN
+                _index.addFrame(time, _size);
+                _latest = time;
+            } else {
+                earlier = time < _latest;
+            }
+            if ((position >> 32) != _high) [[unlikely]] {
+                _high = position >> 32;
+                _index.addHighWord(_high, _size);
+            }
+            _records[_size++] = {object, std::uint32_t(position)};
+            return earlier;
+        }
+        void close()
+        {
+            _index._size = _size;
+            _index._latest = _latest;
+            _index._high = _high;
+        }
+
+    private:
+        void open()
+        {
+            _records = _index._records.get();
+            _size = _index._size;
+            _capacity = _index._capacity;
+            _latest = _index._latest;
+            _high = _index._high;
+        }
+
+        ReplayIndex& _index;
+        Record* _records;
+        std::size_t _size, _capacity;
+        float _latest;
+        std::uint64_t _high;
+    };
 
     class Iterator
     {
@@ -124,20 +190,9 @@ public:
     Iterator end() const { return {this, _size}; }
 
 private:
-    struct Record
-    {
-        std::uint32_t object;
-        std::uint32_t positionLow;
-    };
-    struct Frame
-    {
-        float time;
-        std::uint32_t first; // its first record
-    };
-
     std::uint64_t highWordAt(std::size_t record) const;
-    void addFrame(float time);
-    void addHighWord(std::uint64_t high);
+    void addFrame(float time, std::size_t first);
+    void addHighWord(std::uint64_t high, std::size_t first);
 
     std::unique_ptr<Record[]> _records;
     std::size_t _size = 0;

@@ -17,7 +17,7 @@ constexpr std::size_t RECORD_HEAD = 12; // time stamp, length word, header word
 // The block the index is built from: large enough that a read costs little
 // beside its bytes, small enough to stay in the processor's cache while the
 // records in it are hopped over.
-constexpr std::size_t BLOCK = std::size_t(512) << 10;
+constexpr std::size_t BLOCK = std::size_t(256) << 10;
 // Records to read back lying at most FETCH_GAP bytes apart are fetched with
 // one read of at most FETCH_SPAN bytes: reading a small gap costs less than
 // another read call.
@@ -123,9 +123,14 @@ public:
     {
         const Layout& layout = _layouts[record[11]]; // header bits 24-31: the type code
         if (bytes >= layout.needed) {
+            // Four at a time: the layout repeats its last header up to a
+            // multiple of four.
             std::uint64_t differ = 0;
-            for (std::size_t k = 0; k < layout.count; ++k)
-                differ |= load64(record + layout.offsets[k]) ^ layout.heads[k];
+            for (std::size_t k = 0; k < layout.count; k += 4)
+                differ |= (load64(record + layout.offsets[k]) ^ layout.heads[k]) |
+                          (load64(record + layout.offsets[k + 1]) ^ layout.heads[k + 1]) |
+                          (load64(record + layout.offsets[k + 2]) ^ layout.heads[k + 2]) |
+                          (load64(record + layout.offsets[k + 3]) ^ layout.heads[k + 3]);
             if ((differ & HEAD_BITS) == 0)
                 return std::int32_t(GNP2::readU32(record + layout.needed - 4));
         }
@@ -155,10 +160,10 @@ private:
         if (last[0] != CONNECTION_ITEM || last[5] != GNP2::TYPE_INT ||
             std::int32_t(GNP2::readU32(last + 1)) < 1 || offsets[visited - 1] + 10u > bytes)
             return connection;
-        layout.count = visited;
-        for (std::size_t k = 0; k < visited; ++k) {
-            layout.offsets[k] = offsets[k];
-            layout.heads[k] = load64(record + offsets[k]) & HEAD_BITS;
+        layout.count = (visited + 3) / 4 * 4;
+        for (std::size_t k = 0; k < layout.count; ++k) {
+            layout.offsets[k] = offsets[std::min(k, visited - 1)];
+            layout.heads[k] = load64(record + layout.offsets[k]) & HEAD_BITS;
         }
         layout.needed = offsets[visited - 1] + 10u;
         return connection;
@@ -183,8 +188,8 @@ private:
     {
         std::size_t needed = std::size_t(-1); // record bytes it applies to at least; none yet
         std::size_t count = 0;
-        std::uint32_t offsets[MAX_ITEMS];
-        std::uint64_t heads[MAX_ITEMS];
+        std::uint32_t offsets[(MAX_ITEMS + 3) / 4 * 4];
+        std::uint64_t heads[(MAX_ITEMS + 3) / 4 * 4];
     };
     std::vector<Layout> _layouts = std::vector<Layout>(256);
 };
@@ -197,16 +202,15 @@ private:
 class ObjectNumbers
 {
 public:
-    [[gnu::always_inline]] std::uint32_t of(std::int64_t connection, std::uint32_t number)
+    static constexpr std::uint32_t UNKNOWN = std::uint32_t(-1);
+    // The number of a pair seen before on the connection of the last pair
+    // handed out, or UNKNOWN.
+    [[gnu::always_inline]] std::uint32_t known(std::int64_t connection, std::uint32_t number) const
     {
-        if (connection == _lastConnection && _lastBlock && _lastBlock[number] >= 0)
-            return std::uint32_t(_lastBlock[number]);
-        return add(connection, number);
+        return connection == _lastConnection && _lastBlock ? std::uint32_t(_lastBlock[number])
+                                                           : UNKNOWN;
     }
-    std::size_t count() const { return _count; }
-
-private:
-    // A connection other than the last one's, or an object not seen yet.
+    // The number of any pair, handed out now when it is new.
     [[gnu::noinline]] std::uint32_t add(std::int64_t connection, std::uint32_t number)
     {
         if (connection != _lastConnection) {
@@ -231,7 +235,9 @@ private:
             ++_count;
         return found->second;
     }
+    std::size_t count() const { return _count; }
 
+private:
     static constexpr std::int64_t DIRECT_CONNECTIONS = 64;
     std::vector<std::vector<std::int32_t>> _direct{DIRECT_CONNECTIONS};
     std::unordered_map<std::uint64_t, std::uint32_t> _others;
@@ -293,6 +299,7 @@ void ReplayManager::buildIndex()
     std::size_t nextCheckpoint = _spacing;
     std::uint64_t nextProgress = PROGRESS_STEP;
     std::size_t backwards = 0;
+    ReplayIndex::Writer index(_index);
     // Indexes the next record. A record stamped earlier than the latest
     // time so far is indexed at that time, in file order: the index stays
     // sorted for the searches, and the record replays right after those
@@ -300,13 +307,16 @@ void ReplayManager::buildIndex()
     auto add = [&](float time, std::int64_t connection, std::uint32_t number,
                    std::uint64_t position) __attribute__((always_inline))
     {
-        const std::uint32_t object = objects.of(connection, number);
-        if (object == latestRecord.size())
-            latestRecord.push_back(-1);
-        latestRecord[object] = std::int32_t(_index.size());
-        backwards += _index.append(time, object, position);
-        if (_index.size() == nextCheckpoint)
-            nextCheckpoint = takeCheckpoint(latestRecord);
+        std::uint32_t object = objects.known(connection, number);
+        if (object == ObjectNumbers::UNKNOWN) {
+            object = objects.add(connection, number);
+            if (object == latestRecord.size())
+                latestRecord.push_back(-1);
+        }
+        latestRecord[object] = std::int32_t(index.size());
+        backwards += index.append(time, object, position);
+        if (index.size() == nextCheckpoint)
+            nextCheckpoint = takeCheckpoint(latestRecord, index.size(), index.room());
     };
 
     std::string stop; // why the file stops being readable, if it does
@@ -316,19 +326,22 @@ void ReplayManager::buildIndex()
             _progress(position, size);
             nextProgress = position + PROGRESS_STEP;
         }
+        // Room for as many records as the next block can hold (one per 12
+        // bytes) and the one after it, and when that runs out for those the
+        // rest of the file likely holds, by the mean record size so far.
+        const std::size_t blockRecords =
+            std::size_t(std::min<std::uint64_t>(BLOCK, size - position) / RECORD_HEAD + 2);
+        if (index.room() < blockRecords) {
+            const std::uint64_t mean =
+                index.size() == 0 ? 64
+                                  : std::max<std::uint64_t>(position / index.size(), RECORD_HEAD);
+            index.reserve(index.size() +
+                          std::max<std::size_t>(blockRecords, (size - position) / mean * 9 / 8));
+        }
         // The records wholly inside the block read last and sound, hopped
         // over in memory: nearly every record of a file.
-        if (position >= reader.start() && position < reader.start() + reader.filled()) {
-            // Room for as many records as the block can hold (one per 12
-            // bytes), and when that runs out for those the rest of the file
-            // likely holds, by the mean record size so far.
-            const std::size_t need = _index.size() + reader.filled() / RECORD_HEAD + 1;
-            if (need > _index.capacity()) {
-                const std::uint64_t mean =
-                    _index.empty() ? 64 : std::max<std::uint64_t>(position / _index.size(), 12);
-                _index.reserve(std::max<std::size_t>(
-                    need, _index.size() + std::size_t((size - position) / mean * 9 / 8)));
-            }
+        if (position >= reader.start() && position < reader.start() + reader.filled() &&
+            index.size() + blockRecords <= std::size_t(INT32_MAX)) {
             const unsigned char* const block = reader.data();
             const unsigned char* const blockEnd = block + reader.filled();
             const unsigned char* record = block + (position - reader.start());
@@ -339,7 +352,7 @@ void ReplayManager::buildIndex()
                 if (std::size_t(length - 8u) > std::size_t(blockEnd - record) - RECORD_HEAD)
                     break;
                 const float time = floatAt(record);
-                if (std::isnan(time) || _index.size() >= std::size_t(INT32_MAX))
+                if (std::isnan(time))
                     break;
                 const std::size_t bytes = 4 + std::size_t(length);
                 add(time, findConnection(record, bytes),
@@ -374,7 +387,7 @@ void ReplayManager::buildIndex()
                 "the record at byte " + std::to_string(position) + " has no valid time stamp (NaN)";
             break;
         }
-        if (_index.size() >= std::size_t(INT32_MAX)) {
+        if (index.size() >= std::size_t(INT32_MAX)) {
             stop = "the record at byte " + std::to_string(position) + " is beyond the " +
                    std::to_string(INT32_MAX) + " records one replay can index";
             break;
@@ -404,6 +417,7 @@ void ReplayManager::buildIndex()
             break; // cut in the middle of its data: indexed, reading it will fail
         position = recordEnd;
     }
+    index.close();
     if (backwards > 0)
         console::writeLine(console::LEVEL_8,
                            "[ReplayManager] " + _fileName + ": the time goes backwards at " +
@@ -424,7 +438,8 @@ void ReplayManager::buildIndex()
     seekg(0);
 }
 
-std::size_t ReplayManager::takeCheckpoint(const std::vector<std::int32_t>& latestRecord)
+std::size_t ReplayManager::takeCheckpoint(const std::vector<std::int32_t>& latestRecord,
+                                          std::size_t records, std::size_t expected)
 {
     // Fewer, larger spacings while the objects grow: a checkpoint costs 4
     // bytes per object.
@@ -443,11 +458,16 @@ std::size_t ReplayManager::takeCheckpoint(const std::vector<std::int32_t>& lates
         _checkpoints = std::move(kept);
         _checkpointStart = std::move(keptStart);
     }
-    if (_index.size() % _spacing == 0) {
+    if (records % _spacing == 0) {
+        // Room for the checkpoints still to come at today's object count:
+        // growing by doubling would copy them all, into fresh memory.
+        if (_checkpoints.capacity() - _checkpoints.size() < latestRecord.size())
+            _checkpoints.reserve(_checkpoints.size() +
+                                 (expected / _spacing + 1) * latestRecord.size());
         _checkpoints.insert(_checkpoints.end(), latestRecord.begin(), latestRecord.end());
         _checkpointStart.push_back(_checkpoints.size());
     }
-    return (_index.size() / _spacing + 1) * _spacing;
+    return (records / _spacing + 1) * _spacing;
 }
 
 std::vector<std::int32_t> ReplayManager::latestRecords(std::ptrdiff_t record) const

@@ -97,10 +97,12 @@ public:
 private:
     void openAndIndex();
     void buildIndex();
-    // Takes the checkpoint due now that the index holds a multiple of the
-    // spacing, widening the spacing first while the objects outnumber an
-    // eighth of it. Returns the record count of the next one.
-    std::size_t takeCheckpoint(const std::vector<std::int32_t>& latestRecord);
+    // Takes the checkpoint due now that the index holds `records`, a
+    // multiple of the spacing, with about `expected` more to come; widens
+    // the spacing first while the objects outnumber an eighth of it.
+    // Returns the record count of the next one.
+    std::size_t takeCheckpoint(const std::vector<std::int32_t>& latestRecord, std::size_t records,
+                               std::size_t expected);
     // Each object's latest record at or before `record` (-1: none), or
     // before the first record when `record` is -1.
     std::vector<std::int32_t> latestRecords(std::ptrdiff_t record) const;
