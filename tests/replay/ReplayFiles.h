@@ -26,6 +26,17 @@ inline void f32(std::vector<unsigned char>& out, float f)
     u32(out, bits);
 }
 
+// A record of a packet body (header word and item records): time stamp,
+// length word, body.
+inline std::vector<unsigned char> recordOfBody(float time, const std::vector<unsigned char>& body)
+{
+    std::vector<unsigned char> out;
+    f32(out, time);
+    u32(out, std::uint32_t(body.size() + 4));
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
 // One record of an object state: time stamp, then the frame of a packet with
 // item 0 = {time}, item 1 = {x, 0, 0} and item 13 = {connection}.
 inline std::vector<unsigned char> record(float time, std::uint32_t header, float x,
@@ -47,11 +58,7 @@ inline std::vector<unsigned char> record(float time, std::uint32_t header, float
     u32(body, 1);
     body.push_back(3);
     u32(body, std::uint32_t(connection));
-    std::vector<unsigned char> out;
-    f32(out, time);
-    u32(out, std::uint32_t(body.size() + 4));
-    out.insert(out.end(), body.begin(), body.end());
-    return out;
+    return recordOfBody(time, body);
 }
 
 class TempFile
