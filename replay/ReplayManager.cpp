@@ -328,15 +328,17 @@ void ReplayManager::buildIndex()
         }
         // Room for as many records as the next block can hold (one per 12
         // bytes) and the one after it, and when that runs out for those the
-        // rest of the file likely holds, by the mean record size so far.
+        // rest of the file likely holds, by the mean record size so far - at
+        // least half again as many as there are, so that a mean misled by
+        // large records first costs few copies of the index.
         const std::size_t blockRecords =
             std::size_t(std::min<std::uint64_t>(BLOCK, size - position) / RECORD_HEAD + 2);
         if (index.room() < blockRecords) {
             const std::uint64_t mean =
                 index.size() == 0 ? 64
                                   : std::max<std::uint64_t>(position / index.size(), RECORD_HEAD);
-            index.reserve(index.size() +
-                          std::max<std::size_t>(blockRecords, (size - position) / mean * 9 / 8));
+            index.reserve(index.size() + std::max({blockRecords, index.size() / 2,
+                                                   std::size_t((size - position) / mean * 9 / 8)}));
         }
         // The records wholly inside the block read last and sound, hopped
         // over in memory: nearly every record of a file.

@@ -24,13 +24,12 @@
 // Bad files are input, not bugs: indexing stops at the first record that
 // cannot be sound (length below 8, a NaN time stamp, a header cut short) and
 // says so in one console line; what came before stays usable. A record that
-// is all there but does not decode is skipped when it is read, said once.
-// Bytes that can no longer be read (the file shrank, an I/O error) make the
-// file be indexed again. Time stamps
-// that go backwards are no damage (a run's clock may restart lower): such a
-// record is indexed at the latest time before it, in file order, so it
-// replays where it was applied live; the file's running backwards is said
-// once, with the count.
+// is all there but does not decode is skipped when it is read, said once;
+// bytes that can no longer be read (the file shrank, an I/O error) make the
+// file be opened and indexed again. Time stamps that go backwards are no
+// damage (a run's clock may restart lower): such a record is indexed at the
+// latest time before it, in file order, so it replays where it was applied
+// live; the file's running backwards is said once, with the count.
 //
 // Threading: GUI thread only.
 
@@ -85,7 +84,8 @@ public:
     // objectCount().
     const ReplayIndex& index() const { return _index; }
     std::size_t objectCount() const { return _objects; }
-    // Records read back (decoded) since the file was opened.
+    // Records read back (decoded, or found not to decode) since the file was
+    // opened.
     std::size_t recordsRead() const { return _recordsRead; }
     // Reads of the file made to fetch records since it was opened; records
     // lying close together are fetched with one.

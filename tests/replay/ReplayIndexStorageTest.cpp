@@ -146,6 +146,47 @@ TEST(ReplayIndexStorage, WriterMakesTheSameIndexAsAppending)
     EXPECT_GT(written.back().position, 4 * GiB4) << "the rows crossed several high words";
 }
 
+// The index is sized from the records a file holds, not from the most it
+// could hold (one per 12 bytes): room beyond the records is address space
+// only until it is written, but it must stay in proportion.
+TEST(ReplayIndexStorage, RoomFollowsTheRecordsNotTheBytes)
+{
+    console::Log::instance().setEchoToStderr(false);
+    const std::size_t block = 256 << 10; // the bytes read at once
+    {
+        std::vector<unsigned char> bytes;
+        for (std::uint32_t r = 0; r < 20'000; ++r)
+            append(bytes, record(float(r / 10), r % 100, 1.f));
+        TempFile file("room-even.dat");
+        file.write(bytes);
+        ReplayManager replay(file.path());
+        ASSERT_EQ(replay.index().size(), 20'000u);
+        EXPECT_LE(replay.index().capacity(), 20'000 * 5 / 4 + block / 12 + 2)
+            << "a file of " << bytes.size() << " bytes";
+    }
+    {
+        // A first record of 4 MB misleads the mean record size.
+        std::vector<unsigned char> bytes = recordOfBody(0.f, [] {
+            std::vector<unsigned char> body;
+            u32(body, GNP2::makeHeader(1, 2));
+            body.push_back(40);
+            u32(body, 1 << 20);
+            body.push_back(3);
+            body.resize(body.size() + (4 << 20));
+            return body;
+        }());
+        for (std::uint32_t r = 0; r < 200'000; ++r)
+            append(bytes, record(float(r / 10 + 1), r % 100, 1.f));
+        TempFile file("room-misled.dat");
+        file.write(bytes);
+        ReplayManager replay(file.path());
+        ASSERT_EQ(replay.index().size(), 200'001u);
+        EXPECT_LE(replay.index().capacity(), 200'001 * 2 + block / 12 + 2);
+        EXPECT_EQ(replay.index().position(1), 4u + 4 + 4 + 6 + (4u << 20));
+        EXPECT_EQ(replay.index().position(200'000), bytes.size() - record(0.f, 0, 0.f).size());
+    }
+}
+
 // One item record: index, element type, count and the element bytes.
 struct Item
 {
