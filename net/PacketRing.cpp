@@ -2,6 +2,10 @@
 
 #include <thread>
 
+#include <linux/membarrier.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "gnp2/Packet.h"
 
 namespace {
@@ -35,6 +39,43 @@ template <typename F> bool spinUntil(F&& condition)
     return false;
 }
 
+// Whether the process may use the kernel's expedited memory barrier, which
+// makes every running thread of the process pass a full barrier.
+bool registerMembarrier()
+{
+    const long commands = ::syscall(__NR_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);
+    return commands > 0 && (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) &&
+           ::syscall(__NR_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+}
+
+bool asymmetricFences()
+{
+    static const bool available = registerMembarrier();
+    return available;
+}
+
+// A side that moved its index and now looks at the other side's "waiting"
+// flag, and a side that set its flag and now looks at the other's index,
+// each need their store ordered before their load, or a wake-up can be
+// lost. The fast path (every push and pop) pays only for a compiler
+// barrier; the side about to sleep, which is rare and about to make system
+// calls anyway, makes the kernel pass a full barrier on every thread of the
+// process. Without that kernel call both sides use a full fence.
+inline void fastSideFence()
+{
+    if (asymmetricFences())
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    else
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+}
+
+inline void sleepingSideFence()
+{
+    if (!asymmetricFences() ||
+        ::syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) != 0)
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+}
+
 } // namespace
 
 PacketRing::PacketRing() = default;
@@ -55,8 +96,9 @@ bool PacketRing::tryPush(GNP2::Packet* packet)
             return false;
     }
     _slots[head] = packet;
-    _head.store(following, std::memory_order_seq_cst);
-    if (_consumerWaiting.load(std::memory_order_seq_cst)) {
+    _head.store(following, std::memory_order_release);
+    fastSideFence();
+    if (_consumerWaiting.load(std::memory_order_relaxed)) {
         {
             std::lock_guard lock(_waitMutex);
         }
@@ -80,8 +122,9 @@ GNP2::Packet* PacketRing::pop()
             return nullptr;
     }
     GNP2::Packet* packet = _slots[tail];
-    _tail.store(next(tail), std::memory_order_seq_cst);
-    if (_producerWaiting.load(std::memory_order_seq_cst)) {
+    _tail.store(next(tail), std::memory_order_release);
+    fastSideFence();
+    if (_producerWaiting.load(std::memory_order_relaxed)) {
         {
             std::lock_guard lock(_waitMutex);
         }
@@ -120,14 +163,15 @@ bool PacketRing::waitBelow(int level, std::chrono::microseconds timeout)
     if (fill(head, _tailSeen) < level)
         return true;
     const auto below = [&] {
-        _tailSeen = _tail.load(std::memory_order_seq_cst);
+        _tailSeen = _tail.load(std::memory_order_acquire);
         return fill(head, _tailSeen) < level;
     };
     if (spinUntil(below))
         return true;
     std::unique_lock lock(_waitMutex);
     const std::uint64_t wakeups = _wakeups;
-    _producerWaiting.store(true, std::memory_order_seq_cst);
+    _producerWaiting.store(true, std::memory_order_relaxed);
+    sleepingSideFence();
     bool result = false;
     _notFull.wait_for(lock, timeout, [&] { return (result = below()) || _wakeups != wakeups; });
     _producerWaiting.store(false, std::memory_order_relaxed);
@@ -138,14 +182,15 @@ bool PacketRing::waitNotEmpty(std::chrono::microseconds timeout)
 {
     const int tail = _tail.load(std::memory_order_relaxed);
     const auto queued = [&] {
-        _headSeen = _head.load(std::memory_order_seq_cst);
+        _headSeen = _head.load(std::memory_order_acquire);
         return _headSeen != tail;
     };
     if (spinUntil(queued))
         return true;
     std::unique_lock lock(_waitMutex);
     const std::uint64_t wakeups = _wakeups;
-    _consumerWaiting.store(true, std::memory_order_seq_cst);
+    _consumerWaiting.store(true, std::memory_order_relaxed);
+    sleepingSideFence();
     bool result = false;
     _notEmpty.wait_for(lock, timeout, [&] { return (result = queued()) || _wakeups != wakeups; });
     _consumerWaiting.store(false, std::memory_order_relaxed);

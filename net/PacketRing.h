@@ -83,8 +83,10 @@ private:
     mutable std::int32_t _headSeen = 0;             // consumer only
 
     // Slow path. A side sets its "waiting" flag before its last look at the
-    // other index; the other side reads the flag after publishing its index
-    // (both sequentially consistent), so a wake-up is never lost.
+    // other index; the other side reads the flag after publishing its index.
+    // Both orders are kept by a barrier pair that costs the fast side only a
+    // compiler barrier (the sleeping side has the kernel fence every thread
+    // of the process), so a wake-up is never lost.
     alignas(64) std::atomic<bool> _producerWaiting{
         false};                                // set by the producer, read by the consumer
     std::atomic<bool> _consumerWaiting{false}; // set by the consumer, read by the producer
