@@ -177,6 +177,19 @@ public:
     // seen through it. Items are only changed through the operations above,
     // which keep the presence mask.
     const Item& item(int index) const { return hasItem(index) ? slot(index) : ABSENT; }
+    // Asks the processor to fetch the parts of the packet that applying it
+    // reads first - the presence bits and header, the start of the inline
+    // data, the slots of the time, the first items and the connection
+    // number - without waiting for them: for a packet decoded on another
+    // core, whose lines are not in this core's cache.
+    void prefetch() const
+    {
+        __builtin_prefetch(_present);
+        __builtin_prefetch(_inline + 48);
+        __builtin_prefetch(_itemStorage + ITEM_TIME * sizeof(Item));
+        __builtin_prefetch(_itemStorage + 2 * sizeof(Item) - 1);
+        __builtin_prefetch(_itemStorage + ITEM_CONNECTION * sizeof(Item));
+    }
     // Sets an item to raw elements of any type code 0..6 (for the element
     // types that have no typed setter), with the compare-first rule.
     void setRaw(int index, std::int32_t type, std::int32_t count, const void* bytes);

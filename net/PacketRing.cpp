@@ -76,6 +76,43 @@ inline void sleepingSideFence()
         std::atomic_thread_fence(std::memory_order_seq_cst);
 }
 
+// The fast side, after moving its index: wakes the other side if it said it
+// sleeps. The flag is taken down here, so a run of pops wakes a sleeping
+// producer once instead of making a system call for every packet.
+inline void wakeIfWaiting(std::atomic<bool>& waiting, std::mutex& mutex,
+                          std::condition_variable& wake)
+{
+    fastSideFence();
+    if (waiting.load(std::memory_order_relaxed) &&
+        waiting.exchange(false, std::memory_order_relaxed)) {
+        {
+            std::lock_guard lock(mutex);
+        }
+        wake.notify_one();
+    }
+}
+
+// The sleeping side, holding the mutex: says it sleeps, looks once more and
+// sleeps until woken or the timeout, again after each wake-up that did not
+// bring what it waits for (the waker took the flag down).
+template <typename Done>
+void sleepUntil(std::atomic<bool>& waiting, std::condition_variable& wake,
+                std::unique_lock<std::mutex>& lock, std::chrono::microseconds timeout, Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        waiting.store(true, std::memory_order_relaxed);
+        sleepingSideFence();
+        if (done())
+            break;
+        if (wake.wait_until(lock, deadline) == std::cv_status::timeout) {
+            done();
+            break;
+        }
+    }
+    waiting.store(false, std::memory_order_relaxed);
+}
+
 } // namespace
 
 PacketRing::PacketRing() = default;
@@ -97,13 +134,7 @@ bool PacketRing::tryPush(GNP2::Packet* packet)
     }
     _slots[head] = packet;
     _head.store(following, std::memory_order_release);
-    fastSideFence();
-    if (_consumerWaiting.load(std::memory_order_relaxed)) {
-        {
-            std::lock_guard lock(_waitMutex);
-        }
-        _notEmpty.notify_one();
-    }
+    wakeIfWaiting(_consumerWaiting, _waitMutex, _notEmpty);
     return true;
 }
 
@@ -123,13 +154,7 @@ GNP2::Packet* PacketRing::pop()
     }
     GNP2::Packet* packet = _slots[tail];
     _tail.store(next(tail), std::memory_order_release);
-    fastSideFence();
-    if (_producerWaiting.load(std::memory_order_relaxed)) {
-        {
-            std::lock_guard lock(_waitMutex);
-        }
-        _notFull.notify_one();
-    }
+    wakeIfWaiting(_producerWaiting, _waitMutex, _notFull);
     return packet;
 }
 
@@ -144,6 +169,18 @@ const GNP2::Packet* PacketRing::front() const
             return nullptr;
     }
     return _slots[tail];
+}
+
+const GNP2::Packet* PacketRing::peek(int ahead) const
+{
+    const int tail = _tail.load(std::memory_order_relaxed);
+    if (fill(_headSeen, tail) <= ahead) {
+        _headSeen = _head.load(std::memory_order_acquire);
+        if (fill(_headSeen, tail) <= ahead)
+            return nullptr;
+    }
+    const int at = tail + ahead;
+    return _slots[at >= CAPACITY ? at - CAPACITY : at];
 }
 
 int PacketRing::size() const
@@ -170,11 +207,9 @@ bool PacketRing::waitBelow(int level, std::chrono::microseconds timeout)
         return true;
     std::unique_lock lock(_waitMutex);
     const std::uint64_t wakeups = _wakeups;
-    _producerWaiting.store(true, std::memory_order_relaxed);
-    sleepingSideFence();
     bool result = false;
-    _notFull.wait_for(lock, timeout, [&] { return (result = below()) || _wakeups != wakeups; });
-    _producerWaiting.store(false, std::memory_order_relaxed);
+    sleepUntil(_producerWaiting, _notFull, lock, timeout,
+               [&] { return (result = below()) || _wakeups != wakeups; });
     return result;
 }
 
@@ -189,11 +224,9 @@ bool PacketRing::waitNotEmpty(std::chrono::microseconds timeout)
         return true;
     std::unique_lock lock(_waitMutex);
     const std::uint64_t wakeups = _wakeups;
-    _consumerWaiting.store(true, std::memory_order_relaxed);
-    sleepingSideFence();
     bool result = false;
-    _notEmpty.wait_for(lock, timeout, [&] { return (result = queued()) || _wakeups != wakeups; });
-    _consumerWaiting.store(false, std::memory_order_relaxed);
+    sleepUntil(_consumerWaiting, _notEmpty, lock, timeout,
+               [&] { return (result = queued()) || _wakeups != wakeups; });
     return result;
 }
 

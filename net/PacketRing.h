@@ -17,7 +17,7 @@
 // fast path stays free of system calls.
 //
 // Threading: push(), tryPush() and waitBelow() belong to the one producer
-// thread; pop(), front() and waitNotEmpty() to the one consumer thread (the
+// thread; pop(), front(), peek() and waitNotEmpty() to the one consumer thread (the
 // roles may move from one thread to another between uses, e.g. replay ->
 // link). size() and empty() are exact when called by either side and an
 // upper bound when called by a third thread. wakeAll() may be called from
@@ -54,6 +54,9 @@ public:
     GNP2::Packet* pop();
     // Consumer: the oldest packet, left in the ring; null when empty.
     const GNP2::Packet* front() const;
+    // Consumer: the packet `ahead` places behind the oldest (0: the oldest),
+    // left in the ring; null when fewer are queued.
+    const GNP2::Packet* peek(int ahead) const;
 
     // Fill level, 0 to 999.
     int size() const;
@@ -86,10 +89,11 @@ private:
     // other index; the other side reads the flag after publishing its index.
     // Both orders are kept by a barrier pair that costs the fast side only a
     // compiler barrier (the sleeping side has the kernel fence every thread
-    // of the process), so a wake-up is never lost.
+    // of the process), so a wake-up is never lost. The waker takes the flag
+    // down, so one wait costs the other side one notification.
     alignas(64) std::atomic<bool> _producerWaiting{
-        false};                                // set by the producer, read by the consumer
-    std::atomic<bool> _consumerWaiting{false}; // set by the consumer, read by the producer
+        false};                                // set by the producer, taken down by either side
+    std::atomic<bool> _consumerWaiting{false}; // set by the consumer, taken down by either side
     std::mutex _waitMutex;                     // orders the waits against the notifications
     std::uint64_t _wakeups = 0;                // protected by _waitMutex; bumped by wakeAll()
     std::condition_variable _notFull;          // producer waits here; consumer and wakeAll() notify

@@ -50,6 +50,38 @@ TEST(PacketRing, KeepsOrderAcrossManyWrapArounds)
     EXPECT_GT(pushed, std::uint32_t(3 * PacketRing::CAPACITY));
 }
 
+// The consumer looks ahead without taking: peek(n) is the packet pop() would
+// hand out after n more pops, also where the queue runs over the end of the
+// slot array, and null past the last one queued.
+TEST(PacketRing, PeekSeesThePacketsBehindTheFrontInOrder)
+{
+    PacketRing ring;
+    EXPECT_EQ(ring.peek(0), nullptr);
+    std::uint32_t pushed = 0;
+    std::uint32_t popped = 0;
+    for (int round = 0; round < 7; ++round) {
+        const int batch = 1 + (round * 331) % (PacketRing::CAPACITY - 1);
+        for (int i = 0; i < batch; ++i)
+            ring.push(packetWithHeader(pushed++));
+        while (!ring.empty()) {
+            const int queued = int(pushed - popped);
+            for (const int ahead : {0, 1, 2, queued / 2, queued - 1}) {
+                if (ahead < 0 || ahead >= queued)
+                    continue;
+                const GNP2::Packet* seen = ring.peek(ahead);
+                ASSERT_NE(seen, nullptr) << "ahead " << ahead << " of " << queued;
+                EXPECT_EQ(seen->header(), popped + std::uint32_t(ahead));
+            }
+            EXPECT_EQ(ring.peek(queued), nullptr);
+            EXPECT_EQ(ring.peek(0), ring.front());
+            GNP2::Packet* packet = ring.pop();
+            EXPECT_EQ(packet->header(), popped++);
+            delete packet;
+        }
+    }
+    EXPECT_GT(pushed, std::uint32_t(PacketRing::CAPACITY));
+}
+
 TEST(PacketRing, HoldsNineHundredNinetyNinePackets)
 {
     PacketRing ring;
