@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -494,10 +495,7 @@ void TCPServer::receiveLoop(Connection& connection)
             }
             packet->setIntVector(GNP2::ITEM_CONNECTION, stamp);
             _receiveRing.push(packet);
-            // Flow control: read nothing more while the scene is behind.
-            while (!_receiveRing.waitBelow(FLOW_CONTROL_LEVEL, std::chrono::milliseconds(1)) &&
-                   running(connection)) {
-            }
+            waitForRoom(connection);
             continue;
         }
         case net::FrameReader::Status::TooShort:
@@ -528,6 +526,24 @@ void TCPServer::receiveLoop(Connection& connection)
 
     malformed.flush(connection.peer);
     endConnection(connection, error, protocolError);
+}
+
+void TCPServer::waitForRoom(const Connection& connection)
+{
+    // Flow control: read nothing more while the scene is behind. A wait
+    // ended by the scene's pop tends to move this thread onto the scene's
+    // own processor, where it then runs only between update passes and the
+    // passes find the ring empty; a timer wakes it where it was. So it looks
+    // again at short intervals, and only after the scene has taken nothing
+    // for a while (a paused scene) waits to be woken, so that it does not
+    // keep the processor busy for nothing.
+    const auto since = std::chrono::steady_clock::now();
+    while (_receiveRing.size() >= FLOW_CONTROL_LEVEL && running(connection)) {
+        if (std::chrono::steady_clock::now() - since < FLOW_CONTROL_POLLING)
+            std::this_thread::sleep_for(FLOW_CONTROL_POLL);
+        else
+            _receiveRing.waitBelow(FLOW_CONTROL_LEVEL, std::chrono::milliseconds(1));
+    }
 }
 
 void TCPServer::endConnection(Connection& connection, int error, const std::string& protocolError)

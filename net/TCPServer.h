@@ -11,7 +11,8 @@
 //
 // Flow control: once 750 packets wait in the receive ring the receive thread
 // stops reading the socket until the scene has taken some, so TCP slows a
-// fast simulation down instead of memory growing.
+// fast simulation down instead of memory growing. It looks at the level
+// every 50 us for 20 ms, then waits to be woken by the scene.
 //
 // One simulation at a time: the receive ring has a single producer, so a
 // second connection while one is live is closed at once (and logged). A
@@ -58,6 +59,10 @@ public:
     static constexpr int DEFAULT_PORT = 11000;
     // The receive thread stops reading while this many packets are queued.
     static constexpr int FLOW_CONTROL_LEVEL = 750;
+    // How often it looks again while the level is reached, and for how long
+    // it looks before it waits to be woken instead.
+    static constexpr std::chrono::microseconds FLOW_CONTROL_POLL{50};
+    static constexpr std::chrono::milliseconds FLOW_CONTROL_POLLING{20};
     // Receive and send buffer per connection; the largest body accepted.
     static constexpr std::size_t BUFFER_SIZE = std::size_t(16) << 20;
     static constexpr std::size_t RECEIVE_STACK_SIZE = std::size_t(2) << 20;
@@ -136,6 +141,9 @@ private:
     // Joins the threads of the previous connection.
     void reapConnection();
     void receiveLoop(Connection& connection);
+    // Returns when the receive ring has room below the flow-control level
+    // (or the connection is ending).
+    void waitForRoom(const Connection& connection);
     // What follows the receive loop (see the header comment).
     void endConnection(Connection& connection, int error, const std::string& protocolError);
     void sendLoop(Connection& connection);
