@@ -138,6 +138,7 @@ void Packet::store(int index, std::int32_t count, std::int32_t type, const void*
             // The old block does not fit: let it go. A block inside the
             // packet is not reused for another size; its bytes stay unused
             // until the packet is cleared.
+            _itemBytes -= item->byteSize();
             item->reset();
             markAbsent(index); // until the new block is there, should allocation throw
             item = nullptr;
@@ -150,6 +151,7 @@ void Packet::store(int index, std::int32_t count, std::int32_t type, const void*
         item->data = block;
         item->inPacket = inPacket;
         markPresent(index);
+        _itemBytes += size;
     }
     if (size)
         std::memcpy(item->data, bytes, size);
@@ -197,13 +199,6 @@ ParseResult Packet::parse(const unsigned char* body, std::size_t length)
     return {};
 }
 
-std::size_t Packet::serializedSize() const
-{
-    std::size_t size = FRAME_HEADER_SIZE;
-    forEachItem([&](int, const Item& item) { size += RECORD_HEADER_SIZE + item.byteSize(); });
-    return size;
-}
-
 std::size_t Packet::serialize(unsigned char* out)
 {
     std::size_t offset = FRAME_HEADER_SIZE;
@@ -244,6 +239,7 @@ void Packet::clear()
     _present[0] = _present[1] = 0;
     _header = 0;
     _inlineUsed = 0;
+    _itemBytes = 0;
 }
 
 const Item& Packet::checked(int index, std::int32_t type) const
@@ -294,11 +290,6 @@ int Packet::count(int index) const
     return slot(index).count;
 }
 
-bool Packet::isChanged(int index) const
-{
-    return hasItem(index) && slot(index).changed;
-}
-
 void Packet::setRaw(int index, std::int32_t type, std::int32_t count, const void* bytes)
 {
     if (!validIndex(index) || type < 0 || type > MAX_TYPE_CODE || count < 0)
@@ -327,6 +318,7 @@ void Packet::removeItem(int index)
 {
     if (!hasItem(index))
         return;
+    _itemBytes -= slot(index).byteSize();
     slot(index).reset();
     markAbsent(index);
 }

@@ -15,6 +15,7 @@
 // Threading: a packet has no lock. It is built by one thread, handed over
 // through a ring and from then on touched only by its consumer.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -133,8 +134,14 @@ public:
     // the packet is left empty and the result says why.
     ParseResult parse(const unsigned char* body, std::size_t length);
 
-    // The number of bytes serialize() writes, length word included.
-    std::size_t serializedSize() const;
+    // The number of bytes serialize() writes, length word included. Kept as
+    // a running total of the item bytes, so asking costs no walk over the
+    // items (the recorder asks for every packet it records).
+    std::size_t serializedSize() const
+    {
+        const auto items = std::size_t(std::popcount(_present[0]) + std::popcount(_present[1]));
+        return FRAME_HEADER_SIZE + RECORD_HEADER_SIZE * items + _itemBytes;
+    }
     // Writes the wire form, length word included, into `out` (which must hold
     // serializedSize() bytes) and returns the length. Clears the changed flag
     // of every item written.
@@ -155,7 +162,7 @@ public:
     const float* getFloatArray(int index) const;
     const int* getIntArray(int index) const;
     bool hasItem(int index) const { return validIndex(index) && isPresent(index); }
-    bool isChanged(int index) const;
+    bool isChanged(int index) const { return hasItem(index) && slot(index).changed; }
     // Element count of a present item of the given type, or throws.
     int count(int index) const;
 
@@ -244,6 +251,7 @@ private:
     std::uint64_t _present[2] = {0, 0};
     std::uint32_t _header = 0;
     std::uint32_t _inlineUsed = 0; // bytes of _inline handed out since the last clear()
+    std::size_t _itemBytes = 0;    // data bytes of all present items together
     // Item data of the first items; not initialised.
     alignas(8) unsigned char _inline[INLINE_BYTES];
     // Storage of the 98 items; item i is constructed when it becomes present.

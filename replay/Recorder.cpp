@@ -2,11 +2,49 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "gnp2/Packet.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Copies `size` bytes (a multiple of 64) to 64-byte aligned `to` with stores
+// that do not keep the destination in the cache.
+void streamCopy(unsigned char* to, const unsigned char* from, std::size_t size)
+{
+#if defined(__SSE2__)
+    for (std::size_t i = 0; i < size; i += 64) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 32));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 48));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i), a);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 16), b);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 32), c);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 48), d);
+    }
+#else
+    std::memcpy(to, from, size);
+#endif
+}
+
+// Makes the streamed stores visible to other threads before a block is
+// handed over.
+void streamFence()
+{
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+}
+
+} // namespace
 
 ReplayRecorder::ReplayRecorder() = default;
 
@@ -42,6 +80,7 @@ std::string ReplayRecorder::open(const std::string& path)
         ++_blocks;
     }
     _current.used = 0;
+    _staged = 0;
     _writer = std::thread([this] { writeLoop(); });
     return {};
 }
@@ -50,7 +89,7 @@ void ReplayRecorder::close()
 {
     if (!_file)
         return;
-    if (_current.used > 0)
+    if (bufferedBytes() > 0)
         submit(0);
     {
         std::lock_guard lock(_mutex);
@@ -65,7 +104,7 @@ void ReplayRecorder::flush()
 {
     if (!_file)
         return;
-    if (_current.used > 0)
+    if (bufferedBytes() > 0)
         submit(0);
     waitWritten();
     std::fflush(_file.get());
@@ -73,6 +112,13 @@ void ReplayRecorder::flush()
 
 void ReplayRecorder::submit(std::size_t size)
 {
+    drain(true);
+    handOver(size);
+}
+
+void ReplayRecorder::handOver(std::size_t size)
+{
+    streamFence();
     const std::size_t wanted = std::max(size, RECORD_BUFFER_SIZE);
     std::unique_lock lock(_mutex);
     if (_current.used > 0)
@@ -92,6 +138,31 @@ void ReplayRecorder::submit(std::size_t size)
     _current.used = 0;
     if (_current.bytes.size() < wanted)
         _current.bytes.resize(wanted);
+}
+
+void ReplayRecorder::drain(bool all)
+{
+    if (_staged == 0)
+        return;
+    if (_current.bytes.size() - _current.used < _staged)
+        handOver(0);
+    unsigned char* to = _current.bytes.data() + _current.used;
+    // Plain copies up to the next cache line of the block, then whole lines.
+    std::size_t head = std::min(_staged, (64 - reinterpret_cast<std::uintptr_t>(to) % 64) % 64);
+    const std::size_t lines = (_staged - head) / 64 * 64;
+    std::size_t tail = _staged - head - lines;
+    std::memcpy(to, _stage, head);
+    streamCopy(to + head, _stage + head, lines);
+    std::size_t moved = head + lines;
+    if (all) {
+        std::memcpy(to + moved, _stage + moved, tail);
+        moved += tail;
+        tail = 0;
+    }
+    _current.used += moved;
+    if (tail)
+        std::memmove(_stage, _stage + moved, tail);
+    _staged = tail;
 }
 
 void ReplayRecorder::waitWritten()
@@ -131,9 +202,19 @@ void ReplayRecorder::record(GNP2::Packet& state)
         return;
     }
     const std::size_t size = state.serializedSize() + 4;
-    if (_current.bytes.size() - _current.used < size)
-        submit(size);
-    unsigned char* out = _current.bytes.data() + _current.used;
+    unsigned char* out;
+    if (size <= STAGE_SIZE / 2) {
+        if (STAGE_SIZE - _staged < size)
+            drain(false);
+        out = _stage + _staged;
+        _staged += size;
+    } else {
+        drain(true);
+        if (_current.bytes.size() - _current.used < size)
+            submit(size);
+        out = _current.bytes.data() + _current.used;
+        _current.used += size;
+    }
     float time = 0.0f;
     const GNP2::Item& timeItem = state.item(GNP2::ITEM_TIME);
     if (timeItem.present() && timeItem.type == GNP2::TYPE_FLOAT && timeItem.count >= 1)
@@ -141,6 +222,6 @@ void ReplayRecorder::record(GNP2::Packet& state)
     std::uint32_t bits;
     std::memcpy(&bits, &time, 4);
     GNP2::writeU32(out, bits);
-    _current.used += state.serialize(out + 4) + 4;
+    state.serialize(out + 4);
     ++_records;
 }

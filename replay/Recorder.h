@@ -47,6 +47,13 @@ public:
     // Blocks small enough that the few in use stay in the processor's cache.
     static constexpr std::size_t RECORD_BUFFER_SIZE = std::size_t(256) << 10;
     static constexpr std::size_t BLOCKS = 8;
+    // Records are first serialized into a small staging area that stays in
+    // the first-level cache, and moved into the block in whole cache lines
+    // with stores that bypass the cache: the blocks pass through the cache
+    // once on their way to the file instead of pushing the scene's objects
+    // out of it. A record of more than half the area goes to the block
+    // directly.
+    static constexpr std::size_t STAGE_SIZE = std::size_t(8) << 10;
 
     ReplayRecorder();
     ~ReplayRecorder() override;
@@ -62,9 +69,8 @@ public:
     // Writes every record so far and waits until they are in the file, so
     // that a copy of the file holds them; the file stays open.
     void flush();
-    // Bytes of records serialized into the current block, not yet handed
-    // to the writer.
-    std::size_t bufferedBytes() const { return _current.used; }
+    // Bytes of records serialized but not yet handed to the writer.
+    std::size_t bufferedBytes() const { return _current.used + _staged; }
 
     void record(GNP2::Packet& state) override;
 
@@ -81,7 +87,13 @@ private:
     // Hands the current block to the writer (when it holds records) and
     // takes an empty one of at least `size` bytes, waiting while every
     // block is full.
+    // Staged bytes go into the block first.
     void submit(std::size_t size);
+    // The same, for a block that the staged bytes do not go into.
+    void handOver(std::size_t size);
+    // Moves the staged bytes into the current block: every byte when `all`,
+    // else whole cache lines, keeping fewer than 64 bytes staged.
+    void drain(bool all);
     // Waits until the writer has written every block handed to it.
     void waitWritten();
     void writeLoop();
@@ -92,6 +104,8 @@ private:
     };
     std::unique_ptr<std::FILE, FileCloser> _file; // written by the writer thread while open
     Block _current;                               // the recording thread's
+    alignas(64) unsigned char _stage[STAGE_SIZE]; // records not yet in _current
+    std::size_t _staged = 0;                      // bytes used of _stage
     std::size_t _records = 0;
 
     std::mutex _mutex;

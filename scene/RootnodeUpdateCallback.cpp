@@ -60,13 +60,19 @@ int rootnodeUpdateCallback::runOnce()
     const double start = _clock ? _clock() : steadySeconds();
     int taken = 0;
     while (GNP2::Packet* packet = _receiveRing.pop()) {
-        // While this packet is applied, the processor fetches the memory of
-        // the one after the next (decoded on the receive thread's core) and
-        // the object state the next one goes to.
-        if (const GNP2::Packet* later = _receiveRing.peek(1))
+        // While this packet is applied, the processor fetches, a step at a
+        // time so that each step finds what the previous one fetched: the
+        // memory of the third packet from here (decoded on the receive
+        // thread's core), the state of the object the second one goes to,
+        // and the parts of the object the next one goes to.
+        if (const GNP2::Packet* later = _receiveRing.peek(2))
             later->prefetch();
-        if (const GNP2::Packet* following = _receiveRing.front())
-            prefetchTarget(*following);
+        if (const GNP2::Packet* second = _receiveRing.peek(1))
+            if (const VisObject* object = target(*second))
+                object->prefetch();
+        if (const GNP2::Packet* next = _receiveRing.front())
+            if (const VisObject* object = target(*next))
+                object->prefetchParts();
         apply(packet);
         ++taken;
         if (budgetSpent(start, taken))
@@ -85,20 +91,19 @@ bool rootnodeUpdateCallback::budgetSpent(double start, int taken) const
     return !_receiveRing.empty() && _clock() - start >= BUDGET_SECONDS;
 }
 
-void rootnodeUpdateCallback::prefetchTarget(const GNP2::Packet& packet) const
+VisObject* rootnodeUpdateCallback::target(const GNP2::Packet& packet) const
 {
     const GNP2::Item& connectionItem = packet.item(GNP2::ITEM_CONNECTION);
     if (!connectionItem.present() || connectionItem.type != GNP2::TYPE_INT ||
         connectionItem.count < 1)
-        return;
+        return nullptr;
     int connection = 0;
     std::memcpy(&connection, connectionItem.data, sizeof connection);
     const auto objectNumber = std::size_t(GNP2::objectNumber(packet.header()));
     if (connection < 0 || std::size_t(connection) >= _objectTable.size())
-        return;
+        return nullptr;
     const std::vector<VisObject*>& objects = _objectTable[std::size_t(connection)];
-    if (objectNumber < objects.size() && objects[objectNumber])
-        objects[objectNumber]->prefetch();
+    return objectNumber < objects.size() ? objects[objectNumber] : nullptr;
 }
 
 void rootnodeUpdateCallback::apply(GNP2::Packet* packet)

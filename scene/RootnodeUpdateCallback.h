@@ -103,9 +103,9 @@ private:
     void reportUnknownKind(int connection, int code);
     // Item 0 := {currentTime}.
     void stampTime(GNP2::Packet& packet) const;
-    // Starts loading the state of the object the packet goes to, so that it
-    // is in the cache by the time the packet is applied.
-    void prefetchTarget(const GNP2::Packet& packet) const;
+    // The existing object the packet goes to, or null: for fetching its
+    // memory ahead of the packet, so that it is in the cache in time.
+    VisObject* target(const GNP2::Packet& packet) const;
     // Whether the budget from `start` is spent (`taken` packets so far).
     bool budgetSpent(double start, int taken) const;
 

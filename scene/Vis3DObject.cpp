@@ -67,6 +67,12 @@ void Vis3DObject::updateMatrix()
     _transform->setMatrix(matrix);
 }
 
+void Vis3DObject::prefetchParts() const
+{
+    prefetchBytes(&_scaleRotation, sizeof _scaleRotation + sizeof _translation);
+    prefetchBytes(_transform.get(), sizeof(osg::MatrixTransform));
+}
+
 void Vis3DObject::applyTransformItems(const GNP2::Packet& packet, bool withScale)
 {
     if (packet.hasItem(items::POSITION))

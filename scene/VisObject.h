@@ -30,6 +30,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -89,9 +90,19 @@ public:
     void prefetch() const
     {
         __builtin_prefetch(this);
-        const auto* bytes = reinterpret_cast<const char*>(&_statePacket);
-        for (std::size_t offset = 0; offset < PREFETCH_BYTES; offset += 64)
-            __builtin_prefetch(bytes + offset);
+        prefetchBytes(&_statePacket, PREFETCH_BYTES);
+    }
+    // The same for the parts of the concrete class that a small update
+    // changes (a placed object's matrices); the object's own pointers are
+    // read here, so prefetch() must have been asked a little earlier.
+    virtual void prefetchParts() const {}
+    // Asks for every cache line of `size` bytes from `start`.
+    static void prefetchBytes(const void* start, std::size_t size)
+    {
+        const auto first = reinterpret_cast<std::uintptr_t>(start) & ~std::uintptr_t(63);
+        const auto end = reinterpret_cast<std::uintptr_t>(start) + size;
+        for (std::uintptr_t line = first; line < end; line += 64)
+            __builtin_prefetch(reinterpret_cast<const void*>(line));
     }
 
     bool isInitialized() const { return _initialized; }

@@ -5,11 +5,11 @@
 // Every figure is a ratio against a baseline measured in the same run, and
 // the lines after the table repeat them:
 // - BM_IndexVsRead/warm|cold: building the index against reading the same
-//   file front to back (4 MiB reads), alternating in every iteration, each
-//   side starting with the file wholly in the page cache (warm) or wholly
-//   out of it (cold: flushed and dropped with posix_fadvise). Ratio = read
-//   time / index time (1.0: the index is built as fast as the file is read),
-//   for wall and process processor time.
+//   file front to back in 4 MiB reads and in 256 KiB reads, the order
+//   rotating in every iteration, each side starting with the file wholly in the page cache (warm)
+//   or wholly out of it (cold: flushed and dropped with posix_fadvise). Ratio = read time / index
+//   time (1.0: the index is built as fast as the file is read), for wall and process processor
+//   time, against each way of reading.
 // - BM_OpenAndFirstSeek: opening (the index ready) plus the first jump, which
 //   restores every object, against the same read (warm).
 // - BM_Seek: jumps between random times, the first after each opening
@@ -115,11 +115,14 @@ void dropFromCache(const std::string& path)
     ::close(fd);
 }
 
-void readFile(const std::string& path)
+constexpr std::size_t MAX_READ = std::size_t(4) << 20;
+
+// Reads the file front to back, `block` bytes (at most MAX_READ) at a time.
+void readFile(const std::string& path, std::size_t block = MAX_READ)
 {
-    static std::vector<char> buffer(std::size_t(4) << 20);
+    static std::vector<char> buffer(MAX_READ);
     std::ifstream in(path, std::ios::binary);
-    while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0)
+    while (in.read(buffer.data(), std::streamsize(block)) || in.gcount() > 0)
         benchmark::DoNotOptimize(buffer[0]);
 }
 
@@ -143,34 +146,44 @@ void BM_IndexVsRead(benchmark::State& state)
     const bool cold = state.range(0) != 0;
     const std::string path = benchFile();
     console::Log::instance().setEchoToStderr(false);
-    Cost read, index;
+    // Three sides: reading in 4 MiB blocks, reading in 256 KiB blocks (the
+    // size that suits this machine's caches best) and the index.
+    Cost read, readSmall, index;
     std::size_t records = 0;
     int k = 0;
     for (auto _ : state) {
-        // Alternate which side goes first, so neither inherits the other's state.
-        Cost r, i;
-        for (int side = 0; side < 2; ++side) {
+        // Rotate which side goes first, so none inherits another's state.
+        Cost sides[3];
+        for (int step = 0; step < 3; ++step) {
             prepareCache(path, cold);
-            if ((side + k) % 2 == 0) {
-                r = measure([&] { readFile(path); });
+            const int side = (step + k) % 3;
+            if (side == 0) {
+                sides[0] = measure([&] { readFile(path); });
+            } else if (side == 1) {
+                sides[1] = measure([&] { readFile(path, std::size_t(256) << 10); });
             } else {
-                i = measure([&] {
+                sides[2] = measure([&] {
                     ReplayManager replay(path);
                     records = replay.index().size();
                 });
             }
         }
         ++k;
-        read += r;
-        index += i;
-        state.SetIterationTime(r.wall + i.wall);
+        read += sides[0];
+        readSmall += sides[1];
+        index += sides[2];
+        state.SetIterationTime(sides[0].wall + sides[1].wall + sides[2].wall);
     }
     const std::string mode = cold ? "cold" : "warm";
     state.counters["records"] = double(records);
     state.counters["wall ratio"] = read.wall / index.wall;
     state.counters["cpu ratio"] = read.cpu / index.cpu;
+    state.counters["wall ratio 256K"] = readSmall.wall / index.wall;
+    state.counters["cpu ratio 256K"] = readSmall.cpu / index.cpu;
     ratios()["index speed / read speed, " + mode + ", wall"] = read.wall / index.wall;
     ratios()["index speed / read speed, " + mode + ", processor"] = read.cpu / index.cpu;
+    ratios()["index / 256 KiB reads, " + mode + ", wall"] = readSmall.wall / index.wall;
+    ratios()["index / 256 KiB reads, " + mode + ", processor"] = readSmall.cpu / index.cpu;
 }
 
 void BM_OpenAndFirstSeek(benchmark::State& state)

@@ -116,6 +116,44 @@ TEST(PacketEncode, ItemsComeOutInAscendingOrderAndFlagsAreCleared)
         EXPECT_FALSE(p.isChanged(i)) << i;
 }
 
+// The size is kept as a running total: every way an item comes, changes
+// size, changes type or goes must keep it equal to what serialize() writes.
+TEST(PacketEncode, SizeFollowsEveryChangeOfTheItems)
+{
+    Packet p;
+    const auto expectSize = [&](const char* step) {
+        std::vector<unsigned char> out(p.serializedSize() + 64);
+        EXPECT_EQ(p.serialize(out.data()), p.serializedSize()) << step;
+    };
+    parseOk(p, Body(1).floats(2, {1.f, 2.f}).chars(5, "name").ints(90, {1, 2, 3}));
+    expectSize("parsed");
+    p.setFloatVector(2, {1.f, 2.f, 3.f, 4.f, 5.f});
+    expectSize("grown");
+    p.setFloatVector(2, {});
+    expectSize("emptied");
+    p.setString(5, std::string(400, 'x')); // past the in-packet bytes
+    expectSize("moved to the heap");
+    p.setRaw(90, 6, 2, "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"); // two doubles
+    expectSize("type changed");
+    p.removeItem(5);
+    p.removeItem(5);
+    expectSize("removed twice");
+
+    Packet incoming;
+    parseOk(incoming, Body(2).floats(2, {7.f}).ints(40, {4}).floats(90, {}));
+    p.update(incoming);
+    expectSize("merged");
+    EXPECT_EQ(p.serializedSize(), 8u + 3 * 6 + 4 + 4 + 16);
+
+    parseOk(p, Body(3).ints(7, {1}));
+    expectSize("parsed again");
+    EXPECT_EQ(p.serializedSize(), 8u + 6 + 4);
+    p.clear();
+    EXPECT_EQ(p.serializedSize(), 8u);
+    EXPECT_FALSE(p.parse(Body(4).ints(7, {1}).bytes().data(), 3).ok());
+    EXPECT_EQ(p.serializedSize(), 8u) << "a rejected body leaves an empty packet";
+}
+
 TEST(PacketMerge, IdenticalItemsClearOnlyTheirOwnFlags)
 {
     Packet state;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "ReplayFiles.h"
@@ -406,6 +407,64 @@ TEST_F(ReplayFile, RecorderKeepsEveryRecordInOrderAcrossItsBlocks)
     append(all, record(float(SMALL) * 0.25f, GNP2::makeHeader(std::uint32_t(SMALL % 4096), 2),
                        float(SMALL)));
     EXPECT_TRUE(file.read() == all);
+}
+
+// Small records are gathered in a staging area and moved into the blocks in
+// whole cache lines, larger ones go to the block directly: records of every
+// size around those limits, mixed, with flushes at odd moments, must come
+// out whole, in order and with their own contents.
+TEST_F(ReplayFile, RecorderKeepsRecordsOfEverySizeWholeAcrossStagingAndFlushes)
+{
+    // A record of n floats in item 50 takes 38 + 4 n bytes.
+    std::vector<int> sizes;
+    for (int n : {0, 1, 5, 13, 1000, 1014, 1015, 1016, 2037, 2038, 2039, 4000, 70000})
+        sizes.push_back(n);
+    for (int i = 0; i < 3000; ++i)
+        sizes.push_back((i * 37) % 1100 + (i % 7 == 0 ? 1000 : 0));
+    const auto valueOf = [](std::size_t record, int k) { return float(record) * 0.5f + float(k); };
+
+    ReplayRecorder recorder;
+    ASSERT_EQ(recorder.open(file.path()), "");
+    std::size_t total = 0;
+    for (std::size_t r = 0; r < sizes.size(); ++r) {
+        GNP2::Packet state;
+        state.setHeader(GNP2::makeHeader(std::uint32_t(r % 4096 + 1), 2));
+        state.setFloatVector(0, {float(r)});
+        state.setIntVector(13, {int(r)});
+        std::vector<float> values(std::size_t(sizes[r]));
+        for (int k = 0; k < sizes[r]; ++k)
+            values[std::size_t(k)] = valueOf(r, k);
+        state.setFloatVector(50, values);
+        recorder.record(state);
+        total += 38 + 4 * std::size_t(sizes[r]);
+        if (r % 97 == 13) {
+            recorder.flush();
+            ASSERT_EQ(file.read().size(), total) << "after record " << r;
+        }
+    }
+    recorder.close();
+
+    const std::vector<unsigned char> bytes = file.read();
+    ASSERT_EQ(bytes.size(), total);
+    std::size_t offset = 0;
+    for (std::size_t r = 0; r < sizes.size(); ++r) {
+        ASSERT_LE(offset + 8, bytes.size()) << r;
+        float time;
+        std::memcpy(&time, bytes.data() + offset, 4);
+        const std::uint32_t length = GNP2::readU32(bytes.data() + offset + 4);
+        ASSERT_EQ(length, 34 + 4 * std::size_t(sizes[r])) << "record " << r;
+        GNP2::Packet back;
+        ASSERT_TRUE(back.parse(bytes.data() + offset + 8, length - 4).ok()) << r;
+        EXPECT_EQ(time, float(r));
+        EXPECT_EQ(back.header(), GNP2::makeHeader(std::uint32_t(r % 4096 + 1), 2));
+        EXPECT_EQ(back.getIntVector(13), std::vector<int>{int(r)});
+        const std::vector<float> values = back.getFloatVector(50);
+        ASSERT_EQ(values.size(), std::size_t(sizes[r]));
+        for (int k = 0; k < sizes[r]; ++k)
+            if (values[std::size_t(k)] != valueOf(r, k))
+                FAIL() << "record " << r << " value " << k;
+        offset += 4 + length;
+    }
 }
 
 // Each run opens the recording anew: what the previous run had in its
