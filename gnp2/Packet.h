@@ -14,8 +14,10 @@
 //
 // Threading: a packet has no lock. It is built by one thread, handed over
 // through a ring and from then on touched only by its consumer.
+//
+// Installed with the client library: simulations compile it with their own
+// settings, so it keeps to C++17.
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -139,7 +141,8 @@ public:
     // items (the recorder asks for every packet it records).
     std::size_t serializedSize() const
     {
-        const auto items = std::size_t(std::popcount(_present[0]) + std::popcount(_present[1]));
+        const auto items =
+            std::size_t(__builtin_popcountll(_present[0]) + __builtin_popcountll(_present[1]));
         return FRAME_HEADER_SIZE + RECORD_HEADER_SIZE * items + _itemBytes;
     }
     // Writes the wire form, length word included, into `out` (which must hold
