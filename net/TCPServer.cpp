@@ -532,15 +532,19 @@ void TCPServer::waitForRoom(const Connection& connection)
 {
     // Flow control: read nothing more while the scene is behind. A wait
     // ended by the scene's pop tends to move this thread onto the scene's
-    // own processor, where it then runs only between update passes and the
-    // passes find the ring empty; a timer wakes it where it was. So it looks
-    // again at short intervals, and only after the scene has taken nothing
-    // for a while (a paused scene) waits to be woken, so that it does not
-    // keep the processor busy for nothing.
+    // own processor, and so does a timed sleep, whose wake-up lands on
+    // whichever processor is idle - often the scene's, idle between update
+    // passes. There it runs only between passes, which then find the ring
+    // empty after a few hundred packets. So while the scene keeps taking
+    // packets this thread stays on its processor, looking at the ring and
+    // giving way to any other thread that wants the processor between looks;
+    // only after the scene has taken nothing for a while (a paused scene) it
+    // waits to be woken, so that it does not keep the processor busy for
+    // nothing.
     const auto since = std::chrono::steady_clock::now();
     while (_receiveRing.size() >= FLOW_CONTROL_LEVEL && running(connection)) {
         if (std::chrono::steady_clock::now() - since < FLOW_CONTROL_POLLING)
-            std::this_thread::sleep_for(FLOW_CONTROL_POLL);
+            std::this_thread::yield();
         else
             _receiveRing.waitBelow(FLOW_CONTROL_LEVEL, std::chrono::milliseconds(1));
     }
