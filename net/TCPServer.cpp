@@ -480,6 +480,7 @@ void TCPServer::receiveLoop(Connection& connection)
 
     ThrottledReport malformed("malformed frame(s)");
     std::unique_ptr<GNP2::Packet> spare; // a packet left empty by a failed parse
+    int room = 0; // packets that can be queued before the level must be looked at again
     int error = 0;
     std::string protocolError;
     while (running(connection)) {
@@ -495,7 +496,7 @@ void TCPServer::receiveLoop(Connection& connection)
             }
             packet->setIntVector(GNP2::ITEM_CONNECTION, stamp);
             _receiveRing.push(packet);
-            waitForRoom(connection);
+            waitForRoom(connection, room);
             continue;
         }
         case net::FrameReader::Status::TooShort:
@@ -528,8 +529,17 @@ void TCPServer::receiveLoop(Connection& connection)
     endConnection(connection, error, protocolError);
 }
 
-void TCPServer::waitForRoom(const Connection& connection)
+void TCPServer::waitForRoom(const Connection& connection, int& room)
 {
+    // Only this thread fills the ring, so after the level was seen below the
+    // mark by `room` packets, that many more pushes cannot reach it. Looking
+    // at the level reads the scene's index, which the scene writes with every
+    // packet it takes; looking once per batch keeps that memory from moving
+    // between the two processors for every packet.
+    if (room > 0) {
+        --room;
+        return;
+    }
     // Flow control: read nothing more while the scene is behind. A wait
     // ended by the scene's pop tends to move this thread onto the scene's
     // own processor, and so does a timed sleep, whose wake-up lands on
@@ -542,7 +552,14 @@ void TCPServer::waitForRoom(const Connection& connection)
     // waits to be woken, so that it does not keep the processor busy for
     // nothing.
     const auto since = std::chrono::steady_clock::now();
-    while (_receiveRing.size() >= FLOW_CONTROL_LEVEL && running(connection)) {
+    for (;;) {
+        const int level = _receiveRing.size();
+        if (level < FLOW_CONTROL_LEVEL) {
+            room = FLOW_CONTROL_LEVEL - 1 - level;
+            return;
+        }
+        if (!running(connection))
+            return;
         if (std::chrono::steady_clock::now() - since < FLOW_CONTROL_POLLING)
             std::this_thread::yield();
         else

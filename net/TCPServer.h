@@ -140,9 +140,10 @@ private:
     // Joins the threads of the previous connection.
     void reapConnection();
     void receiveLoop(Connection& connection);
-    // Returns when the receive ring has room below the flow-control level
-    // (or the connection is ending).
-    void waitForRoom(const Connection& connection);
+    // After each packet queued: returns when the receive ring has room below
+    // the flow-control level (or the connection is ending). `room` is the
+    // receive loop's count of packets it may still queue without looking.
+    void waitForRoom(const Connection& connection, int& room);
     // What follows the receive loop (see the header comment).
     void endConnection(Connection& connection, int error, const std::string& protocolError);
     void sendLoop(Connection& connection);

@@ -1,6 +1,6 @@
 // The viewer under a flood, without a window: a simulation (the client
-// library on a thread of its own) streams position updates for 4,096 boxes
-// over loopback to the real object manager: its TCP server, its rings, the
+// library on a thread of its own) streams 1,048,576 position updates, 256
+// for each of 4,096 boxes, over loopback to the real object manager: its TCP server, its rings, the
 // scene root's update callback, real shape objects and the recorder writing
 // the temporary replay file. The GUI thread is played by this thread: it
 // runs the update traversal by hand at 60 frames a second, each pass with
@@ -66,7 +66,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int SHAPES = 4096;
-constexpr int UPDATES_PER_SHAPE = 64;
+constexpr int UPDATES_PER_SHAPE = 256;
 constexpr int UPDATES = SHAPES * UPDATES_PER_SHAPE;
 constexpr auto FRAME = std::chrono::microseconds(16667);
 // A pass this long used the update callback's 10 ms budget (the callback

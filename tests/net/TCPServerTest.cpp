@@ -153,6 +153,14 @@ TEST_F(TCPServerTest, FlowControlStopsAtSevenHundredFiftyAndResumes)
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(receiveRing.size(), TCPServer::FLOW_CONTROL_LEVEL);
 
+    // Many taken at once: the thread reads a batch without looking at the
+    // level for every packet, and must still stop at exactly 750.
+    for (int i = 0; i < 300; ++i)
+        taken.emplace_back(receiveRing.pop());
+    ASSERT_TRUE(eventually([&] { return receiveRing.size() == TCPServer::FLOW_CONTROL_LEVEL; }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(receiveRing.size(), TCPServer::FLOW_CONTROL_LEVEL);
+
     // Draining in steps delivers everything, in order, never above 750.
     int highest = 0;
     ASSERT_TRUE(eventually([&] {
