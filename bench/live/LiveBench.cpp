@@ -1,11 +1,11 @@
 // The viewer under a flood, without a window: a simulation (the client
 // library on a thread of its own) streams 1,048,576 position updates, 256
-// for each of 4,096 boxes, over loopback to the real object manager: its TCP server, its rings, the
-// scene root's update callback, real shape objects and the recorder writing
-// the temporary replay file. The GUI thread is played by this thread: it
-// runs the update traversal by hand at 60 frames a second, each pass with
-// the callback's 10 ms budget, and waits for the next frame in between, as
-// the viewer does while it draws.
+// for each of 4,096 boxes, over loopback to the real object manager: its
+// TCP server, its rings, the scene root's update callback, real shape
+// objects and the recorder writing the temporary replay file. The GUI
+// thread is played by this thread: it runs the update traversal by hand at
+// 60 frames a second, each pass with the callback's 10 ms budget, and waits
+// for the next frame in between, as the viewer does while it draws.
 //
 // Every iteration floods twice over the same connection and the same
 // objects: once with recording off (the baseline) and once with recording
