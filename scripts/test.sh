@@ -23,7 +23,9 @@ chmod 700 "$runtime"
 trap 'rm -rf "$runtime"' EXIT
 
 echo "== tests"
-xvfb-run -a -s "-screen 0 1280x1024x24" \
+# -noreset: the virtual X server otherwise resets whenever its last client
+# leaves, and a GL test starting during that reset cannot connect.
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
   env QT_QPA_PLATFORM=xcb LIBGL_ALWAYS_SOFTWARE=1 XDG_RUNTIME_DIR="$runtime" \
   ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
 
