@@ -1,5 +1,5 @@
 """The help page's packet reference and docs/protocol.md name the same kinds
-and items as the one list (client/python/orvane/kinds.json)."""
+and items as the one list (protocol/kinds.json)."""
 
 import html.parser
 import json
@@ -10,7 +10,7 @@ import sys
 import unittest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-LIST = json.loads((ROOT / "client" / "python" / "orvane" / "kinds.json").read_text())
+LIST = json.loads((ROOT / "protocol" / "kinds.json").read_text())
 
 
 def listed_items():
@@ -18,7 +18,7 @@ def listed_items():
     kinds = {}
     for kind in LIST["kinds"]:
         rows = kind["items"] + [row for group in kind.get("groups", []) for row in LIST["groups"][group]]
-        kinds[kind["code"]] = {row[0] for row in rows}
+        kinds[kind["code"]] = {row["index"] for row in rows}
     return kinds
 
 
@@ -103,7 +103,7 @@ class HelpPage(unittest.TestCase):
         text = page.text
         code = {kind["name"]: kind["code"] for kind in LIST["kinds"]}
         for reply in (r for r in LIST["replies"] if code[r["from"]] in page.items):
-            for index, *_ in reply["items"]:
+            for index in (row["index"] for row in reply["items"]):
                 self.assertTrue(re.search(rf"item {index}\b", text), f"{reply['name']}: item {index}")
 
 
@@ -119,11 +119,12 @@ class ProtocolDocument(unittest.TestCase):
         self.assertEqual(found, listed_items())
         replies = re.search(r"^### Replies\n(.*?)(?:^#|\Z)", text, re.M | re.S).group(1)
         self.assertEqual({int(n) for n in re.findall(r"^\| [^|]+ \| (\d+) \|", replies, re.M)},
-                         {row[0] for reply in LIST["replies"] for row in reply["items"]})
+                         {row["index"] for reply in LIST["replies"] for row in reply["items"]})
 
-    def test_tables_are_what_the_generator_writes(self):
-        check = subprocess.run([sys.executable, str(ROOT / "client" / "protocol" / "generate.py"),
-                                "--check-docs", str(ROOT / "docs" / "protocol.md")],
+    def test_tables_and_the_python_copy_are_what_the_generator_writes(self):
+        check = subprocess.run([sys.executable, str(ROOT / "protocol" / "generate.py"),
+                                "--check-docs", str(ROOT / "docs" / "protocol.md"),
+                                "--check-python", str(ROOT / "client" / "python" / "orvane" / "kinds.json")],
                                capture_output=True, text=True)
         self.assertEqual(check.returncode, 0, check.stderr)
 
@@ -133,7 +134,7 @@ class ProtocolDocument(unittest.TestCase):
         example = "".join(re.findall(r"\b[0-9a-f]{2}\b", " ".join(
             line.split("  ")[0] if not line.startswith("   ") else line.strip().split("  ")[0]
             for line in block.splitlines())))
-        vectors = (ROOT / "client" / "protocol" / "vectors.txt").read_text()
+        vectors = (ROOT / "protocol" / "vectors.txt").read_text()
         red_box = next(line for line in vectors.splitlines() if line.startswith("red_box"))
         self.assertEqual(example, red_box.rsplit("|", 1)[1].strip())
 

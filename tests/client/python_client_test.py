@@ -16,7 +16,7 @@ from orvane import protocol  # noqa: E402
 
 
 def read_vectors():
-    for line in (ROOT / "client" / "protocol" / "vectors.txt").read_text().splitlines():
+    for line in (ROOT / "protocol" / "vectors.txt").read_text().splitlines():
         if not line or line.startswith("#"):
             continue
         name, address, items, frame = (part.strip() for part in line.split("|"))

@@ -1,5 +1,6 @@
 """A build backend that needs only the standard library: it packs the
-`orvane` package (its .py files and kinds.json) into a wheel, so that pip
+`orvane` package (its .py files and kinds.json, the copy of protocol/kinds.json
+that protocol/generate.py --python writes) into a wheel, so that pip
 installs it without fetching a build tool from the network."""
 
 import base64

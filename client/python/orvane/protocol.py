@@ -1,7 +1,8 @@
 """Packets: the builders of every object kind, their wire form, the replies.
 
-Everything here is made from kinds.json, the one list of object kinds and
-items that the C++ constants and the protocol document are made from too.
+Everything here is made from kinds.json, a copy of the one list of object
+kinds and items (protocol/kinds.json) that the C++ constants and the protocol
+document are made from too.
 
 A builder is a packet for one object: its object number and the named fields
 to send. Only what is given is sent; an item needs to be sent only when it
@@ -44,7 +45,8 @@ class Item:
     """One item of a kind: its index, field name, element type and count rule."""
 
     def __init__(self, row):
-        self.index, self.name, self.type, self.count, self.meaning = row
+        self.index, self.name, self.type = row["index"], row["name"], row["type"]
+        self.count, self.meaning = row["count"], row["meaning"]
 
     def _count_ok(self, n):
         if self.count == "n":
@@ -141,7 +143,8 @@ class Packet:
         names = {TYPE_CHAR: "char", TYPE_INT: "int", TYPE_FLOAT: "float"}
         if type_code not in names:
             raise ItemError(f"item {index}: element type {type_code} is not 1, 3 or 5")
-        self.items[index] = Item([index, f"item{index}", names[type_code], "n", ""]).encode(values)
+        self.items[index] = Item({"index": index, "name": f"item{index}", "type": names[type_code],
+                                   "count": "n", "meaning": ""}).encode(values)
         return self
 
     @property
@@ -162,9 +165,9 @@ def _builder(kind):
     items = list(kind["items"])
     for group in kind.get("groups", []):
         items += _LIST["groups"][group]
-    fields = {row[1]: Item(row) for row in items}
+    fields = {row["name"]: Item(row) for row in items}
     doc = f"{kind['title'].capitalize()} (type code {kind['code']}): {kind['about']}.\n\nFields:\n" + \
-        "\n".join(f"  {r[1]} (item {r[0]}, {r[2]}[{r[3]}]): {r[4]}" for r in items)
+        "\n".join(f"  {r['name']} (item {r['index']}, {r['type']}[{r['count']}]): {r['meaning']}" for r in items)
     return type(_camel(kind["name"]), (Packet,),
                 {"code": kind["code"], "kind": kind["name"], "fields": fields, "__doc__": doc})
 
@@ -235,7 +238,8 @@ def _reply_class(reply):
 
     def __init__(self, object_number, items):
         Reply.__init__(self, object_number, items)
-        for index, name, _type, count, _meaning in rows:
+        for row in rows:
+            index, name, count = row["index"], row["name"], row["count"]
             values = items.get(index, (None, None))[1]
             if values is not None and count == "1":
                 values = values[0] if values else None
@@ -244,15 +248,15 @@ def _reply_class(reply):
             setattr(self, name, values)
 
     def __repr__(self):
-        shown = ", ".join(f"{r[1]}={getattr(self, r[1])!r}" for r in rows)
+        shown = ", ".join(f"{r['name']}={getattr(self, r['name'])!r}" for r in rows)
         return f"{type(self).__name__}(object={self.object}, {shown})"
 
     doc = f"{reply['title'].capitalize()} from a {reply['from']} object.\n\nFields:\n" + \
-        "\n".join(f"  {r[1]} (item {r[0]}): {r[4]}" for r in rows)
+        "\n".join(f"  {r['name']} (item {r['index']}): {r['meaning']}" for r in rows)
     return type(_camel(reply["name"]), (Reply,),
                 {"__init__": __init__, "__repr__": __repr__, "__doc__": doc,
                  "name": reply["name"], "source": reply["from"],
-                 "item_indices": frozenset(r[0] for r in rows)})
+                 "item_indices": frozenset(r["index"] for r in rows)})
 
 
 REPLIES = {reply["from"]: _reply_class(reply) for reply in _LIST["replies"]}

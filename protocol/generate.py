@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """Makes what depends on the one list of object kinds and items.
 
-The list is client/python/orvane/kinds.json (it ships inside the Python
-package, which reads it at import). From it this writes:
+The list is protocol/kinds.json. From it this writes:
 
   --header FILE   the C++ constants for simulation authors (orvane/Protocol.h):
                   orvane::kind::Shape, orvane::item::shape::Colour, ...
@@ -11,6 +10,9 @@ package, which reads it at import). From it this writes:
   --docs FILE     rewrites the item tables of docs/protocol.md between the
                   lines "<!-- items begin -->" and "<!-- items end -->"
   --check-docs FILE  exit 1 when those tables are not what --docs would write
+  --python FILE   the copy of the list inside the Python package
+                  (client/python/orvane/kinds.json), which reads it at import
+  --check-python FILE  exit 1 when that copy is not the list
 """
 
 import argparse
@@ -19,9 +21,15 @@ import pathlib
 import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
-LIST = HERE.parent / "python" / "orvane" / "kinds.json"
+LIST = HERE / "kinds.json"
+SOURCE = "protocol/kinds.json by protocol/generate.py"
 BEGIN = "<!-- items begin -->"
 END = "<!-- items end -->"
+
+
+def fields(row):
+    """The fields of an item row in the order the tables show them."""
+    return row["index"], row["name"], row["type"], row["count"], row["meaning"]
 
 
 def load(path=LIST):
@@ -40,7 +48,7 @@ def camel(name):
 
 def header(data):
     out = ["#pragma once",
-           "// Generated from client/python/orvane/kinds.json by client/protocol/generate.py;",
+           f"// Generated from {SOURCE};",
            "// edit the list, not this file.",
            "//",
            "// The type codes of the object kinds and the item numbers of every kind and",
@@ -52,17 +60,17 @@ def header(data):
         out.append(f"// {kind['title']}: {kind['about']}")
         out.append(f"constexpr std::uint32_t {camel(kind['name'])} = {kind['code']};")
     out += ["} // namespace kind", "", "namespace item {", "// Items of every packet."]
-    for index, name, _type, count, meaning in data["every_packet"]:
+    for index, name, _type, count, meaning in map(fields, data["every_packet"]):
         out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
     for kind in data["kinds"]:
         out += ["", f"namespace {kind['name']} {{"]
-        for index, name, _type, count, meaning in kind["all_items"]:
+        for index, name, _type, count, meaning in map(fields, kind["all_items"]):
             out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
         out.append(f"}} // namespace {kind['name']}")
     out += ["", "// Items of the packets the viewer sends back.", "namespace reply {"]
     for reply in data["replies"]:
         out += [f"namespace {reply['name']} {{"]
-        for index, name, _type, count, meaning in reply["items"]:
+        for index, name, _type, count, meaning in map(fields, reply["items"]):
             out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
         out.append(f"}} // namespace {reply['name']}")
     out += ["} // namespace reply", "} // namespace item", "", "} // namespace orvane", ""]
@@ -75,7 +83,7 @@ def cstr(text):
 
 def table(data):
     out = ["#pragma once",
-           "// Generated from client/python/orvane/kinds.json by client/protocol/generate.py.",
+           f"// Generated from {SOURCE}.",
            "// The list of kinds and items as data, for programs that name items at run time.",
            "", "#include <cstdint>", "", "namespace orvane::protocol {", "",
            "struct ItemInfo", "{", "    int index;", "    const char* name;",
@@ -86,7 +94,7 @@ def table(data):
 
     def items(var, rows):
         out.append(f"inline constexpr ItemInfo {var}[] = {{")
-        for index, name, _type, count, _meaning in rows:
+        for index, name, _type, count, _meaning in map(fields, rows):
             out.append(f"    {{{index}, {cstr(name)}, {cstr(_type)}, {cstr(count)}}},")
         out.append("};")
 
@@ -110,12 +118,12 @@ def docs_tables(data):
                 f"{kind['about'][0].upper() + kind['about'][1:]}. Constants: `orvane::kind::{camel(kind['name'])}`, "
                 f"`orvane::item::{kind['name']}::...`; Python: `orvane.{camel(kind['name'])}`.", "",
                 "| Item | Type | Field | Meaning |", "| --- | --- | --- | --- |"]
-        for index, name, _type, count, meaning in kind["all_items"]:
+        for index, name, _type, count, meaning in map(fields, kind["all_items"]):
             out.append(f"| {index} | {_type}[{count}] | `{name}` | {meaning} |")
         out.append("")
     out += ["### Replies", "", "| From | Item | Type | Field | Meaning |", "| --- | --- | --- | --- | --- |"]
     for reply in data["replies"]:
-        for index, name, _type, count, meaning in reply["items"]:
+        for index, name, _type, count, meaning in map(fields, reply["items"]):
             out.append(f"| {reply['from']} ({reply['title']}) | {index} | {_type}[{count}] | `{name}` | {meaning} |")
     out.append("")
     return "\n".join(out)
@@ -142,6 +150,8 @@ def main():
     parser.add_argument("--table")
     parser.add_argument("--docs")
     parser.add_argument("--check-docs")
+    parser.add_argument("--python")
+    parser.add_argument("--check-python")
     args = parser.parse_args()
     data = load(args.list)
     if args.header:
@@ -155,7 +165,18 @@ def main():
         text = pathlib.Path(args.check_docs).read_text()
         if docs(text, data) != text:
             print(f"{args.check_docs}: the item tables differ from the list; run "
-                  f"client/protocol/generate.py --docs {args.check_docs}", file=sys.stderr)
+                  f"protocol/generate.py --docs {args.check_docs}", file=sys.stderr)
+            return 1
+    # The Python package ships the list itself: pip builds it from its own
+    # folder, which cannot reach this one.
+    listed = pathlib.Path(args.list).read_text()
+    if args.python:
+        write_if_changed(args.python, listed)
+    if args.check_python:
+        copy = pathlib.Path(args.check_python)
+        if not copy.exists() or copy.read_text() != listed:
+            print(f"{args.check_python}: not a copy of the list; run "
+                  f"protocol/generate.py --python {args.check_python}", file=sys.stderr)
             return 1
     return 0
 
