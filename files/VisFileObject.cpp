@@ -61,7 +61,7 @@ std::string VisFileObject::withoutExtension(std::string_view name)
 bool VisFileObject::build(const GNP2::Packet& packet)
 {
     // A name sent as a C string may carry its terminating zero.
-    std::string name = packet.getString(ITEM_FILE_NAME);
+    std::string name = packet.getString(item::model_file::FileName);
     name.resize(std::min(name.size(), name.find('\0')));
     _fileName = name;
     // Placed by the whole state: a model that loads between packets is built
@@ -87,8 +87,8 @@ bool VisFileObject::build(const GNP2::Packet& packet)
         setRetrying(false);
     }
     updateAppearance(statePacket(), true, false);
-    if (statePacket().hasItem(ITEM_SMOOTH_NORMALS) &&
-        intItem(statePacket(), ITEM_SMOOTH_NORMALS)[0] != 0) {
+    if (statePacket().hasItem(item::model_file::SmoothNormals) &&
+        intItem(statePacket(), item::model_file::SmoothNormals)[0] != 0) {
         osgUtil::SmoothingVisitor smoothing;
         _model->accept(smoothing);
     }

@@ -28,8 +28,6 @@
 class VisFileObject : public Vis3DObject
 {
 public:
-    static constexpr int ITEM_FILE_NAME = 12;
-    static constexpr int ITEM_SMOOTH_NORMALS = 85;
     // What a terrain's load operation is given (full resolution).
     static constexpr int TERRAIN_LOAD_FLAGS = 1;
 

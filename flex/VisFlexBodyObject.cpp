@@ -60,13 +60,13 @@ bool VisFlexBodyObject::build(const GNP2::Packet& packet)
 {
     // Every item is checked before anything is kept, so a packet that lacks
     // one leaves the body as it was.
-    std::string name = packet.getString(ITEM_FILE_NAME);
+    std::string name = packet.getString(item::flex_body::FileName);
     name.resize(std::min(name.size(), name.find('\0')));
-    const int count = intItem(packet, ITEM_NODE_COUNT)[0];
+    const int count = intItem(packet, item::flex_body::NodeCount)[0];
     if (count < 1)
-        throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, ITEM_NODE_COUNT);
+        throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, item::flex_body::NodeCount);
     osg::ref_ptr<osg::Vec3Array> reference = new osg::Vec3Array;
-    unpackNodes(packet, ITEM_REFERENCE_NODES, count, *reference);
+    unpackNodes(packet, item::flex_body::Nodes, count, *reference);
     _fileName = name;
 
     if (!_model) {
@@ -100,11 +100,11 @@ bool VisFlexBodyObject::build(const GNP2::Packet& packet)
 void VisFlexBodyObject::apply(const GNP2::Packet& arrived)
 {
     applyTransformItems(arrived);
-    if (arrived.hasItem(ITEM_DISPLACEMENTS))
-        unpackNodes(arrived, ITEM_DISPLACEMENTS, _nodeCount, *_displacements);
+    if (arrived.hasItem(item::flex_body::Displacements))
+        unpackNodes(arrived, item::flex_body::Displacements, _nodeCount, *_displacements);
     updateAppearance(statePacket(), true, false);
     bend();
-    if (arrived.hasItem(ITEM_SMOOTH_NORMALS)) {
+    if (arrived.hasItem(item::flex_body::RecomputeNormals)) {
         osgUtil::SmoothingVisitor smoothing;
         accept(smoothing);
     }

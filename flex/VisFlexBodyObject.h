@@ -41,12 +41,6 @@
 class VisFlexBodyObject : public Vis3DObject
 {
 public:
-    static constexpr int ITEM_FILE_NAME = 12;
-    static constexpr int ITEM_DISPLACEMENTS = 71;
-    static constexpr int ITEM_REFERENCE_NODES = 73;
-    static constexpr int ITEM_NODE_COUNT = 74;
-    static constexpr int ITEM_SMOOTH_NORMALS = 85;
-
     // The back-end comes from the setting "HardwareAcceleration/extension",
     // read here once: a later change affects only bodies made afterwards.
     explicit VisFlexBodyObject(const ObjectContext& context);

@@ -33,19 +33,24 @@ int VisFlexSurfaceObject::gridSize(const GNP2::Packet& packet, int item)
 
 int VisFlexSurfaceObject::colorMode(const GNP2::Packet& packet)
 {
-    return packet.hasItem(ITEM_COLOR_MODE) ? intItem(packet, ITEM_COLOR_MODE)[0] : 0;
+    return packet.hasItem(item::flex_surface::ColourMode)
+               ? intItem(packet, item::flex_surface::ColourMode)[0]
+               : 0;
 }
 
 bool VisFlexSurfaceObject::build(const GNP2::Packet& packet)
 {
-    const int rows = gridSize(packet, ITEM_ROWS);
-    const int columns = gridSize(packet, ITEM_COLUMNS);
+    const int rows = gridSize(packet, item::flex_surface::Rows);
+    const int columns = gridSize(packet, item::flex_surface::Columns);
     const std::size_t count = std::size_t(rows) * std::size_t(columns);
-    const std::span<const float> x = floatItem(packet, ITEM_X, count);
-    const std::span<const float> y = floatItem(packet, ITEM_Y, count);
-    const std::span<const float> z = floatItem(packet, ITEM_Z, count);
-    const bool twoSided = packet.hasItem(ITEM_TWO_SIDED) && intItem(packet, ITEM_TWO_SIDED)[0] != 0;
-    std::string texture = packet.hasItem(ITEM_TEXTURE) ? packet.getString(ITEM_TEXTURE) : "";
+    const std::span<const float> x = floatItem(packet, item::flex_surface::X, count);
+    const std::span<const float> y = floatItem(packet, item::flex_surface::Y, count);
+    const std::span<const float> z = floatItem(packet, item::flex_surface::Z, count);
+    const bool twoSided = packet.hasItem(item::flex_surface::TwoSided) &&
+                          intItem(packet, item::flex_surface::TwoSided)[0] != 0;
+    std::string texture = packet.hasItem(item::flex_surface::Texture)
+                              ? packet.getString(item::flex_surface::Texture)
+                              : "";
     texture.resize(std::min(texture.size(), texture.find('\0')));
 
     _surface = new FlexibleSurface(rows, columns, x.data(), y.data(), z.data(), twoSided, texture);
@@ -63,18 +68,19 @@ void VisFlexSurfaceObject::apply(const GNP2::Packet& arrived)
     // Every item is read before the surface changes, so a bad packet leaves
     // the shape as it was.
     const std::size_t count = _surface->vertexCount();
-    const std::span<const float> x = floatItem(state, ITEM_X, count);
-    const std::span<const float> y = floatItem(state, ITEM_Y, count);
-    const std::span<const float> z = floatItem(state, ITEM_Z, count);
+    const std::span<const float> x = floatItem(state, item::flex_surface::X, count);
+    const std::span<const float> y = floatItem(state, item::flex_surface::Y, count);
+    const std::span<const float> z = floatItem(state, item::flex_surface::Z, count);
     if (colorMode(state) == 0) {
         _surface->setVertices(x.data(), y.data(), z.data());
         // The per-vertex colours of an earlier colour mode stay until the
         // common colour arrives again.
         updateAppearance(state, false, true);
-        if (state.isChanged(items::COLOUR))
+        if (state.isChanged(item::flex_surface::Colour))
             useVertexColors(*_surface->geometry(), false);
     } else {
-        const std::span<const int> colors = intItem(state, ITEM_COLORS, count);
+        const std::span<const int> colors =
+            intItem(state, item::flex_surface::VertexColours, count);
         _surface->setVerticesAndColors(x.data(), y.data(), z.data(), colors.data());
         useVertexColors(*_surface->geometry(), true);
     }

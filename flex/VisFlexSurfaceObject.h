@@ -33,16 +33,6 @@
 class VisFlexSurfaceObject : public Vis3DObject
 {
 public:
-    static constexpr int ITEM_COLOR_MODE = 45;
-    static constexpr int ITEM_X = 70;
-    static constexpr int ITEM_Y = 71;
-    static constexpr int ITEM_Z = 72;
-    static constexpr int ITEM_COLORS = 73;
-    static constexpr int ITEM_TEXTURE = 76;
-    static constexpr int ITEM_TWO_SIDED = 77;
-    static constexpr int ITEM_ROWS = 78;
-    static constexpr int ITEM_COLUMNS = 79;
-
     explicit VisFlexSurfaceObject(const ObjectContext& context);
 
     const char* className() const override { return "VisFlexSurfaceObject"; }

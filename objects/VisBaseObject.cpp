@@ -133,7 +133,7 @@ osg::Node* VisBaseObject::shape() const
 
 bool VisBaseObject::build(const GNP2::Packet& packet)
 {
-    const int kind = intItem(statePacket(), ITEM_KIND)[0];
+    const int kind = intItem(statePacket(), item::shape::ShapeKind)[0];
     osg::ref_ptr<osg::Node> node = buildShape(kind);
     // A retry after an earlier attempt failed past the build (in the
     // appearance items) replaces that attempt's node: one shape only.
@@ -154,8 +154,8 @@ void VisBaseObject::apply(const GNP2::Packet& arrived)
 {
     const GNP2::Packet& state = statePacket();
     applyTransformItems(arrived, false);
-    const int kind = intItem(state, ITEM_KIND)[0];
-    if (arrived.hasItem(items::SCALE) && !applyDimensions(kind))
+    const int kind = intItem(state, item::shape::ShapeKind)[0];
+    if (arrived.hasItem(item::shape::Scale) && !applyDimensions(kind))
         return;
     if (kind != KIND_COORD_SYSTEM)
         updateAppearance(state, false, false);
@@ -163,7 +163,7 @@ void VisBaseObject::apply(const GNP2::Packet& arrived)
 
 bool VisBaseObject::applyDimensions(int kind)
 {
-    const std::span<const float> dimensions = floatItem(statePacket(), items::SCALE, 3);
+    const std::span<const float> dimensions = floatItem(statePacket(), item::shape::Scale, 3);
     switch (kind) {
     case KIND_SPRING:
     case KIND_BEAM: {
@@ -187,9 +187,9 @@ osg::ref_ptr<osg::Node> VisBaseObject::buildShape(int kind)
     const GNP2::Packet& state = statePacket();
     // Item 4 holds three values for every kind that reads it, item 11 as
     // many as the kind reads; shorter ones fail like missing items.
-    const auto dimensions = [&] { return floatItem(state, items::SCALE, 3); };
+    const auto dimensions = [&] { return floatItem(state, item::shape::Scale, 3); };
     const auto parameters = [&](std::size_t count) {
-        return floatItem(state, ITEM_PARAMETERS, count);
+        return floatItem(state, item::shape::Parameters, count);
     };
     switch (kind) {
     case KIND_BOX:

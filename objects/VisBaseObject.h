@@ -52,9 +52,6 @@ public:
         KIND_GRID = 10,
         KIND_BEAM = 11,
     };
-    static constexpr int ITEM_KIND = 5;
-    static constexpr int ITEM_PARAMETERS = 11;
-
     // The marker's labels are set in this font.
     static constexpr const char* LABEL_FONT = "TIMES.TTF";
     static constexpr int LABEL_BIN = 11;

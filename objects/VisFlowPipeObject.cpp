@@ -44,8 +44,9 @@ double VisFlowPipeObject::stretch() const
 
 VisFlowPipeObject::CurveEnds VisFlowPipeObject::curveEnds(const GNP2::Packet& state)
 {
-    return {vec3(floatItem(state, ITEM_START, 3)), vec3(floatItem(state, ITEM_END, 3)),
-            vec3(floatItem(state, ITEM_END_DIRECTION, 3))};
+    return {vec3(floatItem(state, item::flow_pipe::Start, 3)),
+            vec3(floatItem(state, item::flow_pipe::End, 3)),
+            vec3(floatItem(state, item::flow_pipe::EndDirection, 3))};
 }
 
 std::pair<osg::Vec3, osg::Vec3> VisFlowPipeObject::localEnds(const CurveEnds& ends) const
@@ -76,31 +77,31 @@ void VisFlowPipeObject::buildPipe()
     const GNP2::Packet& state = statePacket();
     // Every item is read before anything is built, so that a pipe whose
     // state is still incomplete is built once, whole, when it is complete.
-    const int kind = intItem(state, ITEM_KIND)[0];
+    const int kind = intItem(state, item::flow_pipe::PipeKind)[0];
     double straightLength = 0.0, bendRadius = 0.0, bendAngle = 0.0;
     CurveEnds ends;
     bool exactCurve = true;
     if (kind == KIND_STRAIGHT) {
-        straightLength = floatItem(state, ITEM_LENGTH)[0];
+        straightLength = floatItem(state, item::flow_pipe::Length)[0];
     } else if (kind == KIND_CURVED) {
-        bendRadius = floatItem(state, ITEM_BEND_RADIUS)[0];
-        bendAngle = floatItem(state, ITEM_BEND_ANGLE)[0];
+        bendRadius = floatItem(state, item::flow_pipe::BendRadius)[0];
+        bendAngle = floatItem(state, item::flow_pipe::BendAngle)[0];
     } else if (kind == KIND_BEZIER) {
         ends = curveEnds(state);
-        exactCurve = intItem(state, ITEM_EXACT_CURVE)[0] != 0;
+        exactCurve = intItem(state, item::flow_pipe::ExactCurve)[0] != 0;
     }
-    const float inlet = floatItem(state, ITEM_INLET_RADIUS)[0];
-    const float outlet = floatItem(state, ITEM_OUTLET_RADIUS)[0];
-    const std::span<const int> rgb = intItem(state, ITEM_TUBE_COLOUR, 3);
-    const int opacity = intItem(state, ITEM_OPACITY)[0];
-    const std::span<const float> start = floatItem(state, ITEM_START, 3);
-    const std::span<const float> orientation = floatItem(state, items::ORIENTATION, 6);
-    const int upstream = intItem(state, ITEM_UPSTREAM)[0];
-    const int downstream = intItem(state, ITEM_DOWNSTREAM)[0];
+    const float inlet = floatItem(state, item::flow_pipe::InletRadius)[0];
+    const float outlet = floatItem(state, item::flow_pipe::OutletRadius)[0];
+    const std::span<const int> rgb = intItem(state, item::flow_pipe::TubeColour, 3);
+    const int opacity = intItem(state, item::flow_pipe::TubeOpacity)[0];
+    const std::span<const float> start = floatItem(state, item::flow_pipe::Start, 3);
+    const std::span<const float> orientation = floatItem(state, item::flow_pipe::Orientation, 6);
+    const int upstream = intItem(state, item::flow_pipe::Upstream)[0];
+    const int downstream = intItem(state, item::flow_pipe::Downstream)[0];
 
     std::optional<osg::Vec4> indicatorColour;
-    if (state.hasItem(ITEM_INDICATOR_COLOUR)) {
-        const std::span<const int> indicator = intItem(state, ITEM_INDICATOR_COLOUR, 3);
+    if (state.hasItem(item::flow_pipe::IndicatorColour)) {
+        const std::span<const int> indicator = intItem(state, item::flow_pipe::IndicatorColour, 3);
         indicatorColour = colour::fromBytes(indicator[0], indicator[1], indicator[2]);
     }
 
@@ -181,41 +182,42 @@ void VisFlowPipeObject::apply(const GNP2::Packet& arrived)
             return std::nullopt;
         return floatItem(arrived, item)[0];
     };
-    const std::optional<double> density = number(ITEM_DENSITY);
-    const std::optional<double> direction = number(ITEM_DIRECTION);
-    const std::optional<double> position = number(ITEM_FLOW_POSITION);
-    const std::optional<double> inlet = number(ITEM_INLET_RADIUS);
-    const std::optional<double> outlet = number(ITEM_OUTLET_RADIUS);
-    const std::optional<double> size = number(ITEM_INDICATOR_SIZE);
-    const std::optional<double> bendRadius = number(ITEM_BEND_RADIUS);
-    const std::optional<double> bendAngle = number(ITEM_BEND_ANGLE);
+    const std::optional<double> density = number(item::flow_pipe::IndicatorDensity);
+    const std::optional<double> direction = number(item::flow_pipe::FlowDirection);
+    const std::optional<double> position = number(item::flow_pipe::FlowPosition);
+    const std::optional<double> inlet = number(item::flow_pipe::InletRadius);
+    const std::optional<double> outlet = number(item::flow_pipe::OutletRadius);
+    const std::optional<double> size = number(item::flow_pipe::IndicatorSize);
+    const std::optional<double> bendRadius = number(item::flow_pipe::BendRadius);
+    const std::optional<double> bendAngle = number(item::flow_pipe::BendAngle);
     std::optional<int> downstream, upstream;
-    if (arrived.hasItem(ITEM_DOWNSTREAM))
-        downstream = intItem(arrived, ITEM_DOWNSTREAM)[0];
-    if (arrived.hasItem(ITEM_UPSTREAM))
-        upstream = intItem(arrived, ITEM_UPSTREAM)[0];
-    if (arrived.hasItem(ITEM_KIND))
-        intItem(arrived, ITEM_KIND); // kept in the state, not applied
-    if (arrived.hasItem(ITEM_TUBE_COLOUR))
-        intItem(arrived, ITEM_TUBE_COLOUR, 3); // likewise
+    if (arrived.hasItem(item::flow_pipe::Downstream))
+        downstream = intItem(arrived, item::flow_pipe::Downstream)[0];
+    if (arrived.hasItem(item::flow_pipe::Upstream))
+        upstream = intItem(arrived, item::flow_pipe::Upstream)[0];
+    if (arrived.hasItem(item::flow_pipe::PipeKind))
+        intItem(arrived, item::flow_pipe::PipeKind); // kept in the state, not applied
+    if (arrived.hasItem(item::flow_pipe::TubeColour))
+        intItem(arrived, item::flow_pipe::TubeColour, 3); // likewise
     std::optional<osg::Vec4> indicatorColour;
-    if (arrived.hasItem(ITEM_INDICATOR_COLOUR)) {
-        const std::span<const int> rgb = intItem(arrived, ITEM_INDICATOR_COLOUR, 3);
+    if (arrived.hasItem(item::flow_pipe::IndicatorColour)) {
+        const std::span<const int> rgb = intItem(arrived, item::flow_pipe::IndicatorColour, 3);
         indicatorColour = colour::fromBytes(rgb[0], rgb[1], rgb[2]);
     }
     std::span<const float> start = _start, orientation = _orientation;
-    if (arrived.hasItem(ITEM_START))
-        start = floatItem(arrived, ITEM_START, 3);
-    if (arrived.hasItem(items::ORIENTATION))
-        orientation = floatItem(arrived, items::ORIENTATION, 6);
+    if (arrived.hasItem(item::flow_pipe::Start))
+        start = floatItem(arrived, item::flow_pipe::Start, 3);
+    if (arrived.hasItem(item::flow_pipe::Orientation))
+        orientation = floatItem(arrived, item::flow_pipe::Orientation, 6);
     // An exact Bézier pipe follows its start, end, end direction and
     // orientation; a sampled one keeps its shape.
     const GNP2::Packet& state = statePacket();
     std::optional<CurveEnds> movedEnds;
     if (_kind == KIND_BEZIER &&
-        (arrived.hasItem(ITEM_START) || arrived.hasItem(ITEM_END) ||
-         arrived.hasItem(ITEM_END_DIRECTION) || arrived.hasItem(items::ORIENTATION)) &&
-        intItem(state, ITEM_EXACT_CURVE)[0] != 0)
+        (arrived.hasItem(item::flow_pipe::Start) || arrived.hasItem(item::flow_pipe::End) ||
+         arrived.hasItem(item::flow_pipe::EndDirection) ||
+         arrived.hasItem(item::flow_pipe::Orientation)) &&
+        intItem(state, item::flow_pipe::ExactCurve)[0] != 0)
         movedEnds = curveEnds(state);
 
     // Store.

@@ -58,26 +58,6 @@ class ObjectFactory;
 class VisFlowPipeObject : public Vis3DObject
 {
 public:
-    static constexpr int ITEM_START = 14;
-    static constexpr int ITEM_END = 15;
-    static constexpr int ITEM_LENGTH = 16;
-    static constexpr int ITEM_INLET_RADIUS = 17;
-    static constexpr int ITEM_OUTLET_RADIUS = 18;
-    static constexpr int ITEM_BEND_ANGLE = 19;
-    static constexpr int ITEM_BEND_RADIUS = 20;
-    static constexpr int ITEM_DENSITY = 21;
-    static constexpr int ITEM_DIRECTION = 22;
-    static constexpr int ITEM_INDICATOR_COLOUR = 23;
-    static constexpr int ITEM_INDICATOR_SIZE = 24;
-    static constexpr int ITEM_TUBE_COLOUR = 25;
-    static constexpr int ITEM_OPACITY = 26;
-    static constexpr int ITEM_KIND = 27;
-    static constexpr int ITEM_END_DIRECTION = 80;
-    static constexpr int ITEM_EXACT_CURVE = 81;
-    static constexpr int ITEM_UPSTREAM = 82;
-    static constexpr int ITEM_DOWNSTREAM = 83;
-    static constexpr int ITEM_FLOW_POSITION = 84;
-
     static constexpr int KIND_STRAIGHT = 1;
     static constexpr int KIND_CURVED = 2;
     static constexpr int KIND_BEZIER = 3;

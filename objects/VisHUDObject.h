@@ -48,17 +48,6 @@
 class VisHUDObject : public VisObject
 {
 public:
-    static constexpr int ITEM_POSITION = 1;
-    static constexpr int ITEM_ANGLE = 2;
-    static constexpr int ITEM_FILE = 12;
-    static constexpr int ITEM_TEXT = 39;
-    static constexpr int ITEM_KIND = 45;
-    static constexpr int ITEM_SIZE = 46;
-    static constexpr int ITEM_VALUE = 47;
-    static constexpr int ITEM_COLOUR = 48;
-    static constexpr int ITEM_POINTS = 70;
-    static constexpr int ITEM_POINT_COUNT = 74;
-
     enum Kind
     {
         LINE = 1,

@@ -53,7 +53,7 @@ Vis3DObject* VisIntersectorObject::hitObject(const osg::NodePath& path, const os
 bool VisIntersectorObject::build(const GNP2::Packet&)
 {
     const GNP2::Packet& state = statePacket();
-    const float size = floatItem(state, ITEM_MARKER_SIZE)[0];
+    const float size = floatItem(state, item::intersector::MarkerSize)[0];
     const auto point = [&](int item) {
         const std::span<const float> xyz = floatItem(state, item, 3);
         const osg::Vec3d value(xyz[0], xyz[1], xyz[2]);
@@ -61,8 +61,8 @@ bool VisIntersectorObject::build(const GNP2::Packet&)
             throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, item);
         return value;
     };
-    _start = point(ITEM_START);
-    _end = point(ITEM_END);
+    _start = point(item::intersector::Start);
+    _end = point(item::intersector::End);
 
     _intersector = new SegmentIntersector(_start, _end, nullptr, [this](const osg::NodePath& path) {
         return hitObject(path, this) != nullptr;
@@ -107,7 +107,7 @@ std::optional<osg::Vec3d> VisIntersectorObject::segmentEnd(const GNP2::Packet& p
     if (!_malformedReported) {
         std::printf("VisIntersector: item %d is not a point of three numbers; the segment keeps "
                     "its %s\n",
-                    item, item == ITEM_START ? "start" : "end");
+                    item, item == item::intersector::Start ? "start" : "end");
         std::fflush(stdout);
         _malformedReported = true;
     }
@@ -116,17 +116,17 @@ std::optional<osg::Vec3d> VisIntersectorObject::segmentEnd(const GNP2::Packet& p
 
 void VisIntersectorObject::apply(const GNP2::Packet& arrived)
 {
-    const int mode = intItem(statePacket(), ITEM_DISPLAY_MODE)[0];
+    const int mode = intItem(statePacket(), item::intersector::DisplayMode)[0];
     if (mode == 1)
         _display->setValue(SEGMENT_LINE, true);
     else
         _display->setAllChildrenOff();
 
-    if (const auto start = segmentEnd(arrived, ITEM_START)) {
+    if (const auto start = segmentEnd(arrived, item::intersector::Start)) {
         _start = *start;
         _line->setPoint(0, osg::Vec3(*start));
     }
-    if (const auto end = segmentEnd(arrived, ITEM_END)) {
+    if (const auto end = segmentEnd(arrived, item::intersector::End)) {
         _end = *end;
         _line->setPoint(1, osg::Vec3(*end));
     }
@@ -178,16 +178,17 @@ void VisIntersectorObject::answer(const GNP2::Packet& state)
 {
     if (!sendQueue())
         return; // replay: sendPacket would only drop it
-    const GNP2::Item& time = state.item(items::TIME);
+    const GNP2::Item& time = state.item(item::every::Time);
     const bool stamped = time.type == GNP2::TYPE_FLOAT && time.count >= 1;
     auto* packet = new GNP2::Packet;
-    packet->setFloatVector(items::TIME,
-                           {stamped ? state.getFloatArray(items::TIME)[0] : getTime()});
-    packet->setIntVector(ITEM_HIT, {_lastHit ? 1 : 0});
+    packet->setFloatVector(item::every::Time,
+                           {stamped ? state.getFloatArray(item::every::Time)[0] : getTime()});
+    packet->setIntVector(item::reply::intersector_result::Hit, {_lastHit ? 1 : 0});
     if (_lastHit) {
-        packet->setFloatVector(ITEM_DISTANCE, {float(_lastHit->distance)});
+        packet->setFloatVector(item::reply::intersector_result::Distance,
+                               {float(_lastHit->distance)});
         const osg::Vec3d& normal = _lastHit->normal;
-        packet->setFloatVector(ITEM_NORMAL,
+        packet->setFloatVector(item::reply::intersector_result::Normal,
                                {float(normal.x()), float(normal.y()), float(normal.z())});
     }
     sendPacket(packet);

@@ -51,14 +51,6 @@ class ObjectFactory;
 class VisIntersectorObject : public Vis3DObject
 {
 public:
-    static constexpr int ITEM_START = 14;
-    static constexpr int ITEM_END = 15;
-    static constexpr int ITEM_MARKER_SIZE = 17;
-    static constexpr int ITEM_DISPLAY_MODE = 45;
-    static constexpr int ITEM_HIT = 92;
-    static constexpr int ITEM_DISTANCE = 93;
-    static constexpr int ITEM_NORMAL = 94;
-
     // Children of the display switch.
     static constexpr unsigned SEGMENT_LINE = 0;
     static constexpr unsigned MARKER = 1;

@@ -53,7 +53,7 @@ bool VisLightObject::build(const GNP2::Packet& packet)
     _light = light;
     applyLightItems(packet);
     applyTransformItems(packet);
-    const bool directional = intItem(packet, ITEM_DIRECTIONAL)[0] != 0;
+    const bool directional = intItem(packet, item::light::Directional)[0] != 0;
     light->setPosition(directional ? DIRECTIONAL : POSITIONAL);
     light->setDirection(SPOT_DIRECTION);
 
@@ -88,13 +88,13 @@ void VisLightObject::applyLightItems(const GNP2::Packet& packet)
             return std::nullopt;
         return floatItem(packet, item)[0];
     };
-    const std::optional<osg::Vec4> ambient = colour(ITEM_AMBIENT);
-    const std::optional<osg::Vec4> diffuse = colour(ITEM_DIFFUSE);
-    const std::optional<osg::Vec4> specular = colour(ITEM_SPECULAR);
-    const std::optional<float> cutoff = number(ITEM_SPOT_CUTOFF);
-    const std::optional<float> linear = number(ITEM_LINEAR_ATTENUATION);
-    const std::optional<float> quadratic = number(ITEM_QUADRATIC_ATTENUATION);
-    const std::optional<float> constant = number(ITEM_CONSTANT_ATTENUATION);
+    const std::optional<osg::Vec4> ambient = colour(item::light::Ambient);
+    const std::optional<osg::Vec4> diffuse = colour(item::light::Diffuse);
+    const std::optional<osg::Vec4> specular = colour(item::light::Specular);
+    const std::optional<float> cutoff = number(item::light::SpotCutoff);
+    const std::optional<float> linear = number(item::light::LinearAttenuation);
+    const std::optional<float> quadratic = number(item::light::QuadraticAttenuation);
+    const std::optional<float> constant = number(item::light::ConstantAttenuation);
 
     if (ambient)
         _light->setAmbient(*ambient);

@@ -29,15 +29,6 @@
 class VisLightObject : public Vis3DObject
 {
 public:
-    static constexpr int ITEM_AMBIENT = 34;
-    static constexpr int ITEM_DIFFUSE = 6;
-    static constexpr int ITEM_SPECULAR = 7;
-    static constexpr int ITEM_SPOT_CUTOFF = 31;
-    static constexpr int ITEM_CONSTANT_ATTENUATION = 35;
-    static constexpr int ITEM_LINEAR_ATTENUATION = 36;
-    static constexpr int ITEM_QUADRATIC_ATTENUATION = 37;
-    static constexpr int ITEM_DIRECTIONAL = 32;
-
     // Takes the next light number.
     explicit VisLightObject(const ObjectContext& context);
 

@@ -13,11 +13,11 @@ VisLineObject::~VisLineObject() = default;
 bool VisLineObject::build(const GNP2::Packet&)
 {
     const GNP2::Packet& state = statePacket();
-    const std::span<const int> rgb = intItem(state, items::COLOUR, 3);
-    const float alpha = floatItem(state, items::ALPHA)[0];
-    const int kind = intItem(state, ITEM_KIND)[0];
-    const float width = floatItem(state, ITEM_WIDTH)[0];
-    const int count = intItem(state, ITEM_COUNT)[0];
+    const std::span<const int> rgb = intItem(state, item::line::Colour, 3);
+    const float alpha = floatItem(state, item::line::Opacity)[0];
+    const int kind = intItem(state, item::line::LineKind)[0];
+    const float width = floatItem(state, item::line::Width)[0];
+    const int count = intItem(state, item::line::PointCount)[0];
 
     _colour = colour::fromBytes(rgb[0], rgb[1], rgb[2], alpha);
     _kind = kind;
@@ -35,9 +35,9 @@ bool VisLineObject::build(const GNP2::Packet&)
 
 void VisLineObject::apply(const GNP2::Packet& arrived)
 {
-    if (!_line || !arrived.hasItem(ITEM_POINTS))
+    if (!_line || !arrived.hasItem(item::line::Points))
         return;
-    const std::vector<osg::Vec3> points = takePoints(floatItem(arrived, ITEM_POINTS, 0));
+    const std::vector<osg::Vec3> points = takePoints(floatItem(arrived, item::line::Points, 0));
     if (auto* curve = dynamic_cast<osgLine::BezierLine*>(_line.get())) {
         curve->clearControlPoints();
         for (const osg::Vec3& point : points)

@@ -32,11 +32,6 @@
 class VisLineObject : public Vis3DObject
 {
 public:
-    static constexpr int ITEM_POINTS = 1;
-    static constexpr int ITEM_KIND = 88;
-    static constexpr int ITEM_WIDTH = 87;
-    static constexpr int ITEM_COUNT = 86;
-
     static constexpr int KIND_POLYLINE = 1;
     static constexpr int KIND_BEZIER = 2;
 

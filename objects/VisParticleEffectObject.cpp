@@ -38,7 +38,7 @@ VisParticleEffectObject::~VisParticleEffectObject() = default;
 
 bool VisParticleEffectObject::build(const GNP2::Packet&)
 {
-    const int kind = intItem(statePacket(), ITEM_FIRE)[0];
+    const int kind = intItem(statePacket(), item::particle_effect::Effect)[0];
     const osg::Vec3 origin(0.f, 0.f, 0.f);
     osg::ref_ptr<osgParticle::ParticleEffect> effect;
     if (kind == FIRE)
@@ -74,16 +74,16 @@ void VisParticleEffectObject::applyItems(const GNP2::Packet& packet)
         const std::span<const float> xyz = floatItem(packet, index, 3);
         return osg::Vec3(xyz[0], xyz[1], xyz[2]);
     };
-    const std::optional<float> intensity = optionalFloat(ITEM_INTENSITY);
-    const std::optional<float> duration = optionalFloat(ITEM_PARTICLE_DURATION);
-    const std::optional<float> scale = optionalFloat(ITEM_EFFECT_SCALE);
-    const std::optional<osg::Vec3> wind = optionalVec3(ITEM_WIND);
-    const std::optional<osg::Vec3> emitter = optionalVec3(items::POSITION);
+    const std::optional<float> intensity = optionalFloat(item::particle_effect::Intensity);
+    const std::optional<float> duration = optionalFloat(item::particle_effect::LifeTime);
+    const std::optional<float> scale = optionalFloat(item::particle_effect::EffectScale);
+    const std::optional<osg::Vec3> wind = optionalVec3(item::particle_effect::Wind);
+    const std::optional<osg::Vec3> emitter = optionalVec3(item::particle_effect::Position);
     std::span<const float> orientation, transformScale;
-    if (packet.hasItem(items::ORIENTATION))
-        orientation = floatItem(packet, items::ORIENTATION, 6);
-    if (packet.hasItem(items::SCALE))
-        transformScale = floatItem(packet, items::SCALE, 3);
+    if (packet.hasItem(item::particle_effect::Orientation))
+        orientation = floatItem(packet, item::particle_effect::Orientation, 6);
+    if (packet.hasItem(item::particle_effect::Scale))
+        transformScale = floatItem(packet, item::particle_effect::Scale, 3);
 
     if (intensity)
         _effect->setIntensity(*intensity);

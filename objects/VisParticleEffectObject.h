@@ -31,11 +31,6 @@ class ParticleEffect;
 class VisParticleEffectObject : public Vis3DObject
 {
 public:
-    static constexpr int ITEM_FIRE = 89;
-    static constexpr int ITEM_INTENSITY = 53;
-    static constexpr int ITEM_WIND = 54;
-    static constexpr int ITEM_PARTICLE_DURATION = 90;
-    static constexpr int ITEM_EFFECT_SCALE = 91;
     // Item 89's value that makes fire; every other value makes smoke.
     static constexpr int FIRE = 1;
     // Long enough never to end within any run.

@@ -32,12 +32,12 @@ VisTextObject::~VisTextObject() = default;
 
 std::string VisTextObject::labelOf(const GNP2::Packet& packet)
 {
-    const bool showNumber = intItem(packet, ITEM_SHOW_NUMBER)[0] != 0;
+    const bool showNumber = intItem(packet, item::text::ShowValue)[0] != 0;
     std::ostringstream label;
     label.imbue(std::locale::classic());
-    label << stringItem(packet, ITEM_TEXT);
+    label << stringItem(packet, item::text::Text);
     if (showNumber)
-        label << floatItem(packet, ITEM_NUMBER)[0];
+        label << floatItem(packet, item::text::Value)[0];
     return label.str();
 }
 
@@ -57,7 +57,7 @@ osgText::TextBase::AxisAlignment VisTextObject::alignmentOf(int value)
 
 bool VisTextObject::build(const GNP2::Packet&)
 {
-    const std::string fontName = stringItem(statePacket(), ITEM_FONT);
+    const std::string fontName = stringItem(statePacket(), item::text::Font);
 
     osg::ref_ptr<osgText::Text> text = new osgText::Text;
     osg::ref_ptr<osgText::Font> font = loadFont(fontFile(fontName));
@@ -94,18 +94,19 @@ void VisTextObject::apply(const GNP2::Packet& arrived)
     const GNP2::Packet& state = statePacket();
 
     const std::string label = labelOf(state);
-    const int alignment = intItem(state, ITEM_ALIGNMENT)[0];
+    const int alignment = intItem(state, item::text::Alignment)[0];
     _text->setText(label);
     _text->setAxisAlignment(alignmentOf(alignment));
 
-    if (arrived.hasItem(items::COLOUR) || arrived.hasItem(items::ALPHA)) {
-        const std::span<const int> rgb = intItem(state, items::COLOUR, 3);
+    if (arrived.hasItem(item::text::Colour) || arrived.hasItem(item::text::Opacity)) {
+        const std::span<const int> rgb = intItem(state, item::text::Colour, 3);
         // A colour sent without any opacity is opaque rather than an error
         // repeated at every update.
-        const float alpha = state.hasItem(items::ALPHA) ? floatItem(state, items::ALPHA)[0] : 1.0f;
+        const float alpha =
+            state.hasItem(item::text::Opacity) ? floatItem(state, item::text::Opacity)[0] : 1.0f;
         _text->setColor(colour::fromBytes(rgb[0], rgb[1], rgb[2], alpha));
     }
-    if (arrived.hasItem(ITEM_CHARACTER_SIZE))
-        _text->setCharacterSize(floatItem(arrived, ITEM_CHARACTER_SIZE)[0], 1.0f);
+    if (arrived.hasItem(item::text::Height))
+        _text->setCharacterSize(floatItem(arrived, item::text::Height)[0], 1.0f);
     applyTransformItems(arrived, false);
 }

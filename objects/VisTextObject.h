@@ -30,13 +30,6 @@
 class VisTextObject : public Vis3DObject
 {
 public:
-    static constexpr int ITEM_TEXT = 39;
-    static constexpr int ITEM_NUMBER = 40;
-    static constexpr int ITEM_SHOW_NUMBER = 41;
-    static constexpr int ITEM_CHARACTER_SIZE = 42;
-    static constexpr int ITEM_FONT = 43;
-    static constexpr int ITEM_ALIGNMENT = 38;
-
     static constexpr int TEXT_BIN = 11;
     static constexpr unsigned FONT_RESOLUTION = 128;
     static constexpr const char* DEFAULT_FONT = "arial.ttf";

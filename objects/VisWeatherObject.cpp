@@ -49,7 +49,7 @@ bool VisWeatherObject::build(const GNP2::Packet&)
 void VisWeatherObject::apply(const GNP2::Packet&)
 {
     const GNP2::Packet& state = statePacket();
-    switch (intItem(state, ITEM_KIND)[0]) {
+    switch (intItem(state, item::weather::WeatherKind)[0]) {
     case KIND_RAIN:
         rain(state);
         break;
@@ -77,9 +77,9 @@ bool VisWeatherObject::effectChanges(const EffectInputs& inputs)
 
 void VisWeatherObject::rain(const GNP2::Packet& state)
 {
-    const float intensity = floatItem(state, ITEM_INTENSITY)[0];
-    const osg::Vec4 colour = colourOf(intItem(state, items::COLOUR, 3), PARTICLE_ALPHA);
-    const std::span<const float> wind = floatItem(state, ITEM_WIND, 2);
+    const float intensity = floatItem(state, item::weather::Intensity)[0];
+    const osg::Vec4 colour = colourOf(intItem(state, item::weather::Colour, 3), PARTICLE_ALPHA);
+    const std::span<const float> wind = floatItem(state, item::weather::Wind, 2);
 
     if (effectChanges({KIND_RAIN, intensity, colour, {}})) {
         _effect->rain(intensity);
@@ -94,9 +94,9 @@ void VisWeatherObject::rain(const GNP2::Packet& state)
 
 void VisWeatherObject::snow(const GNP2::Packet& state)
 {
-    const float intensity = floatItem(state, ITEM_INTENSITY)[0];
-    const osg::Vec4 colour = colourOf(intItem(state, items::COLOUR, 3), PARTICLE_ALPHA);
-    const std::span<const float> wind = floatItem(state, ITEM_WIND, 3);
+    const float intensity = floatItem(state, item::weather::Intensity)[0];
+    const osg::Vec4 colour = colourOf(intItem(state, item::weather::Colour, 3), PARTICLE_ALPHA);
+    const std::span<const float> wind = floatItem(state, item::weather::Wind, 3);
 
     const osg::Vec3 drift(wind[0], wind[1], wind[2]);
     if (effectChanges({KIND_SNOW, intensity, colour, drift})) {
@@ -111,10 +111,10 @@ void VisWeatherObject::snow(const GNP2::Packet& state)
 
 void VisWeatherObject::applyFog(const GNP2::Packet& state)
 {
-    const osg::Vec4 colour = colourOf(intItem(state, items::COLOUR, 3), 1.f);
-    const float start = floatItem(state, ITEM_FOG_START)[0];
-    const float end = floatItem(state, ITEM_FOG_END)[0];
-    const bool on = intItem(state, ITEM_FOG_ON)[0] != 0;
+    const osg::Vec4 colour = colourOf(intItem(state, item::weather::Colour, 3), 1.f);
+    const float start = floatItem(state, item::weather::FogStart)[0];
+    const float end = floatItem(state, item::weather::FogEnd)[0];
+    const bool on = intItem(state, item::weather::FogOn)[0] != 0;
 
     if (effectChanges({KIND_FOG, 0.f, {}, {}}))
         _effect->rain(0.f);

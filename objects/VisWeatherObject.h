@@ -48,13 +48,6 @@ class PrecipitationEffect;
 class VisWeatherObject : public VisObject
 {
 public:
-    static constexpr int ITEM_KIND = 49;
-    static constexpr int ITEM_INTENSITY = 53;
-    static constexpr int ITEM_WIND = 54;
-    static constexpr int ITEM_FOG_START = 50;
-    static constexpr int ITEM_FOG_END = 51;
-    static constexpr int ITEM_FOG_ON = 52;
-
     // Item 49[0].
     enum Kind : int
     {

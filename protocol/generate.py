@@ -5,6 +5,11 @@ The list is protocol/kinds.json. From it this writes:
 
   --header FILE   the C++ constants for simulation authors (orvane/Protocol.h):
                   orvane::kind::Shape, orvane::item::shape::Colour, ...
+  --viewer-items FILE  the viewer's item constants (protocol/Items.h):
+                  item::every::Time, item::placement::Position,
+                  item::shape::Colour, item::reply::button_event::Event, ...
+  --viewer-kinds FILE  the viewer's table of kinds (protocol/ObjectKinds.def),
+                  rows OBJECT_KIND(code, className, parent)
   --table FILE    the same list as a constant table for programs that name
                   items at run time (orvane/ProtocolTable.h)
   --docs FILE     rewrites the item tables of docs/protocol.md between the
@@ -23,6 +28,7 @@ import sys
 HERE = pathlib.Path(__file__).resolve().parent
 LIST = HERE / "kinds.json"
 SOURCE = "protocol/kinds.json by protocol/generate.py"
+PARENTS = ("None", "SceneRoot", "HudRoot")
 BEGIN = "<!-- items begin -->"
 END = "<!-- items end -->"
 
@@ -34,7 +40,13 @@ def fields(row):
 
 def load(path=LIST):
     data = json.loads(pathlib.Path(path).read_text())
+    # The viewer's table is indexed by type code, from 1 up without gaps.
+    codes = [kind["code"] for kind in data["kinds"]]
+    if codes != list(range(1, len(codes) + 1)):
+        raise SystemExit(f"generate.py: type codes must run 1, 2, 3, ... in order, not {codes}")
     for kind in data["kinds"]:
+        if kind["parent"] not in PARENTS:
+            raise SystemExit(f"generate.py: kind {kind['name']}: parent must be one of {PARENTS}")
         items = list(kind["items"])
         for group in kind.get("groups", []):
             items += data["groups"][group]
@@ -44,6 +56,16 @@ def load(path=LIST):
 
 def camel(name):
     return "".join(part.capitalize() for part in name.split("_"))
+
+
+def constants(rows):
+    """One named constant per item row."""
+    return [f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {' '.join(meaning.split())}"
+            for index, name, _type, count, meaning in map(fields, rows)]
+
+
+def namespace(name, rows):
+    return [f"namespace {name} {{", *constants(rows), f"}} // namespace {name}"]
 
 
 def header(data):
@@ -60,21 +82,46 @@ def header(data):
         out.append(f"// {kind['title']}: {kind['about']}")
         out.append(f"constexpr std::uint32_t {camel(kind['name'])} = {kind['code']};")
     out += ["} // namespace kind", "", "namespace item {", "// Items of every packet."]
-    for index, name, _type, count, meaning in map(fields, data["every_packet"]):
-        out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
+    out += constants(data["every_packet"])
     for kind in data["kinds"]:
-        out += ["", f"namespace {kind['name']} {{"]
-        for index, name, _type, count, meaning in map(fields, kind["all_items"]):
-            out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
-        out.append(f"}} // namespace {kind['name']}")
+        out += ["", *namespace(kind["name"], kind["all_items"])]
     out += ["", "// Items of the packets the viewer sends back.", "namespace reply {"]
     for reply in data["replies"]:
-        out += [f"namespace {reply['name']} {{"]
-        for index, name, _type, count, meaning in map(fields, reply["items"]):
-            out.append(f"constexpr int {camel(name)} = {index}; // {_type}[{count}] {meaning}")
-        out.append(f"}} // namespace {reply['name']}")
+        out += namespace(reply["name"], reply["items"])
     out += ["} // namespace reply", "} // namespace item", "", "} // namespace orvane", ""]
     return "\n".join(out)
+
+
+def viewer_items(data):
+    out = ["#pragma once",
+           f"// Generated from {SOURCE}; edit the list, not this file.",
+           "//",
+           "// The viewer's names of the items. An object class reads its items through",
+           "// the namespace of its own kind (item::shape::Colour), of a group its kind",
+           "// has (item::placement::Position, for the code every such kind shares) and",
+           "// item::every; a check in the tests holds each class to that. Replies are",
+           "// item::reply::<reply>::<item>.",
+           "", "namespace item {", "", "// Items of every packet."]
+    out += namespace("every", data["every_packet"])
+    out += ["", "// Groups of items that several kinds share."]
+    for group, rows in data["groups"].items():
+        out += namespace(group, rows)
+    for kind in data["kinds"]:
+        out += ["", f"// {kind['class']}: {kind['title']}", *namespace(kind["name"], kind["all_items"])]
+    out += ["", "// Items of the packets the viewer sends back.", "namespace reply {"]
+    for reply in data["replies"]:
+        out += [f"// Sent by the {reply['from']} kind: {reply['title']}", *namespace(reply["name"], reply["items"])]
+    out += ["} // namespace reply", "", "} // namespace item", ""]
+    return "\n".join(out)
+
+
+def viewer_kinds(data):
+    out = [f"// Generated from {SOURCE}; edit the list, not this file.",
+           "// The object kinds in type-code order, from 1 up without gaps:",
+           "// OBJECT_KIND(code, className, parent)",
+           "//   parent: None (no group: time packets, views) / SceneRoot / HudRoot"]
+    out += [f"OBJECT_KIND({kind['code']}, {kind['class']}, {kind['parent']})" for kind in data["kinds"]]
+    return "\n".join(out) + "\n"
 
 
 def cstr(text):
@@ -147,6 +194,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--list", default=LIST)
     parser.add_argument("--header")
+    parser.add_argument("--viewer-items")
+    parser.add_argument("--viewer-kinds")
     parser.add_argument("--table")
     parser.add_argument("--docs")
     parser.add_argument("--check-docs")
@@ -156,6 +205,10 @@ def main():
     data = load(args.list)
     if args.header:
         write_if_changed(args.header, header(data))
+    if args.viewer_items:
+        write_if_changed(args.viewer_items, viewer_items(data))
+    if args.viewer_kinds:
+        write_if_changed(args.viewer_kinds, viewer_kinds(data))
     if args.table:
         write_if_changed(args.table, table(data))
     if args.docs:

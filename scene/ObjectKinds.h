@@ -1,8 +1,9 @@
 #pragma once
 // The type-code table: which scene object class a creating packet makes
 // (header bits 24-31) and which group the new object joins. The rows come
-// from ObjectKinds.def; the classes themselves live in the modules above the
-// scene layer, which enter their factories into an ObjectFactory at start-up.
+// from protocol/ObjectKinds.def, generated from the list of kinds and items;
+// the classes themselves live in the modules above the scene layer, which
+// enter their factories into an ObjectFactory at start-up.
 //
 // Threading: an ObjectFactory is filled before the object manager starts and
 // only read afterwards (on the GUI thread).
@@ -32,7 +33,7 @@ enum class ObjectParent
 enum ObjectTypeCode : int
 {
 #define OBJECT_KIND(code, name, parent) TYPE_##name = code,
-#include "scene/ObjectKinds.def"
+#include "protocol/ObjectKinds.def"
 #undef OBJECT_KIND
 };
 
@@ -43,17 +44,23 @@ struct ObjectKind
     ObjectParent parent;
 };
 
+// The generator numbers the kinds from 1 up without gaps, so the highest
+// code is the number of rows.
 constexpr int MIN_TYPE_CODE = 1;
-constexpr int MAX_TYPE_CODE = 14;
+constexpr int MAX_TYPE_CODE = 0
+#define OBJECT_KIND(code, name, parent) +1
+#include "protocol/ObjectKinds.def"
+#undef OBJECT_KIND
+    ;
 
 // All rows of the table, in code order.
 inline constexpr std::array<ObjectKind, MAX_TYPE_CODE> OBJECT_KINDS = {{
 #define OBJECT_KIND(code, name, parent) {code, #name, ObjectParent::parent},
-#include "scene/ObjectKinds.def"
+#include "protocol/ObjectKinds.def"
 #undef OBJECT_KIND
 }};
 
-// The row of a type code, or null for 0 and codes above 14.
+// The row of a type code, or null for 0 and codes above MAX_TYPE_CODE.
 const ObjectKind* findObjectKind(int code);
 
 class ObjectFactory
@@ -61,7 +68,7 @@ class ObjectFactory
 public:
     using Create = std::function<VisObject*(const ObjectContext&)>;
 
-    // Enters the class of a type code. Codes outside 2..14 are not accepted
+    // Enters the class of a type code. Codes outside 2..MAX_TYPE_CODE are not accepted
     // (1 is the time packet, which creates nothing).
     void add(int code, Create create);
     bool has(int code) const;

@@ -29,14 +29,14 @@ Vis3DObject::~Vis3DObject() = default;
 
 void Vis3DObject::setPosition(std::span<const float> xyz)
 {
-    requireCount(xyz, 3, items::POSITION);
+    requireCount(xyz, 3, item::placement::Position);
     _translation.makeTranslate(xyz[0], xyz[1], xyz[2]);
     updateMatrix();
 }
 
 void Vis3DObject::setOrientation(std::span<const float> axes)
 {
-    requireCount(axes, 6, items::ORIENTATION);
+    requireCount(axes, 6, item::placement::Orientation);
     const double a0 = axes[0], a1 = axes[1], a2 = axes[2];
     const double a3 = axes[3], a4 = axes[4], a5 = axes[5];
     const double wx = a1 * a5 - a2 * a4;
@@ -53,7 +53,7 @@ void Vis3DObject::setOrientation(std::span<const float> axes)
 
 void Vis3DObject::setScale(std::span<const float> xyz)
 {
-    requireCount(xyz, 3, items::SCALE);
+    requireCount(xyz, 3, item::placement::Scale);
     _scale.makeScale(xyz[0], xyz[1], xyz[2]);
     _scaleRotation = _scale * _rotation;
     updateMatrix();
@@ -75,40 +75,42 @@ void Vis3DObject::prefetchParts() const
 
 void Vis3DObject::applyTransformItems(const GNP2::Packet& packet, bool withScale)
 {
-    if (packet.hasItem(items::POSITION))
-        setPosition(floatItem(packet, items::POSITION, 0));
-    if (packet.hasItem(items::ORIENTATION))
-        setOrientation(floatItem(packet, items::ORIENTATION, 0));
-    if (withScale && packet.hasItem(items::SCALE))
-        setScale(floatItem(packet, items::SCALE, 0));
+    if (packet.hasItem(item::placement::Position))
+        setPosition(floatItem(packet, item::placement::Position, 0));
+    if (packet.hasItem(item::placement::Orientation))
+        setOrientation(floatItem(packet, item::placement::Orientation, 0));
+    if (withScale && packet.hasItem(item::placement::Scale))
+        setScale(floatItem(packet, item::placement::Scale, 0));
 }
 
 void Vis3DObject::updateAppearance(const GNP2::Packet& packet, bool force,
                                    bool wholeNodeTransparency)
 {
-    if (!force && !packet.isChanged(items::ALPHA) && !packet.isChanged(items::COLOUR) &&
-        !packet.isChanged(items::WIREFRAME) && !packet.isChanged(items::SHININESS))
+    if (!force && !packet.isChanged(item::appearance::Opacity) &&
+        !packet.isChanged(item::appearance::Colour) &&
+        !packet.isChanged(item::appearance::Wireframe) &&
+        !packet.isChanged(item::appearance::Shininess))
         return;
 
     // Every item is read before anything changes, so a malformed packet
     // throws without leaving the appearance half applied.
-    const bool hasAlpha = packet.hasItem(items::ALPHA);
-    const float alpha = hasAlpha ? floatItem(packet, items::ALPHA)[0] : 1.0f;
+    const bool hasAlpha = packet.hasItem(item::appearance::Opacity);
+    const float alpha = hasAlpha ? floatItem(packet, item::appearance::Opacity)[0] : 1.0f;
     ColorVisitor colour;
-    if (packet.hasItem(items::COLOUR)) {
-        const std::span<const int> rgb = intItem(packet, items::COLOUR, 3);
+    if (packet.hasItem(item::appearance::Colour)) {
+        const std::span<const int> rgb = intItem(packet, item::appearance::Colour, 3);
         const osg::Vec4 rgba = colour::fromBytes(rgb[0], rgb[1], rgb[2]);
         colour.setColor(rgba.r(), rgba.g(), rgba.b());
     }
     if (hasAlpha && alpha != 1.0f)
         colour.setAlpha(alpha);
-    if (packet.hasItem(items::SHININESS)) {
-        const float shininess = floatItem(packet, items::SHININESS)[0];
-        if (intItem(packet, items::SHININESS_ON)[0] != 0)
+    if (packet.hasItem(item::appearance::Shininess)) {
+        const float shininess = floatItem(packet, item::appearance::Shininess)[0];
+        if (intItem(packet, item::appearance::ShininessOn)[0] != 0)
             colour.setShininess(shininess);
     }
-    const bool hasWireframe = packet.hasItem(items::WIREFRAME);
-    const bool wireframeOn = hasWireframe && intItem(packet, items::WIREFRAME)[0] != 0;
+    const bool hasWireframe = packet.hasItem(item::appearance::Wireframe);
+    const bool wireframeOn = hasWireframe && intItem(packet, item::appearance::Wireframe)[0] != 0;
 
     if (hasAlpha) {
         if (alpha != 1.0f) {

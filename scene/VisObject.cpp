@@ -18,14 +18,15 @@ void VisObject::sendPacket(GNP2::Packet* packet)
 {
     if (!packet)
         return;
-    const GNP2::Item& connection = _statePacket.item(items::CONNECTION);
+    const GNP2::Item& connection = _statePacket.item(item::every::Connection);
     if (!_sendQueue || !connection.present() || connection.type != GNP2::TYPE_INT ||
         connection.count < 1) {
         delete packet;
         return;
     }
     packet->setHeader(GNP2::makeHeader(GNP2::objectNumber(_statePacket.header()), 0));
-    packet->setIntVector(items::CONNECTION, {_statePacket.getIntArray(items::CONNECTION)[0]});
+    packet->setIntVector(item::every::Connection,
+                         {_statePacket.getIntArray(item::every::Connection)[0]});
     _sendQueue->send(packet);
 }
 
@@ -118,9 +119,9 @@ void VisObject::mergeState(const GNP2::Packet& packet)
 
 void VisObject::storeTime(const GNP2::Packet& packet)
 {
-    const GNP2::Item& time = packet.item(items::TIME);
+    const GNP2::Item& time = packet.item(item::every::Time);
     if (time.present() && time.type == GNP2::TYPE_FLOAT && time.count >= 1)
-        s_time.store(packet.getFloatArray(items::TIME)[0], std::memory_order_relaxed);
+        s_time.store(packet.getFloatArray(item::every::Time)[0], std::memory_order_relaxed);
 }
 
 std::span<const float> VisObject::floatItem(const GNP2::Packet& packet, int index,

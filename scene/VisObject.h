@@ -38,21 +38,8 @@
 #include <osg/Group>
 
 #include "gnp2/Packet.h"
+#include "protocol/Items.h"
 #include "scene/ObjectServices.h"
-
-// Item numbers every scene object shares.
-namespace items {
-constexpr int TIME = GNP2::ITEM_TIME;
-constexpr int POSITION = 1;
-constexpr int ORIENTATION = 3;
-constexpr int SCALE = 4;
-constexpr int SHININESS_ON = 8;
-constexpr int SHININESS = 9;
-constexpr int ALPHA = 10;
-constexpr int CONNECTION = GNP2::ITEM_CONNECTION;
-constexpr int WIREFRAME = 29;
-constexpr int COLOUR = 44;
-} // namespace items
 
 class VisObject : public osg::Group
 {

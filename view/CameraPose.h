@@ -13,14 +13,13 @@
 
 #include <osg/Matrixd>
 
+#include "protocol/Items.h"
+
 namespace GNP2 {
 class Packet;
 }
 
 namespace view {
-
-constexpr int CAMERA_POSE_ITEM = 1;
-constexpr int CENTRE_ITEM = 57;
 
 class CameraPoseReporter
 {

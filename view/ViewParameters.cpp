@@ -42,41 +42,39 @@ osg::Vec4f colourFromBytes(int red, int green, int blue)
 
 ViewParameters readViewCreation(const GNP2::Packet& packet)
 {
-    using namespace viewItems;
     ViewParameters p;
-    p.ownScreen = ints(packet, OWN_SCREEN, 1)[0] != 0;
+    p.ownScreen = ints(packet, item::view::OwnWindow, 1)[0] != 0;
     if (p.ownScreen) {
-        const int* stereo = ints(packet, STEREO, 2);
+        const int* stereo = ints(packet, item::view::Stereo, 2);
         p.stereoPair = stereo[0] != 0;
         p.rightEyeScreen = stereo[1];
         if (p.stereoPair) {
-            const float* geometry = floats(packet, STEREO_GEOMETRY, 2);
+            const float* geometry = floats(packet, item::view::StereoGeometry, 2);
             p.eyeSeparation = geometry[0];
             p.screenDistance = geometry[1];
         }
     }
-    p.hudAspectMode = ints(packet, HUD_ASPECT_MODE, 1)[0];
-    const float* origin = floats(packet, VIEWPORT_ORIGIN, 2);
+    p.hudAspectMode = ints(packet, item::view::HudAspect, 1)[0];
+    const float* origin = floats(packet, item::view::ViewportOrigin, 2);
     p.origin.set(origin[0], origin[1]);
-    const float* size = floats(packet, VIEWPORT_SIZE, 2);
+    const float* size = floats(packet, item::view::ViewportSize, 2);
     p.size.set(size[0], size[1]);
-    p.screen = ints(packet, SCREEN, 1)[0];
-    p.hasHud = ints(packet, HAS_HUD, 1)[0] != 0;
-    p.nearPlane = floats(packet, NEAR_PLANE, 1)[0];
-    p.farPlane = floats(packet, FAR_PLANE, 1)[0];
-    p.fieldOfView = floats(packet, FIELD_OF_VIEW, 1)[0];
-    const int* colour = ints(packet, BACKGROUND, 3);
+    p.screen = ints(packet, item::view::Screen, 1)[0];
+    p.hasHud = ints(packet, item::view::ShowHud, 1)[0] != 0;
+    p.nearPlane = floats(packet, item::view::Near, 1)[0];
+    p.farPlane = floats(packet, item::view::Far, 1)[0];
+    p.fieldOfView = floats(packet, item::view::FieldOfView, 1)[0];
+    const int* colour = ints(packet, item::view::Background, 3);
     p.clearColour = colourFromBytes(colour[0], colour[1], colour[2]);
     return p;
 }
 
 void readPlacement(const GNP2::Packet& packet, CameraPlacement& placement)
 {
-    using namespace viewItems;
-    readVec3(packet, EYE, placement.eye);
-    readVec3(packet, CENTRE, placement.centre);
-    readVec3(packet, UP, placement.up);
-    readVec3(packet, HOME_EYE, placement.homeEye);
+    readVec3(packet, item::view::Eye, placement.eye);
+    readVec3(packet, item::view::Centre, placement.centre);
+    readVec3(packet, item::view::Up, placement.up);
+    readVec3(packet, item::view::HomeEye, placement.homeEye);
 }
 
 } // namespace view

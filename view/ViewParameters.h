@@ -21,31 +21,13 @@
 #include <osg/Vec3d>
 #include <osg/Vec4f>
 
+#include "protocol/Items.h"
+
 namespace GNP2 {
 class Packet;
 }
 
 namespace view {
-
-namespace viewItems {
-constexpr int CAMERA_CONTROL = 55;
-constexpr int EYE = 56;
-constexpr int CENTRE = 57;
-constexpr int UP = 58;
-constexpr int VIEWPORT_ORIGIN = 59;
-constexpr int VIEWPORT_SIZE = 60;
-constexpr int OWN_SCREEN = 61;
-constexpr int SCREEN = 62;
-constexpr int BACKGROUND = 63;
-constexpr int NEAR_PLANE = 64;
-constexpr int FAR_PLANE = 65;
-constexpr int FIELD_OF_VIEW = 66;
-constexpr int HAS_HUD = 67;
-constexpr int HUD_ASPECT_MODE = 68;
-constexpr int HOME_EYE = 69;
-constexpr int STEREO = 96;
-constexpr int STEREO_GEOMETRY = 97;
-} // namespace viewItems
 
 // Values of item 55.
 enum CameraControl : int

@@ -131,22 +131,21 @@ void VisViewObject::apply(const GNP2::Packet& arrived)
 
     const GNP2::Packet& state = statePacket();
     readPlacement(state, _placement);
-    using namespace viewItems;
-    if (arrived.hasItem(NEAR_PLANE))
-        _parameters.nearPlane = floatItem(arrived, NEAR_PLANE)[0];
-    if (arrived.hasItem(FAR_PLANE))
-        _parameters.farPlane = floatItem(arrived, FAR_PLANE)[0];
-    if (arrived.hasItem(BACKGROUND)) {
-        const auto colour = intItem(arrived, BACKGROUND, 3);
+    if (arrived.hasItem(item::view::Near))
+        _parameters.nearPlane = floatItem(arrived, item::view::Near)[0];
+    if (arrived.hasItem(item::view::Far))
+        _parameters.farPlane = floatItem(arrived, item::view::Far)[0];
+    if (arrived.hasItem(item::view::Background)) {
+        const auto colour = intItem(arrived, item::view::Background, 3);
         _parameters.clearColour = colourFromBytes(colour[0], colour[1], colour[2]);
     }
-    if (arrived.hasItem(FIELD_OF_VIEW))
-        _parameters.fieldOfView = floatItem(arrived, FIELD_OF_VIEW)[0];
+    if (arrived.hasItem(item::view::FieldOfView))
+        _parameters.fieldOfView = floatItem(arrived, item::view::FieldOfView)[0];
     camera()->setClearColor(_parameters.clearColour);
     applyProjection();
 
     // Item 55 is required in every update; its absence is the caller's error.
-    const int control = intItem(state, CAMERA_CONTROL)[0];
+    const int control = intItem(state, item::view::CameraControl)[0];
     if (control == LOOK_AT)
         lookAt();
     else if (control == MOVE_CENTRE)

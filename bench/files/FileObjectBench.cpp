@@ -122,7 +122,7 @@ GNP2::Packet* creatingPacket(int objectNumber, const std::string& model)
     auto* p = new GNP2::Packet;
     p->setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), TYPE_VisFileObject));
     p->setIntVector(13, {0});
-    p->setString(VisFileObject::ITEM_FILE_NAME, model);
+    p->setString(item::model_file::FileName, model);
     p->setFloatVector(1, {float(objectNumber % 40), float(objectNumber / 40), 0.0f});
     p->setIntVector(44, {objectNumber % 256, 128, 255 - objectNumber % 256});
     return p;

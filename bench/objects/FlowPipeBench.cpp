@@ -37,26 +37,27 @@ GNP2::Packet* addressed(int objectNumber, int typeCode)
 GNP2::Packet* pipeCreation(int i)
 {
     GNP2::Packet* packet = addressed(i + 1, TYPE_VisFlowPipeObject);
-    packet->setIntVector(Pipe::ITEM_KIND, {Pipe::KIND_STRAIGHT});
-    packet->setFloatVector(Pipe::ITEM_LENGTH, {LENGTH});
-    packet->setFloatVector(Pipe::ITEM_INLET_RADIUS, {RADIUS});
-    packet->setFloatVector(Pipe::ITEM_OUTLET_RADIUS, {RADIUS});
-    packet->setIntVector(Pipe::ITEM_TUBE_COLOUR, {170, 210, 255});
-    packet->setIntVector(Pipe::ITEM_OPACITY, {1});
-    packet->setFloatVector(Pipe::ITEM_START, {float(i) * LENGTH, 0.f, 0.f});
+    packet->setIntVector(item::flow_pipe::PipeKind, {Pipe::KIND_STRAIGHT});
+    packet->setFloatVector(item::flow_pipe::Length, {LENGTH});
+    packet->setFloatVector(item::flow_pipe::InletRadius, {RADIUS});
+    packet->setFloatVector(item::flow_pipe::OutletRadius, {RADIUS});
+    packet->setIntVector(item::flow_pipe::TubeColour, {170, 210, 255});
+    packet->setIntVector(item::flow_pipe::TubeOpacity, {1});
+    packet->setFloatVector(item::flow_pipe::Start, {float(i) * LENGTH, 0.f, 0.f});
     packet->setFloatVector(3, {1.f, 0.f, 0.f, 0.f, 1.f, 0.f});
-    packet->setIntVector(Pipe::ITEM_UPSTREAM, {i == 0 ? -1 : i});
-    packet->setIntVector(Pipe::ITEM_DOWNSTREAM, {i == PIPES - 1 ? -1 : i + 2});
-    packet->setIntVector(Pipe::ITEM_INDICATOR_COLOUR, i % 2 == 0 ? std::vector<int>{255, 200, 40}
-                                                                 : std::vector<int>{255, 70, 40});
-    packet->setFloatVector(Pipe::ITEM_DENSITY, {DENSITY});
+    packet->setIntVector(item::flow_pipe::Upstream, {i == 0 ? -1 : i});
+    packet->setIntVector(item::flow_pipe::Downstream, {i == PIPES - 1 ? -1 : i + 2});
+    packet->setIntVector(item::flow_pipe::IndicatorColour, i % 2 == 0
+                                                               ? std::vector<int>{255, 200, 40}
+                                                               : std::vector<int>{255, 70, 40});
+    packet->setFloatVector(item::flow_pipe::IndicatorDensity, {DENSITY});
     return packet;
 }
 
 GNP2::Packet* flowUpdate(float position)
 {
     GNP2::Packet* packet = addressed(1, TYPE_VisFlowPipeObject);
-    packet->setFloatVector(Pipe::ITEM_FLOW_POSITION, {position});
+    packet->setFloatVector(item::flow_pipe::FlowPosition, {position});
     return packet;
 }
 

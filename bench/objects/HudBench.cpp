@@ -62,30 +62,30 @@ GNP2::Packet* timePacket(float t)
 GNP2::Packet* hudCreation(int element)
 {
     GNP2::Packet* packet = addressed(element, TYPE_VisHUDObject);
-    packet->setFloatVector(VisHUDObject::ITEM_POSITION,
+    packet->setFloatVector(item::hud::Position,
                            {float(element % 5) * 250.f, float(element / 5) * 90.f});
-    packet->setFloatVector(VisHUDObject::ITEM_ANGLE, {0.f});
+    packet->setFloatVector(item::hud::Rotation, {0.f});
     switch (roleOf(element)) {
     case GRAPH:
-        packet->setIntVector(VisHUDObject::ITEM_KIND, {VisHUDObject::GRAPH});
-        packet->setFloatVector(VisHUDObject::ITEM_SIZE, {300.f, 80.f});
-        packet->setIntVector(VisHUDObject::ITEM_COLOUR, {80, 220, 255});
+        packet->setIntVector(item::hud::Element, {VisHUDObject::GRAPH});
+        packet->setFloatVector(item::hud::Size, {300.f, 80.f});
+        packet->setIntVector(item::hud::Colour, {80, 220, 255});
         break;
     case VALUE:
-        packet->setIntVector(VisHUDObject::ITEM_KIND, {VisHUDObject::VALUE_TEXT});
-        packet->setString(VisHUDObject::ITEM_FILE, "arial.ttf");
-        packet->setFloatVector(VisHUDObject::ITEM_SIZE, {20.f});
-        packet->setString(VisHUDObject::ITEM_TEXT, "Value");
-        packet->setFloatVector(VisHUDObject::ITEM_VALUE, {0.f});
+        packet->setIntVector(item::hud::Element, {VisHUDObject::VALUE_TEXT});
+        packet->setString(item::hud::FileName, "arial.ttf");
+        packet->setFloatVector(item::hud::Size, {20.f});
+        packet->setString(item::hud::Text, "Value");
+        packet->setFloatVector(item::hud::Value, {0.f});
         break;
     case BAR:
-        packet->setIntVector(VisHUDObject::ITEM_KIND, {VisHUDObject::BAR});
-        packet->setFloatVector(VisHUDObject::ITEM_SIZE, {200.f, 12.f});
+        packet->setIntVector(item::hud::Element, {VisHUDObject::BAR});
+        packet->setFloatVector(item::hud::Size, {200.f, 12.f});
         break;
     case BUTTON:
-        packet->setIntVector(VisHUDObject::ITEM_KIND, {VisHUDObject::BUTTON});
-        packet->setFloatVector(VisHUDObject::ITEM_SIZE, {80.f, 40.f});
-        packet->setFloatVector(VisHUDObject::ITEM_VALUE, {1.f});
+        packet->setIntVector(item::hud::Element, {VisHUDObject::BUTTON});
+        packet->setFloatVector(item::hud::Size, {80.f, 40.f});
+        packet->setFloatVector(item::hud::Value, {1.f});
         break;
     }
     return packet;
@@ -97,11 +97,10 @@ GNP2::Packet* hudUpdate(int element, float t)
     GNP2::Packet* packet = addressed(element, TYPE_VisHUDObject);
     const float wave = std::sin(t * 3.f + float(element));
     if (roleOf(element) == BUTTON)
-        packet->setFloatVector(
-            VisHUDObject::ITEM_POSITION,
-            {float(element % 5) * 250.f + 20.f * wave, float(element / 5) * 90.f, 0.f});
+        packet->setFloatVector(item::hud::Position, {float(element % 5) * 250.f + 20.f * wave,
+                                                     float(element / 5) * 90.f, 0.f});
     else
-        packet->setFloatVector(VisHUDObject::ITEM_VALUE,
+        packet->setFloatVector(item::hud::Value,
                                {roleOf(element) == VALUE ? std::round(wave * 1000.f) : wave});
     return packet;
 }

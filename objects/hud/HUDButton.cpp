@@ -35,7 +35,7 @@ void HUDButton::sendEvent(int code, float x, float y)
     if (!_owner.lock(owner))
         return;
     auto* packet = new GNP2::Packet;
-    packet->setFloatVector(ITEM_POINTER, {x, y});
-    packet->setIntVector(ITEM_EVENT, {code});
+    packet->setFloatVector(item::reply::button_event::Pointer, {x, y});
+    packet->setIntVector(item::reply::button_event::Event, {code});
     owner->sendPacket(packet);
 }

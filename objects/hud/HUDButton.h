@@ -27,9 +27,6 @@ class VisObject;
 class HUDButton : public HUDBaseClass
 {
 public:
-    static constexpr int ITEM_POINTER = 1;
-    static constexpr int ITEM_EVENT = 30;
-
     enum Event
     {
         PRESSED = 1,

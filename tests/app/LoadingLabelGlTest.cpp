@@ -71,7 +71,7 @@ TEST(LoadingLabel, ShowsWhileAModelLoadsAndHidesWhenItIsShown)
 
         GNP2::Packet file;
         file.setHeader(GNP2::makeHeader(3, TYPE_VisFileObject));
-        file.setString(VisFileObject::ITEM_FILE_NAME, model.toStdString());
+        file.setString(item::model_file::FileName, model.toStdString());
         client.send(file);
 
         EXPECT_TRUE(waitFor([&] { return window.loadingLabel()->isVisible(); }, 20s))

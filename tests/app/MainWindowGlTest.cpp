@@ -421,10 +421,10 @@ TEST_P(MainWindow, ShadowsDarkenTheFloorBesideABox)
         orvane::SimulationClient client;
         connectSimulation(window, client);
         auto view = viewPacket(1, {0, 0, 0}, {0.f, 0.f}, {1.f, 1.f});
-        view->setIntVector(view::viewItems::CAMERA_CONTROL, {view::LOOK_AT});
-        view->setFloatVector(view::viewItems::EYE, {0.f, -14.f, 12.f});
-        view->setFloatVector(view::viewItems::CENTRE, {0.f, 0.f, 0.f});
-        view->setFloatVector(view::viewItems::UP, {0.f, 0.f, 1.f});
+        view->setIntVector(item::view::CameraControl, {view::LOOK_AT});
+        view->setFloatVector(item::view::Eye, {0.f, -14.f, 12.f});
+        view->setFloatVector(item::view::Centre, {0.f, 0.f, 0.f});
+        view->setFloatVector(item::view::Up, {0.f, 0.f, 1.f});
         client.send(*view);
         ASSERT_TRUE(waitFor([&] { return !window.viewerManager().views().empty(); }));
 

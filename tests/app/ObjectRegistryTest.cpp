@@ -60,78 +60,79 @@ std::unique_ptr<GNP2::Packet> creatingPacket(int code)
 {
     auto packet = std::make_unique<GNP2::Packet>();
     packet->setHeader(GNP2::makeHeader(7, std::uint32_t(code)));
-    packet->setFloatVector(GNP2::ITEM_TIME, {1.5f});
-    packet->setIntVector(GNP2::ITEM_CONNECTION, {0});
+    packet->setFloatVector(item::every::Time, {1.5f});
+    packet->setIntVector(item::every::Connection, {0});
     switch (code) {
     case TYPE_VisBaseObject:
-        packet->setIntVector(5, {1}); // a box
+        packet->setIntVector(item::shape::ShapeKind, {1}); // a box
         break;
     case TYPE_VisFileObject:
-        packet->setString(12, "arm.osgt");
+        packet->setString(item::model_file::FileName, "arm.osgt");
         break;
     case TYPE_VisLightObject:
-        packet->setIntVector(32, {0}); // positional
+        packet->setIntVector(item::light::Directional, {0}); // positional
         break;
     case TYPE_VisTextObject:
-        packet->setString(43, "arial.ttf");
-        packet->setString(39, "label");
-        packet->setIntVector(41, {0});
-        packet->setIntVector(38, {0});
+        packet->setString(item::text::Font, "arial.ttf");
+        packet->setString(item::text::Text, "label");
+        packet->setIntVector(item::text::ShowValue, {0});
+        packet->setIntVector(item::text::Alignment, {0});
         break;
     case TYPE_VisWeatherObject:
-        packet->setIntVector(49, {2}); // fog
-        packet->setFloatVector(50, {1.0f});
-        packet->setFloatVector(51, {50.0f});
-        packet->setIntVector(52, {1});
-        packet->setIntVector(44, {128, 128, 128});
+        packet->setIntVector(item::weather::WeatherKind, {2}); // fog
+        packet->setFloatVector(item::weather::FogStart, {1.0f});
+        packet->setFloatVector(item::weather::FogEnd, {50.0f});
+        packet->setIntVector(item::weather::FogOn, {1});
+        packet->setIntVector(item::weather::Colour, {128, 128, 128});
         break;
     case TYPE_VisFlexBodyObject:
-        packet->setString(12, "beam.osgt");
-        packet->setIntVector(74, {1});
-        packet->setFloatVector(73, {0.0f, 0.0f, 0.0f});
+        packet->setString(item::flex_body::FileName, "beam.osgt");
+        packet->setIntVector(item::flex_body::NodeCount, {1});
+        packet->setFloatVector(item::flex_body::Nodes, {0.0f, 0.0f, 0.0f});
         break;
     case TYPE_VisFlexSurfaceObject: // a 2 x 2 grid
-        packet->setIntVector(78, {2});
-        packet->setIntVector(79, {2});
-        packet->setFloatVector(70, {0.0f, 1.0f, 0.0f, 1.0f});
-        packet->setFloatVector(71, {0.0f, 0.0f, 1.0f, 1.0f});
-        packet->setFloatVector(72, {0.0f, 0.0f, 0.0f, 0.0f});
+        packet->setIntVector(item::flex_surface::Rows, {2});
+        packet->setIntVector(item::flex_surface::Columns, {2});
+        packet->setFloatVector(item::flex_surface::X, {0.0f, 1.0f, 0.0f, 1.0f});
+        packet->setFloatVector(item::flex_surface::Y, {0.0f, 0.0f, 1.0f, 1.0f});
+        packet->setFloatVector(item::flex_surface::Z, {0.0f, 0.0f, 0.0f, 0.0f});
         break;
     case TYPE_VisParticleEffectObject:
-        packet->setIntVector(89, {1}); // fire
+        packet->setIntVector(item::particle_effect::Effect, {1}); // fire
         break;
     case TYPE_VisFlowPipeObject: // a straight pipe, a chain of one
-        packet->setIntVector(27, {1});
-        packet->setFloatVector(16, {2.0f});
-        packet->setFloatVector(17, {0.2f});
-        packet->setFloatVector(18, {0.2f});
-        packet->setIntVector(25, {200, 200, 255});
-        packet->setIntVector(26, {1});
-        packet->setFloatVector(14, {0.0f, 0.0f, 0.0f});
-        packet->setFloatVector(3, {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f});
-        packet->setIntVector(82, {-1});
-        packet->setIntVector(83, {-1});
+        packet->setIntVector(item::flow_pipe::PipeKind, {1});
+        packet->setFloatVector(item::flow_pipe::Length, {2.0f});
+        packet->setFloatVector(item::flow_pipe::InletRadius, {0.2f});
+        packet->setFloatVector(item::flow_pipe::OutletRadius, {0.2f});
+        packet->setIntVector(item::flow_pipe::TubeColour, {200, 200, 255});
+        packet->setIntVector(item::flow_pipe::TubeOpacity, {1});
+        packet->setFloatVector(item::flow_pipe::Start, {0.0f, 0.0f, 0.0f});
+        packet->setFloatVector(item::flow_pipe::Orientation, {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f});
+        packet->setIntVector(item::flow_pipe::Upstream, {-1});
+        packet->setIntVector(item::flow_pipe::Downstream, {-1});
         break;
     case TYPE_VisHUDObject:
-        packet->setIntVector(45, {8}); // a button
-        packet->setFloatVector(1, {100.0f, 100.0f});
-        packet->setFloatVector(2, {0.0f});
-        packet->setFloatVector(46, {50.0f, 20.0f});
-        packet->setFloatVector(47, {1.0f});
+        packet->setIntVector(item::hud::Element, {8}); // a button
+        packet->setFloatVector(item::hud::Position, {100.0f, 100.0f});
+        packet->setFloatVector(item::hud::Rotation, {0.0f});
+        packet->setFloatVector(item::hud::Size, {50.0f, 20.0f});
+        packet->setFloatVector(item::hud::Value, {1.0f});
         break;
     case TYPE_VisLineObject:
-        packet->setIntVector(44, {255, 255, 0});
-        packet->setFloatVector(10, {1.0f});
-        packet->setIntVector(88, {1}); // a polyline
-        packet->setFloatVector(87, {2.0f});
-        packet->setIntVector(86, {2});
-        packet->setFloatVector(1, {0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f});
+        packet->setIntVector(item::line::Colour, {255, 255, 0});
+        packet->setFloatVector(item::line::Opacity, {1.0f});
+        packet->setIntVector(item::line::LineKind, {1}); // a polyline
+        packet->setFloatVector(item::line::Width, {2.0f});
+        packet->setIntVector(item::line::PointCount, {2});
+        packet->setFloatVector(item::line::Points, {0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f});
         break;
     case TYPE_VisIntersectorObject:
-        packet->setFloatVector(14, {0.0f, 0.0f, 0.0f}); // the segment's start and end
-        packet->setFloatVector(15, {1.0f, 0.0f, 0.0f});
-        packet->setFloatVector(17, {0.1f}); // marker size
-        packet->setIntVector(45, {1});      // line and marker shown
+        packet->setFloatVector(item::intersector::Start,
+                               {0.0f, 0.0f, 0.0f}); // the segment's start and end
+        packet->setFloatVector(item::intersector::End, {1.0f, 0.0f, 0.0f});
+        packet->setFloatVector(item::intersector::MarkerSize, {0.1f}); // marker size
+        packet->setIntVector(item::intersector::DisplayMode, {1});     // line and marker shown
         break;
     default:
         break;

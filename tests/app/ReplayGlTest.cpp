@@ -183,8 +183,8 @@ TEST(ReplayLights, ReplayedLightsTakeTheNumbersTheyHadLive)
             for (int o = 1; o <= 3; ++o) {
                 GNP2::Packet light;
                 light.setHeader(GNP2::makeHeader(std::uint32_t(o), TYPE_VisLightObject));
-                light.setIntVector(VisLightObject::ITEM_DIRECTIONAL, {0});
-                light.setIntVector(VisLightObject::ITEM_DIFFUSE, {80 * o, 40, 40});
+                light.setIntVector(item::light::Directional, {0});
+                light.setIntVector(item::light::Diffuse, {80 * o, 40, 40});
                 light.setFloatVector(1, {float(o), float(k), 2.f});
                 client.queue(light);
             }

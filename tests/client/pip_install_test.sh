@@ -13,6 +13,6 @@ import orvane, pathlib
 assert "site-packages" in orvane.__file__, orvane.__file__
 frame = orvane.Shape(1, shape_kind=1, colour=(255, 0, 0)).encode()
 assert frame.hex() == "2400000001000002050100000003010000002c0300000003ff0000000000000000000000", frame.hex()
-assert sorted(orvane.KINDS) == list(range(1, 15))
+assert sorted(orvane.KINDS) == list(range(1, len(orvane.KINDS) + 1)) and len(orvane.KINDS) >= 14
 print("installed:", orvane.__file__)
 PY

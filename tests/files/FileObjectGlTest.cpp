@@ -173,7 +173,7 @@ TEST_F(FileObjectGl, AStreamedModelAppearsOnScreenOnceLoaded)
     connect();
     GNP2::Packet packet;
     packet.setHeader(GNP2::makeHeader(7, filetest::TYPE_FILE));
-    packet.setString(VisFileObject::ITEM_FILE_NAME, model);
+    packet.setString(item::model_file::FileName, model);
     packet.setIntVector(44, {255, 0, 0});
     client.send(packet);
     ASSERT_TRUE(framesUntil([&] { return fileObject(7) != nullptr; }));

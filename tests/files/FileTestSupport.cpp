@@ -148,9 +148,9 @@ int countLines(const std::string& text, int level)
 
 std::unique_ptr<GNP2::Packet> filePacket(const std::string& name, float time)
 {
-    testsupport::Items items{{{items::TIME, {time}}}};
+    testsupport::Items items{{{item::every::Time, {time}}}};
     if (!name.empty())
-        items.strings[VisFileObject::ITEM_FILE_NAME] = name;
+        items.strings[item::model_file::FileName] = name;
     return testsupport::makePacket(items, {OBJECT_NUMBER, TYPE_FILE, CONNECTION});
 }
 

@@ -120,14 +120,14 @@ TEST_F(FileObjectTest, ShowsTheModelOnceLoadedWithTheWholeStateApplied)
 {
     VisFileObject* object = newObject();
     auto first = filetest::filePacket(model);
-    first->setIntVector(44, {255, 0, 0});
+    first->setIntVector(item::model_file::Colour, {255, 0, 0});
     deliver(*object, *first, true);
     EXPECT_FALSE(object->isInitialized());
     EXPECT_EQ(object->getTransform()->getNumChildren(), 0u);
 
     files->waitForLoads();
     auto second = filetest::filePacket("");
-    second->setFloatVector(1, {1.0f, 2.0f, 3.0f});
+    second->setFloatVector(item::model_file::Position, {1.0f, 2.0f, 3.0f});
     deliver(*object, *second, false);
     ASSERT_TRUE(object->isInitialized());
     ASSERT_EQ(object->getTransform()->getNumChildren(), 1u);
@@ -142,7 +142,7 @@ TEST_F(FileObjectTest, AppearsWithTheNextFrameWhenNoFurtherPacketComes)
 {
     VisFileObject* object = newObject();
     auto packet = filetest::filePacket(model);
-    packet->setIntVector(44, {0, 0, 255});
+    packet->setIntVector(item::model_file::Colour, {0, 0, 255});
     deliver(*object, *packet, true);
     EXPECT_NE(object->getUpdateCallback(), nullptr);
 
@@ -157,9 +157,9 @@ TEST_F(FileObjectTest, AppearsWithTheNextFrameWhenNoFurtherPacketComes)
 TEST_F(FileObjectTest, TwoObjectsOfOneFileAreColouredIndependently)
 {
     auto redPacket = filetest::filePacket(model);
-    redPacket->setIntVector(44, {255, 0, 0});
+    redPacket->setIntVector(item::model_file::Colour, {255, 0, 0});
     auto bluePacket = filetest::filePacket(model);
-    bluePacket->setIntVector(44, {0, 0, 255});
+    bluePacket->setIntVector(item::model_file::Colour, {0, 0, 255});
     const auto [red, blue] = showTwo(*redPacket, *bluePacket);
     EXPECT_NE(red->model(), blue->model());
     EXPECT_EQ(diffuseOf(red->model()), osg::Vec4(1, 0, 0, 1));
@@ -216,7 +216,7 @@ TEST_P(Smoothing, Item85NonzeroRecomputesTheNormals)
     VisFileObject* object = newObject();
     auto packet = filetest::filePacket(model);
     if (!GetParam().item85.empty())
-        packet->setIntVector(85, GetParam().item85);
+        packet->setIntVector(item::model_file::SmoothNormals, GetParam().item85);
     deliver(*object, *packet, true);
     files->waitForLoads();
     frame();
@@ -364,7 +364,7 @@ TEST_F(FileObjectTest, ANameSentAsACStringLosesItsTerminatingZero)
 {
     VisFileObject* object = newObject();
     auto packet = filetest::filePacket("");
-    packet->setString(12, std::string(model) + '\0');
+    packet->setString(item::model_file::FileName, std::string(model) + '\0');
     deliver(*object, *packet, true);
     EXPECT_EQ(object->fileName(), model);
 }

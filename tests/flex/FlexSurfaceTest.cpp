@@ -49,11 +49,11 @@ struct Grid
     Items items() const
     {
         Items items;
-        items.ints[Surface::ITEM_ROWS] = {rows};
-        items.ints[Surface::ITEM_COLUMNS] = {columns};
-        items.floats[Surface::ITEM_X] = x;
-        items.floats[Surface::ITEM_Y] = y;
-        items.floats[Surface::ITEM_Z] = z;
+        items.ints[item::flex_surface::Rows] = {rows};
+        items.ints[item::flex_surface::Columns] = {columns};
+        items.floats[item::flex_surface::X] = x;
+        items.floats[item::flex_surface::Y] = y;
+        items.floats[item::flex_surface::Z] = z;
         return items;
     }
 };
@@ -166,7 +166,7 @@ TEST_F(FlexSurface, EveryUpdateRewritesTheGridAndTheTransformItemsApply)
 {
     Grid grid(3, 3);
     Items items = grid.items();
-    items.floats[items::POSITION] = {1, 2, 3};
+    items.floats[item::flex_surface::Position] = {1, 2, 3};
     osg::ref_ptr<Surface> surface = create(items);
     ASSERT_TRUE(surface->isInitialized());
     ASSERT_NE(surface->surface(), nullptr);
@@ -176,8 +176,8 @@ TEST_F(FlexSurface, EveryUpdateRewritesTheGridAndTheTransformItemsApply)
 
     // A wave: only z changes, the size items are not sent again.
     Items wave;
-    wave.floats[Surface::ITEM_Z] = std::vector<float>(9, 0.0f);
-    wave.floats[Surface::ITEM_Z][4] = 2.0f;
+    wave.floats[item::flex_surface::Z] = std::vector<float>(9, 0.0f);
+    wave.floats[item::flex_surface::Z][4] = 2.0f;
     testsupport::send(*surface, wave, SURFACE);
     EXPECT_EQ(surface->surface()->vertices()[4], osg::Vec3(1, 1, 2));
     // The centre's raised: the normal at (0, 1) is (0, 1, 2) x (1, 0, 0).
@@ -188,9 +188,9 @@ TEST_F(FlexSurface, ColourModeSwitchesAtTheNextUpdate)
 {
     Grid grid(2, 2);
     Items items = grid.items();
-    items.ints[Surface::ITEM_COLOR_MODE] = {0};
-    items.ints[Surface::ITEM_COLORS] = {255000000, 255000, 255, 255255255};
-    items.ints[items::COLOUR] = {0, 255, 0};
+    items.ints[item::flex_surface::ColourMode] = {0};
+    items.ints[item::flex_surface::VertexColours] = {255000000, 255000, 255, 255255255};
+    items.ints[item::flex_surface::Colour] = {0, 255, 0};
     osg::ref_ptr<Surface> surface = create(items);
     // Mode 0: the vertices stay white, the material is the common colour.
     EXPECT_EQ(surface->surface()->colors()[0], osg::Vec4(1, 1, 1, 1));
@@ -204,7 +204,7 @@ TEST_F(FlexSurface, ColourModeSwitchesAtTheNextUpdate)
     EXPECT_EQ(material()->getColorMode(), osg::Material::OFF);
 
     Items colourMode;
-    colourMode.ints[Surface::ITEM_COLOR_MODE] = {1};
+    colourMode.ints[item::flex_surface::ColourMode] = {1};
     testsupport::send(*surface, colourMode, SURFACE);
     EXPECT_EQ(surface->surface()->colors()[0], osg::Vec4(1, 0, 0, 1));
     EXPECT_EQ(surface->surface()->colors()[1], osg::Vec4(0, 1, 0, 1));
@@ -213,12 +213,12 @@ TEST_F(FlexSurface, ColourModeSwitchesAtTheNextUpdate)
 
     // Back to 0: the vertex colours stay until the common colour changes.
     Items uniform;
-    uniform.ints[Surface::ITEM_COLOR_MODE] = {0};
+    uniform.ints[item::flex_surface::ColourMode] = {0};
     testsupport::send(*surface, uniform, SURFACE);
     EXPECT_EQ(surface->surface()->colors()[0], osg::Vec4(1, 0, 0, 1));
     EXPECT_EQ(material()->getColorMode(), osg::Material::AMBIENT_AND_DIFFUSE);
     Items recoloured;
-    recoloured.ints[items::COLOUR] = {0, 0, 255};
+    recoloured.ints[item::flex_surface::Colour] = {0, 0, 255};
     testsupport::send(*surface, recoloured, SURFACE);
     EXPECT_EQ(material()->getColorMode(), osg::Material::OFF);
     EXPECT_EQ(material()->getDiffuse(osg::Material::FRONT), osg::Vec4(0, 0, 1, 1));
@@ -228,8 +228,8 @@ TEST_F(FlexSurface, SmallGridsAndShortItemsAreRejectedAndBadUpdatesSkipped)
 {
     for (const auto& [rows, columns] : {std::pair{1, 4}, std::pair{4, 1}, std::pair{0, 0}}) {
         Items items = Grid(2, 2).items();
-        items.ints[Surface::ITEM_ROWS] = {rows};
-        items.ints[Surface::ITEM_COLUMNS] = {columns};
+        items.ints[item::flex_surface::Rows] = {rows};
+        items.ints[item::flex_surface::Columns] = {columns};
         testing::internal::CaptureStdout();
         osg::ref_ptr<Surface> surface = create(items);
         const std::string out = testing::internal::GetCapturedStdout();
@@ -238,7 +238,7 @@ TEST_F(FlexSurface, SmallGridsAndShortItemsAreRejectedAndBadUpdatesSkipped)
         EXPECT_NE(out.find("ErrorNr: "), std::string::npos) << out;
     }
     Items shortZ = Grid(3, 3).items();
-    shortZ.floats[Surface::ITEM_Z].pop_back();
+    shortZ.floats[item::flex_surface::Z].pop_back();
     testing::internal::CaptureStdout();
     EXPECT_FALSE(create(shortZ)->isInitialized());
     EXPECT_NE(testing::internal::GetCapturedStdout().find("ErrorNr: 72"), std::string::npos);
@@ -247,15 +247,15 @@ TEST_F(FlexSurface, SmallGridsAndShortItemsAreRejectedAndBadUpdatesSkipped)
     // the shape is kept; the next good packet applies.
     osg::ref_ptr<Surface> surface = create(Grid(2, 2).items());
     Items bad;
-    bad.ints[Surface::ITEM_COLOR_MODE] = {1};
-    bad.ints[Surface::ITEM_COLORS] = {255};
-    bad.floats[Surface::ITEM_Z] = {5, 5, 5, 5};
+    bad.ints[item::flex_surface::ColourMode] = {1};
+    bad.ints[item::flex_surface::VertexColours] = {255};
+    bad.floats[item::flex_surface::Z] = {5, 5, 5, 5};
     testing::internal::CaptureStdout();
     EXPECT_NO_THROW(testsupport::send(*surface, bad, SURFACE));
     EXPECT_NE(testing::internal::GetCapturedStdout().find("ErrorNr: 73"), std::string::npos);
     EXPECT_EQ(surface->surface()->vertices()[0].z(), 0.0f);
     Items good;
-    good.ints[Surface::ITEM_COLORS] = {255, 255, 255, 255};
+    good.ints[item::flex_surface::VertexColours] = {255, 255, 255, 255};
     testsupport::send(*surface, good, SURFACE);
     EXPECT_EQ(surface->surface()->vertices()[0].z(), 5.0f);
     EXPECT_EQ(surface->surface()->colors()[3], osg::Vec4(0, 0, 1, 1));

@@ -53,17 +53,17 @@ osg::ref_ptr<osg::Vec3Array> bend(float tip)
 Items creating(const osg::Vec3Array& nodes)
 {
     Items items;
-    items.strings[VisFlexBodyObject::ITEM_FILE_NAME] = MODEL;
-    items.ints[VisFlexBodyObject::ITEM_NODE_COUNT] = {int(nodes.size())};
-    items.floats[VisFlexBodyObject::ITEM_REFERENCE_NODES] = flextest::planar(nodes);
-    items.floats[items::TIME] = {0.5f};
+    items.strings[item::flex_body::FileName] = MODEL;
+    items.ints[item::flex_body::NodeCount] = {int(nodes.size())};
+    items.floats[item::flex_body::Nodes] = flextest::planar(nodes);
+    items.floats[item::every::Time] = {0.5f};
     return items;
 }
 
 Items displaced(const osg::Vec3Array& d)
 {
     Items items;
-    items.floats[VisFlexBodyObject::ITEM_DISPLACEMENTS] = flextest::planar(d);
+    items.floats[item::flex_body::Displacements] = flextest::planar(d);
     return items;
 }
 
@@ -107,7 +107,7 @@ TEST_F(FlexBody, ZeroDisplacementsLeaveEveryVertexInPlace)
 {
     osg::ref_ptr<VisFlexBodyObject> body = newBody();
     Items items = creating(*beamNodes());
-    items.floats[VisFlexBodyObject::ITEM_DISPLACEMENTS] = std::vector<float>(30, 0.0f);
+    items.floats[item::flex_body::Displacements] = std::vector<float>(30, 0.0f);
     testsupport::deliver(*body, items, true, BODY);
     ASSERT_TRUE(body->isInitialized());
     ASSERT_NE(copy(*body), nullptr);
@@ -150,7 +150,8 @@ TEST_F(FlexBody, AnUpdateWithoutDisplacementsKeepsTheShape)
     ASSERT_EQ(vertices(source(*body))[TIP], osg::Vec3(4.0f, -0.1f, 0.1f));
     EXPECT_NEAR(bent[TIP].z() - vertices(source(*body))[TIP].z(), 0.8f, 1e-3f) << "the tip";
 
-    testsupport::deliver(*body, Items{.floats = {{items::POSITION, {1, 2, 3}}}}, false, BODY);
+    testsupport::deliver(*body, Items{.floats = {{item::flex_body::Position, {1, 2, 3}}}}, false,
+                         BODY);
     EXPECT_EQ(shape(*body), bent);
     EXPECT_EQ(body->getTranslation().getTrans(), osg::Vec3d(1, 2, 3));
 }
@@ -184,7 +185,7 @@ TEST_P(FlexBodyBadItems, AreReportedAndTheBodyIsBuiltOnceTheyArrive)
     const BadItems& row = GetParam();
     osg::ref_ptr<VisFlexBodyObject> body = newBody();
     Items first = creating(*beamNodes());
-    first.floats[VisFlexBodyObject::ITEM_DISPLACEMENTS] = flextest::planar(*bend(0.6f));
+    first.floats[item::flex_body::Displacements] = flextest::planar(*bend(0.6f));
     row.spoil(first);
     testing::internal::CaptureStdout();
     testsupport::deliver(*body, first, true, BODY);
@@ -200,9 +201,9 @@ TEST_P(FlexBodyBadItems, AreReportedAndTheBodyIsBuiltOnceTheyArrive)
     // The missing piece alone: the rest comes from the state.
     const Items whole = creating(*beamNodes());
     Items fix;
-    if (row.item == VisFlexBodyObject::ITEM_FILE_NAME)
+    if (row.item == item::flex_body::FileName)
         fix.strings = whole.strings;
-    else if (row.item == VisFlexBodyObject::ITEM_NODE_COUNT)
+    else if (row.item == item::flex_body::NodeCount)
         fix.ints = whole.ints;
     else
         fix.floats[row.item] = whole.floats.at(row.item);
@@ -219,14 +220,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadItems{"NoModelName", 12, [](Items& i) { i.strings.clear(); }},
                       BadItems{"NoReferenceNodes", 73, [](Items& i) { i.floats.erase(73); }},
                       BadItems{"NoNodeCount", 74, [](Items& i) { i.ints.clear(); }},
-                      BadItems{"NodesShorterThan3N", 73, [](Items& i) { i.floats[73].resize(29); }},
+                      BadItems{"NodesShorterThan3N", 73,
+                               [](Items& i) { i.floats[item::flex_body::Nodes].resize(29); }},
                       BadItems{"NodesAsIntegers", 73,
                                [](Items& i) {
                                    i.floats.erase(73);
-                                   i.ints[73] = std::vector<int>(30, 0);
+                                   i.ints[item::flex_body::Nodes] = std::vector<int>(30, 0);
                                }},
-                      BadItems{"NoNodes", 74, [](Items& i) { i.ints[74] = {0}; }},
-                      BadItems{"NegativeNodeCount", 74, [](Items& i) { i.ints[74] = {-3}; }}),
+                      BadItems{"NoNodes", 74,
+                               [](Items& i) { i.ints[item::flex_body::NodeCount] = {0}; }},
+                      BadItems{"NegativeNodeCount", 74,
+                               [](Items& i) { i.ints[item::flex_body::NodeCount] = {-3}; }}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(FlexBody, BadDisplacementsInAnUpdateAreReportedAndSkipped)
@@ -237,9 +241,9 @@ TEST_F(FlexBody, BadDisplacementsInAnUpdateAreReportedAndSkipped)
     const std::vector<osg::Vec3> bent = shape(*body);
 
     Items shortItem = displaced(*bend(0.9f));
-    shortItem.floats[71].resize(29);
+    shortItem.floats[item::flex_body::Displacements].resize(29);
     Items asIntegers;
-    asIntegers.ints[71] = std::vector<int>(30, 1);
+    asIntegers.ints[item::flex_body::Displacements] = std::vector<int>(30, 1);
     for (const Items& bad : {shortItem, asIntegers}) {
         testing::internal::CaptureStdout();
         EXPECT_NO_THROW(testsupport::deliver(*body, bad, false, BODY));
@@ -294,8 +298,8 @@ TEST_F(FlexBody, Item85RecomputesTheNormalsOfTheCurrentShape)
         static_cast<osg::Geometry*>(copy(*body)->clone(osg::CopyOp::DEEP_COPY_ALL));
     osgUtil::SmoothingVisitor::smooth(*expected);
 
-    testsupport::deliver(*body, Items{.ints = {{VisFlexBodyObject::ITEM_SMOOTH_NORMALS, {1}}}},
-                         false, BODY);
+    testsupport::deliver(*body, Items{.ints = {{item::flex_body::RecomputeNormals, {1}}}}, false,
+                         BODY);
     const auto* normals = static_cast<const osg::Vec3Array*>(copy(*body)->getNormalArray());
     const auto* want = static_cast<const osg::Vec3Array*>(expected->getNormalArray());
     ASSERT_EQ(normals->size(), want->size());
@@ -337,7 +341,7 @@ TEST_F(FlexBody, AModelStillLoadingIsBuiltByTheFrameWithTheWholeState)
     root->addChild(body.get());
     testsupport::deliver(*body, creating(*beamNodes()), true, BODY);
     Items later = displaced(*bend(0.7f));
-    later.floats[items::POSITION] = {0, 0, 2};
+    later.floats[item::flex_body::Position] = {0, 0, 2};
     testsupport::deliver(*body, later, false, BODY);
     EXPECT_FALSE(body->isInitialized());
     osgUtil::UpdateVisitor frame;
@@ -360,7 +364,8 @@ TEST_F(FlexBody, TheReplayedShapeEqualsTheLiveOne)
     testsupport::deliver(*live, creating(*beamNodes()), true, BODY);
     for (float tip : {0.3f, -0.9f, 0.45f})
         testsupport::deliver(*live, displaced(*bend(tip)), false, BODY);
-    testsupport::deliver(*live, Items{.floats = {{items::POSITION, {1, 0, 0}}}}, false, BODY);
+    testsupport::deliver(*live, Items{.floats = {{item::flex_body::Position, {1, 0, 0}}}}, false,
+                         BODY);
     const std::unique_ptr<GNP2::Packet> recorded = std::make_unique<GNP2::Packet>();
     recorded->update(live->getPacket());
 

@@ -24,11 +24,12 @@ using namespace shapetest;
 
 namespace {
 
-constexpr int KIND = VisBaseObject::ITEM_KIND;
+constexpr int KIND = item::shape::ShapeKind;
 
 Items markerItems(std::vector<float> labelSizes = {1.f, 2.f, 3.f})
 {
-    return Items{{{4, std::move(labelSizes)}}, {{KIND, {VisBaseObject::KIND_COORD_SYSTEM}}}};
+    return Items{{{item::shape::Scale, std::move(labelSizes)}},
+                 {{KIND, {VisBaseObject::KIND_COORD_SYSTEM}}}};
 }
 
 osg::Geode* markerGeode(const VisBaseObject& object)
@@ -200,13 +201,14 @@ TEST_F(CoordSystem, MarkersAliveTogetherShareTheirArrows)
 TEST_F(CoordSystem, NeverTakesAppearanceItems)
 {
     Items items = markerItems();
-    items.floats[10] = {0.5f};
-    items.floats[9] = {0.8f};
-    items.ints[8] = {1};
-    items.ints[29] = {1};
-    items.ints[44] = {255, 0, 0};
+    items.floats[item::shape::Opacity] = {0.5f};
+    items.floats[item::shape::Shininess] = {0.8f};
+    items.ints[item::shape::ShininessOn] = {1};
+    items.ints[item::shape::Wireframe] = {1};
+    items.ints[item::shape::Colour] = {255, 0, 0};
     osg::ref_ptr<VisBaseObject> marker = create(items);
-    send(*marker, {{{10, {0.25f}}}, {{44, {0, 0, 255}}, {29, {0}}}});
+    send(*marker,
+         {{{item::shape::Opacity, {0.25f}}}, {{item::shape::Colour, {0, 0, 255}}, {29, {0}}}});
 
     osg::Geode* geode = markerGeode(*marker);
     ASSERT_NE(geode, nullptr);
@@ -262,7 +264,7 @@ TEST_P(MissingFont, ShowsTheErrorAndLeavesAnEmptyInitialisedMarker)
     EXPECT_EQ(marker->getTransform()->getNumChildren(), 0u);
 
     // Built is built: later packets neither retry nor complain.
-    send(*marker, {{{4, {2.f, 2.f, 2.f}}}, {}});
+    send(*marker, {{{item::shape::Scale, {2.f, 2.f, 2.f}}}, {}});
     EXPECT_EQ(shown.size(), 1u);
     EXPECT_EQ(marker->getScale(), osg::Matrixd::scale(2.0, 2.0, 2.0));
 }
@@ -296,8 +298,8 @@ TEST(ShapeObjectsRegistration, TypeCode2CreatesAndUpdatesAShapeObject)
     osg::ref_ptr<rootnodeUpdateCallback> callback =
         new rootnodeUpdateCallback(receive, send, factory, scene.get(), hud.get());
 
-    receive.push(shapePacket(TYPE_VisBaseObject,
-                             {{{4, {2.f, 1.f, 0.5f}}}, {{KIND, {1}}, {44, {0, 0, 255}}}}));
+    receive.push(shapePacket(TYPE_VisBaseObject, {{{item::shape::Scale, {2.f, 1.f, 0.5f}}},
+                                                  {{KIND, {1}}, {44, {0, 0, 255}}}}));
     callback->runOnce();
     auto* box = dynamic_cast<VisBaseObject*>(callback->findObject(0, 5));
     ASSERT_NE(box, nullptr);
@@ -315,7 +317,7 @@ TEST(ShapeObjectsRegistration, TypeCode2CreatesAndUpdatesAShapeObject)
     EXPECT_EQ(box->getScale(), osg::Matrixd::scale(2.0, 1.0, 0.5));
 
     // A later packet for the same number is an update, whatever its type byte.
-    receive.push(shapePacket(4, {{{1, {0.f, 5.f, 0.f}}}, {}}));
+    receive.push(shapePacket(4, {{{item::shape::Position, {0.f, 5.f, 0.f}}}, {}}));
     callback->runOnce();
     EXPECT_EQ(scene->getNumChildren(), 1u);
     EXPECT_EQ(box->shape(), shape.get());

@@ -149,9 +149,9 @@ protected:
 osg::ref_ptr<VisParticleEffectObject> particles(int kind, float intensity)
 {
     using Effect = VisParticleEffectObject;
-    return effecttest::create<Effect>(
-        {{{Effect::ITEM_INTENSITY, {intensity}}, {Effect::ITEM_PARTICLE_DURATION, {3.f}}},
-         {{Effect::ITEM_FIRE, {kind}}}});
+    return effecttest::create<Effect>({{{item::particle_effect::Intensity, {intensity}},
+                                        {item::particle_effect::LifeTime, {3.f}}},
+                                       {{item::particle_effect::Effect, {kind}}}});
 }
 
 class ParticleRendering : public EffectsRendering, public ::testing::WithParamInterface<int>
@@ -177,9 +177,9 @@ TEST_F(EffectsRendering, DriftingSmokeLeavesTheSceneBoundAtTheEmitter)
     // blown along by the wind must not move it, while moving the emitter does.
     using Effect = VisParticleEffectObject;
     osg::ref_ptr<Effect> object = particles(0, 4.f);
-    effecttest::send(*object, {{{Effect::ITEM_WIND, {6.f, 0.f, 0.f}},
-                                {items::POSITION, {1.f, 0.f, 0.f}},
-                                {Effect::ITEM_EFFECT_SCALE, {0.5f}}},
+    effecttest::send(*object, {{{item::particle_effect::Wind, {6.f, 0.f, 0.f}},
+                                {item::placement::Position, {1.f, 0.f, 0.f}},
+                                {item::particle_effect::EffectScale, {0.5f}}},
                                {}});
     root->addChild(object.get());
     frames(1);
@@ -192,7 +192,7 @@ TEST_F(EffectsRendering, DriftingSmokeLeavesTheSceneBoundAtTheEmitter)
     EXPECT_NEAR((after.center() - osg::Vec3(1.f, 0.f, 0.f)).length(), 0.f, 1e-5f);
     EXPECT_NEAR(after.radius(), 0.5f, 1e-5f);
 
-    effecttest::send(*object, {{{items::POSITION, {-2.f, 0.f, 1.f}}}, {}});
+    effecttest::send(*object, {{{item::placement::Position, {-2.f, 0.f, 1.f}}}, {}});
     EXPECT_NEAR((root->getBound().center() - osg::Vec3(-2.f, 0.f, 1.f)).length(), 0.f, 1e-5f);
 }
 
@@ -226,11 +226,11 @@ TEST_F(EffectsRendering, RainFallsAroundTheViewer)
 {
     using Weather = VisWeatherObject;
     lookFrom({0, 0, 0}, {0, 1, -0.2});
-    root->addChild(
-        effecttest::create<Weather>(
-            {{{Weather::ITEM_INTENSITY, {1.f}}, {Weather::ITEM_WIND, {2.f, 0.f}}},
-             {{Weather::ITEM_KIND, {Weather::KIND_RAIN}}, {items::COLOUR, {255, 255, 255}}}})
-            .get());
+    root->addChild(effecttest::create<Weather>(
+                       {{{item::weather::Intensity, {1.f}}, {item::weather::Wind, {2.f, 0.f}}},
+                        {{item::weather::WeatherKind, {Weather::KIND_RAIN}},
+                         {item::appearance::Colour, {255, 255, 255}}}})
+                       .get());
     EXPECT_GT(coverage(frames(20)).pixels, 100);
     testsupport::keepPicture(*picture, "effects_rain");
 }
@@ -251,10 +251,10 @@ protected:
         osg::ref_ptr<Weather> object = new Weather(ObjectContext{});
         root->addChild(object.get());
         effecttest::deliver(*object,
-                            {{{Weather::ITEM_FOG_START, {5.f}}, {Weather::ITEM_FOG_END, {30.f}}},
-                             {{Weather::ITEM_KIND, {Weather::KIND_FOG}},
-                              {Weather::ITEM_FOG_ON, {fogOn}},
-                              {items::COLOUR, {200, 200, 200}}}},
+                            {{{item::weather::FogStart, {5.f}}, {item::weather::FogEnd, {30.f}}},
+                             {{item::weather::WeatherKind, {Weather::KIND_FOG}},
+                              {item::weather::FogOn, {fogOn}},
+                              {item::appearance::Colour, {200, 200, 200}}}},
                             true);
     }
 

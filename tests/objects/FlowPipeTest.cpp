@@ -27,16 +27,16 @@ using Pipe = VisFlowPipeObject;
 // A straight pipe's creating items; `more` adds or replaces items.
 Items straightPipe(float length, float rIn, float rOut, int up, int down, Items more = {})
 {
-    Items items{.floats = {{Pipe::ITEM_LENGTH, {length}},
-                           {Pipe::ITEM_INLET_RADIUS, {rIn}},
-                           {Pipe::ITEM_OUTLET_RADIUS, {rOut}},
-                           {Pipe::ITEM_START, {0.f, 0.f, 0.f}},
-                           {items::ORIENTATION, {1.f, 0.f, 0.f, 0.f, 1.f, 0.f}}},
-                .ints = {{Pipe::ITEM_KIND, {Pipe::KIND_STRAIGHT}},
-                         {Pipe::ITEM_TUBE_COLOUR, {200, 200, 255}},
-                         {Pipe::ITEM_OPACITY, {1}},
-                         {Pipe::ITEM_UPSTREAM, {up}},
-                         {Pipe::ITEM_DOWNSTREAM, {down}}}};
+    Items items{.floats = {{item::flow_pipe::Length, {length}},
+                           {item::flow_pipe::InletRadius, {rIn}},
+                           {item::flow_pipe::OutletRadius, {rOut}},
+                           {item::flow_pipe::Start, {0.f, 0.f, 0.f}},
+                           {item::flow_pipe::Orientation, {1.f, 0.f, 0.f, 0.f, 1.f, 0.f}}},
+                .ints = {{item::flow_pipe::PipeKind, {Pipe::KIND_STRAIGHT}},
+                         {item::flow_pipe::TubeColour, {200, 200, 255}},
+                         {item::flow_pipe::TubeOpacity, {1}},
+                         {item::flow_pipe::Upstream, {up}},
+                         {item::flow_pipe::Downstream, {down}}}};
     for (auto& [k, v] : more.floats)
         items.floats[k] = v;
     for (auto& [k, v] : more.ints)
@@ -46,7 +46,7 @@ Items straightPipe(float length, float rIn, float rOut, int up, int down, Items 
 
 Items flowAt(float position, Items more = {})
 {
-    more.floats[Pipe::ITEM_FLOW_POSITION] = {position};
+    more.floats[item::flow_pipe::FlowPosition] = {position};
     return more;
 }
 
@@ -167,9 +167,9 @@ TEST(FlowPipe, IsNamedByItsNumberAndPlacedByItsStartPoint)
     EXPECT_NEAR(pipe->tube()->color().a(), 0.5f, 1e-6f) << "alpha is opacity x 0.5";
     EXPECT_EQ(pipe->tube()->getNumDrawables(), 2u) << "back faces and a front-face copy";
     // Item 1 is no position of a pipe; item 14 is.
-    Circuit::send(*pipe, 42, {.floats = {{items::POSITION, {9.f, 9.f, 9.f}}}});
+    Circuit::send(*pipe, 42, {.floats = {{item::placement::Position, {9.f, 9.f, 9.f}}}});
     EXPECT_EQ(pipe->getTransform()->getMatrix().getTrans(), osg::Vec3d(0.0, 0.0, 0.0));
-    Circuit::send(*pipe, 42, {.floats = {{Pipe::ITEM_START, {0.f, 0.f, 5.f}}}});
+    Circuit::send(*pipe, 42, {.floats = {{item::flow_pipe::Start, {0.f, 0.f, 5.f}}}});
     EXPECT_EQ(pipe->getTransform()->getMatrix().getTrans(), osg::Vec3d(0.0, 0.0, 5.0));
 }
 
@@ -180,8 +180,8 @@ TEST(FlowPipe, AChainOfOneLoopsItsIndicatorsThroughThePipe)
     // one unit of length apart.
     osg::ref_ptr<Pipe> pipe =
         circuit.add(1, straightPipe(4.f, 0.5f, 0.5f, -1, -1,
-                                    {.floats = {{Pipe::ITEM_DENSITY, {1.f}},
-                                                {Pipe::ITEM_INDICATOR_SIZE, {1.f}}}}));
+                                    {.floats = {{item::flow_pipe::IndicatorDensity, {1.f}},
+                                                {item::flow_pipe::IndicatorSize, {1.f}}}}));
     ASSERT_TRUE(pipe->indicatorsMade());
     EXPECT_DOUBLE_EQ(pipe->chainFlowLength(), 2.0);
     ASSERT_EQ(pipe->indicators().size(), 4u);
@@ -210,8 +210,9 @@ TEST(FlowPipe, AChainOfOneLoopsItsIndicatorsThroughThePipe)
 TEST(FlowPipe, ANegativeFlowPositionRemovesIndicatorsForGood)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> pipe = circuit.add(
-        1, straightPipe(4.f, 0.5f, 0.5f, -1, -1, {.floats = {{Pipe::ITEM_DENSITY, {1.f}}}}));
+    osg::ref_ptr<Pipe> pipe =
+        circuit.add(1, straightPipe(4.f, 0.5f, 0.5f, -1, -1,
+                                    {.floats = {{item::flow_pipe::IndicatorDensity, {1.f}}}}));
     ASSERT_EQ(pipe->indicators().size(), 4u);
     // Coordinates −0.6, −0.1, 0.4 and 0.9: the first two have left the chain.
     Circuit::send(*pipe, 1, flowAt(-1.2f));
@@ -232,13 +233,14 @@ TEST(FlowPipe, ANegativeFlowPositionRemovesIndicatorsForGood)
 TEST(FlowPipe, ANegativeFlowDirectionTurnsEveryConeWithoutMovingIt)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> first = circuit.add(
-        1, straightPipe(2.f, 0.5f, 0.5f, -1, 2, {.floats = {{Pipe::ITEM_DENSITY, {2.f}}}}));
+    osg::ref_ptr<Pipe> first =
+        circuit.add(1, straightPipe(2.f, 0.5f, 0.5f, -1, 2,
+                                    {.floats = {{item::flow_pipe::IndicatorDensity, {2.f}}}}));
     Items bend = straightPipe(0.f, 0.5f, 0.5f, 1, -1,
-                              {.floats = {{Pipe::ITEM_BEND_RADIUS, {1.f}},
-                                          {Pipe::ITEM_BEND_ANGLE, {float(kPi / 2)}},
-                                          {Pipe::ITEM_START, {2.f, 0.f, 0.f}}},
-                               .ints = {{Pipe::ITEM_KIND, {Pipe::KIND_CURVED}}}});
+                              {.floats = {{item::flow_pipe::BendRadius, {1.f}},
+                                          {item::flow_pipe::BendAngle, {float(kPi / 2)}},
+                                          {item::flow_pipe::Start, {2.f, 0.f, 0.f}}},
+                               .ints = {{item::flow_pipe::PipeKind, {Pipe::KIND_CURVED}}}});
     circuit.add(2, bend);
     Circuit::send(*first, 1, flowAt(0.3f));
     ASSERT_GT(first->indicators().size(), 4u);
@@ -247,7 +249,7 @@ TEST(FlowPipe, ANegativeFlowDirectionTurnsEveryConeWithoutMovingIt)
         centres.push_back(centreOf(*first, *indicator));
         axes.push_back(axisOf(*first, *indicator));
     }
-    Circuit::send(*first, 1, flowAt(0.3f, {.floats = {{Pipe::ITEM_DIRECTION, {-1.f}}}}));
+    Circuit::send(*first, 1, flowAt(0.3f, {.floats = {{item::flow_pipe::FlowDirection, {-1.f}}}}));
     ASSERT_EQ(first->indicators().size(), centres.size());
     for (std::size_t i = 0; i < centres.size(); ++i) {
         SCOPED_TRACE(i);
@@ -262,8 +264,9 @@ TEST(FlowPipe, ANarrowingPipeMovesItsIndicatorsFasterAndMakesThemSmaller)
 {
     Circuit circuit;
     // r_in = 0.4 to r_out = 0.1 over L = 2: S = 0.2, one indicator.
-    osg::ref_ptr<Pipe> pipe = circuit.add(
-        1, straightPipe(2.f, 0.4f, 0.1f, -1, -1, {.floats = {{Pipe::ITEM_DENSITY, {0.1f}}}}));
+    osg::ref_ptr<Pipe> pipe =
+        circuit.add(1, straightPipe(2.f, 0.4f, 0.1f, -1, -1,
+                                    {.floats = {{item::flow_pipe::IndicatorDensity, {0.1f}}}}));
     ASSERT_EQ(pipe->indicators().size(), 1u);
     const FlowIndicator& cone = *pipe->indicators()[0];
     double previousArc = 0.0, previousStep = 0.0, previousScale = 0.4 * 0.9;
@@ -285,9 +288,9 @@ TEST(FlowPipe, ADensityOfZeroMakesNoIndicatorsUntilOneArrives)
     osg::ref_ptr<Pipe> pipe = circuit.add(1, straightPipe(4.f, 0.5f, 0.5f, -1, -1));
     EXPECT_TRUE(pipe->indicatorsMade());
     EXPECT_TRUE(pipe->indicators().empty());
-    Circuit::send(*pipe, 1, {.floats = {{Pipe::ITEM_DENSITY, {-3.f}}}});
+    Circuit::send(*pipe, 1, {.floats = {{item::flow_pipe::IndicatorDensity, {-3.f}}}});
     EXPECT_TRUE(pipe->indicators().empty());
-    Circuit::send(*pipe, 1, {.floats = {{Pipe::ITEM_DENSITY, {2.f}}}});
+    Circuit::send(*pipe, 1, {.floats = {{item::flow_pipe::IndicatorDensity, {2.f}}}});
     EXPECT_EQ(pipe->indicators().size(), 8u);
 }
 
@@ -313,21 +316,21 @@ TEST(FlowPipeChain, IndicatorsTravelThroughEveryPipeInTurnInThatPipesPlaceAndCol
     // 1: straight along x from the origin; 2: a quarter bend from (2, 0, 0);
     // 3: straight up +y from (3, 1, 0), turned a quarter about z.
     const Items bend = straightPipe(0.f, 0.5f, 0.5f, 1, 3,
-                                    {.floats = {{Pipe::ITEM_BEND_RADIUS, {1.f}},
-                                                {Pipe::ITEM_BEND_ANGLE, {float(kPi / 2)}},
-                                                {Pipe::ITEM_START, {2.f, 0.f, 0.f}}},
-                                     .ints = {{Pipe::ITEM_KIND, {Pipe::KIND_CURVED}},
-                                              {Pipe::ITEM_INDICATOR_COLOUR, {0, 255, 0}}}});
+                                    {.floats = {{item::flow_pipe::BendRadius, {1.f}},
+                                                {item::flow_pipe::BendAngle, {float(kPi / 2)}},
+                                                {item::flow_pipe::Start, {2.f, 0.f, 0.f}}},
+                                     .ints = {{item::flow_pipe::PipeKind, {Pipe::KIND_CURVED}},
+                                              {item::flow_pipe::IndicatorColour, {0, 255, 0}}}});
     const Items rise =
         straightPipe(2.f, 0.5f, 0.5f, 2, -1,
-                     {.floats = {{Pipe::ITEM_START, {3.f, 1.f, 0.f}},
-                                 {items::ORIENTATION, {0.f, -1.f, 0.f, 1.f, 0.f, 0.f}}},
-                      .ints = {{Pipe::ITEM_INDICATOR_COLOUR, {0, 0, 255}}}});
+                     {.floats = {{item::flow_pipe::Start, {3.f, 1.f, 0.f}},
+                                 {item::flow_pipe::Orientation, {0.f, -1.f, 0.f, 1.f, 0.f, 0.f}}},
+                      .ints = {{item::flow_pipe::IndicatorColour, {0, 0, 255}}}});
     // The last pipe arrives after the first: no indicators until it is there.
     osg::ref_ptr<Pipe> first =
         circuit.add(1, straightPipe(2.f, 0.5f, 0.5f, -1, 2,
-                                    {.floats = {{Pipe::ITEM_DENSITY, {1.f}}},
-                                     .ints = {{Pipe::ITEM_INDICATOR_COLOUR, {255, 0, 0}}}}));
+                                    {.floats = {{item::flow_pipe::IndicatorDensity, {1.f}}},
+                                     .ints = {{item::flow_pipe::IndicatorColour, {255, 0, 0}}}}));
     osg::ref_ptr<Pipe> second = circuit.add(2, bend);
     EXPECT_FALSE(first->indicatorsMade());
     osg::ref_ptr<Pipe> third = circuit.add(3, rise);
@@ -380,7 +383,7 @@ TEST(FlowPipeChain, IndicatorsTravelThroughEveryPipeInTurnInThatPipesPlaceAndCol
         const osg::Vec3d start = pipe->getTransform()->getMatrix().getTrans();
         Circuit::send(
             *pipe, number,
-            {.floats = {{Pipe::ITEM_START,
+            {.floats = {{item::flow_pipe::Start,
                          {float(start.x()), float(start.y()), float(start.z() + 10.0)}}}});
     }
     const FlowIndicator& moved = indicatorAt(1.0 + kPi / 4 + 0.25);
@@ -390,8 +393,9 @@ TEST(FlowPipeChain, IndicatorsTravelThroughEveryPipeInTurnInThatPipesPlaceAndCol
 TEST(FlowPipeChain, NumbersThatNameNoPipeOrRunInACircleMakeNoIndicators)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> dangling = circuit.add(
-        1, straightPipe(2.f, 0.5f, 0.5f, -1, 9, {.floats = {{Pipe::ITEM_DENSITY, {1.f}}}}));
+    osg::ref_ptr<Pipe> dangling =
+        circuit.add(1, straightPipe(2.f, 0.5f, 0.5f, -1, 9,
+                                    {.floats = {{item::flow_pipe::IndicatorDensity, {1.f}}}}));
     Circuit::send(*dangling, 1, flowAt(1.f));
     EXPECT_EQ(dangling->knownLast(), nullptr);
     EXPECT_FALSE(dangling->indicatorsMade());
@@ -408,13 +412,14 @@ TEST(FlowPipeChain, NumbersThatNameNoPipeOrRunInACircleMakeNoIndicators)
 TEST(FlowPipeChain, AWiderPipeDownstreamRemakesTheIndicatorsForTheNewLength)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> first = circuit.add(
-        1, straightPipe(2.f, 0.5f, 0.5f, -1, 2, {.floats = {{Pipe::ITEM_DENSITY, {1.f}}}}));
+    osg::ref_ptr<Pipe> first =
+        circuit.add(1, straightPipe(2.f, 0.5f, 0.5f, -1, 2,
+                                    {.floats = {{item::flow_pipe::IndicatorDensity, {1.f}}}}));
     osg::ref_ptr<Pipe> second = circuit.add(2, straightPipe(2.f, 0.5f, 0.5f, 1, -1));
     Circuit::send(*first, 1, flowAt(0.f));
     EXPECT_NEAR(first->chainFlowLength(), 2.0, 1e-9);
     ASSERT_EQ(first->indicators().size(), 4u);
-    Circuit::send(*second, 2, {.floats = {{Pipe::ITEM_OUTLET_RADIUS, {1.5f}}}});
+    Circuit::send(*second, 2, {.floats = {{item::flow_pipe::OutletRadius, {1.5f}}}});
     EXPECT_NEAR(second->tube()->outletRadius(), 1.5f, 1e-6f) << "the tube is rebuilt";
     Circuit::send(*first, 1, flowAt(0.f));
     EXPECT_NEAR(first->chainFlowLength(), 4.0, 1e-9);
@@ -427,12 +432,12 @@ namespace {
 
 Items bezierPipe(int exact, osg::Vec3 end)
 {
-    return straightPipe(
-        0.f, 0.2f, 0.2f, -1, -1,
-        {.floats = {{Pipe::ITEM_END, {end.x(), end.y(), end.z()}},
-                    {Pipe::ITEM_END_DIRECTION, {0.f, 1.f, 0.f}},
-                    {Pipe::ITEM_DENSITY, {2.f}}},
-         .ints = {{Pipe::ITEM_KIND, {Pipe::KIND_BEZIER}}, {Pipe::ITEM_EXACT_CURVE, {exact}}}});
+    return straightPipe(0.f, 0.2f, 0.2f, -1, -1,
+                        {.floats = {{item::flow_pipe::End, {end.x(), end.y(), end.z()}},
+                                    {item::flow_pipe::EndDirection, {0.f, 1.f, 0.f}},
+                                    {item::flow_pipe::IndicatorDensity, {2.f}}},
+                         .ints = {{item::flow_pipe::PipeKind, {Pipe::KIND_BEZIER}},
+                                  {item::flow_pipe::ExactCurve, {exact}}}});
 }
 
 } // namespace
@@ -442,8 +447,8 @@ TEST(FlowPipeBezier, EndsAreTakenIntoThePipesOwnAxes)
     Circuit circuit;
     // Turned a quarter about z: world +y is the pipe's +x.
     Items turned = bezierPipe(1, {1.f, 3.f, 0.f});
-    turned.floats[Pipe::ITEM_START] = {1.f, 1.f, 0.f};
-    turned.floats[items::ORIENTATION] = {0.f, -1.f, 0.f, 1.f, 0.f, 0.f};
+    turned.floats[item::flow_pipe::Start] = {1.f, 1.f, 0.f};
+    turned.floats[item::flow_pipe::Orientation] = {0.f, -1.f, 0.f, 1.f, 0.f, 0.f};
     osg::ref_ptr<Pipe> pipe = circuit.add(1, turned);
     const auto* tube = dynamic_cast<BezierTube*>(pipe->tube());
     ASSERT_NE(tube, nullptr);
@@ -466,9 +471,9 @@ TEST(FlowPipeBezier, ASampledCurveIgnoresLaterShapeChangesButMoves)
     const std::vector<osg::Vec3> before = tube->vertices().asVector();
     const double length = pipe->length();
     Circuit::send(*pipe, 1,
-                  {.floats = {{Pipe::ITEM_END, {5.f, -3.f, 1.f}},
-                              {Pipe::ITEM_END_DIRECTION, {0.f, 0.f, 1.f}},
-                              {Pipe::ITEM_START, {0.f, 0.f, 4.f}}}});
+                  {.floats = {{item::flow_pipe::End, {5.f, -3.f, 1.f}},
+                              {item::flow_pipe::EndDirection, {0.f, 0.f, 1.f}},
+                              {item::flow_pipe::Start, {0.f, 0.f, 4.f}}}});
     EXPECT_EQ(pipe->tube(), tube.get());
     EXPECT_EQ(pipe->tube()->vertices().asVector(), before);
     EXPECT_EQ(pipe->length(), length);
@@ -481,20 +486,21 @@ TEST(FlowPipeBezier, AnExactCurveFollowsItsEndAndRemakesTheIndicators)
     osg::ref_ptr<Pipe> pipe = circuit.add(1, bezierPipe(1, {2.f, 0.f, 0.f}));
     ASSERT_FALSE(static_cast<BezierTube*>(pipe->tube())->curve().isSampled());
     const std::size_t before = pipe->indicators().size();
-    Circuit::send(*pipe, 1, {.floats = {{Pipe::ITEM_END, {4.f, 0.f, 0.f}}}});
+    Circuit::send(*pipe, 1, {.floats = {{item::flow_pipe::End, {4.f, 0.f, 0.f}}}});
     const auto* tube = static_cast<BezierTube*>(pipe->tube());
     expectNear(tube->curve().controlPoints()[3], osg::Vec3d(4.0, 0.0, 0.0));
     EXPECT_GT(pipe->length(), 3.9);
     EXPECT_GT(pipe->indicators().size(), before) << "a longer chain holds more indicators";
     EXPECT_NEAR(pipe->chainFlowLength(), pipe->stretch(), 1e-9);
     // The same start point again (as every replayed state brings it) keeps the tube.
-    Circuit::send(*pipe, 1, {.floats = {{Pipe::ITEM_START, {0.f, 0.f, 0.f}}}});
+    Circuit::send(*pipe, 1, {.floats = {{item::flow_pipe::Start, {0.f, 0.f, 0.f}}}});
     EXPECT_EQ(pipe->tube(), tube);
     // An item 81 that is no integer leaves the pipe unable to decide: the
     // update fails and is reported, the pipe stays.
     testing::internal::CaptureStdout();
     Circuit::send(*pipe, 1,
-                  {.floats = {{Pipe::ITEM_END, {1.f, 0.f, 0.f}}, {Pipe::ITEM_EXACT_CURVE, {1.f}}}});
+                  {.floats = {{item::flow_pipe::End, {1.f, 0.f, 0.f}},
+                              {item::flow_pipe::ExactCurve, {1.f}}}});
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_NE(output.find("An error occured while updating VisFlowPipeObj. Object will be "
                           "skipped!"),
@@ -510,7 +516,7 @@ TEST(FlowPipeErrors, AMissingItemIsReportedAndThePipeBuiltOnceItArrives)
 {
     Circuit circuit;
     Items incomplete = straightPipe(2.f, 0.5f, 0.5f, -1, -1);
-    incomplete.ints.erase(Pipe::ITEM_DOWNSTREAM);
+    incomplete.ints.erase(item::flow_pipe::Downstream);
     testing::internal::CaptureStdout();
     osg::ref_ptr<Pipe> pipe = circuit.add(4, incomplete);
     const std::string output = testing::internal::GetCapturedStdout();
@@ -524,7 +530,7 @@ TEST(FlowPipeErrors, AMissingItemIsReportedAndThePipeBuiltOnceItArrives)
     EXPECT_EQ(pipe->getName(), "") << "not found by others yet";
 
     testing::internal::CaptureStdout();
-    Circuit::send(*pipe, 4, {.ints = {{Pipe::ITEM_DOWNSTREAM, {-1}}}});
+    Circuit::send(*pipe, 4, {.ints = {{item::flow_pipe::Downstream, {-1}}}});
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_TRUE(pipe->isInitialized());
     EXPECT_EQ(pipe->getTransform()->getNumChildren(), 1u) << "one tube";
@@ -534,14 +540,15 @@ TEST(FlowPipeErrors, AMissingItemIsReportedAndThePipeBuiltOnceItArrives)
 TEST(FlowPipeErrors, AWronglyTypedItemDropsThePacketWithoutChangingThePipe)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> pipe = circuit.add(
-        1, straightPipe(4.f, 0.5f, 0.5f, -1, -1, {.floats = {{Pipe::ITEM_DENSITY, {1.f}}}}));
+    osg::ref_ptr<Pipe> pipe =
+        circuit.add(1, straightPipe(4.f, 0.5f, 0.5f, -1, -1,
+                                    {.floats = {{item::flow_pipe::IndicatorDensity, {1.f}}}}));
     Circuit::send(*pipe, 1, flowAt(0.5f));
     const std::vector<double> before = arcPositions(*pipe);
     testing::internal::CaptureStdout();
     Circuit::send(*pipe, 1,
-                  {.floats = {{Pipe::ITEM_START, {7.f, 7.f, 7.f}}},
-                   .ints = {{Pipe::ITEM_FLOW_POSITION, {3}}}});
+                  {.floats = {{item::flow_pipe::Start, {7.f, 7.f, 7.f}}},
+                   .ints = {{item::flow_pipe::FlowPosition, {3}}}});
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_NE(output.find("An error occured while updating VisFlowPipeObj. Object will be "
                           "skipped!"),

@@ -48,19 +48,18 @@ constexpr int BUTTON_B = 12;
 // The creating items of a HUD element: kind, place (two values) and turn.
 Items hudElement(int kind, float x, float y, Items more)
 {
-    more.ints[VisHUDObject::ITEM_KIND] = {kind};
-    more.floats[VisHUDObject::ITEM_POSITION] = {x, y};
-    more.floats[VisHUDObject::ITEM_ANGLE] = {0.f};
+    more.ints[item::hud::Element] = {kind};
+    more.floats[item::hud::Position] = {x, y};
+    more.floats[item::hud::Rotation] = {0.f};
     return more;
 }
 
 // A view over the whole window with a HUD in `aspectMode`.
 std::unique_ptr<GNP2::Packet> hudView(int aspectMode)
 {
-    using namespace view::viewItems;
     auto view = viewPacket(VIEW, {0, 0, 255}, {0.f, 0.f}, {1.f, 1.f});
-    view->setIntVector(HAS_HUD, {1});
-    view->setIntVector(HUD_ASPECT_MODE, {aspectMode});
+    view->setIntVector(item::view::ShowHud, {1});
+    view->setIntVector(item::view::HudAspect, {aspectMode});
     return view;
 }
 
@@ -130,12 +129,12 @@ protected:
         link.settle(wait);
         std::vector<Received> all;
         while (auto packet = link.client().poll()) {
-            if (!packet->hasItem(HUDButton::ITEM_EVENT))
+            if (!packet->hasItem(item::reply::button_event::Event))
                 continue; // camera poses of the view
-            const auto pointer = packet->getFloatVector(HUDButton::ITEM_POINTER);
+            const auto pointer = packet->getFloatVector(item::reply::button_event::Pointer);
             all.push_back({int(GNP2::objectNumber(packet->header())),
-                           packet->getIntVector(HUDButton::ITEM_EVENT).at(0), pointer.at(0),
-                           pointer.at(1)});
+                           packet->getIntVector(item::reply::button_event::Event).at(0),
+                           pointer.at(0), pointer.at(1)});
         }
         return all;
     }

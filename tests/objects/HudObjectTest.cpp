@@ -48,9 +48,9 @@ Address hudAddress(int objectNumber)
 Items element(int kind, float x = 100.f, float y = 200.f)
 {
     Items items;
-    items.ints[VisHUDObject::ITEM_KIND] = {kind};
-    items.floats[VisHUDObject::ITEM_POSITION] = {x, y};
-    items.floats[VisHUDObject::ITEM_ANGLE] = {0.f};
+    items.ints[item::hud::Element] = {kind};
+    items.floats[item::hud::Position] = {x, y};
+    items.floats[item::hud::Rotation] = {0.f};
     return items;
 }
 
@@ -121,41 +121,37 @@ TEST(HUDBaseClass, ScalesThenTurnsThenMoves)
 
 TEST(VisHUDObject, CreationPlacesAtTwoValuesAndUpdatesMoveWithThree)
 {
-    auto object =
-        createHud(with(element(VisHUDObject::BAR), {{{VisHUDObject::ITEM_SIZE, {50.f, 10.f}}}}));
+    auto object = createHud(with(element(VisHUDObject::BAR), {{{item::hud::Size, {50.f, 10.f}}}}));
     ASSERT_NE(object->element(), nullptr);
     EXPECT_TRUE(near(placed(*object, {}), {100.f, 200.f, 0.f}));
 
-    sendHud(*object, {{{VisHUDObject::ITEM_POSITION, {300.f, 400.f, 5.f}},
-                       {VisHUDObject::ITEM_ANGLE, {float(osg::PI)}}}});
+    sendHud(*object, {{{item::hud::Position, {300.f, 400.f, 5.f}},
+                       {item::hud::Rotation, {float(osg::PI)}}}});
     EXPECT_TRUE(near(placed(*object, {}), {300.f, 400.f, 5.f}));
     EXPECT_TRUE(near(placed(*object, {50.f, 0.f, 0.f}), {250.f, 400.f, 5.f}))
         << "turned half round";
 
     // Turning alone keeps the place.
-    sendHud(*object, {{{VisHUDObject::ITEM_ANGLE, {0.f}}}});
+    sendHud(*object, {{{item::hud::Rotation, {0.f}}}});
     EXPECT_TRUE(near(placed(*object, {50.f, 0.f, 0.f}), {350.f, 400.f, 5.f}));
 }
 
 TEST(VisHUDObject, AMoveWithTwoValuesIsReportedAndKeepsThePlace)
 {
-    auto object =
-        createHud(with(element(VisHUDObject::BAR), {{{VisHUDObject::ITEM_SIZE, {50.f, 10.f}}}}));
+    auto object = createHud(with(element(VisHUDObject::BAR), {{{item::hud::Size, {50.f, 10.f}}}}));
     const std::string printed = printedBy([&] {
-        sendHud(*object, {{{VisHUDObject::ITEM_POSITION, {7.f, 8.f}}}});
+        sendHud(*object, {{{item::hud::Position, {7.f, 8.f}}}});
     });
     EXPECT_EQ(printed,
-              exceptionLines(VisHUDObject::ITEM_POSITION) +
+              exceptionLines(item::hud::Position) +
                   "An error occured while updating VisHUDObject. Object will be skipped!\n" +
-                  exceptionLines(VisHUDObject::ITEM_POSITION));
+                  exceptionLines(item::hud::Position));
     EXPECT_TRUE(near(placed(*object, {}), {100.f, 200.f, 0.f}));
 
     // The creating packet handed over again (as replay does) is no move.
-    auto again =
-        createHud(with(element(VisHUDObject::BAR), {{{VisHUDObject::ITEM_SIZE, {50.f, 10.f}}}}));
+    auto again = createHud(with(element(VisHUDObject::BAR), {{{item::hud::Size, {50.f, 10.f}}}}));
     const std::string quiet = printedBy([&] {
-        sendHud(*again,
-                with(element(VisHUDObject::BAR), {{{VisHUDObject::ITEM_SIZE, {50.f, 10.f}}}}));
+        sendHud(*again, with(element(VisHUDObject::BAR), {{{item::hud::Size, {50.f, 10.f}}}}));
     });
     EXPECT_EQ(quiet, "");
 }
@@ -189,21 +185,33 @@ TEST_P(HudKind, IsBuiltFromItsCreatingPacket)
 INSTANTIATE_TEST_SUITE_P(
     Kinds, HudKind,
     ::testing::Values(
-        KindRow{"line", with(element(1), {{{70, {0.f, 0.f, 10.f, 10.f}}}, {{74, {2}}}}), "HUDLine"},
-        KindRow{"text", with(element(2), {{{46, {20.f}}}, {}, {{12, "arial.ttf"}, {39, "Speed"}}}),
+        KindRow{"line",
+                with(element(1), {{{item::hud::Points, {0.f, 0.f, 10.f, 10.f}}},
+                                  {{item::hud::PointCount, {2}}}}),
+                "HUDLine"},
+        KindRow{"text",
+                with(element(2), {{{item::hud::Size, {20.f}}},
+                                  {},
+                                  {{item::hud::FileName, "arial.ttf"}, {39, "Speed"}}}),
                 "HUDText"},
-        KindRow{
-            "value",
-            with(element(3), {{{46, {20.f}}, {47, {1.5f}}}, {}, {{12, "arial.ttf"}, {39, "v"}}}),
-            "HUDText"},
+        KindRow{"value",
+                with(element(3), {{{item::hud::Size, {20.f}}, {47, {1.5f}}},
+                                  {},
+                                  {{item::hud::FileName, "arial.ttf"}, {39, "v"}}}),
+                "HUDText"},
         KindRow{"picture",
-                with(element(4), {{{46, {64.f, 32.f}}}, {}, {{12, "no-such-image.png"}}}),
+                with(element(4), {{{item::hud::Size, {64.f, 32.f}}},
+                                  {},
+                                  {{item::hud::FileName, "no-such-image.png"}}}),
                 "HUDPicture"},
-        KindRow{"bar", with(element(5), {{{46, {100.f, 10.f}}}}), "HUDBar"},
-        KindRow{"graph", with(element(6), {{{46, {200.f, 100.f}}}}), "HUDGraph"},
-        KindRow{"face", with(element(7), {{{70, {0.f, 0.f, 10.f, 0.f, 10.f, 10.f}}}, {{74, {3}}}}),
+        KindRow{"bar", with(element(5), {{{item::hud::Size, {100.f, 10.f}}}}), "HUDBar"},
+        KindRow{"graph", with(element(6), {{{item::hud::Size, {200.f, 100.f}}}}), "HUDGraph"},
+        KindRow{"face",
+                with(element(7), {{{item::hud::Points, {0.f, 0.f, 10.f, 0.f, 10.f, 10.f}}},
+                                  {{item::hud::PointCount, {3}}}}),
                 "HUDFace"},
-        KindRow{"button", with(element(8), {{{46, {80.f, 40.f}}, {47, {1.f}}}}), "HUDButton"}),
+        KindRow{"button", with(element(8), {{{item::hud::Size, {80.f, 40.f}}, {47, {1.f}}}}),
+                "HUDButton"}),
     [](const ::testing::TestParamInfo<KindRow>& row) { return std::string(row.param.name); });
 
 TEST(VisHUDObject, UnknownKindStaysEmptyAndIgnoresUpdates)
@@ -212,7 +220,7 @@ TEST(VisHUDObject, UnknownKindStaysEmptyAndIgnoresUpdates)
     EXPECT_TRUE(object->isInitialized());
     EXPECT_EQ(object->getNumChildren(), 0u);
     const std::string printed = printedBy([&] {
-        sendHud(*object, {{{VisHUDObject::ITEM_POSITION, {1.f, 2.f, 3.f}}, {47, {1.f}}}});
+        sendHud(*object, {{{item::hud::Position, {1.f, 2.f, 3.f}}, {47, {1.f}}}});
     });
     EXPECT_EQ(printed, "");
     EXPECT_EQ(object->getNumChildren(), 0u);
@@ -227,18 +235,18 @@ TEST(VisHUDObject, MissingItemIsReportedAndTheObjectIsBuiltLater)
     EXPECT_EQ(object->getNumChildren(), 0u);
     EXPECT_NE(printed.find("An error occured while initializing VisHUDObject. Object will be "
                            "skipped!\n" +
-                           exceptionLines(VisHUDObject::ITEM_SIZE)),
+                           exceptionLines(item::hud::Size)),
               std::string::npos)
         << printed;
 
     // A short size is as missing as none.
-    printedBy([&] { sendHud(*object, {{{VisHUDObject::ITEM_SIZE, {40.f}}}}); });
+    printedBy([&] { sendHud(*object, {{{item::hud::Size, {40.f}}}}); });
     EXPECT_FALSE(object->isInitialized());
     // The state is built from before the packet that arrives: the size sent
     // now is used at the packet after it.
-    printedBy([&] { sendHud(*object, {{{VisHUDObject::ITEM_SIZE, {40.f, 4.f}}}}); });
+    printedBy([&] { sendHud(*object, {{{item::hud::Size, {40.f, 4.f}}}}); });
     EXPECT_FALSE(object->isInitialized());
-    sendHud(*object, {{{VisHUDObject::ITEM_VALUE, {0.5f}}}});
+    sendHud(*object, {{{item::hud::Value, {0.5f}}}});
     ASSERT_TRUE(object->isInitialized());
     ASSERT_EQ(object->getNumChildren(), 1u);
     EXPECT_TRUE(near(placed(*object, {40.f, 0.f, 0.f}), {120.f, 200.f, 0.f})) << "filled to half";
@@ -246,54 +254,57 @@ TEST(VisHUDObject, MissingItemIsReportedAndTheObjectIsBuiltLater)
 
 TEST(VisHUDObject, ValueTextShowsItsTextUntilAValueComes)
 {
-    const Items text = {{{46, {20.f}}}, {}, {{12, "arial.ttf"}, {39, "Speed"}}};
+    const Items text = {
+        {{item::hud::Size, {20.f}}}, {}, {{item::hud::FileName, "arial.ttf"}, {39, "Speed"}}};
     auto object = createHud(with(element(VisHUDObject::VALUE_TEXT), text));
     EXPECT_EQ(textOf(*object), "Speed");
 
-    sendHud(*object, {{{47, {2.5f}}}});
+    sendHud(*object, {{{item::hud::Value, {2.5f}}}});
     EXPECT_EQ(textOf(*object), "Speed 2.5");
-    sendHud(*object, {{}, {}, {{39, "Velocity"}}});
+    sendHud(*object, {{}, {}, {{item::hud::Text, "Velocity"}}});
     EXPECT_EQ(textOf(*object), "Velocity 2.5");
-    sendHud(*object, {{{47, {1.f / 3.f}}}});
+    sendHud(*object, {{{item::hud::Value, {1.f / 3.f}}}});
     EXPECT_EQ(textOf(*object), "Velocity 0.333333") << "a float as a stream writes it";
-    sendHud(*object, {{{47, {1234567.f}}}});
+    sendHud(*object, {{{item::hud::Value, {1234567.f}}}});
     EXPECT_EQ(textOf(*object), "Velocity 1.23457e+06");
 
     // A colour alone leaves the text; it colours it opaque.
-    sendHud(*object, {{}, {{48, {255, 0, 0}}}});
+    sendHud(*object, {{}, {{item::hud::Colour, {255, 0, 0}}}});
     EXPECT_EQ(textOf(*object), "Velocity 1.23457e+06");
     EXPECT_EQ(static_cast<HUDText*>(object->element())->text()->getColor(),
               osg::Vec4(1.f, 0.f, 0.f, 1.f));
 
     // Created with a value: shown at once, as the creating packet reaches update.
-    auto valued = createHud(with(element(VisHUDObject::VALUE_TEXT), with(text, {{{47, {3.f}}}})));
+    auto valued = createHud(
+        with(element(VisHUDObject::VALUE_TEXT), with(text, {{{item::hud::Value, {3.f}}}})));
     EXPECT_EQ(textOf(*valued), "Speed 3");
 
     // A plain text ignores values.
     auto plain = createHud(with(element(VisHUDObject::TEXT), text));
-    sendHud(*plain, {{{47, {2.5f}}}});
+    sendHud(*plain, {{{item::hud::Value, {2.5f}}}});
     EXPECT_EQ(textOf(*plain), "Speed");
-    sendHud(*plain, {{}, {}, {{39, "Altitude"}}});
+    sendHud(*plain, {{}, {}, {{item::hud::Text, "Altitude"}}});
     EXPECT_EQ(textOf(*plain), "Altitude");
 }
 
 TEST(VisHUDObject, BarFillFactorScalesItsLength)
 {
-    auto object = createHud(with(element(VisHUDObject::BAR, 0.f, 0.f), {{{46, {200.f, 20.f}}}}));
+    auto object =
+        createHud(with(element(VisHUDObject::BAR, 0.f, 0.f), {{{item::hud::Size, {200.f, 20.f}}}}));
     const osg::Vec3 end(200.f, 0.f, 0.f);
     EXPECT_TRUE(near(placed(*object, end), {200.f, 0.f, 0.f})) << "full until a fill factor comes";
-    sendHud(*object, {{{47, {0.25f}}}});
+    sendHud(*object, {{{item::hud::Value, {0.25f}}}});
     EXPECT_TRUE(near(placed(*object, end), {50.f, 0.f, 0.f}));
-    sendHud(*object, {{{47, {0.f}}}});
+    sendHud(*object, {{{item::hud::Value, {0.f}}}});
     EXPECT_TRUE(near(placed(*object, end), {0.f, 0.f, 0.f})) << "collapsed to the origin";
-    sendHud(*object, {{{47, {-0.5f}}}});
+    sendHud(*object, {{{item::hud::Value, {-0.5f}}}});
     EXPECT_TRUE(near(placed(*object, end), {-100.f, 0.f, 0.f})) << "mirrored to the left";
     // The thickness is never scaled.
     EXPECT_TRUE(near(placed(*object, {0.f, 10.f, 0.f}), {0.f, 10.f, 0.f}));
 
     // Colour: the material of the bar's drawable (it is unlit and has no
     // colours of its own, so its material's diffuse colour is what shows).
-    sendHud(*object, {{}, {{48, {0, 255, 0}}}});
+    sendHud(*object, {{}, {{item::hud::Colour, {0, 255, 0}}}});
     auto* geode = static_cast<HUDBar*>(object->element())->geode();
     auto* material = dynamic_cast<osg::Material*>(
         geode->getDrawable(0)->getStateSet()->getAttribute(osg::StateAttribute::MATERIAL));
@@ -304,25 +315,29 @@ TEST(VisHUDObject, BarFillFactorScalesItsLength)
 
 TEST(VisHUDObject, LineTakesItsCreatingColourAndChangedItems)
 {
-    auto object = createHud(with(
-        element(VisHUDObject::LINE, 0.f, 0.f),
-        {{{70, {0.f, 0.f, 10.f, 0.f, 10.f, 10.f}}, {46, {3.f}}}, {{74, {3}}, {48, {0, 0, 255}}}}));
+    auto object =
+        createHud(with(element(VisHUDObject::LINE, 0.f, 0.f),
+                       {{{item::hud::Points, {0.f, 0.f, 10.f, 0.f, 10.f, 10.f}}, {46, {3.f}}},
+                        {{item::hud::PointCount, {3}}, {48, {0, 0, 255}}}}));
     auto* line = static_cast<HUDLine*>(object->element());
     ASSERT_EQ(line->line()->pointCount(), 3u);
     EXPECT_EQ(line->line()->colors()[2], osg::Vec4(0.f, 0.f, 1.f, 1.f));
     EXPECT_FLOAT_EQ(line->line()->lineWidth(), 3.f);
 
-    sendHud(*object, {{{70, {1.f, 1.f, 2.f, 2.f, 3.f, 3.f}}}, {{48, {255, 0, 0}}}});
+    sendHud(*object, {{{item::hud::Points, {1.f, 1.f, 2.f, 2.f, 3.f, 3.f}}},
+                      {{item::hud::Colour, {255, 0, 0}}}});
     EXPECT_EQ(line->line()->vertices()[2], osg::Vec3(3.f, 3.f, 0.f));
     EXPECT_EQ(line->line()->colors()[0], osg::Vec4(1.f, 0.f, 0.f, 1.f));
 
     // Points moved in place: P stays what it was at creation.
-    sendHud(*object, {{{70, {5.f, 5.f, 6.f, 6.f, 7.f, 7.f, 8.f, 8.f}}}});
+    sendHud(*object, {{{item::hud::Points, {5.f, 5.f, 6.f, 6.f, 7.f, 7.f, 8.f, 8.f}}}});
     ASSERT_EQ(line->line()->pointCount(), 3u);
     EXPECT_EQ(line->line()->vertices()[0], osg::Vec3(5.f, 5.f, 0.f));
 
     // Too few points for P: reported, the line stays.
-    const std::string printed = printedBy([&] { sendHud(*object, {{{70, {9.f, 9.f}}}}); });
+    const std::string printed = printedBy([&] {
+        sendHud(*object, {{{item::hud::Points, {9.f, 9.f}}}});
+    });
     EXPECT_NE(printed.find("An error occured while updating VisHUDObject"), std::string::npos);
     EXPECT_EQ(line->line()->vertices()[0], osg::Vec3(5.f, 5.f, 0.f));
 }
@@ -330,12 +345,13 @@ TEST(VisHUDObject, LineTakesItsCreatingColourAndChangedItems)
 TEST(VisHUDObject, FaceBlendsByItsTransparency)
 {
     auto object = createHud(with(element(VisHUDObject::FACE, 0.f, 0.f),
-                                 {{{70, {0.f, 0.f, 10.f, 0.f, 10.f, 10.f}}}, {{74, {3}}}}));
+                                 {{{item::hud::Points, {0.f, 0.f, 10.f, 0.f, 10.f, 10.f}}},
+                                  {{item::hud::PointCount, {3}}}}));
     auto* face = static_cast<HUDFace*>(object->element());
     EXPECT_EQ(face->colour(), osg::Vec4(1.f, 1.f, 1.f, 1.f));
     ASSERT_EQ(face->face()->vertices().size(), 3u);
 
-    sendHud(*object, {{{47, {0.75f}}}, {{48, {255, 0, 0}}}});
+    sendHud(*object, {{{item::hud::Value, {0.75f}}}, {{item::hud::Colour, {255, 0, 0}}}});
     EXPECT_EQ(face->colour(), osg::Vec4(1.f, 0.f, 0.f, 0.25f));
     for (const osg::Vec4& colour : face->face()->colors())
         EXPECT_EQ(colour, osg::Vec4(1.f, 0.f, 0.f, 0.25f));
@@ -345,13 +361,13 @@ TEST(VisHUDObject, FaceBlendsByItsTransparency)
     EXPECT_EQ(state->getRenderingHint(), int(osg::StateSet::TRANSPARENT_BIN));
 
     // New points keep the colour; their count is the creation's.
-    sendHud(*object, {{{70, {0.f, 0.f, 5.f, 0.f, 5.f, 5.f, 0.f, 5.f}}}});
+    sendHud(*object, {{{item::hud::Points, {0.f, 0.f, 5.f, 0.f, 5.f, 5.f, 0.f, 5.f}}}});
     ASSERT_EQ(face->face()->vertices().size(), 3u);
     EXPECT_EQ(face->face()->vertices()[1], osg::Vec3(5.f, 0.f, 0.f));
     EXPECT_EQ(face->face()->colors()[2], osg::Vec4(1.f, 0.f, 0.f, 0.25f));
 
     // Transparency alone keeps the colour.
-    sendHud(*object, {{{47, {0.f}}}});
+    sendHud(*object, {{{item::hud::Value, {0.f}}}});
     EXPECT_EQ(face->colour(), osg::Vec4(1.f, 0.f, 0.f, 1.f));
 }
 
@@ -372,7 +388,8 @@ TEST(VisHUDObject, PictureShowsItsImageOrStaysEmpty)
         osg::ref_ptr<VisHUDObject> object;
         printedBy([&] {
             object = createHud(
-                with(element(VisHUDObject::PICTURE), {{{46, {64.f, 32.f}}}, {}, {{12, file}}}));
+                with(element(VisHUDObject::PICTURE),
+                     {{{item::hud::Size, {64.f, 32.f}}}, {}, {{item::hud::FileName, file}}}));
         });
         return osg::ref_ptr<HUDPicture>(static_cast<HUDPicture*>(object->element()));
     };
@@ -514,12 +531,14 @@ TEST(VisHUDObject, GraphSamplesOnTheProcessTimeInTheColourAsked)
 {
     // The process-wide time is the last one any object applied: 10 s when
     // the graph is built.
-    createHud(with(element(VisHUDObject::BAR), {{{46, {1.f, 1.f}}, {0, {10.f}}}}), nullptr, 1);
-    auto object = createHud(with(element(VisHUDObject::GRAPH, 0.f, 0.f), {{{46, {200.f, 100.f}}}}));
+    createHud(with(element(VisHUDObject::BAR), {{{item::hud::Size, {1.f, 1.f}}, {0, {10.f}}}}),
+              nullptr, 1);
+    auto object = createHud(
+        with(element(VisHUDObject::GRAPH, 0.f, 0.f), {{{item::hud::Size, {200.f, 100.f}}}}));
     auto* graph = static_cast<HUDGraph*>(object->element());
     EXPECT_DOUBLE_EQ(graph->lastSampleTime(), 10.0);
 
-    sendHud(*object, {{{0, {10.5f}}, {47, {0.f}}}, {{48, {255, 128, 0}}}});
+    sendHud(*object, {{{0, {10.5f}}, {47, {0.f}}}, {{item::hud::Colour, {255, 128, 0}}}});
     ASSERT_EQ(graph->data()->pointCount(), 2u);
     EXPECT_TRUE(near(graph->data()->vertices()[0], {150.f, 50.f, 0.f}));
     // The colour reaches the points added after it.
@@ -530,7 +549,7 @@ TEST(VisHUDObject, GraphSamplesOnTheProcessTimeInTheColourAsked)
     EXPECT_TRUE(near(graph->data()->vertices()[2], {200.f, 75.f, 0.f}));
 
     // A packet without item 47 (a move) samples nothing.
-    sendHud(*object, {{{0, {10.7f}}, {VisHUDObject::ITEM_POSITION, {5.f, 5.f, 0.f}}}});
+    sendHud(*object, {{{0, {10.7f}}, {item::hud::Position, {5.f, 5.f, 0.f}}}});
     EXPECT_EQ(graph->data()->pointCount(), 3u);
 }
 
@@ -549,7 +568,7 @@ public:
 Items button(float x, float y, float width, float height, bool visible = true)
 {
     return with(element(VisHUDObject::BUTTON, x, y),
-                {{{46, {width, height}}, {47, {visible ? 1.f : 0.f}}}});
+                {{{item::hud::Size, {width, height}}, {47, {visible ? 1.f : 0.f}}}});
 }
 
 struct Sent
@@ -598,12 +617,12 @@ protected:
     {
         std::vector<Sent> sent;
         for (const auto& packet : sink.sent) {
-            const auto pointer = packet->getFloatVector(HUDButton::ITEM_POINTER);
+            const auto pointer = packet->getFloatVector(item::reply::button_event::Pointer);
             EXPECT_EQ(pointer.size(), 2u);
-            EXPECT_EQ(packet->getIntVector(items::CONNECTION), std::vector<int>{CONNECTION});
+            EXPECT_EQ(packet->getIntVector(item::every::Connection), std::vector<int>{CONNECTION});
             sent.push_back({int(GNP2::objectNumber(packet->header())),
-                            packet->getIntVector(HUDButton::ITEM_EVENT).at(0), pointer.at(0),
-                            pointer.at(1)});
+                            packet->getIntVector(item::reply::button_event::Event).at(0),
+                            pointer.at(0), pointer.at(1)});
         }
         sink.sent.clear();
         return sent;
@@ -718,16 +737,16 @@ TEST_F(Picking, ButtonsTurnedAndMovedArePickedWhereTheyAreDrawn)
     build(2); // 800 x 600: the shorter side, the height, is 1000 units
     VisHUDObject* object = add(button(500.f, 500.f, 400.f, 20.f), 3);
     // Turned a quarter: the long side now runs up the screen.
-    sendHud(*object,
-            {{{VisHUDObject::ITEM_POSITION, {500.f, 500.f, 0.f}},
-              {VisHUDObject::ITEM_ANGLE, {float(osg::PI_2)}}}},
-            3);
+    sendHud(
+        *object,
+        {{{item::hud::Position, {500.f, 500.f, 0.f}}, {item::hud::Rotation, {float(osg::PI_2)}}}},
+        3);
     event(Type::PUSH, 300.f, 300.f + 0.6f * 150.f); // 150 units above the centre
     EXPECT_EQ(codes(), std::vector<int>{HUDButton::PRESSED});
     event(Type::PUSH, 300.f + 0.6f * 150.f, 300.f); // 150 units right of it
     EXPECT_EQ(codes(), std::vector<int>{});
 
-    sendHud(*object, {{{VisHUDObject::ITEM_POSITION, {100.f, 100.f, 0.f}}}}, 3);
+    sendHud(*object, {{{item::hud::Position, {100.f, 100.f, 0.f}}}}, 3);
     event(Type::PUSH, 60.f, 60.f);
     EXPECT_EQ(codes(), std::vector<int>{HUDButton::PRESSED});
 }

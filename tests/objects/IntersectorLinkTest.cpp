@@ -89,9 +89,9 @@ TEST(IntersectorLink, TheSimulationGetsOneAnswerPerPacketWithItsNumberAndTime)
 
     GNP2::Packet box;
     address(box, BOX, TYPE_VisBaseObject);
-    box.setIntVector(VisBaseObject::ITEM_KIND, {VisBaseObject::KIND_BOX});
-    box.setFloatVector(items::POSITION, {3.f, 0.f, 0.f});
-    box.setFloatVector(items::SCALE, {1.f, 1.f, 1.f});
+    box.setIntVector(item::shape::ShapeKind, {VisBaseObject::KIND_BOX});
+    box.setFloatVector(item::placement::Position, {3.f, 0.f, 0.f});
+    box.setFloatVector(item::placement::Scale, {1.f, 1.f, 1.f});
     client.queue(box);
     std::vector<float> times;
     for (int i = 0; i < STEPS; ++i) {
@@ -99,17 +99,17 @@ TEST(IntersectorLink, TheSimulationGetsOneAnswerPerPacketWithItsNumberAndTime)
         times.push_back(t);
         GNP2::Packet clock;
         address(clock, CLOCK, TYPE_TimePacket);
-        clock.setFloatVector(items::TIME, {t});
+        clock.setFloatVector(item::every::Time, {t});
         client.queue(clock);
         GNP2::Packet laser;
         address(laser, LASER, TYPE_VisIntersectorObject);
         if (i == 0) {
-            laser.setFloatVector(VisIntersectorObject::ITEM_MARKER_SIZE, {0.05f});
-            laser.setIntVector(VisIntersectorObject::ITEM_DISPLAY_MODE, {2});
-            laser.setFloatVector(VisIntersectorObject::ITEM_END, {10.f, 0.f, 0.f});
+            laser.setFloatVector(item::intersector::MarkerSize, {0.05f});
+            laser.setIntVector(item::intersector::DisplayMode, {2});
+            laser.setFloatVector(item::intersector::End, {10.f, 0.f, 0.f});
         }
-        laser.setFloatVector(VisIntersectorObject::ITEM_START, {0.f, stepY(i), 0.f});
-        laser.setFloatVector(VisIntersectorObject::ITEM_END, {10.f, stepY(i), 0.f});
+        laser.setFloatVector(item::intersector::Start, {0.f, stepY(i), 0.f});
+        laser.setFloatVector(item::intersector::End, {10.f, stepY(i), 0.f});
         client.queue(laser);
     }
     client.flush();
@@ -134,12 +134,13 @@ TEST(IntersectorLink, TheSimulationGetsOneAnswerPerPacketWithItsNumberAndTime)
         SCOPED_TRACE("answer " + std::to_string(i));
         const GNP2::Packet& answer = *answers[std::size_t(i)];
         EXPECT_EQ(GNP2::objectNumber(answer.header()), LASER);
-        EXPECT_EQ(answer.getFloatVector(items::TIME), std::vector<float>{times[std::size_t(i)]});
+        EXPECT_EQ(answer.getFloatVector(item::every::Time),
+                  std::vector<float>{times[std::size_t(i)]});
         const bool hit = stepY(i) == 0.f;
-        EXPECT_EQ(answer.getIntVector(VisIntersectorObject::ITEM_HIT),
+        EXPECT_EQ(answer.getIntVector(item::reply::intersector_result::Hit),
                   std::vector<int>{hit ? 1 : 0});
         if (hit) {
-            EXPECT_EQ(answer.getFloatVector(VisIntersectorObject::ITEM_DISTANCE),
+            EXPECT_EQ(answer.getFloatVector(item::reply::intersector_result::Distance),
                       std::vector<float>{2.5f});
         }
     }

@@ -33,11 +33,11 @@ const Address TO_INTERSECTOR{INTERSECTOR, TYPE_VisIntersectorObject, CONNECTION}
 Items segment(osg::Vec3f start, osg::Vec3f end, int mode = 1, float time = 2.5f)
 {
     Items items;
-    items.floats[VisIntersectorObject::ITEM_START] = {start.x(), start.y(), start.z()};
-    items.floats[VisIntersectorObject::ITEM_END] = {end.x(), end.y(), end.z()};
-    items.floats[VisIntersectorObject::ITEM_MARKER_SIZE] = {0.1f};
-    items.ints[VisIntersectorObject::ITEM_DISPLAY_MODE] = {mode};
-    items.floats[items::TIME] = {time};
+    items.floats[item::intersector::Start] = {start.x(), start.y(), start.z()};
+    items.floats[item::intersector::End] = {end.x(), end.y(), end.z()};
+    items.floats[item::intersector::MarkerSize] = {0.1f};
+    items.ints[item::intersector::DisplayMode] = {mode};
+    items.floats[item::every::Time] = {time};
     return items;
 }
 
@@ -45,9 +45,9 @@ Items segment(osg::Vec3f start, osg::Vec3f end, int mode = 1, float time = 2.5f)
 Items box(osg::Vec3f centre, osg::Vec3f size = {1.f, 1.f, 1.f})
 {
     Items items;
-    items.ints[VisBaseObject::ITEM_KIND] = {VisBaseObject::KIND_BOX};
-    items.floats[items::POSITION] = {centre.x(), centre.y(), centre.z()};
-    items.floats[items::SCALE] = {size.x(), size.y(), size.z()};
+    items.ints[item::shape::ShapeKind] = {VisBaseObject::KIND_BOX};
+    items.floats[item::placement::Position] = {centre.x(), centre.y(), centre.z()};
+    items.floats[item::placement::Scale] = {size.x(), size.y(), size.z()};
     return items;
 }
 
@@ -89,20 +89,21 @@ protected:
         std::vector<Answer> taken;
         for (const auto& packet : sink.sent) {
             Answer answer{int(GNP2::objectNumber(packet->header())),
-                          packet->getIntVector(items::CONNECTION).at(0),
-                          packet->getFloatVector(items::TIME).at(0),
-                          packet->getIntVector(VisIntersectorObject::ITEM_HIT).at(0),
+                          packet->getIntVector(item::every::Connection).at(0),
+                          packet->getFloatVector(item::every::Time).at(0),
+                          packet->getIntVector(item::reply::intersector_result::Hit).at(0),
                           -1.f,
                           {}};
             EXPECT_EQ(GNP2::typeCode(packet->header()), 0u);
             if (answer.hit) {
-                answer.distance = packet->getFloatVector(VisIntersectorObject::ITEM_DISTANCE).at(0);
-                const auto n = packet->getFloatVector(VisIntersectorObject::ITEM_NORMAL);
+                answer.distance =
+                    packet->getFloatVector(item::reply::intersector_result::Distance).at(0);
+                const auto n = packet->getFloatVector(item::reply::intersector_result::Normal);
                 EXPECT_EQ(n.size(), 3u);
                 answer.normal.set(n.at(0), n.at(1), n.at(2));
             } else {
-                EXPECT_FALSE(packet->hasItem(VisIntersectorObject::ITEM_DISTANCE));
-                EXPECT_FALSE(packet->hasItem(VisIntersectorObject::ITEM_NORMAL));
+                EXPECT_FALSE(packet->hasItem(item::reply::intersector_result::Distance));
+                EXPECT_FALSE(packet->hasItem(item::reply::intersector_result::Normal));
             }
             taken.push_back(answer);
         }
@@ -142,9 +143,9 @@ TEST_F(Intersector, ASegmentThroughTwoBoxesReportsTheNearerBoxsDistanceAndNormal
 
     // From the other side the far box is the nearer one.
     Items back;
-    back.floats[VisIntersectorObject::ITEM_START] = {10.f, 0.f, 0.f};
-    back.floats[VisIntersectorObject::ITEM_END] = {0.f, 0.f, 0.f};
-    back.floats[items::TIME] = {3.f};
+    back.floats[item::intersector::Start] = {10.f, 0.f, 0.f};
+    back.floats[item::intersector::End] = {0.f, 0.f, 0.f};
+    back.floats[item::every::Time] = {3.f};
     send(*intersector, back, TO_INTERSECTOR);
     sent = answers();
     ASSERT_EQ(sent.size(), 1u);
@@ -159,7 +160,7 @@ TEST_F(Intersector, PointAndNormalAreInWorldCoordinatesAndTheNormalIsUnitLength)
     // A box scaled 4 x 2 x 2 and turned a quarter about z: its local +y face
     // looks along world -x. Scaling makes the transformed normal 1/2 long.
     Items turned = box({5.f, 1.f, 0.f}, {4.f, 2.f, 2.f});
-    turned.floats[items::ORIENTATION] = {0.f, -1.f, 0.f, 1.f, 0.f, 0.f};
+    turned.floats[item::placement::Orientation] = {0.f, -1.f, 0.f, 1.f, 0.f, 0.f};
     add<VisBaseObject>(turned, {1, TYPE_VisBaseObject, CONNECTION});
     auto intersector = addIntersector(segment({0.f, 1.5f, 0.f}, {10.f, 1.5f, 0.f}));
 
@@ -175,10 +176,10 @@ TEST_F(Intersector, PointAndNormalAreInWorldCoordinatesAndTheNormalIsUnitLength)
 TEST_F(Intersector, HitsOnObjectsThatDoNotCountArePassedOver)
 {
     Items text;
-    text.strings[VisTextObject::ITEM_FONT] = "arial.ttf";
-    text.strings[VisTextObject::ITEM_TEXT] = "MMMMMMMM";
-    text.ints[VisTextObject::ITEM_SHOW_NUMBER] = {0};
-    text.ints[VisTextObject::ITEM_ALIGNMENT] = {0};
+    text.strings[item::text::Font] = "arial.ttf";
+    text.strings[item::text::Text] = "MMMMMMMM";
+    text.ints[item::text::ShowValue] = {0};
+    text.ints[item::text::Alignment] = {0};
     auto label = add<VisTextObject>(text, {2, TYPE_VisTextObject, CONNECTION});
 
     // Find a line along z through the text's glyphs that the scene library
@@ -248,7 +249,7 @@ TEST_F(Intersector, ItemFifteenAloneMovesOnlyTheEnd)
     EXPECT_EQ(answers().at(0).hit, 1);
 
     Items end;
-    end.floats[VisIntersectorObject::ITEM_END] = {0.f, 10.f, 0.f};
+    end.floats[item::intersector::End] = {0.f, 10.f, 0.f};
     send(*intersector, end, TO_INTERSECTOR);
     EXPECT_EQ(intersector->start(), osg::Vec3d(0, 0, 0));
     EXPECT_EQ(intersector->end(), osg::Vec3d(0, 10, 0));
@@ -259,7 +260,7 @@ TEST_F(Intersector, ItemFifteenAloneMovesOnlyTheEnd)
 
     // A packet with only the display mode tests the segment as it is.
     Items mode;
-    mode.ints[VisIntersectorObject::ITEM_DISPLAY_MODE] = {2};
+    mode.ints[item::intersector::DisplayMode] = {2};
     send(*intersector, mode, TO_INTERSECTOR);
     EXPECT_EQ(answers().size(), 1u);
     EXPECT_EQ(intersector->end(), osg::Vec3d(0, 10, 0));
@@ -346,7 +347,7 @@ TEST_F(Intersector, MissingItemsAreReportedAndTheObjectIsBuiltOnceTheyArrive)
 {
     addBox(1, {3.f, 0.f, 0.f});
     Items incomplete = segment({0.f, 0.f, 0.f}, {10.f, 0.f, 0.f});
-    incomplete.floats[VisIntersectorObject::ITEM_START] = {0.f, 0.f}; // short: as if absent
+    incomplete.floats[item::intersector::Start] = {0.f, 0.f}; // short: as if absent
     testing::internal::CaptureStdout();
     auto intersector = addIntersector(incomplete);
     std::string output = testing::internal::GetCapturedStdout();
@@ -359,7 +360,7 @@ TEST_F(Intersector, MissingItemsAreReportedAndTheObjectIsBuiltOnceTheyArrive)
     EXPECT_TRUE(answers().empty()) << "nothing was tested";
 
     Items start;
-    start.floats[VisIntersectorObject::ITEM_START] = {0.f, 0.f, 0.f};
+    start.floats[item::intersector::Start] = {0.f, 0.f, 0.f};
     send(*intersector, start, TO_INTERSECTOR);
     EXPECT_TRUE(intersector->isInitialized());
     EXPECT_EQ(answers().at(0).hit, 1);
@@ -369,7 +370,7 @@ TEST_F(Intersector, WithoutADisplayModeAPacketIsReportedAndNotAnswered)
 {
     addBox(1, {3.f, 0.f, 0.f});
     Items noMode = segment({0.f, 0.f, 0.f}, {10.f, 0.f, 0.f});
-    noMode.ints.erase(VisIntersectorObject::ITEM_DISPLAY_MODE);
+    noMode.ints.erase(item::intersector::DisplayMode);
     testing::internal::CaptureStdout();
     auto intersector = addIntersector(noMode);
     const std::string output = testing::internal::GetCapturedStdout();
@@ -381,7 +382,7 @@ TEST_F(Intersector, WithoutADisplayModeAPacketIsReportedAndNotAnswered)
     EXPECT_TRUE(answers().empty());
 
     Items mode;
-    mode.ints[VisIntersectorObject::ITEM_DISPLAY_MODE] = {0};
+    mode.ints[item::intersector::DisplayMode] = {0};
     send(*intersector, mode, TO_INTERSECTOR);
     EXPECT_EQ(answers().at(0).hit, 1);
 }
@@ -395,7 +396,7 @@ TEST_F(Intersector, AMalformedEndLeavesTheSegmentAsItWasAndIsSaidOnce)
     for (const std::vector<float>& bad :
          {std::vector<float>{0.f, 10.f}, std::vector<float>{0.f, NAN, 0.f}}) {
         Items end;
-        end.floats[VisIntersectorObject::ITEM_END] = bad;
+        end.floats[item::intersector::End] = bad;
         send(*intersector, end, TO_INTERSECTOR);
     }
     const std::string output = testing::internal::GetCapturedStdout();
@@ -447,20 +448,22 @@ TEST_F(Intersector, AgreesWithTheLibrarysExhaustiveTestOverShapesUnderTransforms
     for (int i = 0; i < 24; ++i) {
         Items shape;
         const int kind = 1 + i % 11;
-        shape.ints[VisBaseObject::ITEM_KIND] = {kind};
-        shape.floats[items::POSITION] = {3.f * unit(random), 3.f * unit(random), unit(random)};
-        shape.floats[items::SCALE] = {1.f + 0.5f * unit(random), 0.8f, 0.6f + 0.3f * unit(random)};
+        shape.ints[item::shape::ShapeKind] = {kind};
+        shape.floats[item::placement::Position] = {3.f * unit(random), 3.f * unit(random),
+                                                   unit(random)};
+        shape.floats[item::placement::Scale] = {1.f + 0.5f * unit(random), 0.8f,
+                                                0.6f + 0.3f * unit(random)};
         const float a = 3.f * unit(random);
-        shape.floats[items::ORIENTATION] = {std::cos(a),  std::sin(a), 0.f,
-                                            -std::sin(a), std::cos(a), 0.f};
+        shape.floats[item::placement::Orientation] = {std::cos(a),  std::sin(a), 0.f,
+                                                      -std::sin(a), std::cos(a), 0.f};
         if (kind == 7)
-            shape.floats[VisBaseObject::ITEM_PARAMETERS] = {5.f, 0.05f};
+            shape.floats[item::shape::Parameters] = {5.f, 0.05f};
         if (kind == 8)
-            shape.floats[VisBaseObject::ITEM_PARAMETERS] = {0.3f, 16.f, 10.f};
+            shape.floats[item::shape::Parameters] = {0.3f, 16.f, 10.f};
         if (kind == 9)
-            shape.floats[VisBaseObject::ITEM_PARAMETERS] = {0.f, 0.6f, 0.8f};
+            shape.floats[item::shape::Parameters] = {0.f, 0.6f, 0.8f};
         if (kind == 10)
-            shape.floats[VisBaseObject::ITEM_PARAMETERS] = {0.1f};
+            shape.floats[item::shape::Parameters] = {0.1f};
         add<VisBaseObject>(shape, {i + 1, TYPE_VisBaseObject, CONNECTION});
     }
     auto intersector = addIntersector(segment({0.f, 0.f, 9.f}, {0.f, 0.f, -9.f}, 0));

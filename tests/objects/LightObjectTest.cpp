@@ -22,8 +22,8 @@ namespace {
 Items basicLight()
 {
     Items items;
-    items.floats[items::TIME] = {1.5f};
-    items.ints[VisLightObject::ITEM_DIRECTIONAL] = {0};
+    items.floats[item::every::Time] = {1.5f};
+    items.ints[item::light::Directional] = {0};
     return items;
 }
 
@@ -99,7 +99,7 @@ TEST_F(LightObjectTest, BuiltLightSwitchesItselfOnInTheFirstParentsStateSet)
 
     // Later updates do not switch it again elsewhere.
     Items diffuse;
-    diffuse.ints[VisLightObject::ITEM_DIFFUSE] = {10, 20, 30};
+    diffuse.ints[item::light::Diffuse] = {10, 20, 30};
     deliver(*light, diffuse, false);
     EXPECT_EQ(light->switchedStateSet(), root->getStateSet());
 }
@@ -147,13 +147,13 @@ INSTANTIATE_TEST_SUITE_P(EveryNumber, LightDestruction, ::testing::Range(0, 8));
 TEST_F(LightObjectTest, ItemsSetColoursSpotAndAttenuations)
 {
     Items items = basicLight();
-    items.ints[VisLightObject::ITEM_AMBIENT] = {0, 51, 255};
-    items.ints[VisLightObject::ITEM_DIFFUSE] = {255, 0, 0};
-    items.ints[VisLightObject::ITEM_SPECULAR] = {102, 102, 102};
-    items.floats[VisLightObject::ITEM_SPOT_CUTOFF] = {30.f};
-    items.floats[VisLightObject::ITEM_CONSTANT_ATTENUATION] = {0.5f};
-    items.floats[VisLightObject::ITEM_LINEAR_ATTENUATION] = {0.25f};
-    items.floats[VisLightObject::ITEM_QUADRATIC_ATTENUATION] = {0.125f};
+    items.ints[item::light::Ambient] = {0, 51, 255};
+    items.ints[item::light::Diffuse] = {255, 0, 0};
+    items.ints[item::light::Specular] = {102, 102, 102};
+    items.floats[item::light::SpotCutoff] = {30.f};
+    items.floats[item::light::ConstantAttenuation] = {0.5f};
+    items.floats[item::light::LinearAttenuation] = {0.25f};
+    items.floats[item::light::QuadraticAttenuation] = {0.125f};
     osg::ref_ptr<VisLightObject> object = addLight(items);
     const osg::Light& light = *object->light();
 
@@ -171,17 +171,17 @@ TEST_F(LightObjectTest, ItemsSetColoursSpotAndAttenuations)
 TEST_F(LightObjectTest, UpdateChangesOnlyWhatThePacketCarries)
 {
     Items items = basicLight();
-    items.ints[VisLightObject::ITEM_AMBIENT] = {255, 255, 255};
-    items.ints[VisLightObject::ITEM_DIFFUSE] = {255, 255, 255};
-    items.floats[items::POSITION] = {1.f, 2.f, 3.f};
+    items.ints[item::light::Ambient] = {255, 255, 255};
+    items.ints[item::light::Diffuse] = {255, 255, 255};
+    items.floats[item::light::Position] = {1.f, 2.f, 3.f};
     osg::ref_ptr<VisLightObject> object = addLight(items);
 
     Items change;
-    change.ints[VisLightObject::ITEM_DIFFUSE] = {0, 255, 0};
-    change.floats[VisLightObject::ITEM_LINEAR_ATTENUATION] = {2.f};
-    change.floats[items::SCALE] = {2.f, 2.f, 2.f};
-    change.floats[items::TIME] = {7.f};
-    change.ints[VisLightObject::ITEM_DIRECTIONAL] = {1}; // read when built only
+    change.ints[item::light::Diffuse] = {0, 255, 0};
+    change.floats[item::light::LinearAttenuation] = {2.f};
+    change.floats[item::light::Scale] = {2.f, 2.f, 2.f};
+    change.floats[item::every::Time] = {7.f};
+    change.ints[item::light::Directional] = {1}; // read when built only
     deliver(*object, change, false);
 
     const osg::Light& light = *object->light();
@@ -208,7 +208,7 @@ class LightKind : public LightObjectTest, public ::testing::WithParamInterface<K
 TEST_P(LightKind, Item32ChoosesPositionalOrDirectional)
 {
     Items items = basicLight();
-    items.ints[VisLightObject::ITEM_DIRECTIONAL] = {GetParam().item32};
+    items.ints[item::light::Directional] = {GetParam().item32};
     osg::ref_ptr<VisLightObject> object = addLight(items);
     expectVec4(object->light()->getPosition(), GetParam().position);
     EXPECT_EQ(object->light()->getDirection(), osg::Vec3(1.f, 0.f, 0.f));
@@ -240,10 +240,10 @@ TEST_P(LightValueLimits, OutOfRangeValuesBecomeOnesOpenGlTakes)
     const osg::Light& light = *object->light();
     float applied = 0.f;
     switch (row.item) {
-    case VisLightObject::ITEM_SPOT_CUTOFF:
+    case item::light::SpotCutoff:
         applied = light.getSpotCutoff();
         break;
-    case VisLightObject::ITEM_CONSTANT_ATTENUATION:
+    case item::light::ConstantAttenuation:
         applied = light.getConstantAttenuation();
         break;
     default:
@@ -255,31 +255,31 @@ TEST_P(LightValueLimits, OutOfRangeValuesBecomeOnesOpenGlTakes)
 
 constexpr float NOT_A_NUMBER = std::numeric_limits<float>::quiet_NaN();
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, LightValueLimits,
-    ::testing::Values(ClampRow{VisLightObject::ITEM_SPOT_CUTOFF, 0.f, 0.f},
-                      ClampRow{VisLightObject::ITEM_SPOT_CUTOFF, 90.f, 90.f},
-                      ClampRow{VisLightObject::ITEM_SPOT_CUTOFF, 180.f, 180.f},
-                      ClampRow{VisLightObject::ITEM_SPOT_CUTOFF, 120.f, 180.f},
-                      ClampRow{VisLightObject::ITEM_SPOT_CUTOFF, -5.f, 0.f},
-                      ClampRow{VisLightObject::ITEM_SPOT_CUTOFF, NOT_A_NUMBER, 180.f},
-                      ClampRow{VisLightObject::ITEM_CONSTANT_ATTENUATION, -1.f, 0.f},
-                      ClampRow{VisLightObject::ITEM_QUADRATIC_ATTENUATION, NOT_A_NUMBER, 0.f},
-                      ClampRow{VisLightObject::ITEM_QUADRATIC_ATTENUATION, 3.f, 3.f}));
+INSTANTIATE_TEST_SUITE_P(Rows, LightValueLimits,
+                         ::testing::Values(ClampRow{item::light::SpotCutoff, 0.f, 0.f},
+                                           ClampRow{item::light::SpotCutoff, 90.f, 90.f},
+                                           ClampRow{item::light::SpotCutoff, 180.f, 180.f},
+                                           ClampRow{item::light::SpotCutoff, 120.f, 180.f},
+                                           ClampRow{item::light::SpotCutoff, -5.f, 0.f},
+                                           ClampRow{item::light::SpotCutoff, NOT_A_NUMBER, 180.f},
+                                           ClampRow{item::light::ConstantAttenuation, -1.f, 0.f},
+                                           ClampRow{item::light::QuadraticAttenuation, NOT_A_NUMBER,
+                                                    0.f},
+                                           ClampRow{item::light::QuadraticAttenuation, 3.f, 3.f}));
 
 TEST_F(LightObjectTest, FailedBuildPrintsTheLinesAndRetriesOnTheNextUpdate)
 {
     Items first;
-    first.ints[VisLightObject::ITEM_DIFFUSE] = {0, 0, 255};
+    first.ints[item::light::Diffuse] = {0, 0, 255};
     osg::ref_ptr<VisLightObject> object = new VisLightObject(ObjectContext{});
     root->addChild(object.get());
 
     const std::unique_ptr<GNP2::Packet> packet = makePacket(first);
     const std::string printed = printedBy([&] { object->initialize(*packet); });
-    EXPECT_EQ(printed, exceptionLines(VisLightObject::ITEM_DIRECTIONAL) +
+    EXPECT_EQ(printed, exceptionLines(item::light::Directional) +
                            "An error occured while initializing VisLightObject. Object will be "
                            "skipped!\n" +
-                           exceptionLines(VisLightObject::ITEM_DIRECTIONAL));
+                           exceptionLines(item::light::Directional));
     EXPECT_FALSE(object->isInitialized());
     EXPECT_EQ(object->getTransform()->getNumChildren(), 0u);
     EXPECT_EQ(root->getStateSet(), nullptr);
@@ -290,7 +290,7 @@ TEST_F(LightObjectTest, FailedBuildPrintsTheLinesAndRetriesOnTheNextUpdate)
     EXPECT_FALSE(object->isInitialized());
 
     Items second;
-    second.ints[VisLightObject::ITEM_DIRECTIONAL] = {1};
+    second.ints[item::light::Directional] = {1};
     const std::string quiet = printedBy([&] { deliver(*object, second, false); });
     EXPECT_EQ(quiet, "");
     ASSERT_TRUE(object->isInitialized());
@@ -304,18 +304,18 @@ TEST_F(LightObjectTest, FailedBuildPrintsTheLinesAndRetriesOnTheNextUpdate)
 TEST_F(LightObjectTest, MalformedUpdateIsReportedAndChangesNothing)
 {
     Items items = basicLight();
-    items.ints[VisLightObject::ITEM_AMBIENT] = {10, 10, 10};
+    items.ints[item::light::Ambient] = {10, 10, 10};
     osg::ref_ptr<VisLightObject> object = addLight(items);
 
     Items bad;
-    bad.ints[VisLightObject::ITEM_AMBIENT] = {200, 200, 200};
-    bad.ints[VisLightObject::ITEM_SPECULAR] = {1, 2}; // one short
+    bad.ints[item::light::Ambient] = {200, 200, 200};
+    bad.ints[item::light::Specular] = {1, 2}; // one short
     std::string printed;
     EXPECT_NO_THROW(printed = printedBy([&] { deliver(*object, bad, false); }));
-    EXPECT_EQ(printed, exceptionLines(VisLightObject::ITEM_SPECULAR) +
+    EXPECT_EQ(printed, exceptionLines(item::light::Specular) +
                            "An error occured while updating VisLightObject. Object will be "
                            "skipped!\n" +
-                           exceptionLines(VisLightObject::ITEM_SPECULAR));
+                           exceptionLines(item::light::Specular));
     expectVec4(object->light()->getAmbient(), {10.f / 255.f, 10.f / 255.f, 10.f / 255.f, 1.f});
     EXPECT_TRUE(object->isInitialized());
 }

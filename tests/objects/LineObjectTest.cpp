@@ -139,12 +139,12 @@ constexpr int LINE = 5;
 Items lineItems(int kind, int count, std::vector<float> points)
 {
     Items items;
-    items.ints[items::COLOUR] = {255, 0, 0};
-    items.floats[items::ALPHA] = {1.f};
-    items.ints[VisLineObject::ITEM_KIND] = {kind};
-    items.floats[VisLineObject::ITEM_WIDTH] = {3.f};
-    items.ints[VisLineObject::ITEM_COUNT] = {count};
-    items.floats[VisLineObject::ITEM_POINTS] = std::move(points);
+    items.ints[item::line::Colour] = {255, 0, 0};
+    items.floats[item::line::Opacity] = {1.f};
+    items.ints[item::line::LineKind] = {kind};
+    items.floats[item::line::Width] = {3.f};
+    items.ints[item::line::PointCount] = {count};
+    items.floats[item::line::Points] = std::move(points);
     return items;
 }
 
@@ -159,8 +159,7 @@ osg::ref_ptr<VisLineObject> createLine(const Items& items)
 
 void sendPoints(VisLineObject& object, std::vector<float> points)
 {
-    deliver(object, *makePacket({{{VisLineObject::ITEM_POINTS, std::move(points)}}}, TO_LINE),
-            false);
+    deliver(object, *makePacket({{{item::line::Points, std::move(points)}}}, TO_LINE), false);
 }
 
 } // namespace
@@ -207,7 +206,8 @@ TEST(VisLineObject, ColourIsReadOnceAndUpdatesWithoutPointsChangeNothing)
         createLine(lineItems(VisLineObject::KIND_POLYLINE, 2, {0.f, 0.f, 0.f, 1.f, 1.f, 1.f}));
     osgLine::BasicLine* line = object->line();
     deliver(*object,
-            *makePacket({{{items::ALPHA, {0.5f}}}, {{items::COLOUR, {0, 255, 0}}}}, TO_LINE),
+            *makePacket({{{item::line::Opacity, {0.5f}}}, {{item::line::Colour, {0, 255, 0}}}},
+                        TO_LINE),
             false);
     ASSERT_EQ(line->pointCount(), 2u) << "no item 1: the line stays as it was";
     EXPECT_EQ(line->colors()[1], osg::Vec4(1.f, 0.f, 0.f, 1.f));
@@ -269,22 +269,21 @@ TEST(VisLineObject, UnknownKindDrawsNothingAndMissingItemsAreRetried)
     sendPoints(*odd, {1.f, 2.f, 3.f, 4.f, 5.f, 6.f}); // must not fail
 
     Items withoutWidth = lineItems(VisLineObject::KIND_POLYLINE, 1, {1.f, 2.f, 3.f});
-    withoutWidth.floats.erase(VisLineObject::ITEM_WIDTH);
+    withoutWidth.floats.erase(item::line::Width);
     osg::ref_ptr<VisLineObject> object;
     const std::string printed = printedBy([&] { object = createLine(withoutWidth); });
     EXPECT_FALSE(object->isInitialized());
     EXPECT_NE(printed.find("An error occured while initializing VisLineObject. Object will be "
                            "skipped!\n" +
-                           exceptionLines(VisLineObject::ITEM_WIDTH)),
+                           exceptionLines(item::line::Width)),
               std::string::npos)
         << printed;
 
     // The width arrives with new points: built from the whole state at once.
-    deliver(*object,
-            *makePacket({{{VisLineObject::ITEM_WIDTH, {2.f}},
-                          {VisLineObject::ITEM_POINTS, {4.f, 5.f, 6.f}}}},
-                        TO_LINE),
-            false);
+    deliver(
+        *object,
+        *makePacket({{{item::line::Width, {2.f}}, {item::line::Points, {4.f, 5.f, 6.f}}}}, TO_LINE),
+        false);
     ASSERT_TRUE(object->isInitialized());
     ASSERT_EQ(object->line()->pointCount(), 1u);
     EXPECT_EQ(object->line()->vertices()[0], osg::Vec3(4.f, 5.f, 6.f));

@@ -40,7 +40,8 @@ class ParticleKind : public ::testing::TestWithParam<KindRow>
 TEST_P(ParticleKind, StartsAtRestAtTheOriginAndNeverStops)
 {
     const KindRow& row = GetParam();
-    osg::ref_ptr<Effect> object = create<Effect>({{}, {{Effect::ITEM_FIRE, {row.item89}}}});
+    osg::ref_ptr<Effect> object =
+        create<Effect>({{}, {{item::particle_effect::Effect, {row.item89}}}});
     ASSERT_TRUE(object->isInitialized());
     osgParticle::ParticleEffect* effect = object->effect();
     ASSERT_NE(effect, nullptr);
@@ -64,12 +65,12 @@ INSTANTIATE_TEST_SUITE_P(Item89, ParticleKind,
 
 TEST(ParticleEffectObject, ItemsGoIntoTheEffectAndOnlyThreeAndFourMoveTheTransform)
 {
-    osg::ref_ptr<Effect> object = create<Effect>({{}, {{Effect::ITEM_FIRE, {0}}}});
-    send(*object, {{{Effect::ITEM_INTENSITY, {2.5f}},
-                    {Effect::ITEM_PARTICLE_DURATION, {4.f}},
-                    {Effect::ITEM_EFFECT_SCALE, {3.f}},
-                    {Effect::ITEM_WIND, {1.f, 2.f, -0.5f}},
-                    {items::POSITION, {5.f, 6.f, 7.f}}},
+    osg::ref_ptr<Effect> object = create<Effect>({{}, {{item::particle_effect::Effect, {0}}}});
+    send(*object, {{{item::particle_effect::Intensity, {2.5f}},
+                    {item::particle_effect::LifeTime, {4.f}},
+                    {item::particle_effect::EffectScale, {3.f}},
+                    {item::particle_effect::Wind, {1.f, 2.f, -0.5f}},
+                    {item::particle_effect::Position, {5.f, 6.f, 7.f}}},
                    {}});
     osgParticle::ParticleEffect* effect = object->effect();
     EXPECT_FLOAT_EQ(effect->getIntensity(), 2.5f);
@@ -80,9 +81,9 @@ TEST(ParticleEffectObject, ItemsGoIntoTheEffectAndOnlyThreeAndFourMoveTheTransfo
     EXPECT_TRUE(object->getTransform()->getMatrix().isIdentity());
 
     // A quarter turn about z, doubled; the effect keeps what it had.
-    send(*object,
-         {{{items::ORIENTATION, {0.f, -1.f, 0.f, 1.f, 0.f, 0.f}}, {items::SCALE, {2.f, 2.f, 2.f}}},
-          {}});
+    send(*object, {{{item::particle_effect::Orientation, {0.f, -1.f, 0.f, 1.f, 0.f, 0.f}},
+                    {item::particle_effect::Scale, {2.f, 2.f, 2.f}}},
+                   {}});
     const osg::Vec3d moved = osg::Vec3d(1.0, 0.0, 0.0) * object->getTransform()->getMatrix();
     EXPECT_NEAR((moved - osg::Vec3d(0.0, 2.0, 0.0)).length(), 0.0, 1e-6);
     EXPECT_FLOAT_EQ(effect->getScale(), 3.f);
@@ -93,8 +94,9 @@ TEST(ParticleEffectObject, ItemsGoIntoTheEffectAndOnlyThreeAndFourMoveTheTransfo
 TEST(ParticleEffectObject, StartWithoutTheKindPrintsTheFailureAndIsBuiltLater)
 {
     testing::internal::CaptureStdout();
-    osg::ref_ptr<Effect> object = create<Effect>(
-        {{{Effect::ITEM_INTENSITY, {2.f}}, {Effect::ITEM_WIND, {0.f, 1.f, 0.f}}}, {}});
+    osg::ref_ptr<Effect> object = create<Effect>({{{item::particle_effect::Intensity, {2.f}},
+                                                   {item::particle_effect::Wind, {0.f, 1.f, 0.f}}},
+                                                  {}});
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(object->isInitialized());
     EXPECT_EQ(object->getTransform()->getNumChildren(), 0u);
@@ -105,7 +107,7 @@ TEST(ParticleEffectObject, StartWithoutTheKindPrintsTheFailureAndIsBuiltLater)
         << printed;
 
     // The kind arrives: the effect is built and takes the earlier items.
-    send(*object, {{}, {{Effect::ITEM_FIRE, {1}}}});
+    send(*object, {{}, {{item::particle_effect::Effect, {1}}}});
     ASSERT_NE(dynamic_cast<osgParticle::FireEffect*>(object->effect()), nullptr);
     EXPECT_FLOAT_EQ(object->effect()->getIntensity(), 2.f);
     EXPECT_EQ(object->effect()->getWind(), osg::Vec3(0.f, 1.f, 0.f));
@@ -113,12 +115,14 @@ TEST(ParticleEffectObject, StartWithoutTheKindPrintsTheFailureAndIsBuiltLater)
 
 TEST(ParticleEffectObject, AShortItemFailsTheUpdateBeforeAnythingChanges)
 {
-    osg::ref_ptr<Effect> object = create<Effect>({{}, {{Effect::ITEM_FIRE, {0}}}});
+    osg::ref_ptr<Effect> object = create<Effect>({{}, {{item::particle_effect::Effect, {0}}}});
     try {
-        send(*object, {{{Effect::ITEM_INTENSITY, {3.f}}, {Effect::ITEM_WIND, {1.f, 2.f}}}, {}});
+        send(*object, {{{item::particle_effect::Intensity, {3.f}},
+                        {item::particle_effect::Wind, {1.f, 2.f}}},
+                       {}});
         ADD_FAILURE() << "a wind of two values was taken";
     } catch (const GNP2::GNP2Exception& error) {
-        EXPECT_EQ(error.getErrorNumber(), Effect::ITEM_WIND);
+        EXPECT_EQ(error.getErrorNumber(), item::particle_effect::Wind);
     }
     EXPECT_EQ(object->effect()->getIntensity(), 0.f);
 }
@@ -127,7 +131,8 @@ TEST(SmokeTexture, BothEffectsDrawWithTheShippedSoftPuff)
 {
     programpaths::addDataDirectoriesToSearchPath();
     for (int kind : {0, Effect::FIRE}) {
-        osg::ref_ptr<Effect> object = create<Effect>({{}, {{Effect::ITEM_FIRE, {kind}}}});
+        osg::ref_ptr<Effect> object =
+            create<Effect>({{}, {{item::particle_effect::Effect, {kind}}}});
         const osg::StateSet* stateSet = object->effect()->getParticleSystem()->getStateSet();
         const auto* texture = dynamic_cast<const osg::Texture2D*>(
             stateSet->getTextureAttribute(0, osg::StateAttribute::TEXTURE));

@@ -75,13 +75,12 @@ protected:
     {
         ASSERT_TRUE(link.ready());
         // The view: the whole window, blue, looking along +y at the origin.
-        using namespace view::viewItems;
         auto view = testsupport::viewPacket(VIEW, {0, 0, 255}, {0.f, 0.f}, {1.f, 1.f});
-        view->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
-        testsupport::setVec3(*view, EYE, {0.f, -6.f, 0.f});
-        testsupport::setVec3(*view, CENTRE, {0.f, 0.f, 0.f});
-        testsupport::setVec3(*view, UP, {0.f, 0.f, 1.f});
-        view->setFloatVector(FAR_PLANE, {100.f});
+        view->setIntVector(item::view::CameraControl, {view::LOOK_AT});
+        testsupport::setVec3(*view, item::view::Eye, {0.f, -6.f, 0.f});
+        testsupport::setVec3(*view, item::view::Centre, {0.f, 0.f, 0.f});
+        testsupport::setVec3(*view, item::view::Up, {0.f, 0.f, 1.f});
+        view->setFloatVector(item::view::Far, {100.f});
         link.client().queue(*view);
         // The box: unit size at the origin, red.
         send({{5, {VisBaseObject::KIND_BOX}}, {44, {255, 0, 0}}},

@@ -21,8 +21,8 @@ using namespace shapetest;
 
 namespace {
 
-constexpr int KIND = VisBaseObject::ITEM_KIND;
-constexpr int PARAMETERS = VisBaseObject::ITEM_PARAMETERS;
+constexpr int KIND = item::shape::ShapeKind;
+constexpr int PARAMETERS = item::shape::Parameters;
 
 // Complete items for each kind: scale/dimensions (2, 1, 0.5) where the kind
 // reads item 4, and the shape parameters it reads.
@@ -30,7 +30,7 @@ Items completeItems(int kind)
 {
     Items items;
     items.ints[KIND] = {kind};
-    items.floats[4] = {2.f, 1.f, 0.5f};
+    items.floats[item::shape::Scale] = {2.f, 1.f, 0.5f};
     items.floats[PARAMETERS] = {4.f, 0.05f, 10.f};
     if (kind == VisBaseObject::KIND_GEAR)
         items.floats[PARAMETERS] = {0.2f, 16.f, 10.f};
@@ -68,7 +68,7 @@ TEST_P(UnitSolids, BuildOneUnitShapeSizedByTheScale)
     const SolidCase& c = GetParam();
     Items items;
     items.ints[KIND] = {c.kind};
-    items.floats[4] = {c.scale.x(), c.scale.y(), c.scale.z()};
+    items.floats[item::shape::Scale] = {c.scale.x(), c.scale.y(), c.scale.z()};
     osg::ref_ptr<VisBaseObject> object = create(items);
 
     ASSERT_TRUE(object->isInitialized());
@@ -181,56 +181,62 @@ TEST_P(ProceduralKinds, BuildTheirBuilderFromItems4And11)
 INSTANTIATE_TEST_SUITE_P(
     Kinds7To11, ProceduralKinds,
     testing::Values(
-        ProceduralCase{"SpringWindingsTruncated", 7,
-                       Items{{{4, {2.f, 0.3f, 9.f}}, {PARAMETERS, {5.9f, 0.05f}}}, {}}, false,
-                       [](osg::Node* node) {
-                           auto* spring = dynamic_cast<Spring*>(node);
-                           ASSERT_NE(spring, nullptr);
-                           EXPECT_EQ(spring->getDataVariance(), osg::Object::DYNAMIC);
-                           const Spring::Parameters& p = spring->parameters();
-                           EXPECT_EQ(p.length, 2.f);
-                           EXPECT_EQ(p.coilRadius, 0.3f);
-                           EXPECT_EQ(p.windings, 5);
-                           EXPECT_EQ(p.wireRadius, 0.05f);
-                           EXPECT_EQ(p.segmentsPerWinding, 25);
-                           EXPECT_EQ(p.segmentsAroundWire, 10);
-                       }},
-        ProceduralCase{"InternalGearTeethFrom11_1", 8,
-                       Items{{{4, {1.f, 1.f, 0.2f}}, {PARAMETERS, {0.3f, -12.9f, 20.f}}}, {}}, true,
-                       [](osg::Node* node) {
-                           auto* gear = dynamic_cast<Gear*>(node);
-                           ASSERT_NE(gear, nullptr);
-                           // n = -12: pitch 2π/12, taper from b = 4[2] and
-                           // α = 20°, negated inside; ring at (1 + k)/2.
-                           const Gear::Layout& l = gear->layout();
-                           EXPECT_NEAR(l.pitch, 2.0 * M_PI / 12.0, 1e-6);
-                           EXPECT_NEAR(l.taper, -std::tan(20.0 * M_PI / 180.0) * 0.2, 1e-6);
-                           EXPECT_NEAR(l.ringRadius, 0.65, 1e-6);
-                       }},
-        ProceduralCase{"PipeBoreAndEndRatio", 9,
-                       Items{{{4, {0.5f, 0.5f, 2.f}}, {PARAMETERS, {7.f, 0.6f, 0.5f}}}, {}}, true,
-                       [](osg::Node* node) {
-                           auto* pipe = dynamic_cast<Pipe*>(node);
-                           ASSERT_NE(pipe, nullptr);
-                           EXPECT_FLOAT_EQ(pipe->innerBottomRadius(), 0.3f);
-                           EXPECT_FLOAT_EQ(pipe->outerTopRadius(), 0.25f);
-                       }},
-        ProceduralCase{"GridSpacingRounded", 10,
-                       Items{{{4, {10.f, 4.f, 1.f}}, {PARAMETERS, {0.123f}}}, {}}, true,
-                       [](osg::Node* node) {
-                           auto* grid = dynamic_cast<Grid*>(node);
-                           ASSERT_NE(grid, nullptr);
-                           EXPECT_FLOAT_EQ(grid->spacing(), 0.12f);
-                           // Lines in the unit square, spaced 0.12 / 4 along y.
-                           float minY = 1.f;
-                           for (const osg::Vec3& v :
-                                geometry_checks::verticesOf(grid->geometry())) {
-                               if (v.x() == -0.5f)
-                                   minY = std::min(minY, v.y());
-                           }
-                           EXPECT_NEAR(minY, -std::floor(4.f / 0.12f) * 0.12f / 4.f / 2.f, 1e-5);
-                       }},
-        ProceduralCase{"BeamFromItem4", 11, Items{{{4, {3.f, 0.5f, 0.2f}}}, {}}, false,
+        ProceduralCase{
+            "SpringWindingsTruncated", 7,
+            Items{{{item::shape::Scale, {2.f, 0.3f, 9.f}}, {PARAMETERS, {5.9f, 0.05f}}}, {}}, false,
+            [](osg::Node* node) {
+                auto* spring = dynamic_cast<Spring*>(node);
+                ASSERT_NE(spring, nullptr);
+                EXPECT_EQ(spring->getDataVariance(), osg::Object::DYNAMIC);
+                const Spring::Parameters& p = spring->parameters();
+                EXPECT_EQ(p.length, 2.f);
+                EXPECT_EQ(p.coilRadius, 0.3f);
+                EXPECT_EQ(p.windings, 5);
+                EXPECT_EQ(p.wireRadius, 0.05f);
+                EXPECT_EQ(p.segmentsPerWinding, 25);
+                EXPECT_EQ(p.segmentsAroundWire, 10);
+            }},
+        ProceduralCase{
+            "InternalGearTeethFrom11_1", 8,
+            Items{{{item::shape::Scale, {1.f, 1.f, 0.2f}}, {PARAMETERS, {0.3f, -12.9f, 20.f}}}, {}},
+            true,
+            [](osg::Node* node) {
+                auto* gear = dynamic_cast<Gear*>(node);
+                ASSERT_NE(gear, nullptr);
+                // n = -12: pitch 2π/12, taper from b = 4[2] and
+                // α = 20°, negated inside; ring at (1 + k)/2.
+                const Gear::Layout& l = gear->layout();
+                EXPECT_NEAR(l.pitch, 2.0 * M_PI / 12.0, 1e-6);
+                EXPECT_NEAR(l.taper, -std::tan(20.0 * M_PI / 180.0) * 0.2, 1e-6);
+                EXPECT_NEAR(l.ringRadius, 0.65, 1e-6);
+            }},
+        ProceduralCase{
+            "PipeBoreAndEndRatio", 9,
+            Items{{{item::shape::Scale, {0.5f, 0.5f, 2.f}}, {PARAMETERS, {7.f, 0.6f, 0.5f}}}, {}},
+            true,
+            [](osg::Node* node) {
+                auto* pipe = dynamic_cast<Pipe*>(node);
+                ASSERT_NE(pipe, nullptr);
+                EXPECT_FLOAT_EQ(pipe->innerBottomRadius(), 0.3f);
+                EXPECT_FLOAT_EQ(pipe->outerTopRadius(), 0.25f);
+            }},
+        ProceduralCase{
+            "GridSpacingRounded", 10,
+            Items{{{item::shape::Scale, {10.f, 4.f, 1.f}}, {PARAMETERS, {0.123f}}}, {}}, true,
+            [](osg::Node* node) {
+                auto* grid = dynamic_cast<Grid*>(node);
+                ASSERT_NE(grid, nullptr);
+                EXPECT_FLOAT_EQ(grid->spacing(), 0.12f);
+                // Lines in the unit square, spaced 0.12 / 4 along y.
+                float minY = 1.f;
+                for (const osg::Vec3& v : geometry_checks::verticesOf(grid->geometry())) {
+                    if (v.x() == -0.5f)
+                        minY = std::min(minY, v.y());
+                }
+                EXPECT_NEAR(minY, -std::floor(4.f / 0.12f) * 0.12f / 4.f / 2.f, 1e-5);
+            }},
+        ProceduralCase{"BeamFromItem4", 11, Items{{{item::shape::Scale, {3.f, 0.5f, 0.2f}}}, {}},
+                       false,
                        [](osg::Node* node) {
                            auto* beam = dynamic_cast<Beam*>(node);
                            ASSERT_NE(beam, nullptr);
@@ -258,7 +264,7 @@ TEST_P(EveryKind, PositionUpdateMovesAndRebuildsNothing)
         before ? geometry_checks::geometriesOf(*before) : std::vector<osg::Geometry*>{};
     const osg::Matrixd scale = object->getScale();
 
-    send(*object, {{{1, {3.f, -2.f, 1.f}}}, {}});
+    send(*object, {{{item::shape::Position, {3.f, -2.f, 1.f}}}, {}});
 
     EXPECT_EQ(object->shape(), before.get());
     EXPECT_EQ(object->getTransform()->getNumChildren(), before ? 1u : 0u);
@@ -275,7 +281,7 @@ TEST_P(EveryKind, ScaleUpdateKeepsTheNode)
     osg::ref_ptr<VisBaseObject> object = create(completeItems(kind));
     osg::ref_ptr<osg::Node> before = object->shape();
 
-    send(*object, {{{4, {3.f, 0.8f, 0.25f}}}, {}});
+    send(*object, {{{item::shape::Scale, {3.f, 0.8f, 0.25f}}}, {}});
 
     EXPECT_EQ(object->shape(), before.get());
     const bool reshapes = kind == VisBaseObject::KIND_SPRING || kind == VisBaseObject::KIND_BEAM;
@@ -304,11 +310,11 @@ TEST(ShapeUpdates, SpringStretchesToItem4AndBack)
     const float builtTop = topOf();
     EXPECT_NEAR(builtTop, 2.f + 0.05f * std::sin(0.4f * float(M_PI)), 1e-5);
 
-    send(*object, {{{4, {3.5f, 1.f, 0.5f}}}, {}});
+    send(*object, {{{item::shape::Scale, {3.5f, 1.f, 0.5f}}}, {}});
     EXPECT_NEAR(topOf() - builtTop, 1.5f, 1e-5);
     EXPECT_TRUE(isIdentity(object->getScale()));
 
-    send(*object, {{{4, {2.f, 1.f, 0.5f}}}, {}});
+    send(*object, {{{item::shape::Scale, {2.f, 1.f, 0.5f}}}, {}});
     const osg::Vec3Array& built = spring->builtVertices();
     const osg::Vec3Array& live = spring->vertices();
     ASSERT_EQ(built.size(), live.size());
@@ -322,7 +328,7 @@ TEST(ShapeUpdates, BeamResizesToItem4)
     auto* beam = dynamic_cast<Beam*>(object->shape());
     ASSERT_NE(beam, nullptr);
 
-    send(*object, {{{4, {0.f, 0.4f, 1.f}}}, {}});
+    send(*object, {{{item::shape::Scale, {0.f, 0.4f, 1.f}}}, {}});
 
     EXPECT_EQ(beam->length(), 0.f);
     const osg::BoundingBox box = placedBounds(*object);
@@ -339,7 +345,7 @@ TEST(ShapeUpdates, LaterKindChangeOnlyChangesTheUpdateRule)
 
     // Now read as a spring: nothing is rebuilt, and item 4 no longer scales
     // (the box is no spring to stretch).
-    send(*box, {{{4, {5.f, 5.f, 5.f}}}, {{KIND, {VisBaseObject::KIND_SPRING}}}});
+    send(*box, {{{item::shape::Scale, {5.f, 5.f, 5.f}}}, {{KIND, {VisBaseObject::KIND_SPRING}}}});
     EXPECT_EQ(box->shape(), built.get());
     EXPECT_EQ(box->getScale(), osg::Matrixd::scale(2.0, 1.0, 0.5));
 }
@@ -352,12 +358,13 @@ TEST(ShapeUpdates, LaterKindChangeOnlyChangesTheUpdateRule)
 TEST(ShapeAppearance, RetryAfterAppearanceFailureBuildsOneShape)
 {
     testing::internal::CaptureStdout();
-    osg::ref_ptr<VisBaseObject> box = create({{{4, {1.f, 1.f, 1.f}}, {9, {0.5f}}}, {{KIND, {1}}}});
+    osg::ref_ptr<VisBaseObject> box =
+        create({{{item::shape::Scale, {1.f, 1.f, 1.f}}, {9, {0.5f}}}, {{KIND, {1}}}});
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(box->isInitialized());
     EXPECT_NE(output.find("ErrorNr: 8"), std::string::npos);
 
-    send(*box, {{}, {{8, {1}}}});
+    send(*box, {{}, {{item::shape::ShininessOn, {1}}}});
     EXPECT_TRUE(box->isInitialized());
     EXPECT_EQ(box->getTransform()->getNumChildren(), 1u);
 }
@@ -371,7 +378,8 @@ class KindsWithoutShape : public testing::TestWithParam<int>
 
 TEST_P(KindsWithoutShape, AreInitialisedAndEmpty)
 {
-    osg::ref_ptr<VisBaseObject> object = create({{{4, {2.f, 2.f, 2.f}}}, {{KIND, {GetParam()}}}});
+    osg::ref_ptr<VisBaseObject> object =
+        create({{{item::shape::Scale, {2.f, 2.f, 2.f}}}, {{KIND, {GetParam()}}}});
     EXPECT_TRUE(object->isInitialized());
     EXPECT_EQ(object->getTransform()->getNumChildren(), 0u);
     EXPECT_EQ(object->shape(), nullptr);
@@ -395,8 +403,8 @@ TEST_P(IncompleteItems, FailLikeMissingItemsThenBuildFromTheState)
 {
     const IncompleteCase& c = GetParam();
     Items first = c.first;
-    first.ints[44] = {0, 255, 0};
-    first.floats[1] = {1.f, 2.f, 3.f};
+    first.ints[item::shape::Colour] = {0, 255, 0};
+    first.floats[item::shape::Position] = {1.f, 2.f, 3.f};
 
     testing::internal::CaptureStdout();
     osg::ref_ptr<VisBaseObject> object = create(first);
@@ -429,26 +437,30 @@ TEST_P(IncompleteItems, FailLikeMissingItemsThenBuildFromTheState)
 INSTANTIATE_TEST_SUITE_P(
     ShortOrMissing, IncompleteItems,
     testing::Values(
-        IncompleteCase{"KindMissing", Items{{{4, {1.f, 1.f, 1.f}}}, {}}, Items{{}, {{KIND, {1}}}},
-                       5},
-        IncompleteCase{"KindEmpty", Items{{{4, {1.f, 1.f, 1.f}}}, {{KIND, {}}}},
+        IncompleteCase{"KindMissing", Items{{{item::shape::Scale, {1.f, 1.f, 1.f}}}, {}},
+                       Items{{}, {{KIND, {1}}}}, 5},
+        IncompleteCase{"KindEmpty", Items{{{item::shape::Scale, {1.f, 1.f, 1.f}}}, {{KIND, {}}}},
                        Items{{}, {{KIND, {2}}}}, 5},
         IncompleteCase{"KindAsFloat", Items{{{KIND, {1.f}}}, {}}, Items{{}, {{KIND, {3}}}}, 5},
-        IncompleteCase{"SpringScaleShort",
-                       Items{{{4, {1.f, 0.2f}}, {PARAMETERS, {3.f, 0.02f}}}, {{KIND, {7}}}},
-                       Items{{{4, {1.f, 0.2f, 0.2f}}}, {}}, 4},
-        IncompleteCase{"SpringParametersShort",
-                       Items{{{4, {1.f, 0.2f, 0.2f}}, {PARAMETERS, {3.f}}}, {{KIND, {7}}}},
-                       Items{{{PARAMETERS, {3.f, 0.02f}}}, {}}, 11},
+        IncompleteCase{
+            "SpringScaleShort",
+            Items{{{item::shape::Scale, {1.f, 0.2f}}, {PARAMETERS, {3.f, 0.02f}}}, {{KIND, {7}}}},
+            Items{{{item::shape::Scale, {1.f, 0.2f, 0.2f}}}, {}}, 4},
+        IncompleteCase{
+            "SpringParametersShort",
+            Items{{{item::shape::Scale, {1.f, 0.2f, 0.2f}}, {PARAMETERS, {3.f}}}, {{KIND, {7}}}},
+            Items{{{PARAMETERS, {3.f, 0.02f}}}, {}}, 11},
         IncompleteCase{"GearParametersShort",
-                       Items{{{4, {1.f, 1.f, 0.2f}}, {PARAMETERS, {0.f, 12.f}}}, {{KIND, {8}}}},
+                       Items{{{item::shape::Scale, {1.f, 1.f, 0.2f}}, {PARAMETERS, {0.f, 12.f}}},
+                             {{KIND, {8}}}},
                        Items{{{PARAMETERS, {0.f, 12.f, 0.f}}}, {}}, 11},
         IncompleteCase{"PipeScaleMissing", Items{{{PARAMETERS, {0.f, 0.5f, 1.f}}}, {{KIND, {9}}}},
-                       Items{{{4, {1.f, 1.f, 1.f}}}, {}}, 4},
-        IncompleteCase{"GridParametersMissing", Items{{{4, {2.f, 2.f, 1.f}}}, {{KIND, {10}}}},
+                       Items{{{item::shape::Scale, {1.f, 1.f, 1.f}}}, {}}, 4},
+        IncompleteCase{"GridParametersMissing",
+                       Items{{{item::shape::Scale, {2.f, 2.f, 1.f}}}, {{KIND, {10}}}},
                        Items{{{PARAMETERS, {0.5f}}}, {}}, 11},
-        IncompleteCase{"BeamScaleShort", Items{{{4, {1.f}}}, {{KIND, {11}}}},
-                       Items{{{4, {1.f, 0.2f, 0.2f}}}, {}}, 4}),
+        IncompleteCase{"BeamScaleShort", Items{{{item::shape::Scale, {1.f}}}, {{KIND, {11}}}},
+                       Items{{{item::shape::Scale, {1.f, 0.2f, 0.2f}}}, {}}, 4}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -72,12 +72,11 @@ protected:
         LightNumbers::reset();
 
         // One view over the whole window, blue, looking along +y at the origin.
-        using namespace view::viewItems;
         auto packet = viewPacket(1, {0, 0, 255}, {0.f, 0.f}, {1.f, 1.f});
-        packet->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
-        setVec3(*packet, EYE, {0.f, -6.f, 0.f});
-        setVec3(*packet, CENTRE, {0.f, 0.f, 0.f});
-        setVec3(*packet, UP, {0.f, 0.f, 1.f});
+        packet->setIntVector(item::view::CameraControl, {view::LOOK_AT});
+        setVec3(*packet, item::view::Eye, {0.f, -6.f, 0.f});
+        setVec3(*packet, item::view::Centre, {0.f, 0.f, 0.f});
+        setVec3(*packet, item::view::Up, {0.f, 0.f, 1.f});
         ASSERT_TRUE(_harness->create(*packet));
     }
 
@@ -102,9 +101,9 @@ protected:
     osg::ref_ptr<VisBaseObject> whiteBox()
     {
         Items box;
-        box.ints[VisBaseObject::ITEM_KIND] = {VisBaseObject::KIND_BOX};
-        box.floats[items::SCALE] = {2.f, 2.f, 2.f};
-        box.ints[items::COLOUR] = {255, 255, 255};
+        box.ints[item::shape::ShapeKind] = {VisBaseObject::KIND_BOX};
+        box.floats[item::placement::Scale] = {2.f, 2.f, 2.f};
+        box.ints[item::appearance::Colour] = {255, 255, 255};
         return add<VisBaseObject>(box);
     }
 
@@ -112,11 +111,11 @@ protected:
     osg::ref_ptr<VisLightObject> light(std::array<int, 3> diffuse)
     {
         Items items;
-        items.ints[VisLightObject::ITEM_DIRECTIONAL] = {0};
-        items.ints[VisLightObject::ITEM_AMBIENT] = {0, 0, 0};
-        items.ints[VisLightObject::ITEM_DIFFUSE] = {diffuse[0], diffuse[1], diffuse[2]};
-        items.ints[VisLightObject::ITEM_SPECULAR] = {0, 0, 0};
-        items.floats[items::POSITION] = {0.f, -4.f, 0.f};
+        items.ints[item::light::Directional] = {0};
+        items.ints[item::light::Ambient] = {0, 0, 0};
+        items.ints[item::light::Diffuse] = {diffuse[0], diffuse[1], diffuse[2]};
+        items.ints[item::light::Specular] = {0, 0, 0};
+        items.floats[item::placement::Position] = {0.f, -4.f, 0.f};
         return add<VisLightObject>(items);
     }
 
@@ -193,8 +192,8 @@ TEST_F(TextLightGlTest, LightValuesOpenGlWouldRefuseDrawWithoutErrors)
     osg::ref_ptr<VisBaseObject> box = whiteBox();
     osg::ref_ptr<VisLightObject> red = light({255, 0, 0});
     Items bad;
-    bad.floats[VisLightObject::ITEM_SPOT_CUTOFF] = {120.f};
-    bad.floats[VisLightObject::ITEM_LINEAR_ATTENUATION] = {-1.f};
+    bad.floats[item::light::SpotCutoff] = {120.f};
+    bad.floats[item::light::LinearAttenuation] = {-1.f};
     deliver(*red, bad, false);
     osg::ref_ptr<osg::Image> image = picture("box_odd_light_values");
     ASSERT_TRUE(image);
@@ -211,15 +210,15 @@ TEST_F(TextLightGlTest, TextLabelDrawsOverTheBackground)
     EXPECT_EQ(count(*empty, isLabel), 0);
 
     Items label;
-    label.strings[VisTextObject::ITEM_FONT] = "arial.ttf";
-    label.strings[VisTextObject::ITEM_TEXT] = "Speed ";
-    label.ints[VisTextObject::ITEM_SHOW_NUMBER] = {1};
-    label.floats[VisTextObject::ITEM_NUMBER] = {2.5f};
-    label.ints[VisTextObject::ITEM_ALIGNMENT] = {0};
-    label.ints[items::COLOUR] = {255, 255, 0};
-    label.floats[items::ALPHA] = {1.f};
-    label.floats[VisTextObject::ITEM_CHARACTER_SIZE] = {0.6f};
-    label.floats[items::POSITION] = {-1.5f, 0.f, -0.2f};
+    label.strings[item::text::Font] = "arial.ttf";
+    label.strings[item::text::Text] = "Speed ";
+    label.ints[item::text::ShowValue] = {1};
+    label.floats[item::text::Value] = {2.5f};
+    label.ints[item::text::Alignment] = {0};
+    label.ints[item::appearance::Colour] = {255, 255, 0};
+    label.floats[item::appearance::Opacity] = {1.f};
+    label.floats[item::text::Height] = {0.6f};
+    label.floats[item::placement::Position] = {-1.5f, 0.f, -0.2f};
     osg::ref_ptr<VisTextObject> object = add<VisTextObject>(label);
 
     osg::ref_ptr<osg::Image> shown = picture("text");

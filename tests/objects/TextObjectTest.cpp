@@ -22,10 +22,10 @@ namespace {
 Items basicText(const std::string& text = "Label")
 {
     Items items;
-    items.strings[VisTextObject::ITEM_FONT] = "arial.ttf";
-    items.strings[VisTextObject::ITEM_TEXT] = text;
-    items.ints[VisTextObject::ITEM_SHOW_NUMBER] = {0};
-    items.ints[VisTextObject::ITEM_ALIGNMENT] = {0};
+    items.strings[item::text::Font] = "arial.ttf";
+    items.strings[item::text::Text] = text;
+    items.ints[item::text::ShowValue] = {0};
+    items.ints[item::text::Alignment] = {0};
     return items;
 }
 
@@ -65,8 +65,8 @@ TEST_P(TextLabel, ShowsTheTextWithTheNumberAppendedWhenAsked)
 {
     const LabelRow& row = GetParam();
     Items items = basicText(row.text);
-    items.ints[VisTextObject::ITEM_SHOW_NUMBER] = {row.showNumber};
-    items.floats[VisTextObject::ITEM_NUMBER] = {row.number};
+    items.ints[item::text::ShowValue] = {row.showNumber};
+    items.floats[item::text::Value] = {row.number};
     osg::ref_ptr<VisTextObject> object = create(items);
     ASSERT_TRUE(object->text());
     EXPECT_EQ(shown(*object), row.expected);
@@ -89,12 +89,12 @@ TEST(TextObject, NumberIsNeededOnlyWhenShown)
     EXPECT_EQ(shown(*object), "plain");
 
     Items show;
-    show.ints[VisTextObject::ITEM_SHOW_NUMBER] = {1};
+    show.ints[item::text::ShowValue] = {1};
     EXPECT_THROW(deliver(*object, show, false), GNP2::GNP2Exception);
     EXPECT_EQ(shown(*object), "plain");
 
     Items number;
-    number.floats[VisTextObject::ITEM_NUMBER] = {12.f};
+    number.floats[item::text::Value] = {12.f};
     deliver(*object, number, false);
     EXPECT_EQ(shown(*object), "plain12");
 }
@@ -113,11 +113,11 @@ TEST_P(TextAlignment, Item38PicksAPlaneOrFacesTheScreen)
 {
     // Start from another alignment, so that the update has to change it.
     Items items = basicText();
-    items.ints[VisTextObject::ITEM_ALIGNMENT] = {GetParam().item38 == 2 ? 3 : 2};
+    items.ints[item::text::Alignment] = {GetParam().item38 == 2 ? 3 : 2};
     osg::ref_ptr<VisTextObject> object = create(items);
 
     Items change;
-    change.ints[VisTextObject::ITEM_ALIGNMENT] = {GetParam().item38};
+    change.ints[item::text::Alignment] = {GetParam().item38};
     deliver(*object, change, false);
     EXPECT_EQ(object->text()->getAxisAlignment(), GetParam().alignment);
 }
@@ -138,28 +138,28 @@ TEST(TextObject, ColourChangesOnlyWithItem44Or10)
 
     // Items 44 and 10 in the state, but not in the packet that arrives.
     Items state;
-    state.ints[items::COLOUR] = {255, 0, 0};
-    state.floats[items::ALPHA] = {0.5f};
+    state.ints[item::text::Colour] = {255, 0, 0};
+    state.floats[item::text::Opacity] = {0.5f};
     object->getPacket().update(*makePacket(state));
     object->getPacket().clearChanged();
     Items unrelated;
-    unrelated.strings[VisTextObject::ITEM_TEXT] = "changed";
+    unrelated.strings[item::text::Text] = "changed";
     deliver(*object, unrelated, false);
     EXPECT_EQ(shown(*object), "changed");
     expectColour(*object, initial);
 
     Items alphaOnly;
-    alphaOnly.floats[items::ALPHA] = {0.25f};
+    alphaOnly.floats[item::text::Opacity] = {0.25f};
     deliver(*object, alphaOnly, false);
     expectColour(*object, {1.f, 0.f, 0.f, 0.25f});
 
     Items colourOnly;
-    colourOnly.ints[items::COLOUR] = {0, 51, 255};
+    colourOnly.ints[item::text::Colour] = {0, 51, 255};
     deliver(*object, colourOnly, false);
     expectColour(*object, {0.f, 0.2f, 1.f, 0.25f});
 
     Items sizeOnly;
-    sizeOnly.floats[VisTextObject::ITEM_CHARACTER_SIZE] = {3.f};
+    sizeOnly.floats[item::text::Height] = {3.f};
     deliver(*object, sizeOnly, false);
     expectColour(*object, {0.f, 0.2f, 1.f, 0.25f});
 }
@@ -168,7 +168,7 @@ TEST(TextObject, ColourWithoutAlphaIsOpaque)
 {
     osg::ref_ptr<VisTextObject> object = create(basicText());
     Items colourOnly;
-    colourOnly.ints[items::COLOUR] = {255, 0, 51};
+    colourOnly.ints[item::text::Colour] = {255, 0, 51};
     deliver(*object, colourOnly, false);
     expectColour(*object, {1.f, 0.f, 0.2f, 1.f});
 }
@@ -176,10 +176,10 @@ TEST(TextObject, ColourWithoutAlphaIsOpaque)
 TEST(TextObject, CharacterSizeAndPlacementFollowTheirItems)
 {
     Items items = basicText();
-    items.floats[VisTextObject::ITEM_CHARACTER_SIZE] = {0.7f};
-    items.floats[items::POSITION] = {1.f, 2.f, 3.f};
-    items.floats[items::ORIENTATION] = {0.f, -1.f, 0.f, 1.f, 0.f, 0.f}; // quarter turn about z
-    items.floats[items::SCALE] = {5.f, 5.f, 5.f};                       // a text has no scale
+    items.floats[item::text::Height] = {0.7f};
+    items.floats[item::text::Position] = {1.f, 2.f, 3.f};
+    items.floats[item::text::Orientation] = {0.f, -1.f, 0.f, 1.f, 0.f, 0.f}; // quarter turn about z
+    items.floats[item::placement::Scale] = {5.f, 5.f, 5.f};                  // a text has no scale
     osg::ref_ptr<VisTextObject> object = create(items);
     EXPECT_FLOAT_EQ(object->text()->getCharacterHeight(), 0.7f);
     EXPECT_FLOAT_EQ(object->text()->getCharacterAspectRatio(), 1.f);
@@ -187,12 +187,12 @@ TEST(TextObject, CharacterSizeAndPlacementFollowTheirItems)
     EXPECT_NEAR((placed - osg::Vec3(1.f, 3.f, 3.f)).length(), 0.f, 1e-6f);
 
     Items unrelated;
-    unrelated.ints[VisTextObject::ITEM_ALIGNMENT] = {1};
+    unrelated.ints[item::text::Alignment] = {1};
     deliver(*object, unrelated, false);
     EXPECT_FLOAT_EQ(object->text()->getCharacterHeight(), 0.7f);
 
     Items move;
-    move.floats[items::POSITION] = {0.f, 0.f, 0.f};
+    move.floats[item::text::Position] = {0.f, 0.f, 0.f};
     deliver(*object, move, false);
     const osg::Vec3 moved = osg::Vec3(1.f, 0.f, 0.f) * object->getTransform()->getMatrix();
     EXPECT_NEAR((moved - osg::Vec3(0.f, 1.f, 0.f)).length(), 0.f, 1e-6f);
@@ -239,7 +239,7 @@ TEST_P(TextFont, FontFromItem43OrTheDefaultWithAMessage)
 {
     const FontRow& row = GetParam();
     Items items = basicText();
-    items.strings[VisTextObject::ITEM_FONT] = row.item43;
+    items.strings[item::text::Font] = row.item43;
     osg::ref_ptr<VisTextObject> object;
     const std::string printed = printedBy([&] { object = create(items); });
     ASSERT_TRUE(object->isInitialized());
@@ -263,7 +263,7 @@ TEST(TextObject, UnreadableFontFileFallsBackToTheDefault)
                                          ("orvane-broken-" + std::to_string(getpid()) + ".ttf");
     std::ofstream(broken) << "not a font";
     Items items = basicText();
-    items.strings[VisTextObject::ITEM_FONT] = broken.string();
+    items.strings[item::text::Font] = broken.string();
     osg::ref_ptr<VisTextObject> object;
     const std::string printed = printedBy([&] { object = create(items); });
     std::filesystem::remove(broken);
@@ -274,16 +274,15 @@ TEST(TextObject, UnreadableFontFileFallsBackToTheDefault)
 TEST(TextObject, FailedBuildPrintsTheExceptionAndRetriesFromTheState)
 {
     Items first = basicText("late");
-    first.strings.erase(VisTextObject::ITEM_FONT);
-    first.ints[items::COLOUR] = {0, 0, 255};
-    first.floats[items::ALPHA] = {1.f};
-    first.floats[items::POSITION] = {4.f, 0.f, 0.f};
+    first.strings.erase(item::text::Font);
+    first.ints[item::text::Colour] = {0, 0, 255};
+    first.floats[item::text::Opacity] = {1.f};
+    first.floats[item::text::Position] = {4.f, 0.f, 0.f};
     osg::ref_ptr<VisTextObject> object = new VisTextObject(ObjectContext{});
     const std::unique_ptr<GNP2::Packet> packet = makePacket(first);
     const std::string printed = printedBy([&] { object->initialize(*packet); });
     // The exception's own lines, then the object's: message and number only.
-    EXPECT_EQ(printed,
-              exceptionLines(VisTextObject::ITEM_FONT) + exceptionLines(VisTextObject::ITEM_FONT));
+    EXPECT_EQ(printed, exceptionLines(item::text::Font) + exceptionLines(item::text::Font));
     EXPECT_FALSE(object->isInitialized());
     EXPECT_EQ(object->text(), nullptr);
     printedBy([&] { object->update(*packet); });
@@ -291,7 +290,7 @@ TEST(TextObject, FailedBuildPrintsTheExceptionAndRetriesFromTheState)
     EXPECT_FALSE(object->isInitialized());
 
     Items font;
-    font.strings[VisTextObject::ITEM_FONT] = "arial.ttf";
+    font.strings[item::text::Font] = "arial.ttf";
     deliver(*object, font, false);
     ASSERT_TRUE(object->isInitialized());
     EXPECT_EQ(shown(*object), "late");

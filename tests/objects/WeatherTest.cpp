@@ -26,16 +26,16 @@ constexpr float BYTE = 1.f / 255.f;
 
 Items weather(int kind, float intensity, std::vector<float> wind, std::vector<int> colour)
 {
-    return {{{Weather::ITEM_INTENSITY, {intensity}}, {Weather::ITEM_WIND, std::move(wind)}},
-            {{Weather::ITEM_KIND, {kind}}, {items::COLOUR, std::move(colour)}}};
+    return {{{item::weather::Intensity, {intensity}}, {item::weather::Wind, std::move(wind)}},
+            {{item::weather::WeatherKind, {kind}}, {item::weather::Colour, std::move(colour)}}};
 }
 
 Items fogItems(int on, std::vector<int> colour = {90, 90, 90})
 {
-    return {{{Weather::ITEM_FOG_START, {5.f}}, {Weather::ITEM_FOG_END, {30.f}}},
-            {{Weather::ITEM_KIND, {Weather::KIND_FOG}},
-             {Weather::ITEM_FOG_ON, {on}},
-             {items::COLOUR, std::move(colour)}}};
+    return {{{item::weather::FogStart, {5.f}}, {item::weather::FogEnd, {30.f}}},
+            {{item::weather::WeatherKind, {Weather::KIND_FOG}},
+             {item::weather::FogOn, {on}},
+             {item::weather::Colour, std::move(colour)}}};
 }
 
 void expectParticles(const osgParticle::PrecipitationEffect& effect, float speed, float size,
@@ -50,7 +50,7 @@ void expectParticles(const osgParticle::PrecipitationEffect& effect, float speed
 
 TEST(WeatherObject, OwnTransformKeepsOutOfTheShadowPasses)
 {
-    osg::ref_ptr<Weather> object = create<Weather>({{}, {{Weather::ITEM_KIND, {7}}}});
+    osg::ref_ptr<Weather> object = create<Weather>({{}, {{item::weather::WeatherKind, {7}}}});
     ASSERT_EQ(object->getNumChildren(), 1u);
     osg::MatrixTransform* transform = object->weatherTransform();
     EXPECT_EQ(object->getChild(0), transform);
@@ -84,7 +84,7 @@ TEST_P(RainSlant, TurnsStraightDownIntoTheWind)
     EXPECT_EQ(matrix.getTrans(), osg::Vec3d());
 
     // A new wind turns it from straight down again, not from the old slant.
-    send(*object, {{{Weather::ITEM_WIND, {0.f, 0.f}}}, {}});
+    send(*object, {{{item::weather::Wind, {0.f, 0.f}}}, {}});
     EXPECT_TRUE(object->weatherTransform()->getMatrix().isIdentity());
 }
 
@@ -102,7 +102,7 @@ TEST(WeatherObject, RainSetsItsParticlesOnTopOfThePresetAtEveryUpdate)
         create<Weather>(weather(Weather::KIND_RAIN, 0.8f, {1.f, 2.f}, {51, 102, 255}));
     const osg::Vec4 colour(51 * BYTE, 102 * BYTE, 1.f, 0.6f);
     expectParticles(*object->effect(), 20.f, 0.02f, 0.8f, colour);
-    send(*object, {{{Weather::ITEM_INTENSITY, {0.2f}}}, {}});
+    send(*object, {{{item::weather::Intensity, {0.2f}}}, {}});
     expectParticles(*object->effect(), 20.f, 0.02f, 0.2f, colour);
 }
 
@@ -118,16 +118,17 @@ TEST(WeatherObject, RepeatedWeatherLeavesTheFallingParticlesAlone)
     const auto mark = [&] { effect.setParticleSize(1.5f); };
     const auto untouched = [&] { return effect.getParticleSize() == 1.5f; };
     mark();
-    send(*object, {{{Weather::ITEM_WIND, {-3.f, 0.f}}}, {}});
+    send(*object, {{{item::weather::Wind, {-3.f, 0.f}}}, {}});
     EXPECT_TRUE(untouched()) << "a new rain wind only turns the transform";
     send(*object, weather(Weather::KIND_RAIN, 0.8f, {-3.f, 0.f}, {51, 102, 255}));
     EXPECT_TRUE(untouched()) << "the same rain again";
 
     for (const Items& change :
-         {Items{{{Weather::ITEM_INTENSITY, {0.5f}}}, {}}, Items{{}, {{items::COLOUR, {0, 0, 0}}}},
-          Items{{{Weather::ITEM_WIND, {1.f, 1.f, 1.f}}},
-                {{Weather::ITEM_KIND, {Weather::KIND_SNOW}}}},
-          Items{{{Weather::ITEM_WIND, {2.f, 1.f, 1.f}}}, {}}}) { // snow drifts with the wind
+         {Items{{{item::weather::Intensity, {0.5f}}}, {}},
+          Items{{}, {{item::weather::Colour, {0, 0, 0}}}},
+          Items{{{item::weather::Wind, {1.f, 1.f, 1.f}}},
+                {{item::weather::WeatherKind, {Weather::KIND_SNOW}}}},
+          Items{{{item::weather::Wind, {2.f, 1.f, 1.f}}}, {}}}) { // snow drifts with the wind
         mark();
         send(*object, change);
         EXPECT_FALSE(untouched());
@@ -146,7 +147,7 @@ TEST(WeatherObject, SnowTakesTheWindIntoTheEffectAndDoesNotTilt)
     send(*object, weather(Weather::KIND_RAIN, 0.5f, {6.f, 0.f, 0.f}, {255, 255, 204}));
     const osg::Matrixd slanted = object->weatherTransform()->getMatrix();
     ASSERT_FALSE(slanted.isIdentity());
-    send(*object, {{{Weather::ITEM_WIND, {-6.f, 2.f, 0.f}}}, {{Weather::ITEM_KIND, {1}}}});
+    send(*object, {{{item::weather::Wind, {-6.f, 2.f, 0.f}}}, {{item::weather::WeatherKind, {1}}}});
     EXPECT_EQ(object->weatherTransform()->getMatrix(), slanted);
     EXPECT_EQ(object->effect()->getWind(), osg::Vec3(-6.f, 2.f, 0.f));
 }
@@ -241,7 +242,7 @@ TEST(WeatherFog, WaitsForAParentAndLeavesWithItsObject)
     osg::ref_ptr<Weather> first = create<Weather>(fogItems(1));
     root->addChild(first.get());
     ASSERT_EQ(root->getStateSet(), nullptr);
-    send(*first, {{}, {{Weather::ITEM_FOG_ON, {1}}}});
+    send(*first, {{}, {{item::weather::FogOn, {1}}}});
     ASSERT_NE(root->getStateSet(), nullptr);
     EXPECT_EQ(root->getStateSet()->getAttribute(osg::StateAttribute::FOG), first->fog());
 
@@ -293,9 +294,9 @@ TEST_P(UnknownKind, ChangesNothing)
     const Snapshot before(*scene.object, *scene.root);
 
     Items changed = weather(GetParam(), 0.1f, {-9.f, 9.f, 9.f}, {250, 240, 230});
-    changed.floats[Weather::ITEM_FOG_START] = {1.f};
-    changed.floats[Weather::ITEM_FOG_END] = {2.f};
-    changed.ints[Weather::ITEM_FOG_ON] = {0};
+    changed.floats[item::weather::FogStart] = {1.f};
+    changed.floats[item::weather::FogEnd] = {2.f};
+    changed.ints[item::weather::FogOn] = {0};
     send(*scene.object, changed);
     EXPECT_TRUE(Snapshot(*scene.object, *scene.root) == before);
 }

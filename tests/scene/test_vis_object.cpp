@@ -454,7 +454,7 @@ TEST(VisObject, SendPacketReaddressesToTheObjectAndItsConnection)
     osg::ref_ptr<TestObject> object = builtObject(&sink);
     auto* answer = new GNP2::Packet;
     answer->setHeader(GNP2::makeHeader(99, 5));
-    answer->setIntVector(items::CONNECTION, {42, 1});
+    answer->setIntVector(item::every::Connection, {42, 1});
     answer->setFloatVector(20, {1.5f});
     object->sendPacket(answer);
 
@@ -462,7 +462,7 @@ TEST(VisObject, SendPacketReaddressesToTheObjectAndItsConnection)
     const GNP2::Packet& sent = *sink.sent[0];
     EXPECT_EQ(&sent, answer);
     EXPECT_EQ(sent.header(), GNP2::makeHeader(OBJECT_NUMBER, 0));
-    EXPECT_EQ(sent.getIntVector(items::CONNECTION), std::vector<int>{CONNECTION});
+    EXPECT_EQ(sent.getIntVector(item::every::Connection), std::vector<int>{CONNECTION});
     EXPECT_EQ(sent.getFloatVector(20), std::vector<float>{1.5f});
 }
 

@@ -8,7 +8,7 @@ std::unique_ptr<GNP2::Packet> makePacket(const Items& items, const Address& to)
 {
     auto packet = std::make_unique<GNP2::Packet>();
     packet->setHeader(GNP2::makeHeader(std::uint32_t(to.objectNumber), std::uint32_t(to.typeCode)));
-    packet->setIntVector(items::CONNECTION, {to.connection});
+    packet->setIntVector(item::every::Connection, {to.connection});
     for (const auto& [index, values] : items.floats)
         packet->setFloatVector(index, values);
     for (const auto& [index, values] : items.ints)
@@ -34,20 +34,19 @@ void deliver(VisObject& object, const Items& items, bool isNew, const Address& t
 std::unique_ptr<GNP2::Packet> viewPacket(int objectNumber, std::array<int, 3> colour,
                                          osg::Vec2f origin, osg::Vec2f size)
 {
-    using namespace view::viewItems;
     auto p = makePacket({}, {objectNumber, TYPE_VisViewObject, 0});
-    p->setFloatVector(items::TIME, {0.0f});
-    p->setIntVector(CAMERA_CONTROL, {0});
-    p->setFloatVector(VIEWPORT_ORIGIN, {origin.x(), origin.y()});
-    p->setFloatVector(VIEWPORT_SIZE, {size.x(), size.y()});
-    p->setIntVector(OWN_SCREEN, {0});
-    p->setIntVector(SCREEN, {0});
-    p->setIntVector(BACKGROUND, {colour[0], colour[1], colour[2]});
-    p->setFloatVector(NEAR_PLANE, {0.1f});
-    p->setFloatVector(FAR_PLANE, {1000.0f});
-    p->setFloatVector(FIELD_OF_VIEW, {30.0f});
-    p->setIntVector(HAS_HUD, {0});
-    p->setIntVector(HUD_ASPECT_MODE, {0});
+    p->setFloatVector(item::every::Time, {0.0f});
+    p->setIntVector(item::view::CameraControl, {0});
+    p->setFloatVector(item::view::ViewportOrigin, {origin.x(), origin.y()});
+    p->setFloatVector(item::view::ViewportSize, {size.x(), size.y()});
+    p->setIntVector(item::view::OwnWindow, {0});
+    p->setIntVector(item::view::Screen, {0});
+    p->setIntVector(item::view::Background, {colour[0], colour[1], colour[2]});
+    p->setFloatVector(item::view::Near, {0.1f});
+    p->setFloatVector(item::view::Far, {1000.0f});
+    p->setFloatVector(item::view::FieldOfView, {30.0f});
+    p->setIntVector(item::view::ShowHud, {0});
+    p->setIntVector(item::view::HudAspect, {0});
     return p;
 }
 

@@ -3,7 +3,7 @@
 // handed to an object the way the object manager hands them over.
 //
 // A test writes the items it cares about as a table, e.g.
-//   Items{{{items::SCALE, {1.f, 2.f, 3.f}}}, {{items::COLOUR, {255, 0, 0}}}}
+//   Items{{{item::placement::Scale, {1.f, 2.f, 3.f}}}, {{item::appearance::Colour, {255, 0, 0}}}}
 // and sends it with `deliver`, `create` or `send`. The header and the
 // connection number (item 13) come from an Address; a table that holds
 // item 13 itself overrides the address's connection.

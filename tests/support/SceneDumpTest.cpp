@@ -96,10 +96,11 @@ TEST(SceneDump, EmptySceneIsEmptyText)
 TEST(SceneDump, ShowsTheMatrixTheColoursAndTheState)
 {
     Scene scene;
-    scene.apply({{{items::POSITION, {1.f, 2.f, 3.f}}, {items::SCALE, {2.f, 2.f, 2.f}}},
-                 {{items::COLOUR, {255, 0, 0}}},
-                 {{12, "arm.obj"}}},
-                {4, TYPE_VisBaseObject, 0});
+    scene.apply(
+        {{{item::placement::Position, {1.f, 2.f, 3.f}}, {item::placement::Scale, {2.f, 2.f, 2.f}}},
+         {{item::appearance::Colour, {255, 0, 0}}},
+         {{12, "arm.obj"}}},
+        {4, TYPE_VisBaseObject, 0});
     scene.paint({4, TYPE_VisBaseObject, 0}, {1.f, 0.5f, 0.25f, 1.f});
     EXPECT_EQ(scene.dump(),
               "object 0/4 BareObject\n"
@@ -123,7 +124,8 @@ class Difference : public testing::TestWithParam<DifferenceCase>
 
 TEST_P(Difference, ShowsInTheDump)
 {
-    const Items shared{{{items::POSITION, {0.25f, 0.f, 0.f}}}, {{items::COLOUR, {10, 20, 30}}}};
+    const Items shared{{{item::placement::Position, {0.25f, 0.f, 0.f}}},
+                       {{item::appearance::Colour, {10, 20, 30}}}};
     Scene first, second;
     for (Scene* scene : {&first, &second}) {
         scene->apply(shared);
@@ -138,22 +140,24 @@ INSTANTIATE_TEST_SUITE_P(
     Changes, Difference,
     testing::Values(
         DifferenceCase{"Nothing", [](Scene&) {}, false},
+        DifferenceCase{"SamePacketAgain",
+                       [](Scene& s) {
+                           s.apply({{{item::placement::Position, {0.25f, 0.f, 0.f}}},
+                                    {{item::appearance::Colour, {10, 20, 30}}}});
+                       },
+                       false},
         DifferenceCase{
-            "SamePacketAgain",
+            "MovedByTheSmallestFloatStep",
             [](Scene& s) {
-                s.apply({{{items::POSITION, {0.25f, 0.f, 0.f}}}, {{items::COLOUR, {10, 20, 30}}}});
+                s.apply({{{item::placement::Position, {std::nextafter(0.25f, 1.f), 0.f, 0.f}}}});
             },
-            false},
-        DifferenceCase{"MovedByTheSmallestFloatStep",
-                       [](Scene& s) {
-                           s.apply({{{items::POSITION, {std::nextafter(0.25f, 1.f), 0.f, 0.f}}}});
-                       },
-                       true},
-        DifferenceCase{"Turned",
-                       [](Scene& s) {
-                           s.apply({{{items::ORIENTATION, {0.f, 1.f, 0.f, -1.f, 0.f, 0.f}}}});
-                       },
-                       true},
+            true},
+        DifferenceCase{
+            "Turned",
+            [](Scene& s) {
+                s.apply({{{item::placement::Orientation, {0.f, 1.f, 0.f, -1.f, 0.f, 0.f}}}});
+            },
+            true},
         DifferenceCase{"OtherColour",
                        [](Scene& s) {
                            s.paint({}, {0.1f, 0.2f, 0.31f, 1.f});

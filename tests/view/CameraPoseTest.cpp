@@ -20,8 +20,8 @@ osg::Matrixd somePose()
 
 std::vector<float> poseOf(const GNP2::Packet& packet)
 {
-    EXPECT_EQ(packet.item(CAMERA_POSE_ITEM).type, GNP2::TYPE_FLOAT);
-    return packet.getFloatVector(CAMERA_POSE_ITEM);
+    EXPECT_EQ(packet.item(item::reply::camera_pose::Pose).type, GNP2::TYPE_FLOAT);
+    return packet.getFloatVector(item::reply::camera_pose::Pose);
 }
 
 TEST(CameraPoseTest, PoseIsSentAsSixteenFloatsInStorageOrder)
@@ -50,7 +50,7 @@ TEST(CameraPoseTest, TranslationIsRelativeToTheCentre)
 {
     CameraPoseReporter reporter;
     GNP2::Packet state;
-    state.setFloatVector(CENTRE_ITEM, {1.0f, 2.0f, 3.0f});
+    state.setFloatVector(item::view::Centre, {1.0f, 2.0f, 3.0f});
     const osg::Matrixd pose = somePose();
     const auto packet = reporter.report(pose, state);
     ASSERT_TRUE(packet);
@@ -66,13 +66,13 @@ TEST(CameraPoseTest, MalformedCentreIsIgnored)
 {
     CameraPoseReporter reporter;
     GNP2::Packet state;
-    state.setIntVector(CENTRE_ITEM, {1, 2, 3});
+    state.setIntVector(item::view::Centre, {1, 2, 3});
     auto packet = reporter.report(somePose(), state);
     ASSERT_TRUE(packet);
     EXPECT_FLOAT_EQ(poseOf(*packet)[12], 10.0f);
 
     CameraPoseReporter shortCentre;
-    state.setFloatVector(CENTRE_ITEM, {1.0f, 2.0f});
+    state.setFloatVector(item::view::Centre, {1.0f, 2.0f});
     packet = shortCentre.report(somePose(), state);
     ASSERT_TRUE(packet);
     EXPECT_FLOAT_EQ(poseOf(*packet)[12], 10.0f);

@@ -39,7 +39,6 @@
 #include "tests/support/PrivateXServer.h"
 
 using namespace testsupport;
-using namespace view::viewItems;
 
 namespace {
 
@@ -111,9 +110,9 @@ protected:
 TEST_F(ScreensTest, ViewOnTheSecondScreenFillsIt)
 {
     auto packet = viewPacket(1, {40, 160, 220}, {0.0f, 0.0f}, {1.0f, 1.0f});
-    packet->setIntVector(OWN_SCREEN, {1});
-    packet->setIntVector(SCREEN, {1});
-    packet->setIntVector(STEREO, {0, 0});
+    packet->setIntVector(item::view::OwnWindow, {1});
+    packet->setIntVector(item::view::Screen, {1});
+    packet->setIntVector(item::view::Stereo, {0, 0});
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view && view->isInitialized());
 
@@ -143,16 +142,16 @@ TEST_F(ScreensTest, StereoPairOccupiesBothScreensAndMovesAsOne)
     _sceneRoot->addChild(geode.get());
 
     auto packet = viewPacket(1, {90, 20, 90}, {0.0f, 0.0f}, {1.0f, 1.0f});
-    packet->setIntVector(OWN_SCREEN, {1});
-    packet->setIntVector(SCREEN, {0});
-    packet->setIntVector(STEREO, {1, 1});
+    packet->setIntVector(item::view::OwnWindow, {1});
+    packet->setIntVector(item::view::Screen, {0});
+    packet->setIntVector(item::view::Stereo, {1, 1});
     // Eyes 2 units apart. The trackball fuses at its centre, so the box's
     // near faces lie in front of the fusion plane: the left eye sees the box
     // further right than the right eye does.
-    packet->setFloatVector(STEREO_GEOMETRY, {2.0f, 5.0f});
-    packet->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
-    setVec3(*packet, EYE, {0, -20, 0});
-    setVec3(*packet, UP, {0, 0, 1});
+    packet->setFloatVector(item::view::StereoGeometry, {2.0f, 5.0f});
+    packet->setIntVector(item::view::CameraControl, {view::LOOK_AT});
+    setVec3(*packet, item::view::Eye, {0, -20, 0});
+    setVec3(*packet, item::view::Up, {0, 0, 1});
     VisViewObject* left = create(*packet);
     ASSERT_TRUE(left && left->partner());
     VisViewObject* right = left->partner();
@@ -186,7 +185,7 @@ TEST_F(ScreensTest, StereoPairOccupiesBothScreensAndMovesAsOne)
     GNP2::Packet move;
     move.setHeader(packet->header());
     move.setIntVector(13, {0});
-    setVec3(move, EYE, {-15, -15, 5});
+    setVec3(move, item::view::Eye, {-15, -15, 5});
     left->update(move);
     settle();
     const osg::Matrixd expected =

@@ -9,31 +9,30 @@
 #include "view/ViewParameters.h"
 
 using namespace view;
-using namespace view::viewItems;
 
 namespace {
 
 // A complete creating packet of a view in the right half of the window.
 void fillView(GNP2::Packet& p)
 {
-    p.setIntVector(CAMERA_CONTROL, {0});
-    p.setFloatVector(VIEWPORT_ORIGIN, {0.5f, 0.0f});
-    p.setFloatVector(VIEWPORT_SIZE, {0.5f, 1.0f});
-    p.setIntVector(OWN_SCREEN, {0});
-    p.setIntVector(SCREEN, {3});
-    p.setIntVector(BACKGROUND, {255, 51, 0});
-    p.setFloatVector(NEAR_PLANE, {0.5f});
-    p.setFloatVector(FAR_PLANE, {800.0f});
-    p.setFloatVector(FIELD_OF_VIEW, {45.0f});
-    p.setIntVector(HAS_HUD, {1});
-    p.setIntVector(HUD_ASPECT_MODE, {2});
+    p.setIntVector(item::view::CameraControl, {0});
+    p.setFloatVector(item::view::ViewportOrigin, {0.5f, 0.0f});
+    p.setFloatVector(item::view::ViewportSize, {0.5f, 1.0f});
+    p.setIntVector(item::view::OwnWindow, {0});
+    p.setIntVector(item::view::Screen, {3});
+    p.setIntVector(item::view::Background, {255, 51, 0});
+    p.setFloatVector(item::view::Near, {0.5f});
+    p.setFloatVector(item::view::Far, {800.0f});
+    p.setFloatVector(item::view::FieldOfView, {45.0f});
+    p.setIntVector(item::view::ShowHud, {1});
+    p.setIntVector(item::view::HudAspect, {2});
 }
 
 void makeStereo(GNP2::Packet& p)
 {
-    p.setIntVector(OWN_SCREEN, {1});
-    p.setIntVector(STEREO, {1, 4});
-    p.setFloatVector(STEREO_GEOMETRY, {0.065f, 1.5f});
+    p.setIntVector(item::view::OwnWindow, {1});
+    p.setIntVector(item::view::Stereo, {1, 4});
+    p.setFloatVector(item::view::StereoGeometry, {0.065f, 1.5f});
 }
 
 TEST(ViewParametersTest, ReadsEveryCreationItem)
@@ -62,7 +61,7 @@ TEST(ViewParametersTest, StereoItemsCountOnlyForOwnScreenViews)
     GNP2::Packet packet;
     fillView(packet);
     // A view in the main window ignores stereo items, even malformed ones.
-    packet.setIntVector(STEREO, {1});
+    packet.setIntVector(item::view::Stereo, {1});
     EXPECT_FALSE(readViewCreation(packet).stereoPair);
 
     makeStereo(packet);
@@ -74,8 +73,8 @@ TEST(ViewParametersTest, StereoItemsCountOnlyForOwnScreenViews)
     EXPECT_FLOAT_EQ(stereo.screenDistance, 1.5f);
 
     // Not a pair: item 97 is not needed.
-    packet.setIntVector(STEREO, {0, 1});
-    packet.removeItem(STEREO_GEOMETRY);
+    packet.setIntVector(item::view::Stereo, {0, 1});
+    packet.removeItem(item::view::StereoGeometry);
     const ViewParameters single = readViewCreation(packet);
     EXPECT_TRUE(single.ownScreen);
     EXPECT_FALSE(single.stereoPair);
@@ -113,41 +112,41 @@ std::function<void(GNP2::Packet&)> without(int item)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BrokenCreationTest,
-    ::testing::Values(BrokenItem{"NoOwnScreen", OWN_SCREEN, without(OWN_SCREEN)},
-                      BrokenItem{"NoAspectMode", HUD_ASPECT_MODE, without(HUD_ASPECT_MODE)},
-                      BrokenItem{"NoOrigin", VIEWPORT_ORIGIN, without(VIEWPORT_ORIGIN)},
-                      BrokenItem{"NoSize", VIEWPORT_SIZE, without(VIEWPORT_SIZE)},
-                      BrokenItem{"NoScreen", SCREEN, without(SCREEN)},
-                      BrokenItem{"NoHud", HAS_HUD, without(HAS_HUD)},
-                      BrokenItem{"NoNear", NEAR_PLANE, without(NEAR_PLANE)},
-                      BrokenItem{"NoFar", FAR_PLANE, without(FAR_PLANE)},
-                      BrokenItem{"NoFieldOfView", FIELD_OF_VIEW, without(FIELD_OF_VIEW)},
-                      BrokenItem{"NoBackground", BACKGROUND, without(BACKGROUND)},
-                      BrokenItem{
-                          "ShortOrigin", VIEWPORT_ORIGIN,
-                          [](GNP2::Packet& p) { p.setFloatVector(VIEWPORT_ORIGIN, {0.5f}); }},
-                      BrokenItem{"ShortBackground", BACKGROUND,
-                                 [](GNP2::Packet& p) {
-                                     p.setIntVector(BACKGROUND, {10, 20});
-                                 }},
-                      BrokenItem{"BackgroundAsFloats", BACKGROUND,
-                                 [](GNP2::Packet& p) {
-                                     p.setFloatVector(BACKGROUND, {1.0f, 0.0f, 0.0f});
-                                 }},
-                      BrokenItem{"NearAsInteger", NEAR_PLANE,
-                                 [](GNP2::Packet& p) { p.setIntVector(NEAR_PLANE, {1}); }},
-                      BrokenItem{"OwnScreenWithoutStereoItem", STEREO,
-                                 [](GNP2::Packet& p) { p.setIntVector(OWN_SCREEN, {1}); }},
-                      BrokenItem{"StereoWithoutGeometry", STEREO_GEOMETRY,
-                                 [](GNP2::Packet& p) {
-                                     makeStereo(p);
-                                     p.removeItem(STEREO_GEOMETRY);
-                                 }},
-                      BrokenItem{"StereoWithShortGeometry", STEREO_GEOMETRY,
-                                 [](GNP2::Packet& p) {
-                                     makeStereo(p);
-                                     p.setFloatVector(STEREO_GEOMETRY, {0.06f});
-                                 }}),
+    ::testing::Values(
+        BrokenItem{"NoOwnScreen", item::view::OwnWindow, without(item::view::OwnWindow)},
+        BrokenItem{"NoAspectMode", item::view::HudAspect, without(item::view::HudAspect)},
+        BrokenItem{"NoOrigin", item::view::ViewportOrigin, without(item::view::ViewportOrigin)},
+        BrokenItem{"NoSize", item::view::ViewportSize, without(item::view::ViewportSize)},
+        BrokenItem{"NoScreen", item::view::Screen, without(item::view::Screen)},
+        BrokenItem{"NoHud", item::view::ShowHud, without(item::view::ShowHud)},
+        BrokenItem{"NoNear", item::view::Near, without(item::view::Near)},
+        BrokenItem{"NoFar", item::view::Far, without(item::view::Far)},
+        BrokenItem{"NoFieldOfView", item::view::FieldOfView, without(item::view::FieldOfView)},
+        BrokenItem{"NoBackground", item::view::Background, without(item::view::Background)},
+        BrokenItem{"ShortOrigin", item::view::ViewportOrigin,
+                   [](GNP2::Packet& p) { p.setFloatVector(item::view::ViewportOrigin, {0.5f}); }},
+        BrokenItem{"ShortBackground", item::view::Background,
+                   [](GNP2::Packet& p) {
+                       p.setIntVector(item::view::Background, {10, 20});
+                   }},
+        BrokenItem{"BackgroundAsFloats", item::view::Background,
+                   [](GNP2::Packet& p) {
+                       p.setFloatVector(item::view::Background, {1.0f, 0.0f, 0.0f});
+                   }},
+        BrokenItem{"NearAsInteger", item::view::Near,
+                   [](GNP2::Packet& p) { p.setIntVector(item::view::Near, {1}); }},
+        BrokenItem{"OwnScreenWithoutStereoItem", item::view::Stereo,
+                   [](GNP2::Packet& p) { p.setIntVector(item::view::OwnWindow, {1}); }},
+        BrokenItem{"StereoWithoutGeometry", item::view::StereoGeometry,
+                   [](GNP2::Packet& p) {
+                       makeStereo(p);
+                       p.removeItem(item::view::StereoGeometry);
+                   }},
+        BrokenItem{"StereoWithShortGeometry", item::view::StereoGeometry,
+                   [](GNP2::Packet& p) {
+                       makeStereo(p);
+                       p.setFloatVector(item::view::StereoGeometry, {0.06f});
+                   }}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ReadPlacementTest, TakesPresentItemsAndKeepsTheRest)
@@ -155,10 +154,10 @@ TEST(ReadPlacementTest, TakesPresentItemsAndKeepsTheRest)
     CameraPlacement placement;
     placement.eye.set(9, 9, 9);
     GNP2::Packet packet;
-    packet.setFloatVector(CENTRE, {1.0f, 2.0f, 3.0f});
-    packet.setFloatVector(UP, {0.0f, 0.0f, 1.0f});
-    packet.setFloatVector(HOME_EYE, {0.0f, -50.0f, 10.0f});
-    packet.setFloatVector(EYE, {4.0f, 5.0f}); // too short: not taken
+    packet.setFloatVector(item::view::Centre, {1.0f, 2.0f, 3.0f});
+    packet.setFloatVector(item::view::Up, {0.0f, 0.0f, 1.0f});
+    packet.setFloatVector(item::view::HomeEye, {0.0f, -50.0f, 10.0f});
+    packet.setFloatVector(item::view::Eye, {4.0f, 5.0f}); // too short: not taken
     readPlacement(packet, placement);
     EXPECT_EQ(placement.eye, osg::Vec3d(9, 9, 9));
     EXPECT_EQ(placement.centre, osg::Vec3d(1, 2, 3));

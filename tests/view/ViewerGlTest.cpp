@@ -44,7 +44,6 @@
 #include "tests/support/Pictures.h"
 
 using namespace testsupport;
-using namespace view::viewItems;
 
 namespace {
 
@@ -462,7 +461,7 @@ TEST_P(ViewerGlTest, ResizingTheWindowResizesEveryView)
 {
     VisViewObject* right = create(*viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f}));
     auto upperPacket = viewPacket(2, {20, 200, 30}, {0.0f, 0.75f}, {0.25f, 0.25f});
-    upperPacket->setIntVector(HAS_HUD, {1});
+    upperPacket->setIntVector(item::view::ShowHud, {1});
     VisViewObject* upper = create(*upperPacket);
     ASSERT_TRUE(right && upper);
 
@@ -506,10 +505,10 @@ TEST_P(ViewerGlTest, NoClipDrawsWhatLiesBehindTheCamera)
     _sceneRoot->addChild(behind.get());
 
     auto packet = viewPacket(1, {0, 0, 0}, {0.0f, 0.0f}, {1.0f, 1.0f});
-    packet->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
-    setVec3(*packet, EYE, {0, -10, 0});
-    setVec3(*packet, CENTRE, {0, 0, 0});
-    setVec3(*packet, UP, {0, 0, 1});
+    packet->setIntVector(item::view::CameraControl, {view::LOOK_AT});
+    setVec3(*packet, item::view::Eye, {0, -10, 0});
+    setVec3(*packet, item::view::Centre, {0, 0, 0});
+    setVec3(*packet, item::view::Up, {0, 0, 1});
 
     ASSERT_TRUE(create(*packet));
     settle(3);
@@ -539,7 +538,7 @@ TEST_P(ViewerGlTest, HudCameraShowsTheHudRootInItsUnits)
     _hudRoot->addChild(geode.get());
 
     auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
-    packet->setIntVector(HAS_HUD, {1});
+    packet->setIntVector(item::view::ShowHud, {1});
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view && view->hudCamera());
     EXPECT_EQ(view->hudCamera()->getRenderOrder(), osg::Camera::POST_RENDER);
@@ -558,9 +557,9 @@ TEST_P(ViewerGlTest, HudCameraShowsTheHudRootInItsUnits)
 TEST_P(ViewerGlTest, DraggingReportsEachNewPoseOnce)
 {
     auto packet = viewPacket(7, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
-    setVec3(*packet, CENTRE, {1, 2, 3});
-    setVec3(*packet, UP, {0, 0, 1});
-    setVec3(*packet, HOME_EYE, {0, -30, 0});
+    setVec3(*packet, item::view::Centre, {1, 2, 3});
+    setVec3(*packet, item::view::Up, {0, 0, 1});
+    setVec3(*packet, item::view::HomeEye, {0, -30, 0});
     packet->setIntVector(13, {4});
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view);
@@ -627,9 +626,9 @@ TEST_P(ViewerGlTest, SpaceMouseMovesOnlyTheViewLastClicked)
     auto leftPacket = viewPacket(1, {200, 40, 30}, {0.0f, 0.0f}, {0.5f, 1.0f});
     auto rightPacket = viewPacket(2, {30, 40, 200}, {0.5f, 0.0f}, {0.5f, 1.0f});
     for (auto* packet : {leftPacket.get(), rightPacket.get()}) {
-        setVec3(*packet, CENTRE, {0, 0, 0});
-        setVec3(*packet, UP, {0, 0, 1});
-        setVec3(*packet, HOME_EYE, {0, -20, 0});
+        setVec3(*packet, item::view::Centre, {0, 0, 0});
+        setVec3(*packet, item::view::Up, {0, 0, 1});
+        setVec3(*packet, item::view::HomeEye, {0, -20, 0});
     }
     VisViewObject* left = create(*leftPacket);
     VisViewObject* right = create(*rightPacket);
@@ -730,11 +729,11 @@ TEST_P(ViewerGlTest, SpaceMouseIsIgnoredUnlessTheSettingsAskForIt)
 TEST_P(ViewerGlTest, SimulationControlsTheCameraWithLookAtAndCentre)
 {
     auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
-    packet->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
-    setVec3(*packet, EYE, {10, -20, 5});
-    setVec3(*packet, CENTRE, {0, 0, 1});
-    setVec3(*packet, UP, {0, 0, 1});
-    setVec3(*packet, HOME_EYE, {0, -30, 0});
+    packet->setIntVector(item::view::CameraControl, {view::LOOK_AT});
+    setVec3(*packet, item::view::Eye, {10, -20, 5});
+    setVec3(*packet, item::view::Centre, {0, 0, 1});
+    setVec3(*packet, item::view::Up, {0, 0, 1});
+    setVec3(*packet, item::view::HomeEye, {0, -30, 0});
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view);
     settle();
@@ -754,8 +753,8 @@ TEST_P(ViewerGlTest, SimulationControlsTheCameraWithLookAtAndCentre)
     GNP2::Packet centre;
     centre.setHeader(packet->header());
     centre.setIntVector(13, {0});
-    centre.setIntVector(CAMERA_CONTROL, {view::MOVE_CENTRE});
-    setVec3(centre, CENTRE, {5, 0, 5});
+    centre.setIntVector(item::view::CameraControl, {view::MOVE_CENTRE});
+    setVec3(centre, item::view::Centre, {5, 0, 5});
     view->update(centre);
     settle();
     EXPECT_FALSE(view->manipulator()->lookAtMode());
@@ -774,7 +773,7 @@ TEST_P(ViewerGlTest, SimulationControlsTheCameraWithLookAtAndCentre)
 TEST_P(ViewerGlTest, ViewWithoutARequiredItemWaitsForIt)
 {
     auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
-    packet->removeItem(BACKGROUND);
+    packet->removeItem(item::view::Background);
     testing::internal::CaptureStdout();
     VisViewObject* view = create(*packet);
     const std::string output = testing::internal::GetCapturedStdout();
@@ -793,8 +792,8 @@ TEST_P(ViewerGlTest, ViewWithoutARequiredItemWaitsForIt)
     GNP2::Packet colour;
     colour.setHeader(packet->header());
     colour.setIntVector(13, {0});
-    colour.setIntVector(CAMERA_CONTROL, {0});
-    colour.setIntVector(BACKGROUND, {200, 40, 30});
+    colour.setIntVector(item::view::CameraControl, {0});
+    colour.setIntVector(item::view::Background, {200, 40, 30});
     view->update(colour);
     EXPECT_TRUE(view->isInitialized());
     ASSERT_EQ(_manager->views().size(), 1u);
@@ -812,9 +811,9 @@ TEST_P(ViewerGlTest, UpdateChangesBackgroundAndProjection)
     GNP2::Packet change;
     change.setHeader(packet->header());
     change.setIntVector(13, {0});
-    change.setIntVector(CAMERA_CONTROL, {0});
-    change.setIntVector(BACKGROUND, {0, 128, 255});
-    change.setFloatVector(FIELD_OF_VIEW, {60.0f});
+    change.setIntVector(item::view::CameraControl, {0});
+    change.setIntVector(item::view::Background, {0, 128, 255});
+    change.setFloatVector(item::view::FieldOfView, {60.0f});
     view->update(change);
     double fovy = 0, aspect = 0, zNear = 0, zFar = 0;
     ASSERT_TRUE(view->camera()->getProjectionMatrixAsPerspective(fovy, aspect, zNear, zFar));
@@ -830,18 +829,18 @@ TEST_P(ViewerGlTest, UpdateChangesBackgroundAndProjection)
     bare.setHeader(packet->header());
     bare.setIntVector(13, {0});
     GNP2::Packet& state = view->getPacket();
-    state.removeItem(CAMERA_CONTROL);
+    state.removeItem(item::view::CameraControl);
     EXPECT_THROW(view->update(bare), GNP2::GNP2Exception);
 }
 
 TEST_P(ViewerGlTest, OwnScreenViewsAndStereoPairs)
 {
     auto packet = viewPacket(1, {200, 40, 30}, {0.0f, 0.0f}, {1.0f, 1.0f});
-    packet->setIntVector(OWN_SCREEN, {1});
-    packet->setIntVector(SCREEN, {0});
-    packet->setIntVector(STEREO, {1, 1});
-    packet->setFloatVector(STEREO_GEOMETRY, {0.06f, 2.0f});
-    setVec3(*packet, HOME_EYE, {0, -30, 0});
+    packet->setIntVector(item::view::OwnWindow, {1});
+    packet->setIntVector(item::view::Screen, {0});
+    packet->setIntVector(item::view::Stereo, {1, 1});
+    packet->setFloatVector(item::view::StereoGeometry, {0.06f, 2.0f});
+    setVec3(*packet, item::view::HomeEye, {0, -30, 0});
     VisViewObject* left = create(*packet);
     ASSERT_TRUE(left && left->isInitialized());
     VisViewObject* right = left->partner();
@@ -882,10 +881,10 @@ TEST_P(ViewerGlTest, OwnScreenViewsAndStereoPairs)
     GNP2::Packet look;
     look.setHeader(packet->header());
     look.setIntVector(13, {0});
-    look.setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
-    setVec3(look, EYE, {3, -7, 2});
-    setVec3(look, CENTRE, {0, 0, 0});
-    setVec3(look, UP, {0, 0, 1});
+    look.setIntVector(item::view::CameraControl, {view::LOOK_AT});
+    setVec3(look, item::view::Eye, {3, -7, 2});
+    setVec3(look, item::view::Centre, {0, 0, 0});
+    setVec3(look, item::view::Up, {0, 0, 1});
     left->update(look);
     settle();
     const osg::Matrixd expected =
@@ -906,9 +905,9 @@ TEST_P(ViewerGlTest, ScreenWindowsCloseForOffScreenRendering)
     if (GetParam() == Embedding::GLWidget)
         GTEST_SKIP() << "the GL-widget embedding has no full-screen windows";
     auto packet = viewPacket(1, {30, 60, 90}, {0.0f, 0.0f}, {1.0f, 1.0f});
-    packet->setIntVector(OWN_SCREEN, {1});
-    packet->setIntVector(SCREEN, {0});
-    packet->setIntVector(STEREO, {0, 0});
+    packet->setIntVector(item::view::OwnWindow, {1});
+    packet->setIntVector(item::view::Screen, {0});
+    packet->setIntVector(item::view::Stereo, {0, 0});
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view);
     settle();
@@ -1006,9 +1005,9 @@ TEST_P(ViewerGlTest, HomeFramesTheSceneFromTheHomeDirectionOrReturnsToTheViewsOw
     _sceneRoot->addChild(box(osg::Vec3(2, 3, 1), osg::Vec3(2, 2, 2), green).get());
     VisViewObject* framed = create(*viewPacket(1, {0, 0, 0}, {0.0f, 0.0f}, {0.5f, 1.0f}));
     auto ownPacket = viewPacket(2, {0, 0, 0}, {0.5f, 0.0f}, {0.5f, 1.0f});
-    setVec3(*ownPacket, CENTRE, {2, 3, 1});
-    setVec3(*ownPacket, UP, {0, 0, 1});
-    setVec3(*ownPacket, HOME_EYE, {0, -12, 6});
+    setVec3(*ownPacket, item::view::Centre, {2, 3, 1});
+    setVec3(*ownPacket, item::view::Up, {0, 0, 1});
+    setVec3(*ownPacket, item::view::HomeEye, {0, -12, 6});
     VisViewObject* own = create(*ownPacket);
     ASSERT_TRUE(framed && own);
     settle();
@@ -1114,10 +1113,10 @@ TEST_P(ViewerGlTest, StereoEyesAreLitAlike)
     _sceneRoot->addChild(lit.get());
 
     auto packet = viewPacket(1, {0, 0, 0}, {0.0f, 0.0f}, {1.0f, 1.0f});
-    packet->setIntVector(CAMERA_CONTROL, {view::LOOK_AT});
-    setVec3(*packet, EYE, {0, -12, 12});
-    setVec3(*packet, CENTRE, {0, 0, 0});
-    setVec3(*packet, UP, {0, 0, 1});
+    packet->setIntVector(item::view::CameraControl, {view::LOOK_AT});
+    setVec3(*packet, item::view::Eye, {0, -12, 12});
+    setVec3(*packet, item::view::Centre, {0, 0, 0});
+    setVec3(*packet, item::view::Up, {0, 0, 1});
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view);
     settle();
