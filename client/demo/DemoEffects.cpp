@@ -1,38 +1,16 @@
 #include "client/demo/DemoEffects.h"
-#include "client/demo/DemoItems.h"
 
 #include <cmath>
 #include <vector>
 
+#include "orvane/Protocol.h"
+
 namespace {
 
 using namespace demo;
+namespace item = orvane::item;
 
-// Text items.
-constexpr int TEXT_STRING = 39;
-constexpr int TEXT_NUMBER = 40;
-constexpr int TEXT_WITH_NUMBER = 41;
-constexpr int TEXT_SIZE = 42;
-constexpr int TEXT_FONT = 43;
-constexpr int TEXT_ALIGNMENT = 38;
-// Light items.
-constexpr int AMBIENT = 34;
-constexpr int DIFFUSE = 6;
-constexpr int SPECULAR = 7;
-constexpr int SPOT_CUTOFF = 31;
-constexpr int DIRECTIONAL = 32;
-// Particle and weather items.
-constexpr int FIRE_KIND = 89;
-constexpr int INTENSITY = 53;
-constexpr int PARTICLE_DURATION = 90;
-constexpr int EFFECT_SCALE = 91;
-constexpr int WIND = 54;
-constexpr int WEATHER_KIND = 49;
-constexpr int FOG_START = 50;
-constexpr int FOG_END = 51;
-constexpr int FOG_ON = 52;
-// Shape items.
-constexpr int SHAPE_KIND = 5;
+// Item 5's value of a cylinder.
 constexpr int CYLINDER = 3;
 
 void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
@@ -79,32 +57,32 @@ void DemoEffects::labels(orvane::SimulationClient& client, float t, bool created
 {
     // "t = " followed by the time, facing the viewer above the scene.
     GNP2::Packet clock;
-    address(clock, CLOCK_LABEL, TEXT);
+    address(clock, CLOCK_LABEL, orvane::kind::Text);
     if (!created) {
-        clock.setString(TEXT_FONT, "arial.ttf");
-        clock.setString(TEXT_STRING, "t = ");
-        clock.setIntVector(TEXT_WITH_NUMBER, {1});
-        clock.setIntVector(TEXT_ALIGNMENT, {0});
-        clock.setFloatVector(TEXT_SIZE, {0.4f});
-        clock.setIntVector(COLOUR, {255, 255, 255});
-        clock.setFloatVector(ALPHA, {1.f});
-        clock.setFloatVector(POSITION, {-1.f, 0.f, 2.5f});
+        clock.setString(item::text::Font, "arial.ttf");
+        clock.setString(item::text::Text, "t = ");
+        clock.setIntVector(item::text::ShowValue, {1});
+        clock.setIntVector(item::text::Alignment, {0});
+        clock.setFloatVector(item::text::Height, {0.4f});
+        clock.setIntVector(item::text::Colour, {255, 255, 255});
+        clock.setFloatVector(item::text::Opacity, {1.f});
+        clock.setFloatVector(item::text::Position, {-1.f, 0.f, 2.5f});
     }
-    clock.setFloatVector(TEXT_NUMBER, {std::round(t * 10.f) / 10.f});
+    clock.setFloatVector(item::text::Value, {std::round(t * 10.f) / 10.f});
     client.queue(clock);
 
     if (!created) {
         // A title lying on the floor in front of the shapes (xy plane).
         GNP2::Packet title;
-        address(title, TITLE, TEXT);
-        title.setString(TEXT_FONT, "TIMES.TTF");
-        title.setString(TEXT_STRING, "Orvane demo");
-        title.setIntVector(TEXT_WITH_NUMBER, {0});
-        title.setIntVector(TEXT_ALIGNMENT, {1});
-        title.setFloatVector(TEXT_SIZE, {0.6f});
-        title.setIntVector(COLOUR, {250, 210, 60});
-        title.setFloatVector(ALPHA, {1.f});
-        title.setFloatVector(POSITION, {-1.8f, -1.6f, 0.01f});
+        address(title, TITLE, orvane::kind::Text);
+        title.setString(item::text::Font, "TIMES.TTF");
+        title.setString(item::text::Text, "Orvane demo");
+        title.setIntVector(item::text::ShowValue, {0});
+        title.setIntVector(item::text::Alignment, {1});
+        title.setFloatVector(item::text::Height, {0.6f});
+        title.setIntVector(item::text::Colour, {250, 210, 60});
+        title.setFloatVector(item::text::Opacity, {1.f});
+        title.setFloatVector(item::text::Position, {-1.8f, -1.6f, 0.01f});
         client.queue(title);
     }
 }
@@ -117,29 +95,30 @@ void DemoEffects::lights(orvane::SimulationClient& client, float t, bool created
         // stay visible; with shadows on, the objects' shadows fall to the
         // right and back, where the camera sees them.
         GNP2::Packet sun;
-        address(sun, SUN, LIGHT);
-        sun.setIntVector(DIRECTIONAL, {1});
-        sun.setIntVector(AMBIENT, {70, 70, 70});
-        sun.setIntVector(DIFFUSE, {170, 170, 160});
-        sun.setIntVector(SPECULAR, {255, 255, 255});
-        sun.setFloatVector(ORIENTATION, pointXAlong(0.55f, 0.45f, -0.7f));
+        address(sun, SUN, orvane::kind::Light);
+        sun.setIntVector(item::light::Directional, {1});
+        sun.setIntVector(item::light::Ambient, {70, 70, 70});
+        sun.setIntVector(item::light::Diffuse, {170, 170, 160});
+        sun.setIntVector(item::light::Specular, {255, 255, 255});
+        sun.setFloatVector(item::light::Orientation, pointXAlong(0.55f, 0.45f, -0.7f));
         client.queue(sun);
     }
     // A warm spot light high above the middle of the scene, sweeping across
     // the hills behind it.
     GNP2::Packet spot;
-    address(spot, SPOT, LIGHT);
+    address(spot, SPOT, orvane::kind::Light);
     const float eyeX = 0.f, eyeY = 2.f, eyeZ = 9.f;
     if (!created) {
-        spot.setIntVector(DIRECTIONAL, {0});
-        spot.setIntVector(AMBIENT, {0, 0, 0});
-        spot.setIntVector(DIFFUSE, {255, 170, 60});
-        spot.setIntVector(SPECULAR, {255, 200, 120});
-        spot.setFloatVector(SPOT_CUTOFF, {12.f});
-        spot.setFloatVector(POSITION, {eyeX, eyeY, eyeZ});
+        spot.setIntVector(item::light::Directional, {0});
+        spot.setIntVector(item::light::Ambient, {0, 0, 0});
+        spot.setIntVector(item::light::Diffuse, {255, 170, 60});
+        spot.setIntVector(item::light::Specular, {255, 200, 120});
+        spot.setFloatVector(item::light::SpotCutoff, {12.f});
+        spot.setFloatVector(item::light::Position, {eyeX, eyeY, eyeZ});
     }
     const float targetX = 5.f * std::sin(t * 0.6f);
-    spot.setFloatVector(ORIENTATION, pointXAlong(targetX - eyeX, 11.f - eyeY, 1.f - eyeZ));
+    spot.setFloatVector(item::light::Orientation,
+                        pointXAlong(targetX - eyeX, 11.f - eyeY, 1.f - eyeZ));
     client.queue(spot);
 }
 
@@ -149,38 +128,40 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
         // A chimney, 2 high, on the right behind the gears; the smoke leaves
         // its top and drifts with the wind.
         GNP2::Packet chimney;
-        address(chimney, CHIMNEY, SHAPE);
-        chimney.setIntVector(SHAPE_KIND, {CYLINDER});
-        chimney.setFloatVector(SCALE, {0.5f, 0.5f, 2.f});
-        chimney.setFloatVector(POSITION, {6.f, 4.f, 1.f});
-        chimney.setIntVector(COLOUR, {150, 70, 50});
+        address(chimney, CHIMNEY, orvane::kind::Shape);
+        chimney.setIntVector(item::shape::ShapeKind, {CYLINDER});
+        chimney.setFloatVector(item::shape::Scale, {0.5f, 0.5f, 2.f});
+        chimney.setFloatVector(item::shape::Position, {6.f, 4.f, 1.f});
+        chimney.setIntVector(item::shape::Colour, {150, 70, 50});
         client.queue(chimney);
 
         GNP2::Packet smoke;
-        address(smoke, SMOKE, PARTICLES);
-        smoke.setIntVector(FIRE_KIND, {0});
-        smoke.setFloatVector(INTENSITY, {4.f});
-        smoke.setFloatVector(PARTICLE_DURATION, {4.f});
-        smoke.setFloatVector(EFFECT_SCALE, {0.5f});
-        smoke.setFloatVector(POSITION, {6.f, 4.f, 2.05f});
+        address(smoke, SMOKE, orvane::kind::ParticleEffect);
+        smoke.setIntVector(item::particle_effect::Effect, {0});
+        smoke.setFloatVector(item::particle_effect::Intensity, {4.f});
+        smoke.setFloatVector(item::particle_effect::LifeTime, {4.f});
+        smoke.setFloatVector(item::particle_effect::EffectScale, {0.5f});
+        smoke.setFloatVector(item::particle_effect::Position, {6.f, 4.f, 2.05f});
         client.queue(smoke);
     }
     GNP2::Packet smoke;
-    address(smoke, SMOKE, PARTICLES);
-    smoke.setFloatVector(WIND, {0.8f + 0.5f * std::sin(t * 0.2f), 0.3f, 0.f});
+    address(smoke, SMOKE, orvane::kind::ParticleEffect);
+    smoke.setFloatVector(item::particle_effect::Wind,
+                         {0.8f + 0.5f * std::sin(t * 0.2f), 0.3f, 0.f});
     client.queue(smoke);
 
     // A flickering fire on the left.
     GNP2::Packet fire;
-    address(fire, FIRE, PARTICLES);
+    address(fire, FIRE, orvane::kind::ParticleEffect);
     if (!created) {
-        fire.setIntVector(FIRE_KIND, {1});
-        fire.setFloatVector(PARTICLE_DURATION, {0.8f});
-        fire.setFloatVector(EFFECT_SCALE, {0.8f});
-        fire.setFloatVector(POSITION, {-6.f, 4.f, 0.f});
-        fire.setFloatVector(WIND, {0.f, 0.f, 0.f});
+        fire.setIntVector(item::particle_effect::Effect, {1});
+        fire.setFloatVector(item::particle_effect::LifeTime, {0.8f});
+        fire.setFloatVector(item::particle_effect::EffectScale, {0.8f});
+        fire.setFloatVector(item::particle_effect::Position, {-6.f, 4.f, 0.f});
+        fire.setFloatVector(item::particle_effect::Wind, {0.f, 0.f, 0.f});
     }
-    fire.setFloatVector(INTENSITY, {3.f + std::sin(t * 7.f) + 0.5f * std::sin(t * 13.f)});
+    fire.setFloatVector(item::particle_effect::Intensity,
+                        {3.f + std::sin(t * 7.f) + 0.5f * std::sin(t * 13.f)});
     client.queue(fire);
 }
 
@@ -190,10 +171,10 @@ void DemoEffects::weather(orvane::SimulationClient& client, float t, bool create
     // Rain whose intensity rises and falls over the shower, slanting with a
     // wind that turns slowly.
     GNP2::Packet rain;
-    address(rain, RAIN, WEATHER);
+    address(rain, RAIN, orvane::kind::Weather);
     if (!created) {
-        rain.setIntVector(WEATHER_KIND, {0});
-        rain.setIntVector(COLOUR, {170, 180, 210});
+        rain.setIntVector(item::weather::WeatherKind, {0});
+        rain.setIntVector(item::weather::Colour, {170, 180, 210});
     }
     const bool raining = p >= RAIN_FROM && p < RAIN_UNTIL;
     // In steps of 0.1: the viewer sets its rain up anew for each new
@@ -203,19 +184,19 @@ void DemoEffects::weather(orvane::SimulationClient& client, float t, bool create
             ? std::round(8.f * std::sin(3.14159265f * (p - RAIN_FROM) / (RAIN_UNTIL - RAIN_FROM))) /
                   10.f
             : 0.f;
-    rain.setFloatVector(INTENSITY, {shower});
-    rain.setFloatVector(WIND, {2.f * std::sin(t * 0.3f), 1.f, 0.f});
+    rain.setFloatVector(item::weather::Intensity, {shower});
+    rain.setFloatVector(item::weather::Wind, {2.f * std::sin(t * 0.3f), 1.f, 0.f});
     client.queue(rain);
 
     // Grey fog from 8 to 35 units, switched on and off by item 52.
     GNP2::Packet fog;
-    address(fog, FOG, WEATHER);
+    address(fog, FOG, orvane::kind::Weather);
     if (!created) {
-        fog.setIntVector(WEATHER_KIND, {2});
-        fog.setIntVector(COLOUR, {190, 190, 200});
-        fog.setFloatVector(FOG_START, {8.f});
-        fog.setFloatVector(FOG_END, {35.f});
+        fog.setIntVector(item::weather::WeatherKind, {2});
+        fog.setIntVector(item::weather::Colour, {190, 190, 200});
+        fog.setFloatVector(item::weather::FogStart, {8.f});
+        fog.setFloatVector(item::weather::FogEnd, {35.f});
     }
-    fog.setIntVector(FOG_ON, {p >= FOG_FROM && p < FOG_UNTIL ? 1 : 0});
+    fog.setIntVector(item::weather::FogOn, {p >= FOG_FROM && p < FOG_UNTIL ? 1 : 0});
     client.queue(fog);
 }

@@ -1,14 +1,14 @@
 #include "client/demo/DemoFiles.h"
-#include "client/demo/DemoItems.h"
 
 #include <cmath>
 #include <vector>
 
+#include "orvane/Protocol.h"
+
 namespace {
 
 using namespace demo;
-
-constexpr int FILE_NAME = 12; // the file object's model file
+namespace item = orvane::item;
 
 struct Arm
 {
@@ -27,7 +27,7 @@ const Arm ARMS[DemoFiles::ARM_COUNT] = {
 
 void address(GNP2::Packet& p, int objectNumber)
 {
-    p.setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), FILE_OBJECT));
+    p.setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), orvane::kind::ModelFile));
 }
 
 } // namespace
@@ -39,22 +39,22 @@ void DemoFiles::step(orvane::SimulationClient& client, float t, bool created)
         GNP2::Packet p;
         address(p, FIRST_ARM + i);
         if (!created) {
-            p.setString(FILE_NAME, ARM_MODEL);
-            p.setFloatVector(POSITION, {arm.x, -4.0f, 0.0f});
-            p.setIntVector(COLOUR, arm.colour);
+            p.setString(item::model_file::FileName, ARM_MODEL);
+            p.setFloatVector(item::model_file::Position, {arm.x, -4.0f, 0.0f});
+            p.setIntVector(item::model_file::Colour, arm.colour);
         }
         const float angle = arm.phase + arm.speed * t;
         const float c = std::cos(angle), s = std::sin(angle);
-        p.setFloatVector(ORIENTATION, {c, s, 0.0f, -s, c, 0.0f});
+        p.setFloatVector(item::model_file::Orientation, {c, s, 0.0f, -s, c, 0.0f});
         client.queue(p);
     }
     if (!created) {
         // Hills behind the scene at half their size.
         GNP2::Packet hills;
         address(hills, TERRAIN);
-        hills.setString(FILE_NAME, TERRAIN_FILE);
-        hills.setFloatVector(POSITION, {0.0f, 11.0f, -0.2f});
-        hills.setFloatVector(SCALE, {0.5f, 0.5f, 0.5f});
+        hills.setString(item::model_file::FileName, TERRAIN_FILE);
+        hills.setFloatVector(item::model_file::Position, {0.0f, 11.0f, -0.2f});
+        hills.setFloatVector(item::model_file::Scale, {0.5f, 0.5f, 0.5f});
         client.queue(hills);
     }
 }

@@ -1,18 +1,13 @@
 #include "client/demo/DemoFlex.h"
-#include "client/demo/DemoItems.h"
 
 #include <cmath>
+
+#include "orvane/Protocol.h"
 
 namespace {
 
 using namespace demo;
-
-// Items of the flexible body.
-constexpr int MODEL_NAME = 12;
-constexpr int DISPLACEMENTS = 71;
-constexpr int REFERENCE_NODES = 73;
-constexpr int NODE_COUNT = 74;
-constexpr int SMOOTH_NORMALS = 85;
+namespace item = orvane::item;
 
 constexpr int NODES = 2 * DemoFlex::STATIONS;
 
@@ -70,15 +65,15 @@ float DemoFlex::lateral(float t)
 void DemoFlex::step(orvane::SimulationClient& client, float t, bool created)
 {
     GNP2::Packet p;
-    p.setHeader(GNP2::makeHeader(std::uint32_t(BEAM), FLEX_BODY));
+    p.setHeader(GNP2::makeHeader(std::uint32_t(BEAM), orvane::kind::FlexBody));
     if (!created) {
-        p.setString(MODEL_NAME, BEAM_MODEL);
-        p.setIntVector(NODE_COUNT, {NODES});
-        p.setFloatVector(REFERENCE_NODES, referenceNodes());
-        p.setFloatVector(POSITION, {X, Y, Z});
-        p.setIntVector(COLOUR, {230, 190, 50});
+        p.setString(item::flex_body::FileName, BEAM_MODEL);
+        p.setIntVector(item::flex_body::NodeCount, {NODES});
+        p.setFloatVector(item::flex_body::Nodes, referenceNodes());
+        p.setFloatVector(item::flex_body::Position, {X, Y, Z});
+        p.setIntVector(item::flex_body::Colour, {230, 190, 50});
     }
-    p.setFloatVector(DISPLACEMENTS, displacements(lateral(t), vertical(t)));
-    p.setIntVector(SMOOTH_NORMALS, {1});
+    p.setFloatVector(item::flex_body::Displacements, displacements(lateral(t), vertical(t)));
+    p.setIntVector(item::flex_body::RecomputeNormals, {1});
     client.queue(p);
 }

@@ -1,25 +1,17 @@
 #include "client/demo/DemoHud.h"
-#include "client/demo/DemoItems.h"
 
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
+#include "orvane/Protocol.h"
+
 namespace {
 
 using namespace demo;
+namespace item = orvane::item;
 
-// Head-up display items.
-constexpr int HUD_POSITION = 1; // x, y at creation; x, y, z to move
-constexpr int HUD_ANGLE = 2;
-constexpr int HUD_FILE = 12; // font or image file
-constexpr int HUD_TEXT = 39;
-constexpr int HUD_KIND = 45;
-constexpr int HUD_SIZE = 46;
-constexpr int HUD_VALUE = 47;
-constexpr int HUD_COLOUR = 48;
-constexpr int HUD_POINTS = 70;
-constexpr int HUD_POINT_COUNT = 74;
+// Values of item 45, the element.
 enum HudKind
 {
     LINE_ELEMENT = 1,
@@ -31,14 +23,6 @@ enum HudKind
     FACE_ELEMENT = 7,
     BUTTON_ELEMENT = 8,
 };
-// Line items (item 1 holds the points).
-constexpr int LINE_POINTS = 1;
-constexpr int LINE_KIND = 88;
-constexpr int LINE_WIDTH = 87;
-constexpr int LINE_COUNT = 86;
-// Button packets from the viewer.
-constexpr int BUTTON_EVENT = 30;
-
 constexpr float PI = 3.14159265f;
 
 const std::vector<std::vector<int>> PALETTE = {
@@ -52,18 +36,18 @@ void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
 // A new HUD element: its kind, place and turn.
 void element(GNP2::Packet& p, int objectNumber, int kind, float x, float y)
 {
-    address(p, objectNumber, HUD);
-    p.setIntVector(HUD_KIND, {kind});
-    p.setFloatVector(HUD_POSITION, {x, y});
-    p.setFloatVector(HUD_ANGLE, {0.f});
+    address(p, objectNumber, orvane::kind::Hud);
+    p.setIntVector(item::hud::Element, {kind});
+    p.setFloatVector(item::hud::Position, {x, y});
+    p.setFloatVector(item::hud::Rotation, {0.f});
 }
 
 void label(GNP2::Packet& p, int objectNumber, float x, float y, float height, const char* text)
 {
     element(p, objectNumber, TEXT_ELEMENT, x, y);
-    p.setString(HUD_FILE, "arial.ttf");
-    p.setFloatVector(HUD_SIZE, {height});
-    p.setString(HUD_TEXT, text);
+    p.setString(item::hud::FileName, "arial.ttf");
+    p.setFloatVector(item::hud::Size, {height});
+    p.setString(item::hud::Text, text);
 }
 
 // The vertical speed of the box, which bobs as 0.25 sin(2t + 1).
@@ -96,49 +80,49 @@ void DemoHud::panel(orvane::SimulationClient& client, bool)
     // origin its lower left corner. The panel spans x 20-370, y 545-985.
     GNP2::Packet frame;
     element(frame, FRAME, LINE_ELEMENT, 0.f, 0.f);
-    frame.setIntVector(HUD_POINT_COUNT, {5});
-    frame.setFloatVector(HUD_POINTS,
+    frame.setIntVector(item::hud::PointCount, {5});
+    frame.setFloatVector(item::hud::Points,
                          {20.f, 545.f, 370.f, 545.f, 370.f, 985.f, 20.f, 985.f, 20.f, 545.f});
-    frame.setIntVector(HUD_COLOUR, {150, 160, 190});
-    frame.setFloatVector(HUD_SIZE, {2.f});
+    frame.setIntVector(item::hud::Colour, {150, 160, 190});
+    frame.setFloatVector(item::hud::Size, {2.f});
     client.queue(frame);
 
     GNP2::Packet title;
     label(title, TITLE, 40.f, 945.f, 26.f, "Orvane HUD demo");
-    title.setIntVector(HUD_COLOUR, PALETTE[0]);
+    title.setIntVector(item::hud::Colour, PALETTE[0]);
     client.queue(title);
 
     // "Box speed" followed by the live value (kind 3 writes "<39> <47>").
     GNP2::Packet speed;
     label(speed, SPEED, 40.f, 890.f, 22.f, "Box speed");
-    speed.setIntVector(HUD_KIND, {VALUE_ELEMENT});
-    speed.setFloatVector(HUD_VALUE, {0.f});
+    speed.setIntVector(item::hud::Element, {VALUE_ELEMENT});
+    speed.setFloatVector(item::hud::Value, {0.f});
     client.queue(speed);
 
     GNP2::Packet bar;
     element(bar, BAR, BAR_ELEMENT, 40.f, 858.f);
-    bar.setFloatVector(HUD_SIZE, {250.f, 16.f});
+    bar.setFloatVector(item::hud::Size, {250.f, 16.f});
     client.queue(bar);
 
     GNP2::Packet arrow;
     element(arrow, ARROW, FACE_ELEMENT, 305.f, 858.f);
-    arrow.setIntVector(HUD_POINT_COUNT, {3});
-    arrow.setFloatVector(HUD_POINTS, {0.f, -14.f, 26.f, 0.f, 0.f, 14.f});
-    arrow.setIntVector(HUD_COLOUR, {255, 140, 40});
-    arrow.setFloatVector(HUD_VALUE, {0.f});
+    arrow.setIntVector(item::hud::PointCount, {3});
+    arrow.setFloatVector(item::hud::Points, {0.f, -14.f, 26.f, 0.f, 0.f, 14.f});
+    arrow.setIntVector(item::hud::Colour, {255, 140, 40});
+    arrow.setFloatVector(item::hud::Value, {0.f});
     client.queue(arrow);
 
     GNP2::Packet dial;
     element(dial, DIAL, PICTURE_ELEMENT, 320.f, 930.f);
-    dial.setString(HUD_FILE, "Images/dial.png");
-    dial.setFloatVector(HUD_SIZE, {64.f, 64.f});
+    dial.setString(item::hud::FileName, "Images/dial.png");
+    dial.setFloatVector(item::hud::Size, {64.f, 64.f});
     client.queue(dial);
 
     // A strip chart 300 x 130 with its time labels below it.
     GNP2::Packet graph;
     element(graph, GRAPH, GRAPH_ELEMENT, 45.f, 680.f);
-    graph.setFloatVector(HUD_SIZE, {300.f, 130.f});
-    graph.setIntVector(HUD_COLOUR, PALETTE[0]);
+    graph.setFloatVector(item::hud::Size, {300.f, 130.f});
+    graph.setIntVector(item::hud::Colour, PALETTE[0]);
     client.queue(graph);
 }
 
@@ -146,36 +130,36 @@ void DemoHud::values(orvane::SimulationClient& client, float t, float motion, bo
 {
     const float speed = boxSpeed(motion, _paused);
     GNP2::Packet value;
-    address(value, SPEED, HUD);
-    value.setFloatVector(HUD_VALUE, {std::round(speed * 100.f) / 100.f});
+    address(value, SPEED, orvane::kind::Hud);
+    value.setFloatVector(item::hud::Value, {std::round(speed * 100.f) / 100.f});
     client.queue(value);
 
     // The bar fills with the speed's size and turns from green to red.
     const float fill = std::fabs(speed) / 0.5f;
     GNP2::Packet bar;
-    address(bar, BAR, HUD);
-    bar.setFloatVector(HUD_VALUE, {fill});
-    bar.setIntVector(HUD_COLOUR, {int(255.f * fill), int(255.f * (1.f - fill)), 40});
+    address(bar, BAR, orvane::kind::Hud);
+    bar.setFloatVector(item::hud::Value, {fill});
+    bar.setIntVector(item::hud::Colour, {int(255.f * fill), int(255.f * (1.f - fill)), 40});
     client.queue(bar);
 
     // The arrow is clear while the box stands and solid at full speed.
     GNP2::Packet arrow;
-    address(arrow, ARROW, HUD);
-    arrow.setFloatVector(HUD_VALUE, {std::round((1.f - fill) * 20.f) / 20.f});
+    address(arrow, ARROW, orvane::kind::Hud);
+    arrow.setFloatVector(item::hud::Value, {std::round((1.f - fill) * 20.f) / 20.f});
     client.queue(arrow);
 
     // The signal: the speed with a faster ripple on top, from -1 to 1.
     GNP2::Packet graph;
-    address(graph, GRAPH, HUD);
-    graph.setFloatVector(HUD_VALUE, {0.8f * speed / 0.5f + 0.2f * std::sin(t * 9.f)});
+    address(graph, GRAPH, orvane::kind::Hud);
+    graph.setFloatVector(item::hud::Value, {0.8f * speed / 0.5f + 0.2f * std::sin(t * 9.f)});
     client.queue(graph);
 
     // The dial turns once every 8 seconds of motion (moving and turning an
     // element takes three values in item 1).
     GNP2::Packet dial;
-    address(dial, DIAL, HUD);
-    dial.setFloatVector(HUD_POSITION, {320.f, 930.f, 0.f});
-    dial.setFloatVector(HUD_ANGLE, {-2.f * PI * motion / 8.f});
+    address(dial, DIAL, orvane::kind::Hud);
+    dial.setFloatVector(item::hud::Position, {320.f, 930.f, 0.f});
+    dial.setFloatVector(item::hud::Rotation, {-2.f * PI * motion / 8.f});
     client.queue(dial);
 }
 
@@ -188,8 +172,8 @@ void DemoHud::buttons(orvane::SimulationClient& client, bool created)
              {std::pair{PAUSE_BUTTON, 110.f}, std::pair{COLOUR_BUTTON, 280.f}}) {
             GNP2::Packet b;
             element(b, number, BUTTON_ELEMENT, x, 590.f);
-            b.setFloatVector(HUD_SIZE, {130.f, 44.f});
-            b.setFloatVector(HUD_VALUE, {1.f});
+            b.setFloatVector(item::hud::Size, {130.f, 44.f});
+            b.setFloatVector(item::hud::Value, {1.f});
             client.queue(b);
         }
         GNP2::Packet pauseLabel, colourLabel;
@@ -201,14 +185,14 @@ void DemoHud::buttons(orvane::SimulationClient& client, bool created)
     if (!_buttonsChanged)
         return;
     GNP2::Packet pause;
-    address(pause, PAUSE_LABEL, HUD);
-    pause.setString(HUD_TEXT, _paused ? "Run" : "Pause");
+    address(pause, PAUSE_LABEL, orvane::kind::Hud);
+    pause.setString(item::hud::Text, _paused ? "Run" : "Pause");
     client.queue(pause);
     const std::vector<int>& colour = PALETTE[std::size_t(_palette) % PALETTE.size()];
     for (int number : {GRAPH, TITLE}) {
         GNP2::Packet coloured;
-        address(coloured, number, HUD);
-        coloured.setIntVector(HUD_COLOUR, colour);
+        address(coloured, number, orvane::kind::Hud);
+        coloured.setIntVector(item::hud::Colour, colour);
         client.queue(coloured);
     }
     _buttonsChanged = false;
@@ -219,44 +203,45 @@ void DemoHud::lines(orvane::SimulationClient& client, float motion, bool created
     // A wave of 40 points running along the front of the scene.
     constexpr int WAVE_POINTS = 40;
     GNP2::Packet wave;
-    address(wave, WAVE, LINE);
+    address(wave, WAVE, orvane::kind::Line);
     if (!created) {
-        wave.setIntVector(COLOUR, {255, 230, 60});
-        wave.setFloatVector(ALPHA, {1.f});
-        wave.setIntVector(LINE_KIND, {1});
-        wave.setFloatVector(LINE_WIDTH, {2.f});
-        wave.setIntVector(LINE_COUNT, {WAVE_POINTS});
+        wave.setIntVector(item::line::Colour, {255, 230, 60});
+        wave.setFloatVector(item::line::Opacity, {1.f});
+        wave.setIntVector(item::line::LineKind, {1});
+        wave.setFloatVector(item::line::Width, {2.f});
+        wave.setIntVector(item::line::PointCount, {WAVE_POINTS});
     }
     std::vector<float> points;
     for (int i = 0; i < WAVE_POINTS; ++i) {
         const float x = -6.f + 12.f * float(i) / float(WAVE_POINTS - 1);
         points.insert(points.end(), {x, -4.f, 0.4f + 0.3f * std::sin(1.5f * x - 3.f * motion)});
     }
-    wave.setFloatVector(LINE_POINTS, points);
+    wave.setFloatVector(item::line::Points, points);
     client.queue(wave);
 
     // An arch over the shapes from four control points; its top sways.
     GNP2::Packet arch;
-    address(arch, ARCH, LINE);
+    address(arch, ARCH, orvane::kind::Line);
     if (!created) {
-        arch.setIntVector(COLOUR, {230, 80, 255});
-        arch.setFloatVector(ALPHA, {1.f});
-        arch.setIntVector(LINE_KIND, {2});
-        arch.setFloatVector(LINE_WIDTH, {3.f});
-        arch.setIntVector(LINE_COUNT, {4});
+        arch.setIntVector(item::line::Colour, {230, 80, 255});
+        arch.setFloatVector(item::line::Opacity, {1.f});
+        arch.setIntVector(item::line::LineKind, {2});
+        arch.setFloatVector(item::line::Width, {3.f});
+        arch.setIntVector(item::line::PointCount, {4});
     }
     const float sway = std::sin(motion * 0.8f);
-    arch.setFloatVector(LINE_POINTS, {-4.5f, 0.f, 0.f, -2.f + sway, 0.f, 3.5f, 2.f + sway, 0.f,
-                                      3.5f, 4.5f, 0.f, 0.f});
+    arch.setFloatVector(item::line::Points, {-4.5f, 0.f, 0.f, -2.f + sway, 0.f, 3.5f, 2.f + sway,
+                                             0.f, 3.5f, 4.5f, 0.f, 0.f});
     client.queue(arch);
 }
 
 bool DemoHud::answer(const GNP2::Packet& packet)
 {
     const int object = int(GNP2::objectNumber(packet.header()));
-    if ((object != PAUSE_BUTTON && object != COLOUR_BUTTON) || !packet.hasItem(BUTTON_EVENT))
+    if ((object != PAUSE_BUTTON && object != COLOUR_BUTTON) ||
+        !packet.hasItem(item::reply::button_event::Event))
         return false;
-    const std::vector<int> code = packet.getIntVector(BUTTON_EVENT);
+    const std::vector<int> code = packet.getIntVector(item::reply::button_event::Event);
     if (code.empty() || code[0] != RELEASED)
         return true; // hovering, pressing, dragging, leaving: nothing to do
     if (object == PAUSE_BUTTON) {

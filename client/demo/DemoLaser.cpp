@@ -1,30 +1,17 @@
 #include "client/demo/DemoLaser.h"
-#include "client/demo/DemoItems.h"
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "orvane/Protocol.h"
+
 namespace {
 
 using namespace demo;
+namespace item = orvane::item;
 
-constexpr std::uint32_t INTERSECTOR = 14;
-constexpr int START = 14;
-constexpr int END = 15;
-constexpr int MARKER_SIZE = 17;
-constexpr int DISPLAY_MODE = 45;
-constexpr int HIT = 92;
-constexpr int DISTANCE = 93;
-
-// Head-up display text: kind, place, turn, font, size, text.
-constexpr int HUD_KIND = 45;
-constexpr int HUD_POSITION = 1;
-constexpr int HUD_ANGLE = 2;
-constexpr int HUD_FILE = 12;
-constexpr int HUD_SIZE = 46;
-constexpr int HUD_TEXT = 39;
-constexpr int HUD_COLOUR = 48;
+// Item 45's value of a head-up display text.
 constexpr int TEXT_ELEMENT = 2;
 
 constexpr float LENGTH = 12.f;
@@ -50,26 +37,27 @@ void DemoLaser::step(orvane::SimulationClient& client, float motion, bool create
     const float swing = 0.96f * std::sin(motion * 0.39f);
     const float startX = 0.f, startY = -5.f, startZ = 0.9f;
     GNP2::Packet laser;
-    address(laser, LASER, INTERSECTOR);
+    address(laser, LASER, orvane::kind::Intersector);
     if (!created) {
-        laser.setFloatVector(MARKER_SIZE, {0.04f});
-        laser.setIntVector(DISPLAY_MODE, {1}); // the line and the marker
-        laser.setFloatVector(START, {startX, startY, startZ});
+        laser.setFloatVector(item::intersector::MarkerSize, {0.04f});
+        laser.setIntVector(item::intersector::DisplayMode, {1}); // the line and the marker
+        laser.setFloatVector(item::intersector::Start, {startX, startY, startZ});
     }
-    laser.setFloatVector(END, {startX + LENGTH * std::sin(swing), startY + LENGTH * std::cos(swing),
-                               startZ - 0.06f * LENGTH});
+    laser.setFloatVector(item::intersector::End,
+                         {startX + LENGTH * std::sin(swing), startY + LENGTH * std::cos(swing),
+                          startZ - 0.06f * LENGTH});
     client.queue(laser);
 
     if (!created || _readoutChanged) {
         GNP2::Packet readout;
-        address(readout, READOUT, HUD);
+        address(readout, READOUT, orvane::kind::Hud);
         if (!created) {
-            readout.setIntVector(HUD_KIND, {TEXT_ELEMENT});
-            readout.setFloatVector(HUD_POSITION, {40.f, 510.f});
-            readout.setFloatVector(HUD_ANGLE, {0.f});
-            readout.setString(HUD_FILE, "arial.ttf");
-            readout.setFloatVector(HUD_SIZE, {22.f});
-            readout.setIntVector(HUD_COLOUR, {255, 90, 80});
+            readout.setIntVector(item::hud::Element, {TEXT_ELEMENT});
+            readout.setFloatVector(item::hud::Position, {40.f, 510.f});
+            readout.setFloatVector(item::hud::Rotation, {0.f});
+            readout.setString(item::hud::FileName, "arial.ttf");
+            readout.setFloatVector(item::hud::Size, {22.f});
+            readout.setIntVector(item::hud::Colour, {255, 90, 80});
         }
         std::string text = "Laser: waiting";
         if (_answered) {
@@ -80,7 +68,7 @@ void DemoLaser::step(orvane::SimulationClient& client, float motion, bool create
                 std::snprintf(line, sizeof line, "Laser hits nothing");
             text = line;
         }
-        readout.setString(HUD_TEXT, text);
+        readout.setString(item::hud::Text, text);
         client.queue(readout);
         _readoutChanged = false;
     }
@@ -88,13 +76,16 @@ void DemoLaser::step(orvane::SimulationClient& client, float motion, bool create
 
 bool DemoLaser::answer(const GNP2::Packet& packet)
 {
-    if (GNP2::objectNumber(packet.header()) != std::uint32_t(LASER) || !packet.hasItem(HIT))
+    if (GNP2::objectNumber(packet.header()) != std::uint32_t(LASER) ||
+        !packet.hasItem(item::reply::intersector_result::Hit))
         return false;
     std::optional<float> distance;
     try {
-        const std::vector<int> hit = packet.getIntVector(HIT);
-        if (!hit.empty() && hit[0] == 1 && packet.hasItem(DISTANCE)) {
-            const std::vector<float> value = packet.getFloatVector(DISTANCE);
+        const std::vector<int> hit = packet.getIntVector(item::reply::intersector_result::Hit);
+        if (!hit.empty() && hit[0] == 1 &&
+            packet.hasItem(item::reply::intersector_result::Distance)) {
+            const std::vector<float> value =
+                packet.getFloatVector(item::reply::intersector_result::Distance);
             if (!value.empty())
                 distance = std::round(value[0] * 100.f) / 100.f;
         }

@@ -1,15 +1,15 @@
 #include "client/demo/DemoScene.h"
-#include "client/demo/DemoItems.h"
 
 #include <cmath>
+
+#include "orvane/Protocol.h"
 
 namespace {
 
 using namespace demo;
+namespace item = orvane::item;
 
 // Items of the shape object.
-constexpr int SHAPE_KIND = 5;
-constexpr int SHAPE_PARAMETERS = 11;
 
 void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
 {
@@ -51,8 +51,8 @@ void DemoScene::step(orvane::SimulationClient& client, float t)
     const float motion = t - _pausedFor;
 
     GNP2::Packet time;
-    address(time, TIME_OBJECT, TIME_PACKET);
-    time.setFloatVector(0, {t});
+    address(time, TIME_OBJECT, orvane::kind::Time);
+    time.setFloatVector(item::time::Time, {t});
     client.queue(time);
     if (!_created)
         view(client);
@@ -74,20 +74,20 @@ void DemoScene::view(orvane::SimulationClient& client)
     // above, and "Camera to home position" returns there. The viewer answers
     // camera moves with the camera's pose.
     GNP2::Packet v;
-    address(v, VIEW_OBJECT, VIEW);
-    v.setIntVector(55, {0});                 // camera left to the user
-    v.setFloatVector(57, {0.f, 1.5f, 0.5f}); // centre looked at
-    v.setFloatVector(69, {0.f, -13.f, 7.f}); // home eye, relative to the centre
-    v.setFloatVector(59, {0.f, 0.f});        // viewport origin and size
-    v.setFloatVector(60, {1.f, 1.f});
-    v.setIntVector(61, {0}); // in the main window
-    v.setIntVector(62, {0});
-    v.setIntVector(63, {25, 35, 90}); // background
-    v.setFloatVector(64, {0.1f});     // near and far planes, field of view
-    v.setFloatVector(65, {500.f});
-    v.setFloatVector(66, {40.f});
-    v.setIntVector(67, {1}); // shows the head-up display
-    v.setIntVector(68, {0});
+    address(v, VIEW_OBJECT, orvane::kind::View);
+    v.setIntVector(item::view::CameraControl, {0});           // camera left to the user
+    v.setFloatVector(item::view::Centre, {0.f, 1.5f, 0.5f});  // centre looked at
+    v.setFloatVector(item::view::HomeEye, {0.f, -13.f, 7.f}); // home eye, relative to the centre
+    v.setFloatVector(item::view::ViewportOrigin, {0.f, 0.f}); // viewport origin and size
+    v.setFloatVector(item::view::ViewportSize, {1.f, 1.f});
+    v.setIntVector(item::view::OwnWindow, {0}); // in the main window
+    v.setIntVector(item::view::Screen, {0});
+    v.setIntVector(item::view::Background, {25, 35, 90}); // background
+    v.setFloatVector(item::view::Near, {0.1f});           // near and far planes, field of view
+    v.setFloatVector(item::view::Far, {500.f});
+    v.setFloatVector(item::view::FieldOfView, {40.f});
+    v.setIntVector(item::view::ShowHud, {1}); // shows the head-up display
+    v.setIntVector(item::view::HudAspect, {0});
     client.queue(v);
 }
 
@@ -99,41 +99,42 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
     // Kind 6, a coordinate marker, in front; item 4 sizes its labels.
     for (int kind = 1; kind <= 5; ++kind) {
         GNP2::Packet p;
-        address(p, kind, SHAPE);
+        address(p, kind, orvane::kind::Shape);
         const float x = float(kind - 3) * 1.5f;
-        p.setFloatVector(POSITION, {x, 0.f, 0.5f + 0.25f * std::sin(t * 2.f + float(kind))});
-        p.setFloatVector(ORIENTATION, clockwise(t * 0.5f * float(kind)));
+        p.setFloatVector(item::shape::Position,
+                         {x, 0.f, 0.5f + 0.25f * std::sin(t * 2.f + float(kind))});
+        p.setFloatVector(item::shape::Orientation, clockwise(t * 0.5f * float(kind)));
         if (!_created) {
-            p.setIntVector(SHAPE_KIND, {kind});
-            p.setFloatVector(SCALE, {0.8f, 0.8f, 0.8f});
+            p.setIntVector(item::shape::ShapeKind, {kind});
+            p.setFloatVector(item::shape::Scale, {0.8f, 0.8f, 0.8f});
         }
-        p.setIntVector(COLOUR, rainbow(t + float(kind)));
+        p.setIntVector(item::shape::Colour, rainbow(t + float(kind)));
         if (kind == 2)
-            p.setFloatVector(ALPHA, {0.55f + 0.45f * std::sin(t)});
+            p.setFloatVector(item::shape::Opacity, {0.55f + 0.45f * std::sin(t)});
         if (kind == 5)
-            p.setIntVector(WIREFRAME, {int(t / 3.f) % 2});
+            p.setIntVector(item::shape::Wireframe, {int(t / 3.f) % 2});
         client.queue(p);
     }
     if (!_created) {
         GNP2::Packet axes;
-        address(axes, 6, SHAPE);
-        axes.setIntVector(SHAPE_KIND, {6});
-        axes.setFloatVector(POSITION, {0.f, -2.5f, 0.f});
-        axes.setFloatVector(SCALE, {1.f, 1.f, 1.f});
+        address(axes, 6, orvane::kind::Shape);
+        axes.setIntVector(item::shape::ShapeKind, {6});
+        axes.setFloatVector(item::shape::Position, {0.f, -2.5f, 0.f});
+        axes.setFloatVector(item::shape::Scale, {1.f, 1.f, 1.f});
         client.queue(axes);
     }
 
     // A spring stretching between 1 and 2 units: item 4 is its length, coil
     // radius and an unused third value; item 11 its windings and wire radius.
     GNP2::Packet spring;
-    address(spring, 7, SHAPE);
+    address(spring, 7, orvane::kind::Shape);
     if (!_created) {
-        spring.setIntVector(SHAPE_KIND, {7});
-        spring.setFloatVector(SHAPE_PARAMETERS, {8.f, 0.03f});
-        spring.setFloatVector(POSITION, {-3.f, 2.5f, 0.f});
-        spring.setIntVector(COLOUR, {200, 200, 40});
+        spring.setIntVector(item::shape::ShapeKind, {7});
+        spring.setFloatVector(item::shape::Parameters, {8.f, 0.03f});
+        spring.setFloatVector(item::shape::Position, {-3.f, 2.5f, 0.f});
+        spring.setIntVector(item::shape::Colour, {200, 200, 40});
     }
-    spring.setFloatVector(SCALE, {1.5f + 0.5f * std::sin(t * 3.f), 0.2f, 0.2f});
+    spring.setFloatVector(item::shape::Scale, {1.5f + 0.5f * std::sin(t * 3.f), 0.2f, 0.2f});
     client.queue(spring);
 
     // A gear of 12 teeth rolling inside a ring gear of 24. Both are built at
@@ -149,20 +150,22 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
         const float pitch = 2.f * PI / (ring ? 24.f : 12.f);
         const float contactPhase = 0.5f * PI - 0.35f * pitch;
         GNP2::Packet gear;
-        address(gear, 8 + i, SHAPE);
+        address(gear, 8 + i, orvane::kind::Shape);
         if (!_created) {
-            gear.setIntVector(SHAPE_KIND, {8});
+            gear.setIntVector(item::shape::ShapeKind, {8});
             // Item 4: scale, and 4[2] the thickness. Item 11: ring parameter
             // k, tooth count n (negative: internal), flank angle in degrees.
-            gear.setFloatVector(SCALE, ring ? std::vector<float>{2.f, 2.f, 0.2f}
-                                            : std::vector<float>{1.f, 1.f, 0.2f});
-            gear.setFloatVector(SHAPE_PARAMETERS, ring ? std::vector<float>{0.3f, -24.f, 0.f}
-                                                       : std::vector<float>{0.4f, 12.f, 0.f});
-            gear.setFloatVector(POSITION, {ring ? 0.f : 0.5f, 2.5f, 0.f});
-            gear.setIntVector(COLOUR, ring ? std::vector<int>{90, 90, 110}
-                                           : std::vector<int>{180, 180, 190});
+            gear.setFloatVector(item::shape::Scale, ring ? std::vector<float>{2.f, 2.f, 0.2f}
+                                                         : std::vector<float>{1.f, 1.f, 0.2f});
+            gear.setFloatVector(item::shape::Parameters, ring
+                                                             ? std::vector<float>{0.3f, -24.f, 0.f}
+                                                             : std::vector<float>{0.4f, 12.f, 0.f});
+            gear.setFloatVector(item::shape::Position, {ring ? 0.f : 0.5f, 2.5f, 0.f});
+            gear.setIntVector(item::shape::Colour, ring ? std::vector<int>{90, 90, 110}
+                                                        : std::vector<int>{180, 180, 190});
         }
-        gear.setFloatVector(ORIENTATION, clockwise(contactPhase + (ring ? spin * 0.5f : spin)));
+        gear.setFloatVector(item::shape::Orientation,
+                            clockwise(contactPhase + (ring ? spin * 0.5f : spin)));
         client.queue(gear);
     }
 
@@ -171,41 +174,41 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
         // only scales it) and a floor grid (item 4: extents 10 x 10, also
         // its scale; item 11: a line every 0.5).
         GNP2::Packet pipe;
-        address(pipe, 10, SHAPE);
-        pipe.setIntVector(SHAPE_KIND, {9});
-        pipe.setFloatVector(SHAPE_PARAMETERS, {0.f, 0.6f, 0.5f});
-        pipe.setFloatVector(SCALE, {0.5f, 0.5f, 1.5f});
-        pipe.setFloatVector(POSITION, {3.f, 2.5f, 0.f});
-        pipe.setIntVector(COLOUR, {60, 140, 220});
+        address(pipe, 10, orvane::kind::Shape);
+        pipe.setIntVector(item::shape::ShapeKind, {9});
+        pipe.setFloatVector(item::shape::Parameters, {0.f, 0.6f, 0.5f});
+        pipe.setFloatVector(item::shape::Scale, {0.5f, 0.5f, 1.5f});
+        pipe.setFloatVector(item::shape::Position, {3.f, 2.5f, 0.f});
+        pipe.setIntVector(item::shape::Colour, {60, 140, 220});
         client.queue(pipe);
 
         GNP2::Packet grid;
-        address(grid, 11, SHAPE);
-        grid.setIntVector(SHAPE_KIND, {10});
-        grid.setFloatVector(SCALE, {10.f, 10.f, 1.f});
-        grid.setFloatVector(SHAPE_PARAMETERS, {0.5f});
-        grid.setIntVector(COLOUR, {90, 95, 110});
+        address(grid, 11, orvane::kind::Shape);
+        grid.setIntVector(item::shape::ShapeKind, {10});
+        grid.setFloatVector(item::shape::Scale, {10.f, 10.f, 1.f});
+        grid.setFloatVector(item::shape::Parameters, {0.5f});
+        grid.setIntVector(item::shape::Colour, {90, 95, 110});
         client.queue(grid);
 
         // The floor under the grid, a flat box whose top lies just below
         // it: the ground the shapes stand on and cast their shadows onto
         // when shadows are switched on (View > Shadows).
         GNP2::Packet floor;
-        address(floor, FLOOR, SHAPE);
-        floor.setIntVector(SHAPE_KIND, {1});
-        floor.setFloatVector(SCALE, {11.f, 11.f, 0.1f});
-        floor.setFloatVector(POSITION, {0.f, 0.f, -0.051f});
-        floor.setIntVector(COLOUR, {215, 225, 205});
+        address(floor, FLOOR, orvane::kind::Shape);
+        floor.setIntVector(item::shape::ShapeKind, {1});
+        floor.setFloatVector(item::shape::Scale, {11.f, 11.f, 0.1f});
+        floor.setFloatVector(item::shape::Position, {0.f, 0.f, -0.051f});
+        floor.setIntVector(item::shape::Colour, {215, 225, 205});
         client.queue(floor);
     }
     // A beam growing and shrinking: item 4 is its length, width and height.
     GNP2::Packet beam;
-    address(beam, 12, SHAPE);
+    address(beam, 12, orvane::kind::Shape);
     if (!_created) {
-        beam.setIntVector(SHAPE_KIND, {11});
-        beam.setFloatVector(POSITION, {-4.f, -2.5f, 0.f});
-        beam.setIntVector(COLOUR, {220, 120, 40});
+        beam.setIntVector(item::shape::ShapeKind, {11});
+        beam.setFloatVector(item::shape::Position, {-4.f, -2.5f, 0.f});
+        beam.setIntVector(item::shape::Colour, {220, 120, 40});
     }
-    beam.setFloatVector(SCALE, {1.5f + std::sin(t), 0.3f, 0.2f});
+    beam.setFloatVector(item::shape::Scale, {1.5f + std::sin(t), 0.3f, 0.2f});
     client.queue(beam);
 }

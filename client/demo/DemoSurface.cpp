@@ -1,22 +1,16 @@
 #include "client/demo/DemoSurface.h"
-#include "client/demo/DemoItems.h"
 
 #include <algorithm>
 #include <cmath>
 
+#include "orvane/Protocol.h"
+
 namespace {
 
 using namespace demo;
+namespace item = orvane::item;
 
 // Items of the flexible surface.
-constexpr int COLOUR_MODE = 45;
-constexpr int X_VALUES = 70;
-constexpr int Y_VALUES = 71;
-constexpr int Z_VALUES = 72;
-constexpr int COLOURS = 73;
-constexpr int TWO_SIDED = 77;
-constexpr int ROW_COUNT = 78;
-constexpr int COLUMN_COUNT = 79;
 
 constexpr int VERTICES = DemoSurface::ROWS * DemoSurface::COLUMNS;
 
@@ -45,7 +39,7 @@ int DemoSurface::colour(float height)
 void DemoSurface::step(orvane::SimulationClient& client, float t, bool created)
 {
     GNP2::Packet p;
-    p.setHeader(GNP2::makeHeader(std::uint32_t(SHEET), FLEX_SURFACE));
+    p.setHeader(GNP2::makeHeader(std::uint32_t(SHEET), orvane::kind::FlexSurface));
     std::vector<float> z(VERTICES);
     std::vector<int> colours(VERTICES);
     for (int r = 0; r < ROWS; ++r)
@@ -60,15 +54,15 @@ void DemoSurface::step(orvane::SimulationClient& client, float t, bool created)
             x[std::size_t(k)] = float(k % COLUMNS) * spacing(COLUMNS);
             y[std::size_t(k)] = float(k / COLUMNS) * spacing(ROWS);
         }
-        p.setIntVector(ROW_COUNT, {ROWS});
-        p.setIntVector(COLUMN_COUNT, {COLUMNS});
-        p.setFloatVector(X_VALUES, x);
-        p.setFloatVector(Y_VALUES, y);
-        p.setIntVector(TWO_SIDED, {1});
-        p.setIntVector(COLOUR_MODE, {1});
-        p.setFloatVector(POSITION, {X, Y, Z});
+        p.setIntVector(item::flex_surface::Rows, {ROWS});
+        p.setIntVector(item::flex_surface::Columns, {COLUMNS});
+        p.setFloatVector(item::flex_surface::X, x);
+        p.setFloatVector(item::flex_surface::Y, y);
+        p.setIntVector(item::flex_surface::TwoSided, {1});
+        p.setIntVector(item::flex_surface::ColourMode, {1});
+        p.setFloatVector(item::flex_surface::Position, {X, Y, Z});
     }
-    p.setFloatVector(Z_VALUES, z);
-    p.setIntVector(COLOURS, colours);
+    p.setFloatVector(item::flex_surface::Z, z);
+    p.setIntVector(item::flex_surface::VertexColours, colours);
     client.queue(p);
 }
