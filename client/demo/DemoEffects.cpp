@@ -7,7 +7,6 @@
 
 namespace {
 
-using namespace demo;
 namespace item = orvane::item;
 
 // Item 5's value of a cylinder.

@@ -7,7 +7,6 @@
 
 namespace {
 
-using namespace demo;
 namespace item = orvane::item;
 
 struct Arm

@@ -6,7 +6,6 @@
 
 namespace {
 
-using namespace demo;
 namespace item = orvane::item;
 
 constexpr int NODES = 2 * DemoFlex::STATIONS;

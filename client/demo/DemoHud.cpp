@@ -8,7 +8,6 @@
 
 namespace {
 
-using namespace demo;
 namespace item = orvane::item;
 
 // Values of item 45, the element.

@@ -8,7 +8,6 @@
 
 namespace {
 
-using namespace demo;
 namespace item = orvane::item;
 
 // Item 45's value of a head-up display text.

@@ -6,7 +6,6 @@
 
 namespace {
 
-using namespace demo;
 namespace item = orvane::item;
 
 constexpr float PI = 3.14159265f;

@@ -6,7 +6,6 @@
 
 namespace {
 
-using namespace demo;
 namespace item = orvane::item;
 
 // Items of the shape object.

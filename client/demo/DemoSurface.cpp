@@ -7,7 +7,6 @@
 
 namespace {
 
-using namespace demo;
 namespace item = orvane::item;
 
 // Items of the flexible surface.

@@ -196,7 +196,9 @@ TEST(ObjectRegistry, EveryRegisteredKindIsBuiltFromItsCreatingPacket)
             kind.code != TYPE_VisLineObject && kind.code != TYPE_VisIntersectorObject) {
             GNP2::Packet move;
             move.setHeader(packet->header());
-            move.setFloatVector(kind.code == TYPE_VisFlowPipeObject ? 14 : 1, {1.0f, 2.0f, 3.0f});
+            move.setFloatVector(kind.code == TYPE_VisFlowPipeObject ? item::flow_pipe::Start
+                                                                    : item::placement::Position,
+                                {1.0f, 2.0f, 3.0f});
             move.setFloatVector(GNP2::ITEM_TIME, {2.0f});
             object->update(move);
             EXPECT_EQ(placed->getTranslation().getTrans(), osg::Vec3d(1.0, 2.0, 3.0));
