@@ -10,12 +10,19 @@ The list is protocol/kinds.json. From it this writes:
   --docs FILE     rewrites the item tables of docs/protocol.md between the
                   lines "<!-- items begin -->" and "<!-- items end -->"
   --check-docs FILE  exit 1 when those tables are not what --docs would write
+  --help-page FILE  rewrites the packet reference tables of the help page
+                  (Help/help.html) between its "<!-- ... begin -->" and
+                  "<!-- ... end -->" comments: the objects table, the items
+                  every packet may carry and one item table per kind
+  --check-help-page FILE  exit 1 when those tables are not what --help-page
+                  would write
   --python FILE   the copy of the list inside the Python package
                   (client/python/orvane/kinds.json), which reads it at import
   --check-python FILE  exit 1 when that copy is not the list
 """
 
 import argparse
+import html
 import json
 import pathlib
 import sys
@@ -117,9 +124,12 @@ def docs_tables(data):
         out += [f"### {kind['title'][0].upper() + kind['title'][1:]} (type code {kind['code']})", "",
                 f"{kind['about'][0].upper() + kind['about'][1:]}. Constants: `orvane::kind::{camel(kind['name'])}`, "
                 f"`orvane::item::{kind['name']}::...`; Python: `orvane.{camel(kind['name'])}`.", "",
-                "| Item | Type | Field | Meaning |", "| --- | --- | --- | --- |"]
-        for index, name, _type, count, meaning in map(fields, kind["all_items"]):
-            out.append(f"| {index} | {_type}[{count}] | `{name}` | {meaning} |")
+                "| Item | Type | Field | Meaning | Needed | Default |", "| --- | --- | --- | --- | --- | --- |"]
+        for row in kind["all_items"]:
+            index, name, _type, count, meaning = fields(row)
+            own = {**row, **kind.get("overrides", {}).get(str(index), {})}
+            out.append(f"| {index} | {_type}[{count}] | `{name}` | {meaning} | {own.get('needed', '')} | "
+                       f"{own.get('default', '')} |")
         out.append("")
     out += ["### Replies", "", "| From | Item | Type | Field | Meaning |", "| --- | --- | --- | --- | --- |"]
     for reply in data["replies"]:
@@ -136,6 +146,69 @@ def docs(text, data):
     return text[: start + len(BEGIN)] + "\n\n" + docs_tables(data) + "\n" + text[stop:]
 
 
+def between(text, name, content):
+    """Text with what lies between the comments "<!-- NAME begin -->" and
+    "<!-- NAME end -->" replaced by content."""
+    begin, end = f"<!-- {name} begin -->", f"<!-- {name} end -->"
+    start, stop = text.find(begin), text.find(end)
+    if start < 0 or stop < start:
+        raise SystemExit(f"generate.py: the page has no '{begin}' ... '{end}' comments")
+    return text[: start + len(begin)] + "\n" + content + text[stop:]
+
+
+def help_text(row):
+    """The help page's words for an item: its own HTML text, else its meaning."""
+    return row.get("help", html.escape(row["meaning"], quote=False))
+
+
+def help_type(row):
+    return row.get("help_type", f"{row['type']}[{row['count'].replace('|', ' or ')}]")
+
+
+def help_rows(kind):
+    """The rows of a kind's item table: the kind's own wording of a group item
+    replaces the group's, and an item may share a row with the ones it names
+    in "together"."""
+    rows = {}
+    for row in kind["all_items"]:
+        rows[row["index"]] = {**row, **kind.get("overrides", {}).get(str(row["index"]), {})}
+    out, shown = [], set()
+    for index in kind.get("help_order", [row["index"] for row in kind["all_items"]]):
+        row = rows[index]
+        members = [row] + [rows[other] for other in row.get("together", [])]
+        shown.update(member["index"] for member in members)
+        types = row.get("help_type", ", ".join(dict.fromkeys(help_type(m) for m in members)))
+        if "help_type" in row or len(members) == 1:
+            types = help_type(row)
+        number = ", ".join(str(member["index"]) for member in members)
+        out.append(f"  <tr><td>{number}</td><td>{types}</td><td>{help_text(row)}</td>"
+                   f"<td>{row.get('needed', '')}</td></tr>")
+    missing = set(rows) - shown
+    if missing:
+        raise SystemExit(f"generate.py: {kind['name']}: items {sorted(missing)} have no row on the help page")
+    return out
+
+
+def help_page(text, data):
+    objects = ["<table>", "  <tr><th>Type code</th><th>Object</th></tr>"]
+    for kind in data["kinds"]:
+        if "anchor" in kind:
+            what = f'<a href="#{kind["anchor"]}">{kind["title"]}</a>'
+        else:
+            what = kind["title"] + ": " + "; ".join(
+                f"item {row['index']} ({row['type']})" for row in kind["items"]) + " " + kind["about"]
+        objects.append(f"  <tr><td>{kind['code']}</td><td>{what}</td></tr>")
+    text = between(text, "objects", "\n".join(objects + ["</table>", ""]))
+    every = "; ".join(f"{row['index']} ({help_type(row)}) {help_text(row)}" for row in data["every_packet"])
+    text = between(text, "every packet", f"<p>Items every packet may carry: {every}.\n")
+    for kind in data["kinds"]:
+        if "anchor" not in kind:
+            continue
+        rows = ["<table>", "  <tr><th>Item</th><th>Type</th><th>Meaning</th><th>Needed</th></tr>"]
+        text = between(text, f"items {kind['name']}", "\n".join(rows + help_rows(kind) + ["</table>", ""]))
+    return text
+
+
 def write_if_changed(path, content):
     path = pathlib.Path(path)
     if not path.exists() or path.read_text() != content:
@@ -150,6 +223,8 @@ def main():
     parser.add_argument("--table")
     parser.add_argument("--docs")
     parser.add_argument("--check-docs")
+    parser.add_argument("--help-page")
+    parser.add_argument("--check-help-page")
     parser.add_argument("--python")
     parser.add_argument("--check-python")
     args = parser.parse_args()
@@ -166,6 +241,15 @@ def main():
         if docs(text, data) != text:
             print(f"{args.check_docs}: the item tables differ from the list; run "
                   f"protocol/generate.py --docs {args.check_docs}", file=sys.stderr)
+            return 1
+    if args.help_page:
+        path = pathlib.Path(args.help_page)
+        write_if_changed(path, help_page(path.read_text(), data))
+    if args.check_help_page:
+        text = pathlib.Path(args.check_help_page).read_text()
+        if help_page(text, data) != text:
+            print(f"{args.check_help_page}: the packet reference tables differ from the list; run "
+                  f"protocol/generate.py --help-page {args.check_help_page}", file=sys.stderr)
             return 1
     # The Python package ships the list itself: pip builds it from its own
     # folder, which cannot reach this one.
