@@ -233,24 +233,19 @@ def main():
         write_if_changed(args.header, header(data))
     if args.table:
         write_if_changed(args.table, table(data))
-    if args.docs:
-        path = pathlib.Path(args.docs)
-        write_if_changed(path, docs(path.read_text(), data))
-    if args.check_docs:
-        text = pathlib.Path(args.check_docs).read_text()
-        if docs(text, data) != text:
-            print(f"{args.check_docs}: the item tables differ from the list; run "
-                  f"protocol/generate.py --docs {args.check_docs}", file=sys.stderr)
-            return 1
-    if args.help_page:
-        path = pathlib.Path(args.help_page)
-        write_if_changed(path, help_page(path.read_text(), data))
-    if args.check_help_page:
-        text = pathlib.Path(args.check_help_page).read_text()
-        if help_page(text, data) != text:
-            print(f"{args.check_help_page}: the packet reference tables differ from the list; run "
-                  f"protocol/generate.py --help-page {args.check_help_page}", file=sys.stderr)
-            return 1
+    # Documents whose tables are rewritten in place: (option, rewrite, what the tables are).
+    for option, rewrite, tables in (("docs", docs, "item tables"),
+                                    ("help_page", help_page, "packet reference tables")):
+        if getattr(args, option):
+            path = pathlib.Path(getattr(args, option))
+            write_if_changed(path, rewrite(path.read_text(), data))
+        checked = getattr(args, "check_" + option)
+        if checked:
+            text = pathlib.Path(checked).read_text()
+            if rewrite(text, data) != text:
+                print(f"{checked}: the {tables} differ from the list; run "
+                      f"protocol/generate.py --{option.replace('_', '-')} {checked}", file=sys.stderr)
+                return 1
     # The Python package ships the list itself: pip builds it from its own
     # folder, which cannot reach this one.
     listed = pathlib.Path(args.list).read_text()
