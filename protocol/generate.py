@@ -125,9 +125,10 @@ def docs_tables(data):
                 f"{kind['about'][0].upper() + kind['about'][1:]}. Constants: `orvane::kind::{camel(kind['name'])}`, "
                 f"`orvane::item::{kind['name']}::...`; Python: `orvane.{camel(kind['name'])}`.", "",
                 "| Item | Type | Field | Meaning | Needed | Default |", "| --- | --- | --- | --- | --- | --- |"]
+        worded = kind_rows(kind)
         for row in kind["all_items"]:
             index, name, _type, count, meaning = fields(row)
-            own = {**row, **kind.get("overrides", {}).get(str(index), {})}
+            own = worded[index]
             out.append(f"| {index} | {_type}[{count}] | `{name}` | {meaning} | {own.get('needed', '')} | "
                        f"{own.get('default', '')} |")
         out.append("")
@@ -165,13 +166,25 @@ def help_type(row):
     return row.get("help_type", f"{row['type']}[{row['count'].replace('|', ' or ')}]")
 
 
+def kind_rows(kind):
+    """Item number -> the kind's row: a group item with the kind's own wording
+    from "overrides"; an item sharing a help page row with others ("together")
+    is needed when that row says, unless it says otherwise itself."""
+    rows = {row["index"]: {**row, **kind.get("overrides", {}).get(str(row["index"]), {})}
+            for row in kind["all_items"]}
+    for row in list(rows.values()):
+        for other in row.get("together", []):
+            if "needed" in row and str(other) not in kind.get("overrides", {}) and other not in \
+                    {own["index"] for own in kind["items"] if "needed" in own}:
+                rows[other]["needed"] = row["needed"]
+    return rows
+
+
 def help_rows(kind):
     """The rows of a kind's item table: the kind's own wording of a group item
     replaces the group's, and an item may share a row with the ones it names
     in "together"."""
-    rows = {}
-    for row in kind["all_items"]:
-        rows[row["index"]] = {**row, **kind.get("overrides", {}).get(str(row["index"]), {})}
+    rows = kind_rows(kind)
     out, shown = [], set()
     for index in kind.get("help_order", [row["index"] for row in kind["all_items"]]):
         row = rows[index]
