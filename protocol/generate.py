@@ -15,12 +15,19 @@ The list is protocol/kinds.json. From it this writes:
   --docs FILE     rewrites the item tables of docs/protocol.md between the
                   lines "<!-- items begin -->" and "<!-- items end -->"
   --check-docs FILE  exit 1 when those tables are not what --docs would write
+  --help-page FILE  rewrites the packet reference tables of the help page
+                  (Help/help.html) between its "<!-- ... begin -->" and
+                  "<!-- ... end -->" comments: the objects table, the items
+                  every packet may carry and one item table per kind
+  --check-help-page FILE  exit 1 when those tables are not what --help-page
+                  would write
   --python FILE   the copy of the list inside the Python package
                   (client/python/orvane/kinds.json), which reads it at import
   --check-python FILE  exit 1 when that copy is not the list
 """
 
 import argparse
+import html
 import json
 import pathlib
 import sys
@@ -164,9 +171,13 @@ def docs_tables(data):
         out += [f"### {kind['title'][0].upper() + kind['title'][1:]} (type code {kind['code']})", "",
                 f"{kind['about'][0].upper() + kind['about'][1:]}. Constants: `orvane::kind::{camel(kind['name'])}`, "
                 f"`orvane::item::{kind['name']}::...`; Python: `orvane.{camel(kind['name'])}`.", "",
-                "| Item | Type | Field | Meaning |", "| --- | --- | --- | --- |"]
-        for index, name, _type, count, meaning in map(fields, kind["all_items"]):
-            out.append(f"| {index} | {_type}[{count}] | `{name}` | {meaning} |")
+                "| Item | Type | Field | Meaning | Needed | Default |", "| --- | --- | --- | --- | --- | --- |"]
+        worded = kind_rows(kind)
+        for row in kind["all_items"]:
+            index, name, _type, count, meaning = fields(row)
+            own = worded[index]
+            out.append(f"| {index} | {_type}[{count}] | `{name}` | {meaning} | {own.get('needed', '')} | "
+                       f"{own.get('default', '')} |")
         out.append("")
     out += ["### Replies", "", "| From | Item | Type | Field | Meaning |", "| --- | --- | --- | --- | --- |"]
     for reply in data["replies"]:
@@ -181,6 +192,81 @@ def docs(text, data):
     if start < 0 or stop < start:
         raise SystemExit(f"generate.py: the document has no '{BEGIN}' ... '{END}' lines")
     return text[: start + len(BEGIN)] + "\n\n" + docs_tables(data) + "\n" + text[stop:]
+
+
+def between(text, name, content):
+    """Text with what lies between the comments "<!-- NAME begin -->" and
+    "<!-- NAME end -->" replaced by content."""
+    begin, end = f"<!-- {name} begin -->", f"<!-- {name} end -->"
+    start, stop = text.find(begin), text.find(end)
+    if start < 0 or stop < start:
+        raise SystemExit(f"generate.py: the page has no '{begin}' ... '{end}' comments")
+    return text[: start + len(begin)] + "\n" + content + text[stop:]
+
+
+def help_text(row):
+    """The help page's words for an item: its own HTML text, else its meaning."""
+    return row.get("help", html.escape(row["meaning"], quote=False))
+
+
+def help_type(row):
+    return row.get("help_type", f"{row['type']}[{row['count'].replace('|', ' or ')}]")
+
+
+def kind_rows(kind):
+    """Item number -> the kind's row: a group item with the kind's own wording
+    from "overrides"; an item sharing a help page row with others ("together")
+    is needed when that row says, unless it says otherwise itself."""
+    rows = {row["index"]: {**row, **kind.get("overrides", {}).get(str(row["index"]), {})}
+            for row in kind["all_items"]}
+    for row in list(rows.values()):
+        for other in row.get("together", []):
+            if "needed" in row and str(other) not in kind.get("overrides", {}) and other not in \
+                    {own["index"] for own in kind["items"] if "needed" in own}:
+                rows[other]["needed"] = row["needed"]
+    return rows
+
+
+def help_rows(kind):
+    """The rows of a kind's item table: the kind's own wording of a group item
+    replaces the group's, and an item may share a row with the ones it names
+    in "together"."""
+    rows = kind_rows(kind)
+    out, shown = [], set()
+    for index in kind.get("help_order", [row["index"] for row in kind["all_items"]]):
+        row = rows[index]
+        members = [row] + [rows[other] for other in row.get("together", [])]
+        shown.update(member["index"] for member in members)
+        types = row.get("help_type", ", ".join(dict.fromkeys(help_type(m) for m in members)))
+        if "help_type" in row or len(members) == 1:
+            types = help_type(row)
+        number = ", ".join(str(member["index"]) for member in members)
+        out.append(f"  <tr><td>{number}</td><td>{types}</td><td>{help_text(row)}</td>"
+                   f"<td>{row.get('needed', '')}</td></tr>")
+    missing = set(rows) - shown
+    if missing:
+        raise SystemExit(f"generate.py: {kind['name']}: items {sorted(missing)} have no row on the help page")
+    return out
+
+
+def help_page(text, data):
+    objects = ["<table>", "  <tr><th>Type code</th><th>Object</th></tr>"]
+    for kind in data["kinds"]:
+        if "anchor" in kind:
+            what = f'<a href="#{kind["anchor"]}">{kind["title"]}</a>'
+        else:
+            what = kind["title"] + ": " + "; ".join(
+                f"item {row['index']} ({row['type']})" for row in kind["items"]) + " " + kind["about"]
+        objects.append(f"  <tr><td>{kind['code']}</td><td>{what}</td></tr>")
+    text = between(text, "objects", "\n".join(objects + ["</table>", ""]))
+    every = "; ".join(f"{row['index']} ({help_type(row)}) {help_text(row)}" for row in data["every_packet"])
+    text = between(text, "every packet", f"<p>Items every packet may carry: {every}.\n")
+    for kind in data["kinds"]:
+        if "anchor" not in kind:
+            continue
+        rows = ["<table>", "  <tr><th>Item</th><th>Type</th><th>Meaning</th><th>Needed</th></tr>"]
+        text = between(text, f"items {kind['name']}", "\n".join(rows + help_rows(kind) + ["</table>", ""]))
+    return text
 
 
 def write_if_changed(path, content):
@@ -199,6 +285,8 @@ def main():
     parser.add_argument("--table")
     parser.add_argument("--docs")
     parser.add_argument("--check-docs")
+    parser.add_argument("--help-page")
+    parser.add_argument("--check-help-page")
     parser.add_argument("--python")
     parser.add_argument("--check-python")
     args = parser.parse_args()
@@ -211,15 +299,19 @@ def main():
         write_if_changed(args.viewer_kinds, viewer_kinds(data))
     if args.table:
         write_if_changed(args.table, table(data))
-    if args.docs:
-        path = pathlib.Path(args.docs)
-        write_if_changed(path, docs(path.read_text(), data))
-    if args.check_docs:
-        text = pathlib.Path(args.check_docs).read_text()
-        if docs(text, data) != text:
-            print(f"{args.check_docs}: the item tables differ from the list; run "
-                  f"protocol/generate.py --docs {args.check_docs}", file=sys.stderr)
-            return 1
+    # Documents whose tables are rewritten in place: (option, rewrite, what the tables are).
+    for option, rewrite, tables in (("docs", docs, "item tables"),
+                                    ("help_page", help_page, "packet reference tables")):
+        if getattr(args, option):
+            path = pathlib.Path(getattr(args, option))
+            write_if_changed(path, rewrite(path.read_text(), data))
+        checked = getattr(args, "check_" + option)
+        if checked:
+            text = pathlib.Path(checked).read_text()
+            if rewrite(text, data) != text:
+                print(f"{checked}: the {tables} differ from the list; run "
+                      f"protocol/generate.py --{option.replace('_', '-')} {checked}", file=sys.stderr)
+                return 1
     # The Python package ships the list itself: pip builds it from its own
     # folder, which cannot reach this one.
     listed = pathlib.Path(args.list).read_text()
