@@ -30,6 +30,27 @@ GpuLoadResult failure(std::string reason)
     return {false, std::move(reason)};
 }
 
+// Opens the first of `names` that has `entry`, the function that says how
+// many platforms or devices the library finds, and asks it through `count`
+// (which stores the number and returns the status). A library that cannot be
+// loaded, fails or finds nothing is a failure in the words of `library` and
+// `findsNothing`, and is released again.
+template <typename Entry, typename Count>
+GpuLoadResult openFinding(const std::vector<std::string>& names, const char* entry,
+                          const std::string& library, const std::string& findsNothing, Count count)
+{
+    const OpenResult opened = Registry::instance().openFirst(names, false, entry);
+    if (!opened.library)
+        return failure(library + " cannot be loaded: " + firstLine(opened.reasons));
+    long found = 0;
+    const int status = count(opened.library->function<Entry>(entry), found);
+    if (status != 0 || found == 0) {
+        releaseAll(names);
+        return failure(library + " " + findsNothing + " (error " + std::to_string(status) + ")");
+    }
+    return {true, {}};
+}
+
 } // namespace
 
 GpuLibraryNames GpuLibraryNames::standard()
@@ -43,35 +64,30 @@ GpuLibraryNames GpuLibraryNames::standard()
 
 GpuLoadResult loadOpenCL(const GpuLibraryNames& names)
 {
-    const OpenResult opened =
-        Registry::instance().openFirst(names.openCL, false, "clGetPlatformIDs");
-    if (!opened.library)
-        return failure("OpenCL cannot be loaded: " + firstLine(opened.reasons));
-    unsigned platforms = 0;
-    const int status =
-        opened.library->function<ClGetPlatformIDs>("clGetPlatformIDs")(0, nullptr, &platforms);
-    if (status != 0 || platforms == 0) {
-        releaseAll(names.openCL);
-        return failure("OpenCL has no platform (error " + std::to_string(status) + ")");
-    }
-    return {true, {}};
+    return openFinding<ClGetPlatformIDs>(
+        names.openCL, "clGetPlatformIDs", "OpenCL", "has no platform",
+        [](ClGetPlatformIDs getPlatforms, long& found) {
+            unsigned platforms = 0;
+            const int status = getPlatforms(0, nullptr, &platforms);
+            found = platforms;
+            return status;
+        });
 }
 
 GpuLoadResult loadCuda(const GpuLibraryNames& names)
 {
-    const OpenResult runtime =
-        Registry::instance().openFirst(names.cudaRuntime, false, "cudaGetDeviceCount");
-    if (!runtime.library)
-        return failure("the CUDA runtime cannot be loaded: " + firstLine(runtime.reasons));
-    // Asked before cuBLAS is opened: that library is large and slow to map,
-    // and useless without a device.
-    int devices = 0;
-    const int status =
-        runtime.library->function<CudaGetDeviceCount>("cudaGetDeviceCount")(&devices);
-    if (status != 0 || devices == 0) {
-        releaseAll(names.cudaRuntime);
-        return failure("the CUDA runtime finds no device (error " + std::to_string(status) + ")");
-    }
+    // Devices are counted before cuBLAS is opened: that library is large and
+    // slow to map, and useless without a device.
+    const GpuLoadResult runtime = openFinding<CudaGetDeviceCount>(
+        names.cudaRuntime, "cudaGetDeviceCount", "the CUDA runtime", "finds no device",
+        [](CudaGetDeviceCount getDevices, long& found) {
+            int devices = 0;
+            const int status = getDevices(&devices);
+            found = devices;
+            return status;
+        });
+    if (!runtime.loaded)
+        return runtime;
 
     const OpenResult cublas =
         Registry::instance().openFirst(names.cublas, false, "cublasCreate_v2");

@@ -17,6 +17,7 @@
 
 #include "log/Log.h"
 #include "gnp2/Packet.h"
+#include "gnp2/ReservedItems.h"
 #include "net/FrameReader.h"
 
 namespace {
@@ -92,17 +93,6 @@ private:
     bool _reported = false;
     std::chrono::steady_clock::time_point _lastReport;
 };
-
-bool addressedTo(const GNP2::Packet& packet, int connectionNumber, int& actual)
-{
-    const GNP2::Item& item = packet.item(GNP2::ITEM_CONNECTION);
-    if (!item.present() || item.type != GNP2::TYPE_INT || item.count < 1) {
-        actual = -1;
-        return false;
-    }
-    std::memcpy(&actual, item.data, sizeof actual);
-    return actual == connectionNumber;
-}
 
 } // namespace
 
@@ -473,7 +463,6 @@ bool TCPServer::running(const Connection& connection) const
 void TCPServer::receiveLoop(Connection& connection)
 {
     net::FrameReader reader;
-    const std::vector<int> stamp{_connectionNumber};
     const int fd = connection.socket.get();
     report(console::LEVEL_2, "Connection extablished with client: " + connection.peer);
     waitForStart(connection);
@@ -494,7 +483,7 @@ void TCPServer::receiveLoop(Connection& connection)
                 malformed.note(connection.peer, parsed.error);
                 continue;
             }
-            packet->setIntVector(GNP2::ITEM_CONNECTION, stamp);
+            GNP2::setConnection(*packet, _connectionNumber);
             _receiveRing.push(packet);
             waitForRoom(connection, room);
             continue;
@@ -626,8 +615,8 @@ void TCPServer::sendLoop(Connection& connection)
         // Only connection 0 ever exists and one connection at a time: a
         // packet addressed elsewhere could never leave and would block every
         // packet behind it.
-        int target = 0;
-        if (!addressedTo(*packet, number, target)) {
+        const int target = GNP2::connectionOf(*packet);
+        if (target != number) {
             misaddressed.note(connection.peer,
                               target < 0 ? "item 13 missing"
                                          : "addressed to connection " + std::to_string(target));

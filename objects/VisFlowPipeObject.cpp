@@ -60,20 +60,6 @@ std::pair<osg::Vec3, osg::Vec3> VisFlowPipeObject::localEnds(const CurveEnds& en
 
 bool VisFlowPipeObject::build(const GNP2::Packet&)
 {
-    // Reported here, with the words of a pipe that will be built later; the
-    // object stays unbuilt and tries again with its next packet.
-    try {
-        buildPipe();
-        return true;
-    } catch (const GNP2::GNP2Exception& error) {
-        reportFailure(Phase::Initializing, "VisFlowPipeObj", error,
-                      " Will try to reinitialize later.");
-        return false;
-    }
-}
-
-void VisFlowPipeObject::buildPipe()
-{
     const GNP2::Packet& state = statePacket();
     // Every item is read before anything is built, so that a pipe whose
     // state is still incomplete is built once, whole, when it is complete.
@@ -135,6 +121,7 @@ void VisFlowPipeObject::buildPipe()
     _downstream = downstream;
     if (indicatorColour)
         _indicatorColour = indicatorColour;
+    return true;
 }
 
 void VisFlowPipeObject::setTube(osg::ref_ptr<Tube> tube, double length)

@@ -109,10 +109,15 @@ public:
 protected:
     ~VisFlowPipeObject() override;
 
-    // A packet error in update is reported here ("updating VisFlowPipeObj").
+    // Packet errors are reported with the words of a pipe that will be
+    // built later ("initializing VisFlowPipeObj. ... Will try to reinitialize
+    // later."): the object stays unbuilt and tries again with its next
+    // packet. Those of update are reported too ("updating VisFlowPipeObj").
     Skeleton skeleton() const override
     {
-        return {.guardUpdate = true, .failureName = "VisFlowPipeObj"};
+        return {.guardUpdate = true,
+                .failureName = "VisFlowPipeObj",
+                .failureAddition = " Will try to reinitialize later."};
     }
     bool build(const GNP2::Packet& packet) override;
     void apply(const GNP2::Packet& arrived) override;
@@ -132,8 +137,6 @@ private:
     // The end point and end direction in the pipe's own axes, with the
     // rotation the pipe has now.
     std::pair<osg::Vec3, osg::Vec3> localEnds(const CurveEnds& ends) const;
-    // build's body: reads every item, then builds.
-    void buildPipe();
     // Puts a new tube in place of the old one, translucent, and takes its length.
     void setTube(osg::ref_ptr<Tube> tube, double length);
     // Builds the tube again from the stored kind, radii and bend.

@@ -7,6 +7,7 @@
 #include <osg/Shape>
 #include <osg/ShapeDrawable>
 
+#include "gnp2/ReservedItems.h"
 #include "objects/SpatialIndex.h"
 #include "scene/ObjectKinds.h"
 
@@ -178,11 +179,8 @@ void VisIntersectorObject::answer(const GNP2::Packet& state)
 {
     if (!sendQueue())
         return; // replay: sendPacket would only drop it
-    const GNP2::Item& time = state.item(item::every::Time);
-    const bool stamped = time.type == GNP2::TYPE_FLOAT && time.count >= 1;
     auto* packet = new GNP2::Packet;
-    packet->setFloatVector(item::every::Time,
-                           {stamped ? state.getFloatArray(item::every::Time)[0] : getTime()});
+    GNP2::setTime(*packet, GNP2::timeOf(state).value_or(getTime()));
     packet->setIntVector(item::reply::intersector_result::Hit, {_lastHit ? 1 : 0});
     if (_lastHit) {
         packet->setFloatVector(item::reply::intersector_result::Distance,

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "gnp2/Packet.h"
+#include "gnp2/ReplayRecord.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -201,7 +201,7 @@ void ReplayRecorder::record(GNP2::Packet& state)
         state.clearChanged();
         return;
     }
-    const std::size_t size = state.serializedSize() + 4;
+    const std::size_t size = GNP2::replayRecord::size(state);
     unsigned char* out;
     if (size <= STAGE_SIZE / 2) {
         if (STAGE_SIZE - _staged < size)
@@ -215,13 +215,6 @@ void ReplayRecorder::record(GNP2::Packet& state)
         out = _current.bytes.data() + _current.used;
         _current.used += size;
     }
-    float time = 0.0f;
-    const GNP2::Item& timeItem = state.item(GNP2::ITEM_TIME);
-    if (timeItem.present() && timeItem.type == GNP2::TYPE_FLOAT && timeItem.count >= 1)
-        std::memcpy(&time, timeItem.data, 4);
-    std::uint32_t bits;
-    std::memcpy(&bits, &time, 4);
-    GNP2::writeU32(out, bits);
-    state.serialize(out + 4);
+    GNP2::replayRecord::write(state, out);
     ++_records;
 }

@@ -2,12 +2,8 @@
 // The recorder: while a simulation is connected, every object's state packet
 // is appended to the replay file right after a packet changed it.
 //
-// Replay file: records back to back, no header, little-endian:
-//   float32 time stamp (item 0 of the state packet), then the state
-//   packet's wire frame (uint32 length counting itself, uint32 header word,
-//   item records in ascending index order).
-// Each record is a full snapshot of one object, so any record alone rebuilds
-// its object.
+// The records are laid out as gnp2/ReplayRecord.h describes: the time
+// stamp of the state, then its wire frame.
 //
 // Threading: GUI thread only (inside the update callback, under its lock);
 // the recorder's own writer thread writes the file.

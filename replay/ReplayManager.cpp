@@ -9,11 +9,12 @@
 #include <unordered_map>
 
 #include "log/Log.h"
-#include "gnp2/Packet.h"
+#include "gnp2/ReplayRecord.h"
 
 namespace {
 
-constexpr std::size_t RECORD_HEAD = 12; // time stamp, length word, header word
+constexpr std::size_t RECORD_HEAD =
+    GNP2::replayRecord::MIN_SIZE; // time stamp, length word, header word
 // The block the index is built from: large enough that a read costs little
 // beside its bytes, small enough to stay in the processor's cache while the
 // records in it are hopped over.
@@ -23,15 +24,7 @@ constexpr std::size_t BLOCK = std::size_t(256) << 10;
 // another read call.
 constexpr std::uint64_t FETCH_GAP = 16 << 10;
 constexpr std::uint64_t FETCH_SPAN = std::uint64_t(1) << 20;
-constexpr int CONNECTION_ITEM = 13;
-
-float floatAt(const unsigned char* p)
-{
-    const std::uint32_t bits = GNP2::readU32(p);
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
-}
+constexpr int CONNECTION_ITEM = GNP2::ITEM_CONNECTION;
 
 // Reads a file front to back through one block-sized buffer; bytes at any
 // offset can be asked for, those at or after the current block come without
@@ -84,8 +77,8 @@ private:
 };
 
 // The connection number (item 13) of a record, found by hopping over the
-// item records before it; -1 when the record has none or is damaged before
-// it. `bytesAt(offset, n)` gives n bytes at an offset into the record, or
+// item records before it; GNP2::NO_CONNECTION when the record has none or
+// is damaged before it. `bytesAt(offset, n)` gives n bytes at an offset into the record, or
 // null past its end.
 template <class Bytes> std::int64_t connectionOf(Bytes&& bytesAt)
 {
@@ -99,11 +92,11 @@ template <class Bytes> std::int64_t connectionOf(Bytes&& bytesAt)
         if (r[0] == CONNECTION_ITEM) {
             const unsigned char* value =
                 r[5] == GNP2::TYPE_INT && count >= 1 ? bytesAt(item + 6, 4) : nullptr;
-            return value ? std::int32_t(GNP2::readU32(value)) : -1;
+            return value ? std::int32_t(GNP2::readU32(value)) : GNP2::NO_CONNECTION;
         }
         item += 6 + std::uint64_t(count) * GNP2::ELEMENT_SIZE[r[5]];
     }
-    return -1;
+    return GNP2::NO_CONNECTION;
 }
 
 // The connection numbers of records wholly in memory, found without a walk
@@ -348,17 +341,18 @@ void ReplayManager::buildIndex()
             const unsigned char* const blockEnd = block + reader.filled();
             const unsigned char* record = block + (position - reader.start());
             while (std::size_t(blockEnd - record) >= RECORD_HEAD) {
-                const std::uint32_t length = GNP2::readU32(record + 4);
+                const std::uint32_t length = GNP2::replayRecord::length(record);
                 // Past the block, or below 8 (which wraps around): left to
                 // the checks below.
-                if (std::size_t(length - 8u) > std::size_t(blockEnd - record) - RECORD_HEAD)
+                if (std::size_t(length - GNP2::replayRecord::MIN_LENGTH) >
+                    std::size_t(blockEnd - record) - RECORD_HEAD)
                     break;
-                const float time = floatAt(record);
+                const float time = GNP2::replayRecord::time(record);
                 if (std::isnan(time))
                     break;
-                const std::size_t bytes = 4 + std::size_t(length);
+                const std::size_t bytes = std::size_t(GNP2::replayRecord::size(length));
                 add(time, findConnection(record, bytes),
-                    GNP2::objectNumber(GNP2::readU32(record + 8)),
+                    GNP2::objectNumber(GNP2::replayRecord::header(record)),
                     reader.start() + std::uint64_t(record - block));
                 record += bytes;
             }
@@ -377,9 +371,9 @@ void ReplayManager::buildIndex()
                    std::to_string(size - position) + " bytes";
             break;
         }
-        const float time = floatAt(head);
-        const std::uint32_t length = GNP2::readU32(head + 4);
-        if (length < 8) {
+        const float time = GNP2::replayRecord::time(head);
+        const std::uint32_t length = GNP2::replayRecord::length(head);
+        if (length < GNP2::replayRecord::MIN_LENGTH) {
             stop = "the record at byte " + std::to_string(position) + " has length " +
                    std::to_string(length) + ", below the minimum of 8";
             break;
@@ -396,19 +390,20 @@ void ReplayManager::buildIndex()
         }
 
         // The object: header bits 0-11 and the connection number.
-        const std::uint64_t recordEnd = position + 4 + length;
+        const std::uint64_t recordEnd = position + GNP2::replayRecord::size(length);
         const std::uint64_t available = std::min(recordEnd, size) - position;
         std::uint32_t number = 0;
-        std::int64_t connection = -1;
+        std::int64_t connection = GNP2::NO_CONNECTION;
         if (available >= RECORD_HEAD) {
             if (const unsigned char* record =
                     available <= BLOCK ? reader.at(position, std::size_t(available)) : nullptr) {
-                number = GNP2::objectNumber(GNP2::readU32(record + 8));
+                number = GNP2::objectNumber(GNP2::replayRecord::header(record));
                 connection = connectionOf([&](std::uint64_t offset, std::size_t n) {
                     return offset + n <= available ? record + offset : nullptr;
                 });
             } else {
-                number = GNP2::objectNumber(GNP2::readU32(reader.at(position + 8, 4)));
+                number = GNP2::objectNumber(
+                    GNP2::readU32(reader.at(position + GNP2::replayRecord::HEADER_OFFSET, 4)));
                 connection = connectionOf([&](std::uint64_t offset, std::size_t n) {
                     return offset + n <= available ? reader.at(position + offset, n) : nullptr;
                 });
@@ -628,14 +623,18 @@ std::size_t ReplayManager::readRecords(const std::uint32_t* records, std::size_t
         // damaged) cannot be read; nor can bytes the file no longer has.
         const unsigned char* bytes = _buffer.data() + (position - _bufferStart);
         const std::uint64_t have = _bufferStart + _bufferFilled - position;
-        const std::uint32_t length = have >= 8 ? GNP2::readU32(bytes + 4) : 0;
-        if (length < 8 || position + 4 + length > _fileSize || 4 + length > have) {
+        const std::uint32_t length =
+            have >= GNP2::replayRecord::HEADER_OFFSET ? GNP2::replayRecord::length(bytes) : 0;
+        if (length < GNP2::replayRecord::MIN_LENGTH ||
+            position + GNP2::replayRecord::size(length) > _fileSize ||
+            GNP2::replayRecord::size(length) > have) {
             reportReadError();
             return k;
         }
         ++_recordsRead;
         auto packet = std::make_unique<GNP2::Packet>();
-        const GNP2::ParseResult parsed = packet->parse(bytes + 8, length - 4);
+        const GNP2::ParseResult parsed =
+            packet->parse(bytes + GNP2::replayRecord::HEADER_OFFSET, length - 4);
         if (parsed.ok())
             packets.push_back(packet.release());
         else if (_undecodable.insert(position).second)

@@ -7,6 +7,7 @@
 
 #include "log/Log.h"
 #include "gnp2/Packet.h"
+#include "gnp2/ReservedItems.h"
 #include "net/PacketRing.h"
 #include "scene/VisObject.h"
 
@@ -93,12 +94,7 @@ bool rootnodeUpdateCallback::budgetSpent(double start, int taken) const
 
 VisObject* rootnodeUpdateCallback::target(const GNP2::Packet& packet) const
 {
-    const GNP2::Item& connectionItem = packet.item(GNP2::ITEM_CONNECTION);
-    if (!connectionItem.present() || connectionItem.type != GNP2::TYPE_INT ||
-        connectionItem.count < 1)
-        return nullptr;
-    int connection = 0;
-    std::memcpy(&connection, connectionItem.data, sizeof connection);
+    const int connection = GNP2::connectionOf(packet);
     const auto objectNumber = std::size_t(GNP2::objectNumber(packet.header()));
     if (connection < 0 || std::size_t(connection) >= _objectTable.size())
         return nullptr;
@@ -140,11 +136,9 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
 {
     const int objectNumber = int(GNP2::objectNumber(packet.header()));
     // Read in place: this runs for every packet of the stream.
-    const GNP2::Item& connectionItem = packet.item(GNP2::ITEM_CONNECTION);
-    if (!connectionItem.present() || connectionItem.type != GNP2::TYPE_INT ||
-        connectionItem.count < 1 || packet.getIntArray(GNP2::ITEM_CONNECTION)[0] < 0)
+    const int connection = GNP2::connectionOf(packet);
+    if (connection < 0)
         throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, GNP2::ITEM_CONNECTION);
-    const int connection = packet.getIntArray(GNP2::ITEM_CONNECTION)[0];
 
     if (_objectTable.size() <= std::size_t(connection))
         _objectTable.resize(std::size_t(connection) + 1);
@@ -157,9 +151,8 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
     // get exactly their recorded state and the process-wide time follows the
     // replay.
     if (_replaying) {
-        const GNP2::Item& time = packet.item(GNP2::ITEM_TIME);
-        if (time.present() && time.type == GNP2::TYPE_FLOAT && time.count >= 1)
-            _currentTime = packet.getFloatArray(GNP2::ITEM_TIME)[0];
+        if (const std::optional<float> time = GNP2::timeOf(packet))
+            _currentTime = *time;
     }
 
     VisObject*& entry = objects[std::size_t(objectNumber)];
@@ -170,9 +163,8 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
 
     const int code = int(GNP2::typeCode(packet.header()));
     if (code == TYPE_TimePacket) {
-        const GNP2::Item& time = packet.item(GNP2::ITEM_TIME);
-        if (time.present() && time.type == GNP2::TYPE_FLOAT && time.count >= 1)
-            _currentTime = packet.getFloatArray(GNP2::ITEM_TIME)[0];
+        if (const std::optional<float> time = GNP2::timeOf(packet))
+            _currentTime = *time;
         return nullptr;
     }
     const ObjectKind* kind = findObjectKind(code);
@@ -197,7 +189,7 @@ VisObject* rootnodeUpdateCallback::dispatch(GNP2::Packet& packet)
 
 void rootnodeUpdateCallback::stampTime(GNP2::Packet& packet) const
 {
-    packet.setRaw(GNP2::ITEM_TIME, GNP2::TYPE_FLOAT, 1, &_currentTime);
+    GNP2::setTime(packet, _currentTime);
 }
 
 void rootnodeUpdateCallback::reportUnknownKind(int connection, int code)

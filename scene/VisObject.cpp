@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "fonts/FontMap.h"
+#include "gnp2/ReservedItems.h"
 #include "scene/PacketSink.h"
 
 std::atomic<float> VisObject::s_time{0.0f};
@@ -18,15 +19,13 @@ void VisObject::sendPacket(GNP2::Packet* packet)
 {
     if (!packet)
         return;
-    const GNP2::Item& connection = _statePacket.item(item::every::Connection);
-    if (!_sendQueue || !connection.present() || connection.type != GNP2::TYPE_INT ||
-        connection.count < 1) {
+    const std::int32_t connection = GNP2::connectionOf(_statePacket);
+    if (!_sendQueue || connection == GNP2::NO_CONNECTION) {
         delete packet;
         return;
     }
     packet->setHeader(GNP2::makeHeader(GNP2::objectNumber(_statePacket.header()), 0));
-    packet->setIntVector(item::every::Connection,
-                         {_statePacket.getIntArray(item::every::Connection)[0]});
+    GNP2::setConnection(*packet, connection);
     _sendQueue->send(packet);
 }
 
@@ -89,7 +88,7 @@ void VisObject::reportInitFailure(const GNP2::GNP2Exception& error) const
     const Skeleton order = skeleton();
     if (order.failureLine) {
         reportFailure(Phase::Initializing, order.failureName ? order.failureName : className(),
-                      error);
+                      error, order.failureAddition ? order.failureAddition : "");
         return;
     }
     std::printf("%s\nErrorNr: %d\n", error.what(), error.getErrorNumber());
@@ -119,9 +118,8 @@ void VisObject::mergeState(const GNP2::Packet& packet)
 
 void VisObject::storeTime(const GNP2::Packet& packet)
 {
-    const GNP2::Item& time = packet.item(item::every::Time);
-    if (time.present() && time.type == GNP2::TYPE_FLOAT && time.count >= 1)
-        s_time.store(packet.getFloatArray(item::every::Time)[0], std::memory_order_relaxed);
+    if (const std::optional<float> time = GNP2::timeOf(packet))
+        s_time.store(*time, std::memory_order_relaxed);
 }
 
 std::span<const float> VisObject::floatItem(const GNP2::Packet& packet, int index,

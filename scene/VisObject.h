@@ -131,6 +131,9 @@ protected:
         bool failureLine = true;
         // The class name in failure lines; null: className().
         const char* failureName = nullptr;
+        // Words after the initialize failure line (" Will try to ..."); null:
+        // none.
+        const char* failureAddition = nullptr;
     };
     virtual Skeleton skeleton() const { return {}; }
     // The kind's own part of initialize and update (see the top).

@@ -12,9 +12,9 @@
 #include "replay/ReplayManager.h"
 #include "scene/ObjectManager.h"
 #include "video/EncodingThread.h"
-#include "video/OffscreenReadback.h"
 #include "video/VideoEncoder.h"
 #include "view/CompositeViewerQOSG.h"
+#include "view/FrameGrabber.h"
 #include "view/ViewerManager.h"
 
 namespace video {
@@ -129,7 +129,9 @@ ExportResult ReplayVideoExport::run(const ExportParameters& parameters, const Fr
         return result;
     }
     Restore endOffscreen([&] { _viewer.endOffscreen(); });
-    osg::ref_ptr<OffscreenReadback> readback = new OffscreenReadback;
+    // Images are BGRA, bottom row first, exactly as OpenGL reads them: the
+    // encoder reads them upwards, so nothing is flipped.
+    osg::ref_ptr<view::FrameGrabber> readback = new view::FrameGrabber;
     _viewer.offscreenContext()->setSwapCallback(readback.get());
 
     std::unique_ptr<VideoEncoder> encoder;
@@ -150,7 +152,7 @@ ExportResult ReplayVideoExport::run(const ExportParameters& parameters, const Fr
         for (std::int64_t k = 0; frameInRange(parameters.start, parameters.end, parameters.speed,
                                               parameters.frameRate, k);
              ++k) {
-            readback->arm(bufferWidth, bufferHeight);
+            readback->arm(bufferWidth, bufferHeight, GL_BGRA);
             _viewer.viewer()->frame();
             osg::ref_ptr<osg::Image> image = readback->take();
             if (!image || readback->readFailed()) {

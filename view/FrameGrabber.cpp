@@ -25,10 +25,24 @@ osg::ref_ptr<osg::Image> FrameGrabber::take()
     return image;
 }
 
+void FrameGrabber::recycle(osg::ref_ptr<osg::Image> image)
+{
+    if (!image)
+        return;
+    std::lock_guard lock(_mutex);
+    _free.push_back(std::move(image));
+}
+
 bool FrameGrabber::readFailed() const
 {
     std::lock_guard lock(_mutex);
     return _readFailed;
+}
+
+int FrameGrabber::imagesMade() const
+{
+    std::lock_guard lock(_mutex);
+    return _made;
 }
 
 void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
@@ -38,24 +52,35 @@ void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
     // reported here rather than in some later frame.
     if (state && state->getCheckForGLErrors() != osg::State::NEVER_CHECK_GL_ERRORS)
         state->checkGLErrors("at the end of a frame");
-    {
-        std::lock_guard lock(_mutex);
-        if (_armed && _width > 0 && _height > 0) {
-            // A context drawing into a framebuffer object of its host (the
-            // GL widget) keeps its frame there, not in the window's buffer.
-            const GLuint fbo = gc->getDefaultFboId();
-            osg::GLExtensions* extensions =
-                state ? osg::GLExtensions::Get(state->getContextID(), true) : nullptr;
-            if (fbo != 0 && extensions && extensions->isFrameBufferObjectSupported)
-                extensions->glBindFramebuffer(GL_READ_FRAMEBUFFER_EXT, fbo);
-            osg::ref_ptr<osg::Image> image = new osg::Image;
-            image->readPixels(0, 0, _width, _height, _format, GL_UNSIGNED_BYTE);
-            if (state && state->checkGLErrors("reading a frame back"))
-                _readFailed = true;
-            _image = image;
-            _armed = false;
+    std::unique_lock lock(_mutex);
+    if (_armed && _width > 0 && _height > 0) {
+        const int width = _width, height = _height;
+        const GLenum format = _format;
+        osg::ref_ptr<osg::Image> image;
+        if (!_free.empty()) {
+            image = std::move(_free.back());
+            _free.pop_back();
+        } else {
+            image = new osg::Image;
+            ++_made;
         }
+        lock.unlock();
+        // A context drawing into a framebuffer object of its host (the GL
+        // widget) keeps its frame there, not in the window's buffer.
+        const GLuint fbo = gc->getDefaultFboId();
+        osg::GLExtensions* extensions =
+            state ? osg::GLExtensions::Get(state->getContextID(), true) : nullptr;
+        if (fbo != 0 && extensions && extensions->isFrameBufferObjectSupported)
+            extensions->glBindFramebuffer(GL_READ_FRAMEBUFFER_EXT, fbo);
+        // Reuses the image's memory when the size is unchanged.
+        image->readPixels(0, 0, width, height, format, GL_UNSIGNED_BYTE);
+        const bool failed = state && state->checkGLErrors("reading a frame back");
+        lock.lock();
+        _readFailed = _readFailed || failed;
+        _image = std::move(image);
+        _armed = false;
     }
+    lock.unlock();
     gc->swapBuffersImplementation();
 }
 

@@ -7,13 +7,21 @@
 // looks for OpenGL errors, the grabber looks once more at the end of every
 // frame, so that an error of the frame's last drawing is reported with it.
 //
+// Images come from a small pool when their users give them back
+// (recycle()): the video export reads large images (twice the video's size
+// each way) while the one before is in flight on the encoding thread, so
+// they are used again instead of allocated per frame. Images no one gives
+// back are simply new for every read.
+//
 // Threading: arm() and take() run on the GUI thread; the read runs on the
 // thread that swaps the context (the GUI thread, or the context's drawing
-// thread when the viewer draws on threads); the request and the image are
-// protected by _mutex. A threaded viewer has swapped by the time frame()
-// returns, so take() after frame() finds the image.
+// thread when the viewer draws on threads); recycle() on any thread. The
+// request, the pool and the image are protected by _mutex, which is not held
+// while the pixels are read. A threaded viewer has swapped by the time
+// frame() returns, so take() after frame() finds the image.
 
 #include <mutex>
+#include <vector>
 
 #include <osg/GL>
 #include <osg/GraphicsContext>
@@ -30,8 +38,12 @@ public:
     void arm(int width, int height, GLenum format);
     // The image read since arm(), or null (and disarms).
     osg::ref_ptr<osg::Image> take();
-    // Whether a GL error was raised while reading.
+    // Gives an image back to the pool, for a later read to fill.
+    void recycle(osg::ref_ptr<osg::Image> image);
+    // Whether a GL error was raised while reading since arm().
     bool readFailed() const;
+    // Images made so far (those in the pool and those given out).
+    int imagesMade() const;
 
     void swapBuffersImplementation(osg::GraphicsContext* gc) override;
 
@@ -45,7 +57,9 @@ private:
     int _height = 0;
     GLenum _format = GL_RGB;
     bool _readFailed = false;
+    int _made = 0;
     osg::ref_ptr<osg::Image> _image;
+    std::vector<osg::ref_ptr<osg::Image>> _free;
 };
 
 } // namespace view

@@ -12,8 +12,6 @@
 //   xvfb-run -a -s "-screen 0 1280x1024x24" env LIBGL_ALWAYS_SOFTWARE=1
 //     build/bench/render/bench_render --benchmark_counters_tabular=true
 // (one command line)
-#include <QApplication>
-
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -154,13 +152,3 @@ BENCHMARK(BM_DrawShapes)
     ->MinTime(2.0);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    ViewerManager::prepareProcess(Embedding::NativeWindow);
-    benchmark::Initialize(&argc, argv);
-    QApplication application(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -19,7 +19,6 @@
 //   xvfb-run -a -s "-screen 0 1280x1024x24" env LIBGL_ALWAYS_SOFTWARE=1
 //     build/bench/video/bench_video --benchmark_counters_tabular=true
 // (one command line)
-#include <QApplication>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -42,11 +41,11 @@ extern "C" {
 #include "replay/Recorder.h"
 #include "scene/ObjectManager.h"
 #include "video/FFmpegHandles.h"
-#include "video/OffscreenReadback.h"
 #include "video/ReplayExportHost.h"
 #include "video/ReplayVideoExport.h"
 #include "video/VideoEncoder.h"
 #include "view/CompositeViewerQOSG.h"
+#include "view/FrameGrabber.h"
 #include "view/ViewObjects.h"
 
 namespace {
@@ -240,10 +239,10 @@ void BM_RenderAndReadback(benchmark::State& state)
         return;
     }
     // Read back as the export reads, into recycled images.
-    osg::ref_ptr<video::OffscreenReadback> readback = new video::OffscreenReadback;
+    osg::ref_ptr<view::FrameGrabber> readback = new view::FrameGrabber;
     viewer.offscreenContext()->setSwapCallback(readback.get());
     auto drawOne = [&] {
-        readback->arm(2 * WIDTH, 2 * HEIGHT);
+        readback->arm(2 * WIDTH, 2 * HEIGHT, GL_BGRA);
         viewer.viewer()->frame();
         osg::ref_ptr<osg::Image> image = readback->take();
         benchmark::DoNotOptimize(image.get());
@@ -299,13 +298,3 @@ BENCHMARK(BM_RenderAndReadback)->Unit(benchmark::kMillisecond)->UseRealTime()->I
 BENCHMARK(BM_WholePipeline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    ViewerManager::prepareProcess(Embedding::NativeWindow);
-    benchmark::Initialize(&argc, argv);
-    QApplication application(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,6 +1,7 @@
 #include "client/tools/ReplayTool.h"
 
 #include <algorithm>
+#include <compare>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,14 +12,15 @@
 #include <set>
 #include <stdexcept>
 
-#include "gnp2/Packet.h"
+#include "gnp2/ReplayRecord.h"
 #include "orvane/ProtocolTable.h"
 
 namespace orvane::replaytool {
 
 namespace {
 
-constexpr std::size_t RECORD_HEAD = 8; // time stamp + length word
+// The time stamp and the length word, read before the rest of a record.
+constexpr std::size_t RECORD_HEAD = GNP2::replayRecord::HEADER_OFFSET;
 
 float readFloat(const unsigned char* p)
 {
@@ -26,13 +28,6 @@ float readFloat(const unsigned char* p)
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
-}
-
-void writeFloat(unsigned char* p, float value)
-{
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    GNP2::writeU32(p, bits);
 }
 
 const protocol::KindInfo* kindOf(std::uint32_t code)
@@ -63,14 +58,19 @@ void decode(const Record& record, GNP2::Packet& packet)
         throw std::logic_error("a scanned record does not decode: " + result.error);
 }
 
-// An object is told apart by its connection (item 13) and its number.
-std::uint64_t objectKey(const GNP2::Packet& packet)
+// An object is told apart by its connection (item 13) and its number, as
+// the viewer's replay tells them apart: records without a connection belong
+// to objects of their own.
+struct ObjectKey
 {
-    const auto& connection = packet.item(GNP2::ITEM_CONNECTION);
-    std::uint32_t number = 0;
-    if (connection.type == GNP2::TYPE_INT && connection.count >= 1)
-        std::memcpy(&number, connection.data, sizeof number);
-    return std::uint64_t(number) << 32 | GNP2::objectNumber(packet.header());
+    std::int32_t connection;
+    std::uint32_t number;
+    auto operator<=>(const ObjectKey&) const = default;
+};
+
+ObjectKey objectKey(const GNP2::Packet& packet)
+{
+    return {GNP2::connectionOf(packet), GNP2::objectNumber(packet.header())};
 }
 
 std::string number(double value)
@@ -106,7 +106,7 @@ void dumpRecord(std::ostream& out, const Record& record)
     const std::uint32_t type = GNP2::typeCode(packet.header());
     const auto* kind = kindOf(type);
     out << "{\"offset\":" << record.offset << ",\"time\":" << number(record.time)
-        << ",\"connection\":" << (objectKey(packet) >> 32)
+        << ",\"connection\":" << GNP2::connectionOf(packet)
         << ",\"object\":" << GNP2::objectNumber(packet.header()) << ",\"type\":" << type;
     if (kind)
         out << ",\"kind\":\"" << kind->name << '"';
@@ -156,7 +156,7 @@ int info(const std::string& path, std::ostream& out, std::ostream& err)
 {
     std::size_t records = 0, frames = 0;
     float first = 0.f, last = 0.f, lowest = 0.f, highest = 0.f;
-    std::map<std::uint32_t, std::set<std::uint64_t>> objectsByType;
+    std::map<std::uint32_t, std::set<ObjectKey>> objectsByType;
     std::map<std::uint32_t, std::size_t> recordsByType;
     std::uint64_t size = 0;
     const auto damage = scanReplay(path, [&](const Record& record) {
@@ -173,7 +173,7 @@ int info(const std::string& path, std::ostream& out, std::ostream& err)
         lowest = std::min(lowest, record.time);
         highest = std::max(highest, record.time);
         ++records;
-        size = record.offset + 4 + record.frame.size();
+        size = record.offset + GNP2::replayRecord::size(std::uint32_t(record.frame.size()));
     });
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     out << "file: " << path << "\nsize: " << std::uint64_t(file.tellg()) << " bytes\n"
@@ -229,10 +229,9 @@ int check(const std::string& path, std::ostream& out, std::ostream& err)
 // A record carrying `packet` stamped with `time` (record and item 0).
 std::vector<unsigned char> restamped(GNP2::Packet& packet, float time)
 {
-    packet.setFloatVector(GNP2::ITEM_TIME, {time});
-    std::vector<unsigned char> bytes(4 + packet.serializedSize());
-    writeFloat(bytes.data(), time);
-    packet.serialize(bytes.data() + 4);
+    GNP2::setTime(packet, time);
+    std::vector<unsigned char> bytes(GNP2::replayRecord::size(packet));
+    GNP2::replayRecord::write(packet, time, bytes.data());
     return bytes;
 }
 
@@ -275,8 +274,8 @@ int cut(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     // Time stamps that go back are applied where they were live: at the
     // latest time before them (as the viewer's replay indexes them).
     float latest = -INFINITY;
-    std::map<std::uint64_t, Record> stateAtFrom; // latest record per object up to T0
-    std::vector<unsigned char> inRange;          // records after T0 up to T1
+    std::map<ObjectKey, Record> stateAtFrom; // latest record per object up to T0
+    std::vector<unsigned char> inRange;      // records after T0 up to T1
     std::size_t kept = 0;
     const auto damage = scanReplay(files[0], [&](const Record& record) {
         latest = std::max(latest, record.time);
@@ -285,9 +284,9 @@ int cut(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             decode(record, packet);
             stateAtFrom[objectKey(packet)] = record;
         } else if (latest <= *to) {
-            unsigned char stamp[4];
-            writeFloat(stamp, record.time);
-            inRange.insert(inRange.end(), stamp, stamp + 4);
+            unsigned char stamp[GNP2::replayRecord::FRAME_OFFSET];
+            GNP2::replayRecord::writeTime(stamp, record.time);
+            inRange.insert(inRange.end(), stamp, stamp + GNP2::replayRecord::FRAME_OFFSET);
             inRange.insert(inRange.end(), record.frame.begin(), record.frame.end());
             ++kept;
         }
@@ -340,27 +339,28 @@ std::optional<Damage> scanReplay(const std::string& path,
     std::uint64_t offset = 0;
     while (offset < size) {
         const std::uint64_t left = size - offset;
-        if (left < RECORD_HEAD + 4)
+        if (left < GNP2::replayRecord::MIN_SIZE)
             return Damage{offset, "the record is cut short: " + std::to_string(left) +
                                       " bytes left, a record needs at least 12"};
         unsigned char head[RECORD_HEAD];
         if (!file.read(reinterpret_cast<char*>(head), RECORD_HEAD))
             return Damage{offset, "the file cannot be read here"};
-        const float time = readFloat(head);
-        const std::uint32_t length = GNP2::readU32(head + 4);
+        const float time = GNP2::replayRecord::time(head);
+        const std::uint32_t length = GNP2::replayRecord::length(head);
         if (std::isnan(time))
             return Damage{offset, "the time stamp is not a number"};
-        if (length < GNP2::FRAME_HEADER_SIZE)
+        if (length < GNP2::replayRecord::MIN_LENGTH)
             return Damage{offset, "packet length " + std::to_string(length) +
                                       " is below 8, the least a packet takes"};
-        if (std::uint64_t(length) > left - 4)
+        if (GNP2::replayRecord::size(length) > left)
             return Damage{offset, "packet length " + std::to_string(length) +
                                       " runs past the end of the file (" +
-                                      std::to_string(left - 4) + " bytes left)"};
+                                      std::to_string(left - GNP2::replayRecord::FRAME_OFFSET) +
+                                      " bytes left)"};
         record.offset = offset;
         record.time = time;
         record.frame.resize(length);
-        std::memcpy(record.frame.data(), head + 4, 4);
+        std::memcpy(record.frame.data(), head + GNP2::replayRecord::FRAME_OFFSET, 4);
         if (!file.read(reinterpret_cast<char*>(record.frame.data() + 4), length - 4))
             return Damage{offset, "the file cannot be read here"};
         GNP2::Packet packet;
@@ -368,7 +368,7 @@ std::optional<Damage> scanReplay(const std::string& path,
         if (!parsed.ok())
             return Damage{offset, "the packet is malformed: " + parsed.error};
         visit(record);
-        offset += 4 + std::uint64_t(length);
+        offset += GNP2::replayRecord::size(length);
     }
     return std::nullopt;
 }

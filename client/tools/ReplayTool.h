@@ -1,6 +1,6 @@
 #pragma once
 // orvane-replay: looks inside replay files (the recordings a viewer makes while
-// a simulation runs, see replay/Recorder.h for the format).
+// a simulation runs, see gnp2/ReplayRecord.h for the format).
 //
 //   orvane-replay info FILE             time range, records, objects by type code, size
 //   orvane-replay dump FILE             every record as one JSON line, items named

@@ -12,6 +12,7 @@
 
 #include "client/tools/ReplayTool.h"
 #include "gnp2/Packet.h"
+#include "gnp2/ReservedItems.h"
 #include "orvane/Protocol.h"
 #include "replay/Recorder.h"
 #include "replay/ReplayManager.h"
@@ -325,6 +326,58 @@ TEST_F(ReplayToolCut, RefusesBadRangesAndDamagedFilesWithoutWriting)
     EXPECT_EQ(damaged.status, 1);
     EXPECT_NE(damaged.err.find("nothing written"), std::string::npos) << damaged.err;
     EXPECT_FALSE(fs::exists(out));
+}
+
+// Object 1 recorded with item 13 in every form a file may hold it: the tool
+// must tell the objects apart as the replay does, and name the connection the
+// replay reads (a record without one stays apart from connection 0).
+TEST_F(Recording, ConnectionsAreToldApartAsTheReplayTellsThem)
+{
+    struct Row
+    {
+        const char* name;
+        void (*set)(GNP2::Packet&);
+        int shown; // the connection dump names
+    };
+    const Row rows[] = {
+        {"absent", [](GNP2::Packet&) {}, GNP2::NO_CONNECTION},
+        {"zero", [](GNP2::Packet& p) { p.setIntVector(GNP2::ITEM_CONNECTION, {0}); }, 0},
+        {"three", [](GNP2::Packet& p) { p.setIntVector(GNP2::ITEM_CONNECTION, {3}); }, 3},
+        {"floats", [](GNP2::Packet& p) { p.setFloatVector(GNP2::ITEM_CONNECTION, {3.f}); },
+         GNP2::NO_CONNECTION},
+        {"two ints",
+         [](GNP2::Packet& p) {
+             p.setIntVector(GNP2::ITEM_CONNECTION, {2, 0});
+         },
+         2},
+    };
+    const fs::path file = _dir / "connections.dat";
+    ReplayRecorder recorder;
+    ASSERT_EQ(recorder.open(file.string()), "");
+    for (const Row& row : rows) {
+        GNP2::Packet state;
+        state.setHeader(GNP2::makeHeader(1, orvane::kind::Shape));
+        state.setFloatVector(GNP2::ITEM_TIME, {0.f});
+        row.set(state);
+        recorder.record(state);
+    }
+    recorder.close();
+
+    const auto dumped = runTool({"dump", file.string()});
+    ASSERT_EQ(dumped.status, 0) << dumped.err;
+    std::istringstream lines(dumped.out);
+    std::string line;
+    for (const Row& row : rows) {
+        ASSERT_TRUE(std::getline(lines, line)) << row.name;
+        EXPECT_NE(line.find(",\"connection\":" + std::to_string(row.shown) + ","),
+                  std::string::npos)
+            << row.name << ": " << line;
+    }
+    const std::size_t objects = ReplayManager(file.string()).objectCount();
+    EXPECT_EQ(objects, 4u);
+    const auto info = runTool({"info", file.string()});
+    EXPECT_NE(info.out.find("objects: " + std::to_string(objects) + "\n"), std::string::npos)
+        << info.out;
 }
 
 } // namespace

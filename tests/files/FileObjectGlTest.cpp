@@ -3,49 +3,35 @@
 // client library, the object manager builds the file objects, and the
 // pictures show nothing where the model goes while it loads and the model
 // once it has; the demo's arms show in their colours in front of the hills.
-#include <QCoreApplication>
-#include <QMainWindow>
-#include <QTest>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <future>
-#include <thread>
 
 #include <osg/ShapeDrawable>
 #include <osgDB/WriteFile>
 #include <osgGA/CameraManipulator>
 #include <osgViewer/View>
-#include <osgViewer/ViewerBase>
 
 #include "FileTestSupport.h"
 #include "log/Log.h"
-#include "client/SimulationClient.h"
 #include "client/demo/DemoFiles.h"
 #include "files/FileManager.h"
 #include "files/FileObjects.h"
 #include "files/TerrainModule.h"
 #include "files/VisFileObject.h"
 #include "net/TCPServer.h"
-#include "scene/ObjectManager.h"
 #include "tests/support/GlHarness.h"
 #include "tests/support/Pictures.h"
+#include "tests/support/ViewerWindowFixture.h"
 #include "view/CompositeViewerQOSG.h"
-#include "view/ViewerManager.h"
 #include "view/VisViewObject.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-
-constexpr int WIDTH = 480;
-constexpr int HEIGHT = 360;
-
 using namespace testsupport;
 
-class FileObjectGl : public ::testing::Test
+class FileObjectGl : public ViewerWindowFixture
 {
 protected:
     void SetUp() override
@@ -68,34 +54,14 @@ protected:
         options.terrainModule = &terrainModule;
         files = std::make_unique<FileManager>(options);
         registerFileObjects(factory);
-
-        sceneRoot = new osg::Group;
-        hudRoot = new osg::Group;
-        window = std::make_unique<QMainWindow>();
-        window->resize(WIDTH, HEIGHT);
-        viewer = std::make_unique<ViewerManager>(window.get(), sceneRoot.get(), hudRoot.get(),
-                                                 ViewerManager::Embedding::GLWidget);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        objects = std::make_unique<ObjectManager>(
-            sceneRoot.get(), hudRoot.get(), 0,
-            ObjectServices{.viewHost = viewer.get(), .files = files.get()},
-            QString::fromStdString(dir.path()), factory);
-        ASSERT_TRUE(objects->server().waitUntilListening(5000ms));
-        frame();
-        checkGlErrors(*viewer);
+        openWindow(dir.path());
     }
 
     void TearDown() override
     {
         if (!gateOpened)
             gate.set_value();
-        client.close();
-        objects.reset();
-        viewer.reset();
-        window.reset();
-        files.reset();
-        expectNoGlErrors();
+        ViewerWindowFixture::TearDown();
     }
 
     void openGate()
@@ -104,36 +70,13 @@ protected:
         gateOpened = true;
     }
 
-    // One turn of the main loop: the status poll, events, one frame.
-    void frame()
-    {
-        objects->updateStatus();
-        QCoreApplication::processEvents();
-        viewer->viewer()->frame();
-    }
-
-    template <typename Done> bool framesUntil(Done done)
-    {
-        const auto limit = std::chrono::steady_clock::now() + 20s;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > limit)
-                return false;
-            frame();
-            std::this_thread::sleep_for(2ms);
-        }
-        return true;
-    }
-
     void connect()
     {
         client.connect("127.0.0.1", objects->server().port());
         ASSERT_TRUE(framesUntil([&] { return objects->state() == ObjectManager::Online; }));
     }
 
-    VisFileObject* fileObject(int number)
-    {
-        return dynamic_cast<VisFileObject*>(objects->updateCallback().findObject(0, number));
-    }
+    VisFileObject* fileObject(int number) { return object<VisFileObject>(number); }
 
     // Puts the default view's camera at `eye`, looking at `centre`.
     void lookFrom(const osg::Vec3d& eye, const osg::Vec3d& up,
@@ -146,26 +89,11 @@ protected:
         frame();
     }
 
-    osg::ref_ptr<osg::Image> grab(const std::string& name)
-    {
-        osg::ref_ptr<osg::Image> image = viewer->grabWindowImage();
-        if (image)
-            keepPicture(*image, name);
-        return image;
-    }
-
     filetest::TempDir dir;
     std::string model;
     std::promise<void> gate;
     bool gateOpened = false;
     TerrainModule terrainModule{std::vector<std::string>{ORVANE_TEST_TERRAIN_MODULE}};
-    std::unique_ptr<FileManager> files;
-    ObjectFactory factory;
-    osg::ref_ptr<osg::Group> sceneRoot, hudRoot;
-    std::unique_ptr<QMainWindow> window;
-    std::unique_ptr<ViewerManager> viewer;
-    std::unique_ptr<ObjectManager> objects;
-    orvane::SimulationClient client;
 };
 
 TEST_F(FileObjectGl, AStreamedModelAppearsOnScreenOnceLoaded)

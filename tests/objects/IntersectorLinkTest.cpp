@@ -4,14 +4,11 @@
 // for an intersector, addressed with the intersector's number and stamped
 // with the time of the time packet before it; after it leaves, the replayed
 // intersector places its marker from the recording and sends nothing.
-#include <QCoreApplication>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 #include <vector>
 
 #include "client/SimulationClient.h"
@@ -21,41 +18,18 @@
 #include "objects/VisBaseObject.h"
 #include "objects/VisIntersectorObject.h"
 #include "scene/ObjectManager.h"
+#include "tests/support/ManagerPolling.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using managertest::app;
+using managertest::pollUntil;
 
 constexpr std::uint32_t BOX = 1;
 constexpr std::uint32_t CLOCK = 90;
 constexpr std::uint32_t LASER = 40;
 constexpr int STEPS = 30;
-
-QCoreApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "test_objects_link";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-    static QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-    return application;
-}
-
-template <typename Done>
-bool pollUntil(ObjectManager& manager, Done done, std::chrono::milliseconds timeout = 10s)
-{
-    const auto limit = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > limit)
-            return false;
-        manager.updateStatus();
-        manager.updateCallback().runOnce();
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 void address(GNP2::Packet& packet, std::uint32_t number, int typeCode)
 {

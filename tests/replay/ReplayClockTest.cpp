@@ -79,21 +79,15 @@ TEST_F(Clock, StartNearTheEndRestartsFromFirst)
 TEST_F(Clock, EndOfReplayStopsOrWraps)
 {
     transport.setRange(0.0, 10.0);
-    transport.timeChanged(9.0);
-    transport.startOrPause();
-    wait(2);
-    auto step = transport.update(false);
-    EXPECT_TRUE(step.stoppedAtEnd);
-    EXPECT_TRUE(transport.isPaused());
-    EXPECT_DOUBLE_EQ(transport.time(), 10.0);
-
-    transport.timeChanged(9.0);
-    transport.startOrPause();
-    wait(2);
-    step = transport.update(true);
-    EXPECT_FALSE(step.stoppedAtEnd);
-    EXPECT_FALSE(transport.isPaused());
-    EXPECT_DOUBLE_EQ(transport.time(), 0.0);
+    for (const bool loop : {false, true}) {
+        transport.timeChanged(9.0);
+        transport.startOrPause();
+        wait(2);
+        const auto step = transport.update(loop);
+        EXPECT_EQ(step.stoppedAtEnd, !loop) << "loop " << loop;
+        EXPECT_EQ(transport.isPaused(), !loop) << "loop " << loop;
+        EXPECT_DOUBLE_EQ(transport.time(), loop ? 0.0 : 10.0) << "loop " << loop;
+    }
 }
 
 TEST_F(Clock, SlowSpeedAndJogDial)

@@ -1,8 +1,6 @@
 // The object manager with its real TCP server on loopback and the client
 // library as the simulation.
-#include <QCoreApplication>
 #include <QDir>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -19,39 +17,14 @@
 #include "net/TCPServer.h"
 #include "replay/Recorder.h"
 #include "scene/ObjectManager.h"
+#include "tests/support/ManagerPolling.h"
 #include "tests/support/SceneDump.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-QCoreApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "test_scene_link";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-    // Settings of the tests' own, never the user's.
-    static QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-    return application;
-}
-
-// Runs the status poll and the update pass until `done` or the time limit.
-template <typename Done>
-bool pollUntil(ObjectManager& manager, Done done, std::chrono::milliseconds timeout = 5s)
-{
-    const auto limit = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > limit)
-            return false;
-        manager.updateStatus();
-        manager.updateCallback().runOnce();
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using managertest::app;
+using managertest::pollUntil;
 
 class ObjectManagerLink : public ::testing::Test
 {
