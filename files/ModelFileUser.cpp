@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <osg/NodeCallback>
+#include <osg/NodeVisitor>
 
 #include "gnp2/Packet.h"
 
