@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "app/ProgramServices.h"
+#include "files/FileManager.h"
 #include "settings/Settings.h"
 
 TEST(ProgramServices, DeformationChoiceFollowsTheStoreAtEachAsk)
