@@ -12,9 +12,9 @@
 #include <sstream>
 
 #include "app/ObjectRegistry.h"
+#include "app/ProgramServices.h"
 #include "app/SceneShadows.h"
 #include "app/VisMainWindow.h"
-#include "files/FileManager.h"
 #include "files/ProgramPaths.h"
 #include "replay/ReplayManager.h"
 #include "scene/ObjectManager.h"
@@ -247,7 +247,8 @@ int run(int argc, char** argv, Embedding embedding)
         root->setShadowTechnique(createSceneShadows().get());
     ObjectFactory factory;
     registerObjectKinds(factory);
-    video::ReplayExportHost host(root.get(), factory, embedding, &FileManager::instance());
+    ProgramServices program;
+    video::ReplayExportHost host(root.get(), factory, embedding, program.services());
     if (const std::string error = host.loadReplay(QString::fromStdString(options.replay));
         !error.empty()) {
         std::cerr << "orvane: " << error << "\n";

@@ -104,13 +104,13 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     _workingDirectory = QDir::currentPath();
 
     registerObjectKinds(_factory);
-    _viewerManager =
-        std::make_unique<ViewerManager>(this, _sceneRoot.get(), _hudRoot.get(), _embedding);
     // Every object reaches these the same way, through its context.
     _messages = std::make_unique<MessageBoxes>(this);
-    _services.viewHost = _viewerManager.get();
-    _services.files = &FileManager::instance();
+    _services = _program.services();
     _services.messages = _messages.get();
+    _viewerManager = std::make_unique<ViewerManager>(this, _sceneRoot.get(), _hudRoot.get(),
+                                                     _embedding, _services);
+    _services.viewHost = _viewerManager.get();
     _objectManager = std::make_unique<ObjectManager>(_sceneRoot.get(), _hudRoot.get(), _port,
                                                      _services, _workingDirectory, _factory);
     _objectManager->setReplayProgress(
@@ -666,7 +666,7 @@ void VisMainWindow::refreshStatus()
 
 bool VisMainWindow::modelFilesLoading() const
 {
-    return FileManager::instance().loadingCount() > 0;
+    return _program.files().loadingCount() > 0;
 }
 
 void VisMainWindow::settings()

@@ -28,6 +28,7 @@
 #include "app/MainWindowStatus.h"
 #include "app/MenuTable.h"
 #include "app/OfflineNotice.h"
+#include "app/ProgramServices.h"
 #include "replay/OpeningProgress.h"
 #include "replay/ReplayClock.h"
 #include "replay/ReplayTransport.h"
@@ -206,7 +207,9 @@ private:
 
     QString _workingDirectory;
     ObjectFactory _factory; // outlives the object manager, which reads it
-    // What every scene object may use; filled once, outlives the object manager.
+    // What every scene object may use; filled once, outlives the viewer and
+    // the object manager.
+    ProgramServices _program;
     std::unique_ptr<UserMessages> _messages;
     ObjectServices _services;
     std::unique_ptr<ViewerManager> _viewerManager;

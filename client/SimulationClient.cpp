@@ -5,8 +5,8 @@
 
 #include <netdb.h>
 
-#include "net/FrameReader.h"
-#include "net/Socket.h"
+#include "gnp2/FrameReader.h"
+#include "gnp2/Socket.h"
 
 namespace orvane {
 
@@ -38,7 +38,7 @@ void SimulationClient::connect(const std::string& host, int port)
     // A name may resolve to several addresses (IPv6 first, say); the viewer
     // listens on IPv4, so try each in turn.
     int lastError = 0;
-    net::SocketHandle socket;
+    GNP2::SocketHandle socket;
     for (const addrinfo* a = addresses.get(); a; a = a->ai_next) {
         socket.reset(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
         if (!socket.valid()) {
@@ -52,7 +52,7 @@ void SimulationClient::connect(const std::string& host, int port)
     }
     if (!socket.valid())
         throw ClientError("Cannot connect to " + peer + ": " + std::strerror(lastError));
-    net::setNoDelay(socket.get());
+    GNP2::setNoDelay(socket.get());
 
     _peer = peer;
     {
@@ -97,10 +97,10 @@ namespace {
 // refuse such a frame here, where the simulation can still do something about it.
 void checkFrameSize(std::size_t frameBytes)
 {
-    if (frameBytes > net::FrameReader::MAX_BODY + 4)
+    if (frameBytes > GNP2::FrameReader::MAX_BODY + 4)
         throw ClientError("A frame of " + std::to_string(frameBytes) +
                           " bytes exceeds the viewer's limit of " +
-                          std::to_string(net::FrameReader::MAX_BODY + 4) + " bytes");
+                          std::to_string(GNP2::FrameReader::MAX_BODY + 4) + " bytes");
 }
 
 } // namespace
@@ -142,7 +142,7 @@ void SimulationClient::sendFrames(const void* frames, std::size_t length)
                                               (why.empty() ? "" : ": " + why));
     }
     iovec parts[2] = {{_out.get(), _outSize}, {const_cast<void*>(frames), length}};
-    const int failure = net::sendAll(_socket, parts, 2);
+    const int failure = GNP2::sendAll(_socket, parts, 2);
     _outSize = 0;
     if (failure != 0) {
         linkLost(std::strerror(failure));
@@ -213,10 +213,10 @@ void SimulationClient::linkLost(const std::string& why)
 void SimulationClient::receiveLoop()
 {
     // Answers are small: start with a small buffer, grown only for a large frame.
-    net::FrameReader reader(std::size_t(64) << 10, std::size_t(256) << 10, 0);
+    GNP2::FrameReader reader(std::size_t(64) << 10, std::size_t(256) << 10, 0);
     for (;;) {
-        const net::FrameReader::Next frame = reader.next();
-        if (frame.status == net::FrameReader::Status::Frame) {
+        const GNP2::FrameReader::Next frame = reader.next();
+        if (frame.status == GNP2::FrameReader::Status::Frame) {
             auto packet = std::make_unique<GNP2::Packet>();
             if (!packet->parse(frame.body, frame.bodyLength).ok())
                 continue; // the viewer never sends one; skip rather than stop
@@ -231,11 +231,11 @@ void SimulationClient::receiveLoop()
             _packetArrived.notify_one();
             continue;
         }
-        if (frame.status != net::FrameReader::Status::NeedMore) {
+        if (frame.status != GNP2::FrameReader::Status::NeedMore) {
             linkLost("the viewer sent a frame length of " + std::to_string(frame.lengthWord));
             return;
         }
-        const net::FrameReader::Space space = reader.prepareRead();
+        const GNP2::FrameReader::Space space = reader.prepareRead();
         const ssize_t received = ::recv(_socket, space.data, space.size, 0);
         if (received > 0) {
             reader.commit(std::size_t(received));

@@ -80,13 +80,6 @@ FileManager::~FileManager()
     waitForLoads();
 }
 
-FileManager& FileManager::instance()
-{
-    console::Log::instance(); // constructed first, so destroyed after the manager
-    static FileManager manager;
-    return manager;
-}
-
 osg::ref_ptr<osg::Node> FileManager::readModelFile(const std::string& name)
 {
     const std::string path = findFile(name);

@@ -15,8 +15,9 @@
 // failed: a failed file is never loaded again during the run, and requests
 // for it return null without a message.
 //
-// There is one per process (instance()); tests and benchmarks make their own
-// with a clock, a reader and a cleaning interval of their choice.
+// The program owns one and hands it to its objects as their file source
+// (app/ProgramServices); tests and benchmarks make their own with a clock, a
+// reader and a cleaning interval of their choice.
 //
 // Threading: loadOrCloneFile and releaseFile come from the thread that
 // applies packets (the GUI thread). Loader threads store their results and
@@ -73,9 +74,6 @@ public:
     explicit FileManager(Options options, QObject* parent = nullptr);
     // Stops the cleaning thread and waits for the loads under way.
     ~FileManager() override;
-
-    // The program's file manager, made on first use and destroyed at exit.
-    static FileManager& instance();
 
     // A node for the file: a copy, the shared cached node, or null while the
     // file is not (yet) available. The first request starts the load.

@@ -1,8 +1,5 @@
 #include "files/VisFileObject.h"
 
-#include <algorithm>
-
-#include <osg/NodeCallback>
 #include <osgUtil/SmoothingVisitor>
 
 #include "files/FindFile.h"
@@ -14,25 +11,14 @@ constexpr std::size_t EXTENSION_LENGTH = 3;
 
 } // namespace
 
-class VisFileObject::RetryCallback : public osg::NodeCallback
-{
-public:
-    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
-    {
-        static_cast<VisFileObject*>(node)->retryFromFrame();
-        traverse(node, visitor);
-    }
-};
-
 VisFileObject::VisFileObject(const ObjectContext& context)
-    : Vis3DObject(context), _files(context.services.files), _retry(new RetryCallback)
+    : Vis3DObject(context),
+      _file(context.services.files, *this, [this] { initialize(statePacket()); })
 {
 }
 
 VisFileObject::~VisFileObject()
 {
-    if (!_usedName.empty())
-        _files->releaseFile(_usedName);
     if (_terrain) {
         _terrain->shutdown();
         _terrain = nullptr;
@@ -60,9 +46,7 @@ std::string VisFileObject::withoutExtension(std::string_view name)
 
 bool VisFileObject::build(const GNP2::Packet& packet)
 {
-    // A name sent as a C string may carry its terminating zero.
-    std::string name = packet.getString(item::model_file::FileName);
-    name.resize(std::min(name.size(), name.find('\0')));
+    const std::string name = ModelFileUser::fileName(packet, item::model_file::FileName);
     _fileName = name;
     // Placed by the whole state: a model that loads between packets is built
     // from the frame, where no packet brings the placement.
@@ -73,18 +57,14 @@ bool VisFileObject::build(const GNP2::Packet& packet)
         return true;
     }
     if (!_model) {
-        osg::ref_ptr<osg::Node> node = _files ? _files->loadOrCloneFile(name) : nullptr;
-        if (!node) {
-            setRetrying(_files && _files->fileState(name) != FileSource::FileState::Failed);
+        osg::ref_ptr<osg::Node> node = _file.request(name);
+        if (!node)
             return false;
-        }
-        _usedName = name;
         _model = node;
         node->setDataVariance(osg::Object::DYNAMIC);
         ColorCorrectionVisitor colorCorrection;
         node->accept(colorCorrection);
         getTransform()->addChild(node.get());
-        setRetrying(false);
     }
     updateAppearance(statePacket(), true, false);
     if (statePacket().hasItem(item::model_file::SmoothNormals) &&
@@ -99,8 +79,8 @@ void VisFileObject::buildTerrain()
 {
     // Null when the module is missing (the error box has been shown once):
     // the object stays empty.
-    osg::ref_ptr<osg::Node> node =
-        _files ? _files->createTerrainNode(services().messages) : nullptr;
+    FileSource* files = services().files;
+    osg::ref_ptr<osg::Node> node = files ? files->createTerrainNode(services().messages) : nullptr;
     _terrain = dynamic_cast<stravik::TerrainNode*>(node.get());
     if (!_terrain)
         return;
@@ -115,23 +95,4 @@ void VisFileObject::apply(const GNP2::Packet& arrived)
 {
     applyTransformItems(arrived);
     updateAppearance(statePacket(), false, false);
-}
-
-void VisFileObject::retryFromFrame()
-{
-    if (isInitialized() || _model || !_files ||
-        _files->fileState(_fileName) == FileSource::FileState::Failed) {
-        setRetrying(false);
-        return;
-    }
-    if (_files->fileState(_fileName) != FileSource::FileState::Loading)
-        initialize(statePacket());
-}
-
-void VisFileObject::setRetrying(bool retrying)
-{
-    // _retry keeps the callback alive when it removes itself mid-call.
-    osg::Callback* wanted = retrying ? _retry.get() : nullptr;
-    if (getUpdateCallback() != wanted)
-        setUpdateCallback(wanted);
 }

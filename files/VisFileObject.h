@@ -22,6 +22,7 @@
 
 #include <osg/ref_ptr>
 
+#include "files/ModelFileUser.h"
 #include "files/terrain/TerrainNode.h"
 #include "scene/Vis3DObject.h"
 
@@ -50,7 +51,7 @@ public:
     stravik::TerrainNode* terrainNode() const { return _terrain.get(); }
 
 protected:
-    // Gives back the file manager's usage reference and shuts the terrain down.
+    // Shuts the terrain down; the file's usage reference goes back with _file.
     ~VisFileObject() override;
 
     // Update builds from the state before merging the incoming packet, and
@@ -64,18 +65,11 @@ protected:
     void apply(const GNP2::Packet& arrived) override;
 
 private:
-    class RetryCallback;
-
     void buildTerrain();
-    // Initialisation from the frame while the file loads.
-    void retryFromFrame();
-    void setRetrying(bool retrying);
 
-    FileSource* const _files;
     std::string _fileName;
-    // The name whose usage reference this object holds; empty when none.
-    std::string _usedName;
+    // Built from the frame once the file has loaded.
+    ModelFileUser _file;
     osg::ref_ptr<osg::Node> _model;
     osg::ref_ptr<stravik::TerrainNode> _terrain;
-    osg::ref_ptr<osg::Callback> _retry;
 };

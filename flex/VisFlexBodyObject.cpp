@@ -1,50 +1,33 @@
 #include "flex/VisFlexBodyObject.h"
 
-#include <algorithm>
 #include <cstdio>
 
-#include <osg/NodeCallback>
 #include <osgUtil/SmoothingVisitor>
 
 #include "scene/ColorCorrectionVisitor.h"
-#include "settings/Settings.h"
 
 namespace {
 
-DeformationMode storedMode()
+DeformationMode chosenMode(const ObjectServices& services)
 {
-    return deformationMode(settings::mendedInteger(settings::openSettings(),
-                                                   settings::SettingKey::HardwareAcceleration));
+    return services.deformation ? deformationMode(services.deformation->deformationMode())
+                                : DeformationMode::Processor;
 }
 
 } // namespace
 
-class VisFlexBodyObject::RetryCallback : public osg::NodeCallback
-{
-public:
-    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
-    {
-        static_cast<VisFlexBodyObject*>(node)->retryFromFrame();
-        traverse(node, visitor);
-    }
-};
-
 VisFlexBodyObject::VisFlexBodyObject(const ObjectContext& context)
-    : VisFlexBodyObject(context, storedMode())
+    : VisFlexBodyObject(context, chosenMode(context.services))
 {
 }
 
 VisFlexBodyObject::VisFlexBodyObject(const ObjectContext& context, DeformationMode mode)
-    : Vis3DObject(context), _files(context.services.files), _deformation(mode),
-      _retry(new RetryCallback)
+    : Vis3DObject(context), _file(context.services.files, *this, [this] { buildFromFrame(); }),
+      _deformation(mode)
 {
 }
 
-VisFlexBodyObject::~VisFlexBodyObject()
-{
-    if (!_usedName.empty())
-        _files->releaseFile(_usedName);
-}
+VisFlexBodyObject::~VisFlexBodyObject() = default;
 
 void VisFlexBodyObject::unpackNodes(const GNP2::Packet& packet, int item, int count,
                                     osg::Vec3Array& into)
@@ -60,23 +43,17 @@ bool VisFlexBodyObject::build(const GNP2::Packet& packet)
 {
     // Every item is checked before anything is kept, so a packet that lacks
     // one leaves the body as it was.
-    std::string name = packet.getString(item::flex_body::FileName);
-    name.resize(std::min(name.size(), name.find('\0')));
+    const std::string name = ModelFileUser::fileName(packet, item::flex_body::FileName);
     const int count = intItem(packet, item::flex_body::NodeCount)[0];
     if (count < 1)
         throw GNP2::GNP2Exception(GNP2::ACCESSOR_ERROR, item::flex_body::NodeCount);
     osg::ref_ptr<osg::Vec3Array> reference = new osg::Vec3Array;
     unpackNodes(packet, item::flex_body::Nodes, count, *reference);
-    _fileName = name;
 
     if (!_model) {
-        osg::ref_ptr<osg::Node> node = _files ? _files->loadOrCloneFile(name) : nullptr;
-        if (!node) {
-            setRetrying(_files && _files->fileState(name) != FileSource::FileState::Failed);
+        osg::ref_ptr<osg::Node> node = _file.request(name);
+        if (!node)
             return false;
-        }
-        _usedName = name;
-        setRetrying(false);
         // The file source may hand out a node that other users share: the
         // body colours and bends a deep copy of its own.
         _model = static_cast<osg::Node*>(node->clone(osg::CopyOp::DEEP_COPY_ALL));
@@ -124,26 +101,9 @@ void VisFlexBodyObject::bend()
     _failureSaid = true;
 }
 
-void VisFlexBodyObject::retryFromFrame()
+void VisFlexBodyObject::buildFromFrame()
 {
-    if (isInitialized() || _model || !_files ||
-        _files->fileState(_fileName) == FileSource::FileState::Failed) {
-        setRetrying(false);
-        return;
-    }
-    if (_files->fileState(_fileName) == FileSource::FileState::Loading)
-        return;
-    // Built from the frame: no packet brings the state's items, so they are
-    // applied from the state.
     initialize(statePacket());
     if (isInitialized())
         guarded(Phase::Updating, className(), [this] { apply(statePacket()); });
-}
-
-void VisFlexBodyObject::setRetrying(bool retrying)
-{
-    // _retry keeps the callback alive when it removes itself mid-call.
-    osg::Callback* wanted = retrying ? _retry.get() : nullptr;
-    if (getUpdateCallback() != wanted)
-        setUpdateCallback(wanted);
 }

@@ -35,14 +35,15 @@
 #include <osg/Array>
 #include <osg/ref_ptr>
 
+#include "files/ModelFileUser.h"
 #include "flex/DeformationVisitor.h"
 #include "scene/Vis3DObject.h"
 
 class VisFlexBodyObject : public Vis3DObject
 {
 public:
-    // The back-end comes from the setting "HardwareAcceleration/extension",
-    // read here once: a later change affects only bodies made afterwards.
+    // The back-end is the services' deformation choice, asked here once: a
+    // later change affects only bodies made afterwards.
     explicit VisFlexBodyObject(const ObjectContext& context);
     // With the back-end given (tests and tools).
     VisFlexBodyObject(const ObjectContext& context, DeformationMode mode);
@@ -65,25 +66,20 @@ protected:
     void apply(const GNP2::Packet& arrived) override;
 
 private:
-    class RetryCallback;
-
     // The planar item's `count` nodes into `into`; throws the packet
     // exception (leaving `into` as it was) when the item is missing, not
     // floats, or shorter than 3 x count.
     static void unpackNodes(const GNP2::Packet& packet, int item, int count, osg::Vec3Array& into);
     void bend();
-    void retryFromFrame();
-    void setRetrying(bool retrying);
+    // Built from the frame once the file has loaded: no packet brings the
+    // state's items then, so they are applied from the state.
+    void buildFromFrame();
 
-    FileSource* const _files;
-    std::string _fileName;
-    // The name whose usage reference this body holds; empty when none.
-    std::string _usedName;
+    ModelFileUser _file;
     osg::ref_ptr<osg::Node> _model;
     int _nodeCount = 0;
     osg::ref_ptr<osg::Vec3Array> _reference;
     osg::ref_ptr<osg::Vec3Array> _displacements;
     DeformationVisitor _deformation;
     bool _failureSaid = false;
-    osg::ref_ptr<osg::Callback> _retry;
 };

@@ -2,7 +2,7 @@
 // The console's logging face: the one process-wide list of log lines that
 // every layer writes to (the link, the file manager, the replay reader) and
 // the on-screen console draws. It holds no Qt and no OSG, so the lower
-// layers can link it; the drawing lives in app/console.
+// layers can link it; the drawing lives in console/.
 //
 // A line is written as a level, text pieces and an end of line; the last
 // entry of the list is the line currently being written. Besides the lines

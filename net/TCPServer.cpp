@@ -18,7 +18,7 @@
 #include "log/Log.h"
 #include "gnp2/Packet.h"
 #include "gnp2/ReservedItems.h"
-#include "net/FrameReader.h"
+#include "gnp2/FrameReader.h"
 
 namespace {
 
@@ -102,10 +102,10 @@ struct TCPServer::Connection
 {
     // Set before the threads start; the receive thread shuts it down and
     // closes it after taking the connection out of the socket list.
-    net::SocketHandle socket;
+    GNP2::SocketHandle socket;
     // Wakes the send thread from its wait for room in the socket; set
     // before the threads start.
-    net::SocketHandle wake;
+    GNP2::SocketHandle wake;
     std::string peer;         // "a.b.c.d:port"; set before the threads start
     std::uint64_t number = 0; // its place in the order of connections; set before the threads start
     std::atomic<bool> ending{false};       // set under _stateMutex by disconnect()
@@ -246,7 +246,7 @@ std::string TCPServer::lockFilePath()
 
 std::string TCPServer::openListener()
 {
-    net::SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    GNP2::SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid())
         return "socket creation failed: " + errorText(errno);
     const int on = 1;
@@ -312,7 +312,7 @@ void TCPServer::acceptConnection()
 {
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    net::SocketHandle socket(
+    GNP2::SocketHandle socket(
         ::accept4(_listener.get(), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC));
     if (!socket.valid()) {
         const int error = errno;
@@ -330,7 +330,7 @@ void TCPServer::acceptConnection()
         return;
     }
     _lastAcceptError = 0;
-    const std::string peer = net::formatAddress(address);
+    const std::string peer = GNP2::formatAddress(address);
     if (!previousConnectionLeaving()) {
         report(console::LEVEL_4,
                "Refused connection from " + peer + ": a simulation is already connected");
@@ -343,7 +343,7 @@ void TCPServer::acceptConnection()
     if (_stopping)
         return;
     reapConnection();
-    net::setNoDelay(socket.get());
+    GNP2::setNoDelay(socket.get());
 
     auto connection = std::make_unique<Connection>();
     connection->peer = peer;
@@ -462,7 +462,7 @@ bool TCPServer::running(const Connection& connection) const
 
 void TCPServer::receiveLoop(Connection& connection)
 {
-    net::FrameReader reader;
+    GNP2::FrameReader reader;
     const int fd = connection.socket.get();
     report(console::LEVEL_2, "Connection extablished with client: " + connection.peer);
     waitForStart(connection);
@@ -473,9 +473,9 @@ void TCPServer::receiveLoop(Connection& connection)
     int error = 0;
     std::string protocolError;
     while (running(connection)) {
-        const net::FrameReader::Next frame = reader.next();
+        const GNP2::FrameReader::Next frame = reader.next();
         switch (frame.status) {
-        case net::FrameReader::Status::Frame: {
+        case GNP2::FrameReader::Status::Frame: {
             GNP2::Packet* packet = spare ? spare.release() : new GNP2::Packet;
             const GNP2::ParseResult parsed = packet->parse(frame.body, frame.bodyLength);
             if (!parsed.ok()) {
@@ -488,18 +488,18 @@ void TCPServer::receiveLoop(Connection& connection)
             waitForRoom(connection, room);
             continue;
         }
-        case net::FrameReader::Status::TooShort:
+        case GNP2::FrameReader::Status::TooShort:
             protocolError = "frame length " + std::to_string(frame.lengthWord) +
                             " is below the minimum of " +
-                            std::to_string(net::FrameReader::MIN_FRAME);
+                            std::to_string(GNP2::FrameReader::MIN_FRAME);
             break;
-        case net::FrameReader::Status::TooLong:
+        case GNP2::FrameReader::Status::TooLong:
             protocolError = "frame length " + std::to_string(frame.lengthWord) +
                             " announces a body of " + std::to_string(frame.lengthWord - 4) +
                             " bytes, more than the " + std::to_string(BUFFER_SIZE) + "-byte buffer";
             break;
-        case net::FrameReader::Status::NeedMore: {
-            const net::FrameReader::Space space = reader.prepareRead();
+        case GNP2::FrameReader::Status::NeedMore: {
+            const GNP2::FrameReader::Space space = reader.prepareRead();
             const ssize_t received = ::recv(fd, space.data, space.size, 0);
             if (received > 0) {
                 reader.commit(std::size_t(received));

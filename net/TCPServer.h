@@ -50,7 +50,7 @@
 #include <vector>
 
 #include "net/PacketRing.h"
-#include "net/Socket.h"
+#include "gnp2/Socket.h"
 #include "net/Thread.h"
 
 class TCPServer
@@ -188,9 +188,9 @@ private:
     std::mutex _mutex;
     std::vector<Connection*> _sockets;
 
-    net::SocketHandle _listener;  // listener thread only (destructor after the join)
-    net::SocketHandle _wakeRead;  // listener thread polls it; written once by the destructor
-    net::SocketHandle _wakeWrite; // destructor only
+    GNP2::SocketHandle _listener;  // listener thread only (destructor after the join)
+    GNP2::SocketHandle _wakeRead;  // listener thread polls it; written once by the destructor
+    GNP2::SocketHandle _wakeWrite; // destructor only
     // The latest connection served, until the next is served; listener
     // thread only (destructor after the join).
     std::unique_ptr<Connection> _connection;

@@ -1,7 +1,9 @@
 #pragma once
 // The services a scene object may use beyond its own nodes, as interfaces
 // the application fills once at start-up: the view host (views register
-// with it), the model files, the user's message boxes and the font lookup.
+// with it), the model files, the user's message boxes, the font lookup, the
+// event handler every view puts first (the console) and the user's choice of
+// deformation back-end.
 // They reach every object the same way: the object factory hands them over
 // in the ObjectContext, and VisObject keeps them. A service left null
 // falls back to a plain default (see each one), so tests and tools set only
@@ -17,6 +19,9 @@
 
 class PacketSink;
 class ViewHost;
+namespace osgGA {
+class EventHandler;
+}
 
 // Modal messages to the user. Default when absent: "<caption>: <text>" on
 // standard output.
@@ -67,12 +72,27 @@ public:
     virtual osg::ref_ptr<osg::Node> createTerrainNode(UserMessages* messages) = 0;
 };
 
+// The compute back-end a flexible body deforms with, as the user chose it:
+// 0 processor, 1 OpenCL, 2 CUDA; any other value is the processor. A body
+// asks once, when it is made, so a new choice reaches the bodies made after
+// it. Default when absent: the processor.
+class DeformationChoice
+{
+public:
+    virtual ~DeformationChoice() = default;
+    virtual int deformationMode() const = 0;
+};
+
 struct ObjectServices
 {
     ViewHost* viewHost = nullptr;
     FileSource* files = nullptr;
     UserMessages* messages = nullptr;
     const FontLookup* fonts = nullptr;
+    // Added to every view before its other handlers, so that it takes its
+    // keys first (the console). Default when absent: none.
+    osgGA::EventHandler* viewEvents = nullptr;
+    const DeformationChoice* deformation = nullptr;
 };
 
 // What the factory gives a new object: the services, and where its answers

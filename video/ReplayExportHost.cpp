@@ -11,14 +11,14 @@
 namespace video {
 
 ReplayExportHost::ReplayExportHost(osg::Group* sceneRoot, const ObjectFactory& factory,
-                                   Embedding embedding, FileSource* files)
-    : _sceneRoot(sceneRoot), _hudRoot(new osg::Group), _window(std::make_unique<QMainWindow>())
+                                   Embedding embedding, const ObjectServices& services)
+    : _sceneRoot(sceneRoot), _hudRoot(new osg::Group), _window(std::make_unique<QMainWindow>()),
+      _services(services)
 {
     _window->resize(640, 480);
-    _viewer =
-        std::make_unique<ViewerManager>(_window.get(), _sceneRoot.get(), _hudRoot.get(), embedding);
+    _viewer = std::make_unique<ViewerManager>(_window.get(), _sceneRoot.get(), _hudRoot.get(),
+                                              embedding, _services);
     _services.viewHost = _viewer.get();
-    _services.files = files;
     _objects = std::make_unique<ObjectManager>(_sceneRoot.get(), _hudRoot.get(), 0, _services,
                                                _folder.path(), factory);
     if (embedding == Embedding::GLWidget) {

@@ -32,8 +32,9 @@ class ReplayExportHost
 public:
     // `sceneRoot` is set up as the program's window sets up its own; the
     // factory makes the scene objects and must outlive the host.
+    // The objects get `services`, with this host's viewer as their view host.
     ReplayExportHost(osg::Group* sceneRoot, const ObjectFactory& factory, Embedding embedding,
-                     FileSource* files = nullptr);
+                     const ObjectServices& services = {});
     ~ReplayExportHost();
     ReplayExportHost(const ReplayExportHost&) = delete;
     ReplayExportHost& operator=(const ReplayExportHost&) = delete;

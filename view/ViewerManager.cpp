@@ -116,7 +116,7 @@ void ViewerManager::prepareProcess(Embedding embedding)
 }
 
 ViewerManager::ViewerManager(QMainWindow* mainWindow, osg::Group* sceneRoot, osg::Group* hudRoot,
-                             Embedding embedding)
+                             Embedding embedding, const ObjectServices& services)
     : _embedding(embedding), _sceneRoot(sceneRoot), _hudRoot(hudRoot)
 {
     if (embedding == Embedding::NativeWindow) {
@@ -176,7 +176,9 @@ ViewerManager::ViewerManager(QMainWindow* mainWindow, osg::Group* sceneRoot, osg
     _widget->setMouseTracking(true);
     _widget->show();
 
-    _mainView = new VisViewObject(this, true, false);
+    ObjectContext mainContext{.services = services};
+    mainContext.services.viewHost = this;
+    _mainView = new VisViewObject(this, true, false, mainContext);
     // Drawn before any simulation view on the same window.
     _mainView->camera()->setRenderOrder(osg::Camera::NESTED_RENDER, -1);
     _viewer->addView(_mainView->view());

@@ -41,6 +41,7 @@
 #include <osg/observer_ptr>
 #include <osg/ref_ptr>
 
+#include "scene/ObjectServices.h"
 #include "scene/ViewHost.h"
 
 class QAction;
@@ -83,9 +84,10 @@ public:
     static void prepareProcess(Embedding embedding);
 
     // Creates the viewer and its widget as the main window's central widget,
-    // and the default view.
+    // and the default view, which gets the services (its view host is this
+    // manager whatever `services` says).
     ViewerManager(QMainWindow* mainWindow, osg::Group* sceneRoot, osg::Group* hudRoot,
-                  Embedding embedding);
+                  Embedding embedding, const ObjectServices& services = {});
     ~ViewerManager() override;
     ViewerManager(const ViewerManager&) = delete;
     ViewerManager& operator=(const ViewerManager&) = delete;

@@ -9,7 +9,6 @@
 #include <osgViewer/View>
 #include <osgViewer/ViewerEventHandlers>
 
-#include "app/console/ConsoleHandler.h"
 #include "gnp2/Packet.h"
 #include "objects/hud/HUDPickHandler.h"
 #include "view/MovingManipulator.h"
@@ -57,7 +56,8 @@ VisViewObject::VisViewObject(ViewerManager* viewerManager, bool isMainView, bool
 {
     _view->setSceneData(_viewGroup.get());
     // The console first: it takes its keys before the statistics see them.
-    _view->addEventHandler(&console::ConsoleHandler::instance());
+    if (services().viewEvents)
+        _view->addEventHandler(services().viewEvents);
     _view->addEventHandler(new osgViewer::StatsHandler);
     _parameters.clearColour = standardBackgroundColour();
     if (isMainView)

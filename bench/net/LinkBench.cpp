@@ -34,7 +34,7 @@
 #include "client/SimulationClient.h"
 #include "gnp2/Packet.h"
 #include "net/PacketRing.h"
-#include "net/Socket.h"
+#include "gnp2/Socket.h"
 #include "net/TCPServer.h"
 
 namespace {
@@ -86,7 +86,7 @@ struct RawPair
 {
     RawPair()
     {
-        net::SocketHandle listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        GNP2::SocketHandle listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -96,7 +96,7 @@ struct RawPair
         ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length);
         sender.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         ::connect(sender.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        net::setNoDelay(sender.get());
+        GNP2::setNoDelay(sender.get());
         receiver.reset(::accept(listener.get(), nullptr, nullptr));
     }
 
@@ -105,7 +105,7 @@ struct RawPair
     {
         std::thread writer([&] {
             for (std::size_t s = 0; s < sends; ++s)
-                net::sendAll(sender.get(), batch.data(), batch.size());
+                GNP2::sendAll(sender.get(), batch.data(), batch.size());
         });
         const std::size_t expected = sends * batch.size();
         std::size_t received = 0;
@@ -119,8 +119,8 @@ struct RawPair
         return received == expected;
     }
 
-    net::SocketHandle sender;
-    net::SocketHandle receiver;
+    GNP2::SocketHandle sender;
+    GNP2::SocketHandle receiver;
     std::vector<unsigned char> buffer = std::vector<unsigned char>(256 << 10);
 };
 

@@ -38,7 +38,7 @@
 
 #include "MainWindowHarness.h"
 #include "app/MenuTable.h"
-#include "app/console/ConsoleHandler.h"
+#include "console/ConsoleHandler.h"
 #include "log/Log.h"
 #include "app/SceneShadows.h"
 #include "app/VisMainWindow.h"

@@ -4,8 +4,8 @@
 
 #include "tests/support/LogFixture.h"
 
-#include "app/console/ConsoleHandler.h"
-#include "app/console/CustomConsoleHandler.h"
+#include "console/ConsoleHandler.h"
+#include "console/CustomConsoleHandler.h"
 #include "tests/support/GlErrorCollector.h"
 #include "tests/support/Pictures.h"
 

@@ -5,9 +5,9 @@
 #include "FontStandIn.h"
 #include "tests/support/LogFixture.h"
 
-#include "app/console/ConsoleHandler.h"
-#include "app/console/ConsoleInput.h"
-#include "app/console/CustomConsoleHandler.h"
+#include "console/ConsoleHandler.h"
+#include "console/ConsoleInput.h"
+#include "console/CustomConsoleHandler.h"
 
 #include <gmock/gmock.h>
 #include <osgGA/GUIActionAdapter>

@@ -4,8 +4,8 @@
 #include "FontStandIn.h"
 #include "tests/support/LogFixture.h"
 
-#include "app/console/ConsoleLayout.h"
-#include "app/console/CustomConsoleHandler.h"
+#include "console/ConsoleLayout.h"
+#include "console/CustomConsoleHandler.h"
 
 #include <gmock/gmock.h>
 

@@ -84,13 +84,6 @@ void useTestSettings()
     store.sync();
 }
 
-void storeSetting(const std::string& key, int value)
-{
-    QSettings store = settings::openSettings();
-    settings::setSettingValue(store, QString::fromStdString(key), value);
-    store.sync();
-}
-
 RandomBody randomBody(std::size_t vertices, std::size_t nodes, unsigned seed, float displacement)
 {
     RandomBody b;

@@ -73,6 +73,5 @@ void expectProcessorResult(RandomBody& body, const osg::Vec3Array& actual);
 
 // Points the settings store at a folder of this process and empties it.
 void useTestSettings();
-void storeSetting(const std::string& key, int value);
 
 } // namespace flextest

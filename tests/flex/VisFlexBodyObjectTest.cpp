@@ -311,26 +311,37 @@ TEST_F(FlexBody, Item85RecomputesTheNormalsOfTheCurrentShape)
     EXPECT_GT(changed, int(normals->size()) / 2);
 }
 
-TEST_F(FlexBody, TheBackEndSettingIsReadOncePerBody)
+TEST_F(FlexBody, TheBackEndChoiceIsAskedOncePerBody)
 {
-    flextest::storeSetting("HardwareAcceleration/extension", 1);
+    struct Choice : DeformationChoice
+    {
+        int deformationMode() const override { return mode; }
+        int mode = 0;
+    } choice;
+    ObjectContext chosen = context();
+    chosen.services.deformation = &choice;
+
+    choice.mode = 1;
     testing::internal::CaptureStdout();
-    osg::ref_ptr<VisFlexBodyObject> early = new VisFlexBodyObject(context());
+    osg::ref_ptr<VisFlexBodyObject> early = new VisFlexBodyObject(chosen);
     testsupport::deliver(*early, creating(*beamNodes()), true, BODY);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(early->deformation().mode(), DeformationMode::OpenCL);
 
-    flextest::storeSetting("HardwareAcceleration/extension", 0);
-    osg::ref_ptr<VisFlexBodyObject> late = new VisFlexBodyObject(context());
+    choice.mode = 0;
+    osg::ref_ptr<VisFlexBodyObject> late = new VisFlexBodyObject(chosen);
     EXPECT_EQ(late->deformation().mode(), DeformationMode::Processor);
     EXPECT_EQ(early->deformation().mode(), DeformationMode::OpenCL);
     // Until a device back-end exists, every mode bends on the processor.
     testsupport::deliver(*early, displaced(*bend(0.5f)), false, BODY);
     EXPECT_NEAR(shape(*early)[TIP].z() - vertices(source(*early))[TIP].z(), 0.5f, 1e-3f);
 
-    flextest::storeSetting("HardwareAcceleration/extension", 7);
-    osg::ref_ptr<VisFlexBodyObject> other = new VisFlexBodyObject(context());
+    choice.mode = 7;
+    osg::ref_ptr<VisFlexBodyObject> other = new VisFlexBodyObject(chosen);
     EXPECT_EQ(other->deformation().mode(), DeformationMode::Processor);
+    // Without a choice in the services the body deforms on the processor.
+    osg::ref_ptr<VisFlexBodyObject> unchosen = new VisFlexBodyObject(context());
+    EXPECT_EQ(unchosen->deformation().mode(), DeformationMode::Processor);
 }
 
 TEST_F(FlexBody, AModelStillLoadingIsBuiltByTheFrameWithTheWholeState)

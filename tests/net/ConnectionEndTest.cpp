@@ -41,7 +41,7 @@ class ViewerEndedConnection : public LinkTest, public ::testing::WithParamInterf
 TEST_P(ViewerEndedConnection, ASimulationBlockedInSendGetsAnError)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     std::vector<unsigned char> stream;
     for (int i = 0; i < 800; ++i) {
         const std::vector<unsigned char> frame = frameOf(*numberedPacket(i % 4096, float(i)));
@@ -54,11 +54,11 @@ TEST_P(ViewerEndedConnection, ASimulationBlockedInSendGetsAnError)
     std::promise<int> outcome;
     std::future<int> sent = outcome.get_future();
     std::thread simulation([&, fd = client.get()] {
-        int error = net::sendAll(fd, stream.data(), stream.size());
+        int error = GNP2::sendAll(fd, stream.data(), stream.size());
         // Then far more than the loopback buffers hold.
         const std::vector<unsigned char> chunk(std::size_t(64) << 10, 0x55);
         for (int i = 0; i < 4096 && error == 0; ++i) {
-            error = net::sendAll(fd, chunk.data(), chunk.size());
+            error = GNP2::sendAll(fd, chunk.data(), chunk.size());
             ++chunksSent;
         }
         outcome.set_value(error);
@@ -125,13 +125,13 @@ TEST_F(ConnectionEndTest, SimulationReconnectingAtOnceIsServedEveryTime)
 TEST_F(ConnectionEndTest, DisconnectEndsTheCurrentConnectionOnce)
 {
     startServer();
-    net::SocketHandle first = connectRaw(server->port());
+    GNP2::SocketHandle first = connectRaw(server->port());
     const std::string firstPeer = localAddress(first.get());
     ASSERT_TRUE(eventually([&] { return server->clientCount() == 1; }));
 
     std::thread click([&] { server->disconnect(); });
     const bool firstClosed = closedByPeer(first.get());
-    net::SocketHandle second = connectRaw(server->port());
+    GNP2::SocketHandle second = connectRaw(server->port());
     click.join();
     ASSERT_TRUE(firstClosed);
 
@@ -151,7 +151,7 @@ TEST_F(ConnectionEndTest, DisconnectEndsTheCurrentConnectionOnce)
 TEST_F(ConnectionEndTest, ResetMetByTheSendThreadIsReportedAsAReset)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     const std::string peer = localAddress(client.get());
 
     // The scene takes nothing: the receive thread stops at 750 packets and

@@ -55,7 +55,7 @@ using TCPServerTest = LinkTest;
 TEST_F(TCPServerTest, HeaderOnlyFrameYieldsOnlyTheConnectionNumber)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     sendBytes(client.get(), Body(0x0A123456u).frame());
     const auto packets = receive(1);
     ASSERT_EQ(packets.size(), 1u);
@@ -67,7 +67,7 @@ TEST_F(TCPServerTest, HeaderOnlyFrameYieldsOnlyTheConnectionNumber)
 TEST_F(TCPServerTest, ConnectionNumberReplacesTheSimulationsItem13)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     sendBytes(client.get(), Body(3).ints(13, {42, 43}).floats(1, {1.5f}).frame());
     const auto packets = receive(1);
     ASSERT_EQ(packets.size(), 1u);
@@ -78,7 +78,7 @@ TEST_F(TCPServerTest, ConnectionNumberReplacesTheSimulationsItem13)
 TEST_F(TCPServerTest, FrameSplitOverManySegmentsIsReassembled)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     const std::vector<unsigned char> bytes = numberedFrames(1, 3);
     // Pieces of 1 to 5 bytes, each its own segment (no delay on the socket,
     // and a pause between them).
@@ -98,7 +98,7 @@ TEST_F(TCPServerTest, FrameSplitOverManySegmentsIsReassembled)
 TEST_F(TCPServerTest, FramesInOneSegmentAreDecodedInOrder)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     sendBytes(client.get(), numberedFrames(0, 600));
     const auto packets = receive(600);
     ASSERT_EQ(packets.size(), 600u);
@@ -109,7 +109,7 @@ TEST_F(TCPServerTest, FramesInOneSegmentAreDecodedInOrder)
 TEST_F(TCPServerTest, LargestBodyIsAccepted)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     // One char item filling the 16 MiB body exactly.
     const std::size_t chars = TCPServer::BUFFER_SIZE - 4 - GNP2::RECORD_HEADER_SIZE;
     std::vector<unsigned char> text(chars, 'x');
@@ -179,7 +179,7 @@ TEST_F(TCPServerTest, FlowControlStopsAtSevenHundredFiftyAndResumes)
 TEST_F(TCPServerTest, NothingIsReadBeforeEnabled)
 {
     startServer(false);
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     sendBytes(client.get(), numberedFrames(0, 10));
     ASSERT_TRUE(waitForLine("Connection extablished with client: " + localAddress(client.get())));
     EXPECT_EQ(server->clientCount(), 1);
@@ -204,7 +204,7 @@ TEST_F(TCPServerTest, DisconnectWithoutConnectionsOnlyWaits)
     EXPECT_TRUE(linesWith("[TCPServer]").empty());
 
     // Still listening and serving.
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     sendBytes(client.get(), numberedFrames(5, 1));
     EXPECT_EQ(receive(1).size(), 1u);
 }
@@ -224,7 +224,7 @@ TEST_F(TCPServerTest, SecondDisconnectReturnsWhileTheFirstRuns)
 TEST_F(TCPServerTest, DisconnectEndsTheConnectionGracefully)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     const std::string peer = localAddress(client.get());
     ASSERT_TRUE(eventually([&] { return server->clientCount() == 1; }));
     server->disconnect();
@@ -251,7 +251,7 @@ class ConnectionEnd : public LinkTest, public ::testing::WithParamInterface<EndC
 TEST_P(ConnectionEnd, ReportsTheReasonAtItsLevel)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     const std::string peer = localAddress(client.get());
     sendBytes(client.get(), numberedFrames(1, 2));
     ASSERT_EQ(receive(2).size(), 2u);
@@ -298,7 +298,7 @@ class BadLengthWord : public LinkTest, public ::testing::WithParamInterface<Leng
 TEST_P(BadLengthWord, ClosesTheConnectionKeepingWhatCameBefore)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     const std::string peer = localAddress(client.get());
     std::vector<unsigned char> bytes = numberedFrames(1, 2);
     unsigned char word[4];
@@ -343,7 +343,7 @@ long long droppedIn(const std::vector<console::LogLine>& lines)
 TEST_F(TCPServerTest, MalformedBodyIsDroppedAndTheConnectionKept)
 {
     startServer();
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     const std::string peer = localAddress(client.get());
     const std::vector<unsigned char> badIndex = Body(1).floats(98, {1.0f}).frame();
     const std::vector<unsigned char> badType = Body(1).raw({5, 1, 0, 0, 0, 7, 0, 0, 0, 0}).frame();
@@ -389,7 +389,7 @@ TEST_F(TCPServerTest, SecondSimulationIsRefusedAndTheFirstKeepsWorking)
     first.connect("127.0.0.1", server->port());
     ASSERT_TRUE(eventually([&] { return server->clientCount() == 1; }));
 
-    net::SocketHandle second = connectRaw(server->port());
+    GNP2::SocketHandle second = connectRaw(server->port());
     const std::string secondPeer = localAddress(second.get());
     EXPECT_TRUE(closedByPeer(second.get()));
     ASSERT_TRUE(waitForLine("[TCPServer] Refused connection from " + secondPeer));
@@ -416,7 +416,7 @@ TEST_F(TCPServerTest, SecondSimulationIsRefusedAndTheFirstKeepsWorking)
 
 TEST_F(TCPServerTest, TakenPortIsRetriedUntilFree)
 {
-    net::SocketHandle occupant(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    GNP2::SocketHandle occupant(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -440,7 +440,7 @@ TEST_F(TCPServerTest, TakenPortIsRetriedUntilFree)
     EXPECT_EQ(server->port(), port);
     EXPECT_EQ(linesWith(failure).size(), 1u) << "the failure is reported once, not per retry";
     server->setEnabled(true);
-    net::SocketHandle client = connectRaw(port);
+    GNP2::SocketHandle client = connectRaw(port);
     sendBytes(client.get(), numberedFrames(4, 1));
     EXPECT_EQ(receive(1).size(), 1u);
 }
@@ -500,7 +500,7 @@ class ServerStop : public LinkTest, public ::testing::WithParamInterface<StopSta
 // and closes its connections.
 TEST_P(ServerStop, EndsEveryThread)
 {
-    net::SocketHandle occupant;
+    GNP2::SocketHandle occupant;
     if (GetParam() == StopState::RetryingPort) {
         occupant.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_in address{};
@@ -515,7 +515,7 @@ TEST_P(ServerStop, EndsEveryThread)
         return;
     }
     startServer(GetParam() != StopState::WaitingForEnabled);
-    net::SocketHandle client = connectRaw(server->port());
+    GNP2::SocketHandle client = connectRaw(server->port());
     ASSERT_TRUE(eventually([&] { return server->clientCount() == 1; }));
     if (GetParam() == StopState::FlowControlled) {
         std::thread sender([&] { sendBytes(client.get(), numberedFrames(0, 800)); });

@@ -44,9 +44,9 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
     return true;
 }
 
-net::SocketHandle connectRaw(int port)
+GNP2::SocketHandle connectRaw(int port)
 {
-    net::SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    GNP2::SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -54,13 +54,13 @@ net::SocketHandle connectRaw(int port)
     const int result =
         ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
     EXPECT_EQ(result, 0) << std::strerror(errno);
-    net::setNoDelay(socket.get());
+    GNP2::setNoDelay(socket.get());
     return socket;
 }
 
 void sendBytes(int fd, const std::vector<unsigned char>& bytes)
 {
-    ASSERT_EQ(net::sendAll(fd, bytes.data(), bytes.size()), 0);
+    ASSERT_EQ(GNP2::sendAll(fd, bytes.data(), bytes.size()), 0);
 }
 
 std::string localAddress(int fd)
@@ -68,7 +68,7 @@ std::string localAddress(int fd)
     sockaddr_in address{};
     socklen_t length = sizeof address;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return net::formatAddress(address);
+    return GNP2::formatAddress(address);
 }
 
 bool closedByPeer(int fd, std::chrono::milliseconds timeout)

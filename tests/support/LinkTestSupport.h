@@ -16,7 +16,7 @@
 #include "log/Log.h"
 #include "gnp2/Packet.h"
 #include "net/PacketRing.h"
-#include "net/Socket.h"
+#include "gnp2/Socket.h"
 #include "net/TCPServer.h"
 
 namespace linktest {
@@ -27,7 +27,7 @@ using namespace std::chrono_literals;
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s);
 
 // A connected IPv4 socket to 127.0.0.1:port (fails the test when it cannot).
-net::SocketHandle connectRaw(int port);
+GNP2::SocketHandle connectRaw(int port);
 void sendBytes(int fd, const std::vector<unsigned char>& bytes);
 // "127.0.0.1:<local port>" of a connected socket: how the server names it.
 std::string localAddress(int fd);

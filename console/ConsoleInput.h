@@ -7,8 +7,8 @@
 //
 // Threading: GUI thread only. It writes to the thread-safe log.
 
-#include "app/console/CommandHandler.h"
-#include "app/console/ConsoleLayout.h"
+#include "console/CommandHandler.h"
+#include "console/ConsoleLayout.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
-#include "app/console/ConsoleHandler.h"
+#include "console/ConsoleHandler.h"
 
 #include "fonts/FontMap.h"
-#include "app/console/CustomConsoleHandler.h"
+#include "console/CustomConsoleHandler.h"
 #include "log/Log.h"
 
 #include <osg/BlendFunc>

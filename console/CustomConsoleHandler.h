@@ -9,7 +9,7 @@
 // Threading: GUI thread only (called from the console's key handling); it
 // writes to the thread-safe log.
 
-#include "app/console/CommandHandler.h"
+#include "console/CommandHandler.h"
 
 namespace console {
 

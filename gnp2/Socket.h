@@ -1,6 +1,7 @@
 #pragma once
 // Small POSIX socket helpers shared by the viewer's server and the client
-// library. Header-only, so that the client library does not link the server.
+// library. Header-only and beside the packet, so that the client library
+// uses the packet library alone and never the server.
 //
 // Threading: a SocketHandle is owned by one object; the free functions are
 // reentrant.
@@ -17,7 +18,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-namespace net {
+namespace GNP2 {
 
 // Owns a file descriptor and closes it.
 class SocketHandle
@@ -116,4 +117,4 @@ inline std::string formatAddress(const sockaddr_in& address)
     return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
 }
 
-} // namespace net
+} // namespace GNP2

@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "gnp2/Packet.h"
-#include "net/FrameReader.h"
+#include "gnp2/FrameReader.h"
 
 namespace {
 
-using net::FrameReader;
+using GNP2::FrameReader;
 
 // A stream of frames with bodies of the given sizes; each body byte encodes
 // its frame and position so that a misplaced byte shows.

@@ -27,7 +27,7 @@
 
 #include "gnp2/Packet.h"
 
-namespace net {
+namespace GNP2 {
 
 class FrameReader
 {
@@ -161,4 +161,4 @@ private:
     std::size_t _end = 0;   // one past the last byte read
 };
 
-} // namespace net
+} // namespace GNP2

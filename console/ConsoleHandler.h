@@ -27,7 +27,7 @@
 // another thread. Texts, image and the image camera are DYNAMIC, so threaded
 // viewers finish drawing them before the next event traversal.
 
-#include "app/console/ConsoleInput.h"
+#include "console/ConsoleInput.h"
 
 #include <osg/Camera>
 #include <osg/Geode>

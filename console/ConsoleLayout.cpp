@@ -1,4 +1,4 @@
-#include "app/console/ConsoleLayout.h"
+#include "console/ConsoleLayout.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/console/ConsoleInput.h"
+#include "console/ConsoleInput.h"
 
 #include "log/Log.h"
 

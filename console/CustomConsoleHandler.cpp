@@ -1,4 +1,4 @@
-#include "app/console/CustomConsoleHandler.h"
+#include "console/CustomConsoleHandler.h"
 
 #include "log/Log.h"
 

@@ -3,7 +3,7 @@
 // screen space: ten rows of text, the lowest holding the prompt and the nine
 // above it the log, newest line at the bottom. A line that wraps takes as
 // many rows as it wraps to. These are plain numbers so that the layout and
-// the scroll limit can be tested without a window; app/console turns them
+// the scroll limit can be tested without a window; ConsoleHandler turns them
 // into a camera, a panel and texts.
 
 #include "log/Log.h"
