@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <unistd.h>
+
 #include "gnp2/Packet.h"
 
 #if defined(__SSE2__)
@@ -73,7 +75,10 @@ std::string ReplayRecorder::open(const std::string& path)
     {
         std::lock_guard lock(_mutex);
         _stop = false;
+        _failure.clear();
     }
+    _failed = false;
+    _fileBytes = 0;
     if (_current.bytes.empty()) {
         _current.bytes.resize(RECORD_BUFFER_SIZE);
         std::lock_guard lock(_mutex);
@@ -182,7 +187,21 @@ void ReplayRecorder::writeLoop()
         _full.pop_front();
         _writing = true;
         lock.unlock();
-        std::fwrite(block.bytes.data(), 1, block.used, _file.get());
+        if (!_failed) {
+            const std::size_t written = std::fwrite(block.bytes.data(), 1, block.used, _file.get());
+            if (written == block.used) {
+                _fileBytes += static_cast<long long>(written);
+            } else {
+                const std::string why = std::strerror(errno);
+                // A record cut by the failure would be read as garbage.
+                if (::ftruncate(::fileno(_file.get()), _fileBytes) != 0)
+                    std::fseek(_file.get(), _fileBytes, SEEK_SET);
+                lock.lock();
+                _failure = why + " after " + std::to_string(_fileBytes) + " bytes";
+                lock.unlock();
+                _failed = true;
+            }
+        }
         lock.lock();
         _writing = false;
         block.used = 0;
@@ -195,9 +214,15 @@ void ReplayRecorder::writeLoop()
     }
 }
 
+std::string ReplayRecorder::failure() const
+{
+    std::lock_guard lock(_mutex);
+    return _failure;
+}
+
 void ReplayRecorder::record(GNP2::Packet& state)
 {
-    if (!_file) {
+    if (!_file || _failed) {
         state.clearChanged();
         return;
     }

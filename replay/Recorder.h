@@ -12,6 +12,7 @@
 // Threading: GUI thread only (inside the update callback, under its lock);
 // the recorder's own writer thread writes the file.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -77,6 +78,12 @@ public:
     // Records written since the last open (kept after close).
     std::size_t recordCount() const { return _records; }
 
+    // Why the file stopped taking records (a full disk, a size limit), empty
+    // while it takes them. After a failed write the file is cut back to the
+    // records written before it, so it ends on a whole record, and later
+    // records are dropped until the next open. Any thread.
+    std::string failure() const;
+
 private:
     struct Block
     {
@@ -108,12 +115,15 @@ private:
     std::size_t _staged = 0;                      // bytes used of _stage
     std::size_t _records = 0;
 
-    std::mutex _mutex;
+    mutable std::mutex _mutex;
     std::condition_variable _changed; // a block was handed over, written, or the writer must stop
     std::deque<Block> _full;          // protected by _mutex: blocks to write, oldest first
     std::vector<Block> _empty;        // protected by _mutex: written blocks for reuse
     std::size_t _blocks = 0;          // protected by _mutex: blocks in existence
     bool _writing = false;            // protected by _mutex: the writer holds a block
     bool _stop = false;               // protected by _mutex
+    std::string _failure;             // protected by _mutex: see failure()
+    std::atomic<bool> _failed{false}; // set with _failure: record() drops records
+    long long _fileBytes = 0;         // the writer thread's: bytes in the file
     std::thread _writer;
 };
