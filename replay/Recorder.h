@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -104,6 +105,8 @@ private:
     // Waits until the writer has written every block handed to it.
     void waitWritten();
     void writeLoop();
+    // Follows the records through a block just written at _fileBytes.
+    void followRecords(const Block& block);
 
     struct FileCloser
     {
@@ -124,6 +127,14 @@ private:
     bool _stop = false;               // protected by _mutex
     std::string _failure;             // protected by _mutex: see failure()
     std::atomic<bool> _failed{false}; // set with _failure: record() drops records
-    long long _fileBytes = 0;         // the writer thread's: bytes in the file
+    // The writer thread's: where the records it wrote lie. Blocks split
+    // records anywhere, so their length words are followed as the blocks go
+    // by: _nextRecord is where the next record starts, _wholeEnd where the
+    // last record wholly in the file ends, _tail the 8 bytes before the
+    // block being written (a length word may start there).
+    std::uint64_t _nextRecord = 0;
+    std::uint64_t _wholeEnd = 0;
+    std::uint64_t _fileBytes = 0;
+    unsigned char _tail[8] = {};
     std::thread _writer;
 };

@@ -417,6 +417,9 @@ TEST(Runs, ATerminatedViewerKeepsItsRunAndTheNextStartSaysWhere)
         },
         20s))
         << "the next start did not say where the run is";
+    ASSERT_TRUE(waitFor(
+        [&] { return hasWindowOf(next.display.name(), next.program.processId(), "Pellam Orvane"); },
+        20s));
     ASSERT_TRUE(next.close());
     EXPECT_TRUE(QFileInfo::exists(kept)) << "a kept run stays until the user moves it";
 }
