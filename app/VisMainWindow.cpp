@@ -613,7 +613,7 @@ void VisMainWindow::keepUnsavedRun(const QString& why)
     if (kept.isEmpty())
         return;
     _runSaved = true;
-    std::cerr << "Orvane " << why.toStdString() << ": the unsaved run is kept in "
+    std::cerr << "Orvane: " << why.toStdString() << "; the unsaved run is kept in "
               << kept.toStdString() << std::endl;
 }
 

@@ -442,7 +442,9 @@ void ReplayManager::buildIndex()
                            "[ReplayManager] " + _fileName + " is readable up to byte " +
                                std::to_string(_soundBytes) + ": " + _damage + " (of " +
                                std::to_string(size) + " bytes); the replay plays what precedes it");
-        console::show();
+        // A file with nothing to play is refused by whoever opened it.
+        if (_soundBytes > 0)
+            console::show();
     }
     // Records are back to back: a record ends where the next begins, the
     // last one where the file, or its readable part, ends.

@@ -84,7 +84,7 @@ public:
     // file is whole records from its start to its end; else soundBytes() is
     // where the first record that is damaged or cut short begins, and the
     // replay plays the records before it. Said once on the console, which
-    // is shown.
+    // is shown when there is something to play.
     const std::string& damage() const { return _damage; }
     std::uint64_t soundBytes() const { return _soundBytes; }
     std::uint64_t fileSize() const { return _fileSize; }
