@@ -85,18 +85,20 @@ CommandLine parse(const std::vector<std::string>& arguments)
         const Option* option = findOption(argument);
         std::string error;
         if (!option) {
-            error = argument.starts_with('-') ? "unknown option " + quoted(argument)
-                                              : "unexpected argument " + quoted(argument);
+            result.ignored.push_back(quoted(argument));
+            continue;
         } else if (!option->read) {
             if (!request)
                 request = option->name == "--version" ? CommandLine::Action::Version
                                                       : CommandLine::Action::Help;
             continue;
         } else if (i + option->values.size() >= arguments.size()) {
+            // Only the end of the line can cut an option short.
             std::string names;
             for (std::string_view value : option->values)
                 names += " " + std::string(value);
-            error = std::string(option->name) + " needs a value:" + names;
+            result.ignored.push_back(quoted(argument) + " without" + names);
+            break;
         } else {
             const std::span<const std::string> values(&arguments[i + 1], option->values.size());
             error = option->read(result, values);
@@ -114,6 +116,16 @@ CommandLine parse(const std::vector<std::string>& arguments)
     if (request)
         result.action = *request;
     return result;
+}
+
+std::string ignoredWarning(const CommandLine& commandLine, std::string_view program)
+{
+    if (commandLine.ignored.empty())
+        return {};
+    std::string text = std::string(baseName(program)) + ": warning: ignored ";
+    for (std::size_t i = 0; i < commandLine.ignored.size(); ++i)
+        text += (i ? ", " : "") + commandLine.ignored[i];
+    return text + " (" + std::string(baseName(program)) + " --help lists the options)\n";
 }
 
 std::string usage(std::string_view program)

@@ -5,6 +5,11 @@
 //
 //     orvane [-tcp <port>]
 //
+// An argument that is none of the options is ignored: the program starts,
+// after one warning on standard error that names what it ignored (main asks
+// for it once Qt has taken the arguments it understands, such as -platform,
+// -display, -style or -geometry, which therefore draw no warning).
+//
 // An option is a row of OPTIONS: its names, the names of the values it
 // takes, a line for the usage text and a function that stores what it read.
 // Adding an option is adding a row (and a field to CommandLine).
@@ -34,6 +39,10 @@ struct CommandLine
 
     // -tcp <port>: the port to listen on instead of the stored one.
     std::optional<int> port;
+
+    // What was ignored, in the order given: unknown arguments as typed, and
+    // an option lacking its values at the end of the line.
+    std::vector<std::string> ignored;
 };
 
 // Stores the values of one option into the command line; returns what is
@@ -60,6 +69,10 @@ CommandLine parse(const std::vector<std::string>& arguments);
 // A port number as typed: decimal digits only, 0 to 65535 (0 lets the
 // system choose a free port). Empty when it is none, with what is wrong.
 std::optional<int> portNumber(std::string_view text, std::string* error = nullptr);
+
+// The one-line warning (ending in a line feed) that names what
+// `commandLine` ignored, for `program` (argv[0]); empty when nothing was.
+std::string ignoredWarning(const CommandLine& commandLine, std::string_view program);
 
 // The usage text for `program` (the name it was started as), ending in a
 // line feed.

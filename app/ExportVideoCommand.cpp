@@ -188,6 +188,25 @@ Parsed parse(const std::vector<std::string>& arguments)
     return parsed;
 }
 
+Range exportRange(const Options& options, double first, double last)
+{
+    Range range{options.from.value_or(first), options.to.value_or(last), {}};
+    auto moved = [](const char* option, double asked, const char* where, double to) {
+        std::ostringstream note;
+        note << option << " " << asked << " is " << where << " of the replay: using " << to << " s";
+        return note.str();
+    };
+    if (range.start < first) {
+        range.notes.push_back(moved("--from", range.start, "before the first record", first));
+        range.start = first;
+    }
+    if (range.end > last) {
+        range.notes.push_back(moved("--to", range.end, "after the last record", last));
+        range.end = last;
+    }
+    return range;
+}
+
 int run(int argc, char** argv, Embedding embedding)
 {
     const Parsed parsed = parse(std::vector<std::string>(argv + 1, argv + argc));
@@ -263,8 +282,11 @@ int run(int argc, char** argv, Embedding embedding)
                             qsizetype(VIDEO_CODECS[std::size_t(entry)].item.size()));
     request.firstTime = replay.firstTime();
     request.lastTime = replay.lastTime();
-    request.start = options.from.value_or(request.firstTime);
-    request.end = options.to.value_or(request.lastTime);
+    const Range range = exportRange(options, request.firstTime, request.lastTime);
+    for (const std::string& note : range.notes)
+        std::cout << note << "\n";
+    request.start = range.start;
+    request.end = range.end;
     if (const QString failure = video::exportCheckFailure(request); !failure.isEmpty()) {
         std::cerr << "orvane: " << failure.toStdString() << "\n";
         return 2;

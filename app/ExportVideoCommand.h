@@ -63,6 +63,19 @@ std::string codecNames();
 
 std::string usage();
 
+// The times to export of a replay whose records run from `first` to `last`:
+// --from and --to, or the replay's ends without them. A start before the
+// first record starts at it and an end after the last record ends there
+// (rounding in the printed times must not make an export fail); `notes`
+// says what was moved, one line each.
+struct Range
+{
+    double start = 0.0;
+    double end = 0.0;
+    std::vector<std::string> notes;
+};
+Range exportRange(const Options& options, double first, double last);
+
 // Runs the whole command: makes the application, renders and encodes.
 // Returns the process's exit status.
 int run(int argc, char** argv, Embedding embedding);

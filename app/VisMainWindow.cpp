@@ -117,6 +117,13 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
         [this](std::uint64_t done, std::uint64_t total) { showReplayProgress(done, total); });
     addViewerControls();
     _offlineNotice.attach(*_viewerManager->mainView()->view());
+    // Runs a viewer kept when it ended unasked stay until the user moves them.
+    for (const QString& kept : _objectManager->keptRecordings()) {
+        console::writeLine(console::LEVEL_32,
+                           "[ObjectManager] A viewer that ended without asking kept its run in " +
+                               kept.toStdString() + " (File -> Open Replay... plays it)");
+        console::show();
+    }
 
     connect(_objectManager.get(), &ObjectManager::statusChanged, this,
             &VisMainWindow::statusChanged);
@@ -136,12 +143,21 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     show();
     restoreWindowSettings();
 
+    _endingSignals = std::make_unique<EndingSignals>([this](int signal) {
+        keepUnsavedRun("ended by " + EndingSignals::name(signal));
+        // Every event loop ends, a modal dialog's too; nothing is asked.
+        QCoreApplication::exit(0);
+    });
+    EndingSignals::setOnUnexpectedExit([this] { keepUnsavedRun("the window system went away"); });
+
     _updateTimer.start(UPDATE_INTERVAL_MS);
     QApplication::exec();
 }
 
 VisMainWindow::~VisMainWindow()
 {
+    EndingSignals::setOnUnexpectedExit(nullptr);
+    _endingSignals.reset();
     _updateTimer.stop();
     storeWindowSettings();
     _objectManager.reset();
@@ -430,6 +446,7 @@ void VisMainWindow::statusChanged()
         _timeBox->setRange(_transport.first(), _transport.last());
         _timeBox->setValue(_transport.first());
     }
+    showRecordingState();
     refreshStatus();
 }
 
@@ -544,7 +561,9 @@ void VisMainWindow::replayLoadFile()
         this, "Please select replay file", QDir(".").absolutePath(), "Replay File (*.dat)");
     if (name.isEmpty())
         return;
-    _objectManager->startReplay(name);
+    const QString refused = _objectManager->openReplay(name);
+    if (!refused.isEmpty())
+        QMessageBox::warning(this, "Orvane", "The file " + name + " is not a replay. " + refused);
     refreshStatus();
 }
 
@@ -584,6 +603,33 @@ bool VisMainWindow::saveRecording()
 bool VisMainWindow::unsavedRun() const
 {
     return !_runSaved && _objectManager->recordedRecords() > 0;
+}
+
+void VisMainWindow::keepUnsavedRun(const QString& why)
+{
+    if (!unsavedRun())
+        return;
+    const QString kept = _objectManager->keepRecording();
+    if (kept.isEmpty())
+        return;
+    _runSaved = true;
+    std::cerr << "Orvane: " << why.toStdString() << "; the unsaved run is kept in "
+              << kept.toStdString() << std::endl;
+}
+
+void VisMainWindow::showRecordingState()
+{
+    const QString recording = "Recording to " + _objectManager->temporaryReplayPath();
+    if (_statusLabel->toolTip() != recording)
+        _statusLabel->setToolTip(recording);
+    const ReplayManager* replay = _objectManager->replay();
+    if (_objectManager->state() == ObjectManager::Replay && replay && !replay->damage().empty())
+        statusBar()->showMessage(
+            QString("Replay damaged: sound up to byte %1 of %2, plays what precedes it")
+                .arg(replay->soundBytes())
+                .arg(replay->fileSize()));
+    else
+        statusBar()->clearMessage();
 }
 
 bool VisMainWindow::confirmQuit()
@@ -712,8 +758,20 @@ void VisMainWindow::videoGrabbing()
         else
             _updateTimer.start(UPDATE_INTERVAL_MS);
     };
+    // The dialog sizes the window to the video's size while it is open.
+    const QSize windowSize = size();
+    const bool sized = !isFullScreen() && !isMaximized();
     VideoGrabbingDlg dialog(host, this);
     dialog.exec();
+    if (sized)
+        resize(windowSize);
+    if (!dialog.writtenFile().isEmpty()) {
+        const QString written = QString("Video written to %1 (%2 frames)")
+                                    .arg(QFileInfo(dialog.writtenFile()).absoluteFilePath())
+                                    .arg(dialog.writtenFrames());
+        console::writeLine(console::LEVEL_4, written.toStdString());
+        statusBar()->showMessage(written);
+    }
 }
 
 void VisMainWindow::quitApplication()

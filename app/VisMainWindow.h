@@ -25,6 +25,7 @@
 #include <osg/ref_ptr>
 #include <osgShadow/ShadowedScene>
 
+#include "app/EndingSignals.h"
 #include "app/MainWindowStatus.h"
 #include "app/MenuTable.h"
 #include "app/OfflineNotice.h"
@@ -174,6 +175,13 @@ private:
     // Asks for a name and copies the temporary recording there; a name
     // without an extension gets ".dat". True when the run was saved.
     bool saveRecording();
+    // An ending that cannot ask (a signal, the display gone, `why`): an
+    // unsaved run is moved to a dated file under Temp/, and where is said on
+    // standard error.
+    void keepUnsavedRun(const QString& why);
+    // The recording that the object manager writes, and whether the replay
+    // is damaged, in the status bar.
+    void showRecordingState();
     // Before quitting: asks whether an unsaved run is saved, discarded or
     // the quitting cancelled (unless the user asked not to be asked). True
     // when quitting may go on.
@@ -215,6 +223,7 @@ private:
     std::unique_ptr<ViewerManager> _viewerManager;
     std::unique_ptr<ObjectManager> _objectManager;
     QTimer _updateTimer;
+    std::unique_ptr<EndingSignals> _endingSignals;
     ReplayClock _clock;
     ReplayTransport _transport{_clock};
 };

@@ -6,6 +6,7 @@
 //     orvane --export-video <replay.dat> <out.mp4> [options]   (see ExportVideoCommand.h)
 #include <QApplication>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,12 @@ int main(int argc, char** argv)
     rawinput::registerRawInputDevices();
     ViewerManager::prepareProcess(kEmbedding);
     QApplication application(argc, argv);
+    // Qt has taken its own arguments out of argv: what is left and unknown
+    // is ignored, and said so once.
+    std::fputs(commandline::ignoredWarning(
+                   commandline::parse(std::vector<std::string>(argv, argv + argc)), argv[0])
+                   .c_str(),
+               stderr);
     programpaths::addDataDirectoriesToSearchPath();
     const int port = startup::listeningPort(commandLine);
     {

@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include <unistd.h>
+
+#include "gnp2/Packet.h"
 #include "gnp2/ReplayRecord.h"
 
 #if defined(__SSE2__)
@@ -73,7 +76,13 @@ std::string ReplayRecorder::open(const std::string& path)
     {
         std::lock_guard lock(_mutex);
         _stop = false;
+        _failure.clear();
     }
+    _failed = false;
+    _fileBytes = 0;
+    _nextRecord = 0;
+    _wholeEnd = 0;
+    std::memset(_tail, 0, sizeof _tail);
     if (_current.bytes.empty()) {
         _current.bytes.resize(RECORD_BUFFER_SIZE);
         std::lock_guard lock(_mutex);
@@ -182,7 +191,22 @@ void ReplayRecorder::writeLoop()
         _full.pop_front();
         _writing = true;
         lock.unlock();
-        std::fwrite(block.bytes.data(), 1, block.used, _file.get());
+        if (!_failed) {
+            const std::size_t written = std::fwrite(block.bytes.data(), 1, block.used, _file.get());
+            if (written == block.used) {
+                followRecords(block);
+            } else {
+                const std::string why = std::strerror(errno);
+                // The file keeps the records wholly written before: one
+                // cut by the failure would be read as garbage.
+                if (::ftruncate(::fileno(_file.get()), off_t(_wholeEnd)) != 0)
+                    std::fseek(_file.get(), long(_wholeEnd), SEEK_SET);
+                lock.lock();
+                _failure = why + " after " + std::to_string(_wholeEnd) + " bytes";
+                lock.unlock();
+                _failed = true;
+            }
+        }
         lock.lock();
         _writing = false;
         block.used = 0;
@@ -195,9 +219,42 @@ void ReplayRecorder::writeLoop()
     }
 }
 
+void ReplayRecorder::followRecords(const Block& block)
+{
+    const std::uint64_t start = _fileBytes;
+    const std::uint64_t end = start + block.used;
+    // A byte at or after start - 8: in the block or in the tail before it.
+    auto byteAt = [&](std::uint64_t offset) {
+        return offset >= start ? block.bytes[offset - start] : _tail[offset + 8 - start];
+    };
+    for (;;) {
+        if (_nextRecord <= end)
+            _wholeEnd = _nextRecord;
+        if (_nextRecord + 8 > end)
+            break;
+        std::uint32_t length = 0;
+        for (int i = 3; i >= 0; --i)
+            length = (length << 8) | byteAt(_nextRecord + 4 + std::uint64_t(i));
+        _nextRecord += 4 + std::uint64_t(length);
+    }
+    // The last 8 bytes of the file: the old tail and the block, in order.
+    unsigned char joined[16];
+    const std::size_t taken = std::min<std::size_t>(block.used, 8);
+    std::memcpy(joined, _tail, 8);
+    std::memcpy(joined + 8, block.bytes.data() + block.used - taken, taken);
+    std::memcpy(_tail, joined + taken, 8);
+    _fileBytes = end;
+}
+
+std::string ReplayRecorder::failure() const
+{
+    std::lock_guard lock(_mutex);
+    return _failure;
+}
+
 void ReplayRecorder::record(GNP2::Packet& state)
 {
-    if (!_file) {
+    if (!_file || _failed) {
         state.clearChanged();
         return;
     }

@@ -8,7 +8,9 @@
 // Threading: GUI thread only (inside the update callback, under its lock);
 // the recorder's own writer thread writes the file.
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -73,6 +75,12 @@ public:
     // Records written since the last open (kept after close).
     std::size_t recordCount() const { return _records; }
 
+    // Why the file stopped taking records (a full disk, a size limit), empty
+    // while it takes them. After a failed write the file is cut back to the
+    // records written before it, so it ends on a whole record, and later
+    // records are dropped until the next open. Any thread.
+    std::string failure() const;
+
 private:
     struct Block
     {
@@ -93,6 +101,8 @@ private:
     // Waits until the writer has written every block handed to it.
     void waitWritten();
     void writeLoop();
+    // Follows the records through a block just written at _fileBytes.
+    void followRecords(const Block& block);
 
     struct FileCloser
     {
@@ -104,12 +114,23 @@ private:
     std::size_t _staged = 0;                      // bytes used of _stage
     std::size_t _records = 0;
 
-    std::mutex _mutex;
+    mutable std::mutex _mutex;
     std::condition_variable _changed; // a block was handed over, written, or the writer must stop
     std::deque<Block> _full;          // protected by _mutex: blocks to write, oldest first
     std::vector<Block> _empty;        // protected by _mutex: written blocks for reuse
     std::size_t _blocks = 0;          // protected by _mutex: blocks in existence
     bool _writing = false;            // protected by _mutex: the writer holds a block
     bool _stop = false;               // protected by _mutex
+    std::string _failure;             // protected by _mutex: see failure()
+    std::atomic<bool> _failed{false}; // set with _failure: record() drops records
+    // The writer thread's: where the records it wrote lie. Blocks split
+    // records anywhere, so their length words are followed as the blocks go
+    // by: _nextRecord is where the next record starts, _wholeEnd where the
+    // last record wholly in the file ends, _tail the 8 bytes before the
+    // block being written (a length word may start there).
+    std::uint64_t _nextRecord = 0;
+    std::uint64_t _wholeEnd = 0;
+    std::uint64_t _fileBytes = 0;
+    unsigned char _tail[8] = {};
     std::thread _writer;
 };

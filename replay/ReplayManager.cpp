@@ -255,6 +255,8 @@ void ReplayManager::openAndIndex()
     _index.clear();
     _undecodable.clear();
     _fileSize = 0;
+    _damage.clear();
+    _soundBytes = 0;
     _objects = 0;
     _spacing = CHECKPOINT_SPACING;
     _checkpoints.clear();
@@ -313,6 +315,7 @@ void ReplayManager::buildIndex()
     };
 
     std::string stop; // why the file stops being readable, if it does
+    std::string cut;  // the last record, indexed, runs past the end of the file
     std::uint64_t position = 0;
     while (position < size) {
         if (_progress && position >= nextProgress) {
@@ -410,8 +413,13 @@ void ReplayManager::buildIndex()
             }
         }
         add(time, connection, number, position);
-        if (recordEnd > size)
-            break; // cut in the middle of its data: indexed, reading it will fail
+        if (recordEnd > size) {
+            // Cut in the middle of its data: indexed, reading it will fail.
+            cut = "the record at byte " + std::to_string(position) + " needs " +
+                  std::to_string(4 + std::uint64_t(length)) + " bytes, the file ends after " +
+                  std::to_string(size - position);
+            break;
+        }
         position = recordEnd;
     }
     index.close();
@@ -421,10 +429,18 @@ void ReplayManager::buildIndex()
                                std::to_string(backwards) +
                                (backwards == 1 ? " record" : " records") +
                                "; each is replayed in file order at the time before it");
-    if (!stop.empty())
-        console::writeLine(console::LEVEL_16, "[ReplayManager] " + _fileName +
-                                                  " is readable up to byte " +
-                                                  std::to_string(position) + ": " + stop);
+    _damage = stop.empty() ? cut : stop;
+    _soundBytes = _damage.empty() ? size : position;
+    if (!_damage.empty() && !_damageSaid) {
+        _damageSaid = true;
+        console::writeLine(console::LEVEL_16,
+                           "[ReplayManager] " + _fileName + " is readable up to byte " +
+                               std::to_string(_soundBytes) + ": " + _damage + " (of " +
+                               std::to_string(size) + " bytes); the replay plays what precedes it");
+        // A file with nothing to play is refused by whoever opened it.
+        if (_soundBytes > 0)
+            console::show();
+    }
     // Records are back to back: a record ends where the next begins, the
     // last one where the file, or its readable part, ends.
     _indexedEnd = stop.empty() ? size : position;

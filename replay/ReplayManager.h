@@ -80,6 +80,17 @@ public:
     std::size_t findRecord(float t) const;
 
     const std::string& fileName() const { return _fileName; }
+    // Where the file stops being sound, and why: damage() is empty when the
+    // file is whole records from its start to its end; else soundBytes() is
+    // where the first record that is damaged or cut short begins, and the
+    // replay plays the records before it. Said once on the console, which
+    // is shown when there is something to play.
+    const std::string& damage() const { return _damage; }
+    std::uint64_t soundBytes() const { return _soundBytes; }
+    std::uint64_t fileSize() const { return _fileSize; }
+    // Whether the file holds any whole record; a file that does not (an
+    // empty one, or one that is not a replay) has nothing to play.
+    bool holdsReplay() const { return _soundBytes > 0; }
     // One entry per record, in file order; objects are numbered below
     // objectCount().
     const ReplayIndex& index() const { return _index; }
@@ -140,6 +151,9 @@ private:
     std::size_t _fetches = 0;
     std::uint64_t _fileSize = 0;   // bytes in the file when it was indexed
     std::uint64_t _indexedEnd = 0; // where the last indexed record ends
+    std::string _damage;
+    std::uint64_t _soundBytes = 0;
+    bool _damageSaid = false; // the damage stays said when the file is indexed again
     // Positions of the records found not to decode, said once each.
     std::unordered_set<std::uint64_t> _undecodable;
 };

@@ -1,8 +1,11 @@
 #include "scene/ObjectManager.h"
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <thread>
+
+#include <QFileInfo>
 
 #include "log/Log.h"
 #include "gnp2/Packet.h"
@@ -37,12 +40,40 @@ ObjectManager::~ObjectManager()
     _callback->setRecorder(nullptr);
     dropReplay();
     _recorder.close();
-    std::remove(temporaryReplayPath().toLocal8Bit().constData());
+    // Only this viewer's own recording: another viewer may be writing its own.
+    _slot.remove();
 }
 
 QString ObjectManager::temporaryReplayPath() const
 {
-    return _workingDirectory + "/Temp/Orvane.dat";
+    if (_slot.held())
+        return QString::fromStdString(_slot.path());
+    return _workingDirectory + "/Temp/" + RecordingSlot::FIRST_NAME;
+}
+
+QString ObjectManager::keepRecording()
+{
+    _callback->setRecorder(nullptr);
+    _recorder.close();
+    if (!_slot.held() || QFileInfo(temporaryReplayPath()).size() == 0)
+        return {};
+    const QString kept = QString::fromStdString(_slot.keep(std::time(nullptr)));
+    if (kept.isEmpty())
+        console::writeLine(console::LEVEL_32, "[ObjectManager] The run could not be kept: " +
+                                                  temporaryReplayPath().toStdString());
+    else
+        console::writeLine(console::LEVEL_32,
+                           "[ObjectManager] The run is kept in " + kept.toStdString());
+    return kept;
+}
+
+QStringList ObjectManager::keptRecordings() const
+{
+    QStringList kept;
+    for (const std::string& path :
+         RecordingSlot::keptRecordings((_workingDirectory + "/Temp").toStdString()))
+        kept << QString::fromStdString(path);
+    return kept;
 }
 
 void ObjectManager::updateStatus()
@@ -50,6 +81,17 @@ void ObjectManager::updateStatus()
     // Starts and ends are counted, not sampled: a connection that ends and
     // the next that starts between two polls are two runs, not one.
     const TCPServer::Connections link = _server->connections();
+    if (!_failureSaid) {
+        const std::string failure = _recorder.failure();
+        if (!failure.empty()) {
+            _failureSaid = true;
+            console::writeLine(console::LEVEL_32,
+                               "[ObjectManager] Recording stopped, " + failure +
+                                   ": the run goes on unrecorded; the replay keeps what was "
+                                   "recorded before");
+            console::show();
+        }
+    }
     if (_state == Online && link.ended >= _runConnection) {
         _server->setEnabled(false);
         _callback->setLive(false);
@@ -61,7 +103,20 @@ void ObjectManager::updateStatus()
         clearScene();
         // A run that cannot be recorded is said at once, not discovered
         // when the replay comes up empty.
-        const std::string error = _recorder.open(temporaryReplayPath().toStdString());
+        std::string error;
+        if (!_slot.held()) {
+            const std::string directory = (_workingDirectory + "/Temp").toStdString();
+            error = _slot.take(directory);
+            if (_slot.held() &&
+                temporaryReplayPath() != _workingDirectory + "/Temp/" + RecordingSlot::FIRST_NAME)
+                console::writeLine(console::LEVEL_32, "[ObjectManager] Another viewer records to " +
+                                                          directory + "/" +
+                                                          RecordingSlot::FIRST_NAME +
+                                                          "; this one records to " + _slot.path());
+        }
+        if (error.empty())
+            error = _recorder.open(_slot.path());
+        _failureSaid = false;
         if (!error.empty()) {
             console::writeLine(console::LEVEL_32,
                                "[ObjectManager] This run will not be recorded: " + error);
@@ -82,11 +137,34 @@ void ObjectManager::updateStatus()
 
 void ObjectManager::startReplay(const QString& path)
 {
+    play(_replayEnabled ? std::make_unique<ReplayManager>(path.toStdString(), _replayProgress)
+                        : nullptr);
+}
+
+QString ObjectManager::openReplay(const QString& path)
+{
+    if (!_replayEnabled) {
+        play(nullptr);
+        return {};
+    }
+    auto replay = std::make_unique<ReplayManager>(path.toStdString(), _replayProgress);
+    if (!replay->is_open())
+        return "It cannot be opened for reading.";
+    if (replay->fileSize() == 0)
+        return "The file is empty.";
+    if (!replay->holdsReplay())
+        return "It holds no replay record: " + QString::fromStdString(replay->damage()) + ".";
+    play(std::move(replay));
+    return {};
+}
+
+void ObjectManager::play(std::unique_ptr<ReplayManager> replay)
+{
     _callback->setRecorder(nullptr);
     _callback->setLive(false);
-    if (_replayEnabled) {
+    if (replay) {
         clearScene();
-        _replay = std::make_unique<ReplayManager>(path.toStdString(), _replayProgress);
+        _replay = std::move(replay);
         _callback->setReplaying(true);
         setState(Replay);
     } else {

@@ -18,6 +18,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <cstdint>
@@ -30,6 +31,7 @@
 
 #include "net/PacketRing.h"
 #include "replay/Recorder.h"
+#include "replay/RecordingSlot.h"
 #include "replay/ReplayManager.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
@@ -65,8 +67,18 @@ public:
     PacketRing& sendRing() { return _sendRing; }
     rootnodeUpdateCallback& updateCallback() { return *_callback; }
     const QString& workingDirectory() const { return _workingDirectory; }
-    // The temporary recording: working directory + "/Temp/Orvane.dat".
+    // The temporary recording: working directory + "/Temp/Orvane.dat", or,
+    // while another viewer records there, a file of this viewer's own beside
+    // it (see RecordingSlot), taken when the first run begins.
     QString temporaryReplayPath() const;
+    // Ends the recording of the current run, if any, and moves the recorded
+    // run to a dated name under Temp/ that outlives the viewer; says where
+    // on the console. Returns the new path, empty when nothing was kept. For
+    // an ending that cannot ask whether to save the run (a signal, a lost
+    // display).
+    QString keepRecording();
+    // The runs a viewer kept that way in this working directory.
+    QStringList keptRecordings() const;
     // Records of the latest run in the temporary recording (0 before the
     // first run and when recording is off).
     std::size_t recordedRecords() const { return _recorder.recordCount(); }
@@ -85,6 +97,11 @@ public:
     // Drops the current replay and plays the file at `path` (state Replay),
     // or goes Offline when replay is disabled.
     void startReplay(const QString& path);
+    // The same for a file the user chose, which may be anything: a file that
+    // holds no replay record (an empty one, a picture) is refused, and the
+    // state and the current replay stay as they are. Returns why it was
+    // refused, empty when it plays.
+    QString openReplay(const QString& path);
     // Feeds the replay's records for replay time t into the receive ring,
     // unless the ring still holds the previous feed. Moving the time by any
     // distance, either way, brings every object updated in between to its
@@ -117,6 +134,8 @@ signals:
 
 private:
     void setState(State state);
+    // Plays `replay` (state Replay), or goes Offline without one.
+    void play(std::unique_ptr<ReplayManager> replay);
     void dropReplay();
 
     osg::ref_ptr<osg::Group> _sceneRoot;
@@ -132,6 +151,9 @@ private:
     std::unique_ptr<TCPServer> _server;
     osg::ref_ptr<rootnodeUpdateCallback> _callback;
     ReplayRecorder _recorder;
+    RecordingSlot _slot;
+    // Whether the recorder's failure has been said (once per run).
+    bool _failureSaid = false;
     std::unique_ptr<ReplayManager> _replay;
     bool _replayEnabled = true;
     // The replay time the scene was last brought to, none after a clear.

@@ -421,6 +421,8 @@ void VideoGrabbingDlg::convert()
         warn(QString::fromStdString(result.error));
         return;
     }
+    _writtenFile = _filename->text();
+    _writtenFrames = result.frames;
     close();
 }
 

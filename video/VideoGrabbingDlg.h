@@ -14,6 +14,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 class QComboBox;
@@ -54,6 +55,10 @@ public:
     ~VideoGrabbingDlg() override;
 
     bool converting() const { return _converting; }
+    // The video file the last conversion wrote (a stopped one included), and
+    // its frames; empty when none was written.
+    const QString& writtenFile() const { return _writtenFile; }
+    std::int64_t writtenFrames() const { return _writtenFrames; }
 
 public slots:
     void selectPreset();
@@ -81,6 +86,8 @@ private:
 
     VideoExportHost _host;
     bool _converting = false;
+    QString _writtenFile;
+    std::int64_t _writtenFrames = 0;
 
     QListWidget* listWidget = nullptr;
     QLineEdit* _filename = nullptr;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <ostream>
@@ -246,8 +247,11 @@ int cut(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 {
     std::optional<float> from, to;
     std::vector<std::string> files;
+    bool force = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--from" || args[i] == "--to") {
+        if (args[i] == "--force") {
+            force = true;
+        } else if (args[i] == "--from" || args[i] == "--to") {
             float value;
             if (i + 1 >= args.size() || !parseTime(args[i + 1], value)) {
                 err << "orvane-replay cut: " << args[i] << " needs a time in seconds\n";
@@ -259,7 +263,7 @@ int cut(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             files.push_back(args[i]);
     }
     if (!from || !to || files.size() != 2) {
-        err << "usage: orvane-replay cut --from T0 --to T1 FILE OUT\n";
+        err << "usage: orvane-replay cut --from T0 --to T1 [--force] FILE OUT\n";
         return 2;
     }
     if (*from > *to) {
@@ -271,13 +275,22 @@ int cut(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         err << "orvane-replay cut: OUT must not be the file being cut\n";
         return 2;
     }
+    std::error_code missing;
+    if (!force && std::filesystem::exists(files[1], missing)) {
+        err << "orvane-replay cut: " << files[1]
+            << " exists; nothing written (--force overwrites it)\n";
+        return 1;
+    }
     // Time stamps that go back are applied where they were live: at the
     // latest time before them (as the viewer's replay indexes them).
     float latest = -INFINITY;
     std::map<ObjectKey, Record> stateAtFrom; // latest record per object up to T0
     std::vector<unsigned char> inRange;      // records after T0 up to T1
     std::size_t kept = 0;
+    std::optional<float> first;
     const auto damage = scanReplay(files[0], [&](const Record& record) {
+        if (!first)
+            first = record.time;
         latest = std::max(latest, record.time);
         if (latest <= *from) {
             GNP2::Packet packet;
@@ -294,6 +307,19 @@ int cut(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (damage) {
         err << files[0] << ": bad record at offset " << damage->offset << ": " << damage->reason
             << "; nothing written\n";
+        return 1;
+    }
+    // A range that meets no record would be a file of nothing or of mere
+    // leftovers: most likely the times were mistyped.
+    if (!first) {
+        err << "orvane-replay cut: " << files[0] << " holds no records; nothing written\n";
+        return 1;
+    }
+    if (*from > latest || *to < *first) {
+        err << "orvane-replay cut: the range " << number(*from) << " to " << number(*to)
+            << " s lies " << (*from > latest ? "after" : "before")
+            << " the recording, which runs from " << number(*first) << " to " << number(latest)
+            << " s; nothing written\n";
         return 1;
     }
     // The objects' states at T0 first, in the order they were last recorded.
@@ -322,7 +348,7 @@ int cut(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 const char* const USAGE = "usage: orvane-replay info FILE\n"
                           "       orvane-replay dump FILE\n"
-                          "       orvane-replay cut --from T0 --to T1 FILE OUT\n"
+                          "       orvane-replay cut --from T0 --to T1 [--force] FILE OUT\n"
                           "       orvane-replay check FILE\n";
 
 } // namespace

@@ -4,9 +4,11 @@
 //
 //   orvane-replay info FILE             time range, records, objects by type code, size
 //   orvane-replay dump FILE             every record as one JSON line, items named
-//   orvane-replay cut --from T0 --to T1 FILE OUT
+//   orvane-replay cut --from T0 --to T1 [--force] FILE OUT
 //                                       a replay of [T0, T1] that starts with
-//                                       every object's state at T0
+//                                       every object's state at T0; refused
+//                                       when the range misses the recording
+//                                       or OUT exists (unless --force)
 //   orvane-replay check FILE            the offset and reason of the first bad record
 //
 // Exit status: 0 good, 1 a damaged or unreadable file, 2 a wrong command line.

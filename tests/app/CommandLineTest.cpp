@@ -1,5 +1,6 @@
 // The programs' command line read into what to do: run on a port, print the
-// help or the version, or name the mistake.
+// help or the version, or name the mistake; what it ignores is named in the
+// warning.
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,9 @@ struct ParseCase
     const char* name;
     std::vector<std::string> arguments; // program name first
     Action action;
-    int port;          // -1: none given
-    const char* error; // a piece of the error text, for Action::Error
+    int port;         // -1: none given
+    const char* said; // a piece of the error text (Action::Error), else of the
+                      // warning; empty: no warning
 };
 
 class CommandLineParse : public testing::TestWithParam<ParseCase>
@@ -34,10 +36,18 @@ TEST_P(CommandLineParse, ReadsWhatTheUserAskedFor)
     if (c.action == Action::Run) {
         EXPECT_EQ(read.port.value_or(-1), c.port);
     }
+    const std::string warning = commandline::ignoredWarning(read, "orvane");
     if (c.action == Action::Error) {
-        EXPECT_NE(read.error.find(c.error), std::string::npos) << read.error;
+        EXPECT_NE(read.error.find(c.said), std::string::npos) << read.error;
     } else {
         EXPECT_TRUE(read.error.empty()) << read.error;
+        if (*c.said) {
+            EXPECT_NE(warning.find(c.said), std::string::npos) << warning;
+            EXPECT_EQ(warning.find('\n'), warning.size() - 1) << "not one line: " << warning;
+        }
+    }
+    if (!*c.said) {
+        EXPECT_EQ(warning, "");
     }
 }
 
@@ -52,19 +62,33 @@ const ParseCase kParseCases[] = {
     {"Version", {"orvane", "--version"}, Action::Version, -1, ""},
     {"HelpAfterAPort", {"orvane", "-tcp", "12000", "--help"}, Action::Help, -1, ""},
     {"FirstRequestWins", {"orvane", "--version", "--help"}, Action::Version, -1, ""},
-    {"HelpBeforeAMistakeIsAnswered", {"orvane", "--help", "--bogus"}, Action::Help, -1, ""},
+    {"HelpBeforeAMistakeIsAnswered", {"orvane", "--help", "-tcp", "x"}, Action::Help, -1, ""},
     {"PortThatIsAWord", {"orvane", "-tcp", "abc"}, Action::Error, -1, "'abc' is not a port"},
     {"PortAboveTheRange", {"orvane", "-tcp", "99999"}, Action::Error, -1, "'99999' is not a port"},
     {"PortWithTrailingLetters", {"orvane", "-tcp", "12ab"}, Action::Error, -1, "'12ab'"},
     {"NegativePort", {"orvane", "-tcp", "-5"}, Action::Error, -1, "'-5'"},
     {"EmptyPort", {"orvane", "-tcp", ""}, Action::Error, -1, "'' is not a port"},
     {"HugePort", {"orvane", "-tcp", "99999999999999999999"}, Action::Error, -1, "not a port"},
-    {"PortMissing", {"orvane", "-tcp"}, Action::Error, -1, "-tcp needs a value: <port>"},
     {"OptionAsPort", {"orvane", "-tcp", "-tcp", "15000"}, Action::Error, -1, "'-tcp'"},
-    {"UnknownOption", {"orvane", "--frobnicate"}, Action::Error, -1, "unknown option '--frob"},
-    {"OptionIsCaseSensitive", {"orvane", "-TCP", "12000"}, Action::Error, -1, "'-TCP'"},
-    {"OptionWithEqualsSign", {"orvane", "-tcp=12000"}, Action::Error, -1, "'-tcp=12000'"},
-    {"StrayArgument", {"orvane", "12000"}, Action::Error, -1, "unexpected argument '12000'"},
+    {"PortMissingIsIgnored", {"orvane", "-tcp"}, Action::Run, -1, "'-tcp' without <port>"},
+    {"PortMissingKeepsTheEarlierPort",
+     {"orvane", "-tcp", "12000", "-tcp"},
+     Action::Run,
+     12000,
+     "'-tcp' without <port>"},
+    {"UnknownOptionIsIgnored", {"orvane", "--frobnicate"}, Action::Run, -1, "'--frobnicate'"},
+    {"AllIgnoredNamedInOneWarning",
+     {"orvane", "-x", "-tcp", "12000", "stray"},
+     Action::Run,
+     12000,
+     "ignored '-x', 'stray'"},
+    {"QtOptionsLeftAroundThePort",
+     {"orvane", "-style", "fusion", "-tcp", "12000", "-geometry", "800x600"},
+     Action::Run,
+     12000,
+     "'-style', 'fusion'"},
+    {"OptionIsCaseSensitive", {"orvane", "-TCP", "12000"}, Action::Run, -1, "'-TCP', '12000'"},
+    {"OptionWithEqualsSign", {"orvane", "-tcp=12000"}, Action::Run, -1, "'-tcp=12000'"},
     {"MistakeBeforeHelp", {"orvane", "-tcp", "x", "--help"}, Action::Error, -1, "'x'"},
 };
 

@@ -126,6 +126,32 @@ TEST(ExportVideoCommand, CodecsByNameOrByFileType)
     EXPECT_EQ(codecEntry(std::nullopt, "noextension"), -1);
 }
 
+TEST(ExportVideoCommand, TimesOutsideTheReplayAreBroughtToItsEnds)
+{
+    // A recording's first time stamp is rarely 0: --from 0 starts at it.
+    struct Case
+    {
+        const char* arguments;
+        double start, end;
+        std::size_t notes;
+    } cases[] = {
+        {"", 2.8e-05, 7.5, 0},
+        {"--from 0", 2.8e-05, 7.5, 1},
+        {"--from 0 --to 100", 2.8e-05, 7.5, 2},
+        {"--from 1 --to 2", 1.0, 2.0, 0},
+        {"--from 9", 9.0, 7.5, 0}, // after the end: left for the checks to refuse
+    };
+    for (const Case& c : cases) {
+        const Parsed parsed =
+            parse(words(std::string("--export-video a.dat b.mp4 ") + c.arguments));
+        ASSERT_TRUE(parsed.options) << c.arguments << ": " << parsed.error;
+        const Range range = exportRange(*parsed.options, 2.8e-05, 7.5);
+        EXPECT_EQ(range.start, c.start) << c.arguments;
+        EXPECT_EQ(range.end, c.end) << c.arguments;
+        EXPECT_EQ(range.notes.size(), c.notes) << c.arguments;
+    }
+}
+
 TEST(ExportVideoCommand, AskedForOnlyByItsOption)
 {
     const char* with[] = {"orvane", "-tcp", "11000", "--export-video", "a.dat", "b.mp4"};

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QFile>
+#include <QMessageBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
@@ -152,6 +154,36 @@ TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
         EXPECT_TRUE(shows(0)) << "a loaded replay starts at its first time";
         window.timeBox()->setValue(0.5);
         EXPECT_TRUE(shows(5)) << "the loaded replay scrubs like the recording";
+
+        // A file that holds no replay is refused with a box saying why; the
+        // replay shown stays, and so does its time range.
+        const QString notes = folder.filePath("notes.dat");
+        QFile text(notes);
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("Temperature log\n12.5 13.0 13.5\n");
+        text.close();
+        QString said;
+        answerNextDialog(
+            "QFileDialog",
+            [&](QWidget* dialog) {
+                dialog->findChild<QLineEdit*>("fileNameEdit")->setText(notes);
+                static_cast<QDialog*>(dialog)->accept();
+            },
+            nullptr);
+        answered = false;
+        answerNextDialog(
+            "QMessageBox",
+            [&](QWidget* box) {
+                said = static_cast<QMessageBox*>(box)->text();
+                static_cast<QDialog*>(box)->accept();
+            },
+            &answered);
+        window.action(MenuCommand::OpenReplay)->trigger();
+        EXPECT_TRUE(answered) << "refused without a word";
+        EXPECT_TRUE(said.contains("holds no replay record")) << said.toStdString();
+        EXPECT_EQ(window.objectManager().replay()->fileName(), saved.toStdString());
+        EXPECT_NEAR(window.timeBox()->maximum(), 0.9, 1e-6);
+        EXPECT_TRUE(shows(5));
     });
 }
 

@@ -301,13 +301,26 @@ TEST_F(ReplayToolCut, ARangeBeforeTheFirstRecordOrAfterTheLast)
         runTool({"cut", "--from", "-5", "--to", "0.05", _file.string(), early.string()}).status, 0);
     EXPECT_EQ(statesAt(early, 0.f), statesAt(_file, 0.f));
     EXPECT_EQ(ReplayManager(early.string()).index().size(), 2u);
-    // After the end: every object's last state, stamped with the start of the range.
-    ASSERT_EQ(runTool({"cut", "--from", "5", "--to", "6", _file.string(), late.string()}).status,
-              0);
-    ReplayManager replay(late.string());
-    EXPECT_EQ(replay.index().size(), 3u);
-    EXPECT_FLOAT_EQ(replay.firstTime(), 5.f);
-    EXPECT_EQ(statesAt(late, 5.f), statesAt(_file, 1.f));
+    // Wholly after the end, or before the start: refused, naming the
+    // recording's range, not a file of leftovers or of nothing.
+    for (const auto& [from, to] : {std::pair{"5", "6"}, std::pair{"-9", "-1"}}) {
+        const auto missed =
+            runTool({"cut", "--from", from, "--to", to, _file.string(), late.string()});
+        EXPECT_EQ(missed.status, 1) << from;
+        EXPECT_NE(missed.err.find("which runs from 0 to 1 s; nothing written"), std::string::npos)
+            << missed.err;
+        EXPECT_FALSE(fs::exists(late));
+    }
+    // An existing OUT is kept unless --force.
+    const auto kept = runTool({"cut", "--from", "0", "--to", "1", _file.string(), early.string()});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_NE(kept.err.find("--force"), std::string::npos) << kept.err;
+    EXPECT_EQ(ReplayManager(early.string()).index().size(), 2u) << "overwritten";
+    EXPECT_EQ(
+        runTool({"cut", "--from", "0", "--to", "1", "--force", _file.string(), early.string()})
+            .status,
+        0);
+    EXPECT_GT(ReplayManager(early.string()).index().size(), 2u);
 }
 
 TEST_F(ReplayToolCut, RefusesBadRangesAndDamagedFilesWithoutWriting)

@@ -17,11 +17,17 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QDir>
 
+#include <csignal>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include "X11Windows.h"
 #include "client/SimulationClient.h"
+#include "gnp2/Packet.h"
+#include "replay/ReplayManager.h"
 #include "tests/support/GlHarness.h"
 #include "tests/support/Packets.h"
 #include "tests/support/Pictures.h"
@@ -78,21 +84,32 @@ class ProgramRun : public testing::TestWithParam<Program>
 struct StartedProgram
 {
     // `askToSave`: whether quitting asks about an unsaved run (the setting).
-    explicit StartedProgram(const char* path, bool askToSave = true)
+    // `extra`: arguments after the port's. `folder`: where it starts and keeps
+    // its settings, a fresh one when empty. `fileSizeLimit`: the largest file
+    // it may write (bytes; 0: no limit), a disk that fills up.
+    explicit StartedProgram(const char* path, bool askToSave = true, QStringList extra = {},
+                            const QString& folder = {}, qint64 fileSizeLimit = 0)
+        : dir(folder.isEmpty() ? home.path() : folder)
     {
         if (!home.isValid() || display.name().empty())
             return;
         if (!askToSave)
             setAskToSave(false);
+        if (fileSizeLimit > 0)
+            program.setChildProcessModifier([fileSizeLimit] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            });
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
         environment.insert("OSG_GL_ERROR_CHECKING", "ON");
         environment.insert("DISPLAY", QString::fromStdString(display.name()));
         environment.remove("XAUTHORITY");
         program.setProcessEnvironment(environment);
-        program.setWorkingDirectory(home.path());
+        program.setWorkingDirectory(dir.path());
         program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(path, {"-tcp", QString::number(port)});
+        program.start(path, QStringList{"-tcp", QString::number(port)} + extra);
         started = program.waitForStarted(10000);
     }
 
@@ -114,7 +131,7 @@ struct StartedProgram
     // it quits).
     void setAskToSave(bool ask)
     {
-        QSettings stored(home.filePath("config/Pellam/Orvane.ini"), QSettings::IniFormat);
+        QSettings stored(dir.filePath("config/Pellam/Orvane.ini"), QSettings::IniFormat);
         stored.setValue("Replay/askToSaveOnExit", ask);
     }
 
@@ -127,6 +144,7 @@ struct StartedProgram
     }
 
     QTemporaryDir home;
+    QDir dir;
     const int port = freePort();
     PrivateDisplay display;
     QProcess program;
@@ -256,7 +274,8 @@ TEST_P(ProgramRun, ShowsTheDemoWithoutAnyError)
 
 TEST_P(ProgramRun, ShowsTheMinimalSimulationOfTheHelpPage)
 {
-    StartedProgram run(GetParam().path, false);
+    // Arguments for Qt reach Qt; unknown ones are named once and ignored.
+    StartedProgram run(GetParam().path, false, {"-style", "fusion", "--frobnicate", "-tcp"});
     ASSERT_TRUE(run.started) << GetParam().path << " (or its display) did not start";
     // The example connects at once: wait until the program listens.
     {
@@ -291,6 +310,141 @@ TEST_P(ProgramRun, ShowsTheMinimalSimulationOfTheHelpPage)
     EXPECT_EQ(example.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(example.exitCode(), 0) << QString::fromLocal8Bit(example.readAll()).toStdString();
     ASSERT_TRUE(run.close()) << "the program did not end cleanly when closed";
+    const QString output = QString::fromLocal8Bit(run.program.readAll());
+    EXPECT_TRUE(output.contains("warning: ignored '--frobnicate', '-tcp' without <port>"))
+        << output.toStdString();
+    EXPECT_FALSE(output.contains("fusion")) << output.toStdString();
+}
+
+// The view's colour fills its half of the display.
+bool showsColour(const StartedProgram& run, const QColor& colour)
+{
+    return areaOf(run.display.name(), colour).width() > 100;
+}
+
+// Streams `count` updates of view 1 (the right half, `colour`) at
+// increasing times; every update is a record.
+void streamView(orvane::SimulationClient& client, const QColor& colour, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        auto packet =
+            viewPacket(1, {colour.red(), colour.green(), colour.blue()}, {0.5f, 0.f}, {0.5f, 1.f});
+        packet->setFloatVector(GNP2::ITEM_TIME, {0.01f * float(i)});
+        client.send(*packet);
+    }
+}
+
+// What a replay of the file holds: whole records, and view 1 at the end.
+testing::AssertionResult replaysTheView(const QString& path)
+{
+    ReplayManager replay(path.toStdString());
+    if (!replay.damage().empty() || replay.index().size() == 0)
+        return testing::AssertionFailure() << path.toStdString() << ": " << replay.index().size()
+                                           << " records, " << replay.damage();
+    bool view = false;
+    for (GNP2::Packet* packet : replay.getPacketsForMove(std::nullopt, replay.lastTime())) {
+        view = view || GNP2::objectNumber(packet->header()) == 1;
+        delete packet;
+    }
+    return view ? testing::AssertionSuccess()
+                : testing::AssertionFailure() << path.toStdString() << " lacks the view";
+}
+
+TEST(Runs, TwoViewersInOneFolderEachRecordAndDeleteTheirOwn)
+{
+    QTemporaryDir folder;
+    const QColor otherColour(200, 60, 60);
+    StartedProgram first(ORVANE_PROGRAM, false, {}, folder.path());
+    StartedProgram second(ORVANE_GL_PROGRAM, false, {}, folder.path());
+    ASSERT_TRUE(first.started && second.started);
+    orvane::SimulationClient firstClient, secondClient;
+    ASSERT_TRUE(first.connect(firstClient));
+    streamView(firstClient, kViewColour, 3000);
+    const QString firstFile = folder.filePath("Temp/Orvane.dat");
+    const QString secondFile = folder.filePath("Temp/Orvane-2.dat");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(firstFile); }, 10s));
+    ASSERT_TRUE(second.connect(secondClient));
+    streamView(secondClient, otherColour, 2000);
+    EXPECT_TRUE(waitFor([&] { return showsColour(second, otherColour); }, 30s));
+    streamView(firstClient, kViewColour, 3000); // the first goes on recording
+    firstClient.close();
+    secondClient.close();
+    // Each replays its own run, and each recording is whole.
+    EXPECT_TRUE(waitFor([&] { return showsColour(first, kViewColour); }, 30s));
+    EXPECT_TRUE(waitFor([&] { return showsColour(second, otherColour); }, 30s));
+    EXPECT_TRUE(replaysTheView(firstFile));
+    EXPECT_TRUE(replaysTheView(secondFile));
+    EXPECT_EQ(ReplayManager(firstFile.toStdString()).index().size(), 6000u);
+    EXPECT_EQ(ReplayManager(secondFile.toStdString()).index().size(), 2000u);
+
+    // Quitting the second deletes its recording only.
+    ASSERT_TRUE(second.close());
+    EXPECT_TRUE(QString::fromLocal8Bit(second.program.readAll())
+                    .contains("this one records to " + secondFile));
+    EXPECT_FALSE(QFileInfo::exists(secondFile));
+    EXPECT_TRUE(replaysTheView(firstFile));
+    ASSERT_TRUE(first.close());
+    EXPECT_FALSE(QFileInfo::exists(firstFile));
+}
+
+TEST(Runs, ATerminatedViewerKeepsItsRunAndTheNextStartSaysWhere)
+{
+    QTemporaryDir folder;
+    QString kept;
+    {
+        StartedProgram run(ORVANE_PROGRAM, true, {}, folder.path());
+        ASSERT_TRUE(run.started);
+        orvane::SimulationClient client;
+        ASSERT_TRUE(run.connect(client));
+        streamView(client, kViewColour, 500);
+        ASSERT_TRUE(waitFor([&] { return showsColour(run, kViewColour); }, 30s));
+        run.program.terminate(); // SIGTERM, mid-run: the records are still in memory
+        ASSERT_TRUE(run.program.waitForFinished(20000));
+        EXPECT_EQ(run.program.exitStatus(), QProcess::NormalExit);
+        const QStringList files = QDir(folder.filePath("Temp")).entryList(QDir::Files);
+        ASSERT_EQ(files.size(), 1) << files.join(" ").toStdString();
+        kept = folder.filePath("Temp/" + files[0]);
+        EXPECT_TRUE(QString::fromLocal8Bit(run.program.readAll()).contains(kept));
+    }
+    EXPECT_TRUE(replaysTheView(kept));
+    EXPECT_EQ(ReplayManager(kept.toStdString()).index().size(), 500u);
+    StartedProgram next(ORVANE_PROGRAM, false, {}, folder.path());
+    ASSERT_TRUE(next.started);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            next.program.waitForReadyRead(100);
+            return next.program.peek(1 << 20).contains(kept.toLocal8Bit());
+        },
+        20s))
+        << "the next start did not say where the run is";
+    ASSERT_TRUE(waitFor(
+        [&] { return hasWindowOf(next.display.name(), next.program.processId(), "Pellam Orvane"); },
+        20s));
+    ASSERT_TRUE(next.close());
+    EXPECT_TRUE(QFileInfo::exists(kept)) << "a kept run stays until the user moves it";
+}
+
+TEST(Runs, AFullDiskStopsTheRecordingNotTheViewer)
+{
+    constexpr qint64 kLimit = 400 << 10; // the recording outgrows it at once
+    StartedProgram run(ORVANE_PROGRAM, false, {}, {}, kLimit);
+    ASSERT_TRUE(run.started);
+    orvane::SimulationClient client;
+    ASSERT_TRUE(run.connect(client));
+    streamView(client, kViewColour, 20000);
+    EXPECT_TRUE(waitFor([&] { return showsColour(run, kViewColour); }, 30s));
+    streamView(client, kViewColour, 100);
+    EXPECT_EQ(run.program.state(), QProcess::Running);
+    client.close();
+    // The replay plays what was kept.
+    const QString file = run.dir.filePath("Temp/Orvane.dat");
+    EXPECT_TRUE(waitFor([&] { return showsColour(run, kViewColour); }, 30s));
+    EXPECT_TRUE(replaysTheView(file));
+    EXPECT_LE(QFileInfo(file).size(), kLimit);
+    ASSERT_TRUE(run.close());
+    const QString output = QString::fromLocal8Bit(run.program.readAll());
+    EXPECT_EQ(output.count("Recording stopped"), 1) << output.toStdString();
+    EXPECT_TRUE(output.contains("File too large")) << output.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(App, ProgramRun,
@@ -355,8 +509,7 @@ const CommandLineCase kCommandLineCases[] = {
     {"Version", {"--version"}, 0, " 0.", ""},
     {"PortThatIsAWord", {"-tcp", "abc"}, 2, "", "'abc' is not a port number"},
     {"PortAboveTheRange", {"-tcp", "99999"}, 2, "", "'99999' is not a port number"},
-    {"PortMissing", {"-tcp"}, 2, "", "-tcp needs a value"},
-    {"UnknownOption", {"--frobnicate"}, 2, "", "unknown option '--frobnicate'"},
+    {"MistakeAfterUnknownArguments", {"--frobnicate", "-tcp", "x"}, 2, "", "'x' is not a port"},
 };
 
 INSTANTIATE_TEST_SUITE_P(App, CommandLineRun, testing::ValuesIn(kCommandLineCases),

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <ctime>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -9,6 +12,7 @@
 #include "log/Log.h"
 #include "gnp2/Packet.h"
 #include "replay/Recorder.h"
+#include "replay/RecordingSlot.h"
 #include "replay/ReplayManager.h"
 
 using namespace replay_files;
@@ -198,6 +202,8 @@ TEST_P(DamagedReplayFile, IndexesWhatIsSoundAndSaysWhereItStops)
 
     ReplayManager replay(file.path());
     EXPECT_EQ(replay.index().size(), 2u);
+    EXPECT_EQ(replay.soundBytes(), sound);
+    EXPECT_TRUE(replay.holdsReplay());
     const std::string at = std::to_string(sound);
     EXPECT_TRUE(
         logged("readable up to byte " + at + ": the record at byte " + at + " " + GetParam().said,
@@ -500,6 +506,81 @@ TEST_F(ReplayFile, RecorderWritesEachRunWholeIntoItsOwnFile)
     EXPECT_TRUE(file.read() == first);
     EXPECT_TRUE(second.read() == next);
     EXPECT_EQ(recorder.recordCount(), 1u);
+}
+
+// Files that are no replay, as a user may pick them: nothing whole to play.
+TEST_F(ReplayFile, AFileWithoutAWholeRecordHoldsNoReplay)
+{
+    const std::string text = "Temperature log\n12.5 13.0 13.5\n";
+    const std::vector<std::vector<unsigned char>> files = {
+        {},
+        {text.begin(), text.end()},
+        {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'},
+        std::vector<unsigned char>(4096, 0), // a hole
+    };
+    for (const auto& bytes : files) {
+        file.write(bytes);
+        ReplayManager replay(file.path());
+        EXPECT_FALSE(replay.holdsReplay()) << bytes.size() << " bytes";
+        EXPECT_EQ(replay.soundBytes(), 0u);
+        EXPECT_EQ(replay.damage().empty(), bytes.empty()) << replay.damage();
+    }
+    // A recording cut inside its last record is sound up to that record.
+    std::vector<unsigned char> bytes = fiveRecords();
+    const std::size_t sound = bytes.size();
+    append(bytes, record(0.2f, 6, 60.f));
+    bytes.resize(bytes.size() - 5);
+    file.write(bytes);
+    ReplayManager cut(file.path());
+    EXPECT_TRUE(cut.holdsReplay());
+    EXPECT_EQ(cut.soundBytes(), sound);
+    EXPECT_NE(cut.damage().find("the record at byte " + std::to_string(sound) + " needs"),
+              std::string::npos)
+        << cut.damage();
+}
+
+// A disk that fills up: recording stops and says why; nothing blocks.
+TEST_F(ReplayFile, RecorderStopsOnAFailedWrite)
+{
+    ReplayRecorder recorder;
+    ASSERT_EQ(recorder.open("/dev/full"), "");
+    GNP2::Packet state;
+    state.setHeader(GNP2::makeHeader(1, 2));
+    state.setFloatVector(1, std::vector<float>(4000, 1.f));
+    for (int i = 0; i < 200; ++i) // many blocks: the writer must not hold recording up
+        recorder.record(state);
+    recorder.flush();
+    EXPECT_NE(recorder.failure().find(std::strerror(ENOSPC)), std::string::npos)
+        << recorder.failure();
+    recorder.close();
+    ASSERT_EQ(recorder.open(file.path()), "");
+    EXPECT_EQ(recorder.failure(), "") << "a new recording starts clean";
+}
+
+TEST_F(ReplayFile, RecordingSlotsBelongToOneViewerEach)
+{
+    const std::filesystem::path directory = file.path() + "-slots";
+    {
+        RecordingSlot first, second, third;
+        ASSERT_EQ(first.take(directory.string()), "");
+        ASSERT_EQ(second.take(directory.string()), "");
+        EXPECT_EQ(first.path(), (directory / "Orvane.dat").string());
+        EXPECT_EQ(second.path(), (directory / "Orvane-2.dat").string());
+        // A released slot is free again; removing deletes the own file only.
+        second.remove();
+        EXPECT_TRUE(std::filesystem::exists(directory / "Orvane.dat"));
+        ASSERT_EQ(third.take(directory.string()), "");
+        EXPECT_EQ(third.path(), (directory / "Orvane-2.dat").string());
+        // Kept: a dated name no slot takes, found again later.
+        const std::string kept = first.keep(std::time_t(1765300000));
+        EXPECT_NE(kept.find("Orvane-run-2025"), std::string::npos) << kept;
+        EXPECT_FALSE(std::filesystem::exists(directory / "Orvane.dat"));
+        EXPECT_EQ(RecordingSlot::keptRecordings(directory.string()),
+                  std::vector<std::string>{kept});
+        ASSERT_EQ(first.take(directory.string()), "");
+        EXPECT_EQ(first.path(), (directory / "Orvane.dat").string());
+    }
+    std::filesystem::remove_all(directory);
 }
 
 TEST_F(ReplayFile, RecorderReportsAPathThatCannotBeOpened)
