@@ -65,6 +65,16 @@ float phase(float t)
     return std::fmod(t, DemoEffects::CYCLE);
 }
 
+// Rain or snow whose intensity rises and falls over [from, until) of the
+// cycle, 0 outside. In steps of 0.1: the viewer sets its precipitation up
+// anew for each new intensity, while a new wind only turns it.
+float showerIntensity(float p, float from, float until)
+{
+    if (p < from || p >= until)
+        return 0.f;
+    return std::round(8.f * std::sin(3.14159265f * (p - from) / (until - from))) / 10.f;
+}
+
 } // namespace
 
 void DemoEffects::step(orvane::SimulationClient& client, float t, bool created)
@@ -146,13 +156,13 @@ void DemoEffects::lights(orvane::SimulationClient& client, float t, bool created
 void DemoEffects::particles(orvane::SimulationClient& client, float t, bool created)
 {
     if (!created) {
-        // A chimney, 2 high, on the right behind the gears; the smoke leaves
-        // its top and drifts with the wind.
+        // A chimney, 2 high, on the floor's right back corner; the smoke
+        // leaves its top and drifts with the wind.
         GNP2::Packet chimney;
         address(chimney, CHIMNEY, SHAPE);
         chimney.setIntVector(SHAPE_KIND, {CYLINDER});
         chimney.setFloatVector(SCALE, {0.5f, 0.5f, 2.f});
-        chimney.setFloatVector(POSITION, {6.f, 4.f, 1.f});
+        chimney.setFloatVector(POSITION, {4.5f, 4.5f, 1.f});
         chimney.setIntVector(COLOUR, {150, 70, 50});
         client.queue(chimney);
 
@@ -162,7 +172,7 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
         smoke.setFloatVector(INTENSITY, {4.f});
         smoke.setFloatVector(PARTICLE_DURATION, {4.f});
         smoke.setFloatVector(EFFECT_SCALE, {0.5f});
-        smoke.setFloatVector(POSITION, {6.f, 4.f, 2.05f});
+        smoke.setFloatVector(POSITION, {4.5f, 4.5f, 2.05f});
         client.queue(smoke);
     }
     GNP2::Packet smoke;
@@ -170,14 +180,14 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
     smoke.setFloatVector(WIND, {0.8f + 0.5f * std::sin(t * 0.2f), 0.3f, 0.f});
     client.queue(smoke);
 
-    // A flickering fire on the left.
+    // A flickering fire on the floor at the chimney's foot, in front of it.
     GNP2::Packet fire;
     address(fire, FIRE, PARTICLES);
     if (!created) {
         fire.setIntVector(FIRE_KIND, {1});
         fire.setFloatVector(PARTICLE_DURATION, {0.8f});
-        fire.setFloatVector(EFFECT_SCALE, {0.8f});
-        fire.setFloatVector(POSITION, {-6.f, 4.f, 0.f});
+        fire.setFloatVector(EFFECT_SCALE, {1.5f});
+        fire.setFloatVector(POSITION, {4.5f, 3.6f, 0.f});
         fire.setFloatVector(WIND, {0.f, 0.f, 0.f});
     }
     fire.setFloatVector(INTENSITY, {3.f + std::sin(t * 7.f) + 0.5f * std::sin(t * 13.f)});
@@ -187,25 +197,27 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
 void DemoEffects::weather(orvane::SimulationClient& client, float t, bool created)
 {
     const float p = phase(t);
-    // Rain whose intensity rises and falls over the shower, slanting with a
-    // wind that turns slowly.
+    // Rain slanting with a wind that turns slowly.
     GNP2::Packet rain;
     address(rain, RAIN, WEATHER);
     if (!created) {
         rain.setIntVector(WEATHER_KIND, {0});
         rain.setIntVector(COLOUR, {170, 180, 210});
     }
-    const bool raining = p >= RAIN_FROM && p < RAIN_UNTIL;
-    // In steps of 0.1: the viewer sets its rain up anew for each new
-    // intensity, while a new wind only turns it.
-    const float shower =
-        raining
-            ? std::round(8.f * std::sin(3.14159265f * (p - RAIN_FROM) / (RAIN_UNTIL - RAIN_FROM))) /
-                  10.f
-            : 0.f;
-    rain.setFloatVector(INTENSITY, {shower});
+    rain.setFloatVector(INTENSITY, {showerIntensity(p, RAIN_FROM, RAIN_UNTIL)});
     rain.setFloatVector(WIND, {2.f * std::sin(t * 0.3f), 1.f, 0.f});
     client.queue(rain);
+
+    // Snow drifting with a slow wind that turns in all three directions.
+    GNP2::Packet snow;
+    address(snow, SNOW, WEATHER);
+    if (!created) {
+        snow.setIntVector(WEATHER_KIND, {1});
+        snow.setIntVector(COLOUR, {245, 245, 255});
+    }
+    snow.setFloatVector(INTENSITY, {showerIntensity(p, SNOW_FROM, SNOW_UNTIL)});
+    snow.setFloatVector(WIND, {0.6f * std::sin(t * 0.2f), 0.3f * std::cos(t * 0.25f), -0.2f});
+    client.queue(snow);
 
     // Grey fog from 8 to 35 units, switched on and off by item 52.
     GNP2::Packet fog;
