@@ -186,8 +186,8 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
     if (!created) {
         fire.setIntVector(FIRE_KIND, {1});
         fire.setFloatVector(PARTICLE_DURATION, {0.8f});
-        fire.setFloatVector(EFFECT_SCALE, {1.5f});
-        fire.setFloatVector(POSITION, {4.5f, 3.6f, 0.f});
+        fire.setFloatVector(EFFECT_SCALE, {1.f});
+        fire.setFloatVector(POSITION, {4.5f, 3.2f, 0.f});
         fire.setFloatVector(WIND, {0.f, 0.f, 0.f});
     }
     fire.setFloatVector(INTENSITY, {3.f + std::sin(t * 7.f) + 0.5f * std::sin(t * 13.f)});
