@@ -41,6 +41,8 @@
 #include "view/MovingManipulator.h"
 #include "view/ViewParameters.h"
 #include "view/ViewSettings.h"
+#include "view/ViewerManager.h"
+#include "view/VisViewObject.h"
 
 using namespace apptest;
 
@@ -427,7 +429,7 @@ TEST_F(SettingDialog, ChosenColourIsShownAndStoredAndCancelKeepsIt)
         &answered);
     click(dialog.colourButton());
     ASSERT_TRUE(answered);
-    EXPECT_EQ(offered, QColor(Qt::white));
+    EXPECT_EQ(offered, QColor(0, 0, 128)) << "the chooser opens at the stored background";
     EXPECT_EQ(dialog.colour(), QColor(200, 60, 7));
     EXPECT_EQ(dialog.colourButton()->styleSheet(), "background-color: rgb(200,60,7);");
 
