@@ -689,9 +689,13 @@ TEST_F(Picking, MoveClickAndLeaveSendTheirCodesWithThePointerInHudUnits)
     EXPECT_FALSE(event(Type::RELEASE, 300.f, 300.f));
     EXPECT_EQ(codes(), (std::vector<int>{HUDButton::PRESSED, HUDButton::RELEASED}));
 
-    // The first move after a release only records; the next one away leaves.
-    event(Type::MOVE, 20.f, 20.f);
+    // The first move after a release reports no hovering, but one that
+    // leaves the button in that move says so.
+    event(Type::MOVE, 301.f, 301.f);
     EXPECT_EQ(codes(), std::vector<int>{});
+    event(Type::RELEASE, 301.f, 301.f);
+    event(Type::MOVE, 20.f, 20.f);
+    EXPECT_EQ(codes(), std::vector<int>{HUDButton::LEFT});
     event(Type::MOVE, 312.f, 312.f); // (520, 520) units: inside again
     event(Type::MOVE, 20.f, 20.f);
     const std::vector<Sent> left = taken();
