@@ -268,7 +268,7 @@ void SettingDlg::browseDir()
 
 void SettingDlg::changeColor()
 {
-    const QColor chosen = QColorDialog::getColor(Qt::white, this);
+    const QColor chosen = QColorDialog::getColor(_colour, this);
     if (!chosen.isValid())
         return; // cancelled: the colour stays
     _colour = chosen;

@@ -34,6 +34,7 @@
 
 #include <iostream>
 
+#include "app/CommandLine.h"
 #include "app/ObjectRegistry.h"
 #include "app/MessageBoxes.h"
 #include "app/SceneShadows.h"
@@ -46,6 +47,7 @@
 #include "settings/Settings.h"
 #include "video/VideoGrabbingDlg.h"
 #include "view/CompositeViewerQOSG.h"
+#include "view/ViewSettings.h"
 #include "view/VisViewObject.h"
 
 namespace {
@@ -720,8 +722,12 @@ void VisMainWindow::settings()
     std::cout << "TCP PORT: " << _port << std::endl;
     SettingDlg dialog(this);
     dialog.setPort(_port);
-    if (dialog.exec() == QDialog::Accepted && dialog.port() != _port)
-        _port = dialog.port();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    _port = dialog.port();
+    // Simulation views bring their own background; the view shown without
+    // them takes the new one at once.
+    _viewerManager->mainView()->setClearColour(view::standardBackgroundColour());
 }
 
 void VisMainWindow::takeScreenshot()
@@ -758,13 +764,14 @@ void VisMainWindow::videoGrabbing()
         else
             _updateTimer.start(UPDATE_INTERVAL_MS);
     };
-    // The dialog sizes the window to the video's size while it is open.
-    const QSize windowSize = size();
-    const bool sized = !isFullScreen() && !isMaximized();
+    // The dialog sizes the window to the video's picture; afterwards the
+    // window gets the user's size back, which is also the one stored for the
+    // next start.
+    const QRect before = geometry();
     VideoGrabbingDlg dialog(host, this);
     dialog.exec();
-    if (sized)
-        resize(windowSize);
+    if (!isFullScreen() && !isMaximized() && geometry() != before)
+        setGeometry(before);
     if (!dialog.writtenFile().isEmpty()) {
         const QString written = QString("Video written to %1 (%2 frames)")
                                     .arg(QFileInfo(dialog.writtenFile()).absoluteFilePath())
@@ -869,9 +876,17 @@ void VisMainWindow::disconnectTCPServer()
 void VisMainWindow::helpDocumentation()
 {
     const QString page = QCoreApplication::applicationDirPath() + "/Help/help.html";
-    if (!QFileInfo::exists(page) || !QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+    if (!QFileInfo::exists(page)) {
         QMessageBox::warning(this, "Documentation",
-                             "The help page \"" + page + "\" could not be opened.");
+                             "The help page \"" + page + "\" is missing from this installation.");
+        return;
+    }
+    // The page is there; what can fail is finding a program to show it.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+        QMessageBox::information(this, "Documentation",
+                                 "No web browser was found to show the help page. Open this file "
+                                 "in a browser:\n\n" +
+                                     page);
 }
 
 void VisMainWindow::helpAbout()
@@ -880,9 +895,10 @@ void VisMainWindow::helpAbout()
     const PortTexts port = portTextsFor(server.listening(), server.port(), _port);
     QMessageBox::about(
         this, "About Orvane",
-        QString("<b>Pellam Orvane</b><p>A 3D viewer for running simulations: a simulation "
-                "connects over TCP and streams the objects of its scene, which Orvane shows "
-                "live, records and replays.</p><p>%1</p>"
+        QString("<b>Pellam Orvane</b><p>%2</p><p>A 3D viewer for running simulations: a "
+                "simulation connects over TCP and streams the objects of its scene, which Orvane "
+                "shows live, records and replays.</p><p>%1</p>"
                 "<p>Press F10 in the 3D view for the console.</p>")
-            .arg(QString::fromStdString(port.about).toHtmlEscaped()));
+            .arg(QString::fromStdString(port.about).toHtmlEscaped(),
+                 QString::fromStdString(commandline::versionLine("orvane")).toHtmlEscaped()));
 }

@@ -242,6 +242,43 @@ void Packet::clear()
     _itemBytes = 0;
 }
 
+Packet::Packet(Packet&& other) noexcept
+{
+    take(other);
+}
+
+Packet& Packet::operator=(Packet&& other) noexcept
+{
+    if (this != &other) {
+        clear();
+        take(other);
+    }
+    return *this;
+}
+
+void Packet::take(Packet& other) noexcept
+{
+    _header = other._header;
+    _itemBytes = other._itemBytes;
+    _inlineUsed = other._inlineUsed;
+    std::memcpy(_inline, other._inline, other._inlineUsed);
+    other.forEachItem([&](int index, const Item& from) {
+        Item* item =
+            ::new (static_cast<void*>(_itemStorage + std::size_t(index) * sizeof(Item))) Item;
+        item->count = from.count;
+        item->type = from.type;
+        item->changed = from.changed;
+        item->inPacket = from.inPacket;
+        // Data inside the other packet lies at the same offset inside this one.
+        item->data = from.inPacket ? _inline + (from.data - other._inline) : from.data;
+        markPresent(index);
+    });
+    other._present[0] = other._present[1] = 0;
+    other._header = 0;
+    other._inlineUsed = 0;
+    other._itemBytes = 0;
+}
+
 const Item& Packet::checked(int index, std::int32_t type) const
 {
     if (!hasItem(index) || slot(index).type != type)

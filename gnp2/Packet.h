@@ -123,6 +123,12 @@ public:
     ~Packet();
     Packet(const Packet&) = delete;
     Packet& operator=(const Packet&) = delete;
+    // Moving hands over the header and every item, blocks included (the data
+    // kept inside the packet is copied along); the source is left empty, as
+    // after clear(). So a packet can be returned from a function or kept in
+    // a container.
+    Packet(Packet&& other) noexcept;
+    Packet& operator=(Packet&& other) noexcept;
 
     // Packets on the heap come from the packet pool; a packet may be freed
     // on any thread.
@@ -247,6 +253,8 @@ private:
     unsigned char* allocateBlock(std::size_t size, bool& inPacket);
     // Frees the blocks of all present items that have their own.
     void freeBlocks();
+    // Takes over the content of `other` into this empty packet and empties it.
+    void take(Packet& other) noexcept;
 
     // Bit i set exactly when item i exists and is present: lets construction,
     // destruction, serialize and merge touch only the items a packet carries

@@ -161,10 +161,26 @@ def flex_beam(length=4.0, width=0.3, height=0.2, slices=48):
     return mesh
 
 
+# The material every sample model names: a plain grey whose colour the
+# simulation overrides. OBJ readers warn about faces without a material.
+MATERIAL = """# Orvane sample model material (made by scripts/make_sample_data.py)
+newmtl grey
+Ka 0.2 0.2 0.2
+Kd 0.8 0.8 0.8
+Ks 0.0 0.0 0.0
+Ns 1
+d 1
+"""
+
+
 def write_obj(mesh, path, title="a small robot arm, z up"):
+    library = path.with_suffix(".mtl")
+    library.write_text(MATERIAL)
     lines = ["# Orvane sample model: %s, made by scripts/make_sample_data.py" % title]
+    lines += ["mtllib " + library.name]
     lines += ["v %.5f %.5f %.5f" % v for v in mesh.vertices]
     lines += ["vn %.5f %.5f %.5f" % n for n in mesh.normals]
+    lines += ["usemtl grey"]
     starts = dict((first, name) for name, first in mesh.groups)
     for i, (a, b, c) in enumerate(mesh.faces):
         if i in starts:

@@ -225,6 +225,12 @@ void VisViewObject::createHudCamera()
     _viewGroup->addChild(_hudCamera.get());
 }
 
+void VisViewObject::setClearColour(const osg::Vec4f& colour)
+{
+    _parameters.clearColour = colour;
+    camera()->setClearColor(colour);
+}
+
 void VisViewObject::resize(int width, int height)
 {
     _viewport = viewportFor(_parameters.origin, _parameters.size, width, height);

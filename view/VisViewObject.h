@@ -57,6 +57,8 @@ public:
     // Recomputes the viewport and the projections for a window of
     // width x height pixels.
     void resize(int width, int height);
+    // A new background, shown from the next frame on.
+    void setClearColour(const osg::Vec4f& colour);
     // Reports the camera pose to the simulation unless it is the one reported last.
     void sendCameraPose();
     // Sets the camera's projection: perspective, or orthographic while the

@@ -42,6 +42,16 @@ float phase(float t)
     return std::fmod(t, DemoEffects::CYCLE);
 }
 
+// Rain or snow whose intensity rises and falls over [from, until) of the
+// cycle, 0 outside. In steps of 0.1: the viewer sets its precipitation up
+// anew for each new intensity, while a new wind only turns it.
+float showerIntensity(float p, float from, float until)
+{
+    if (p < from || p >= until)
+        return 0.f;
+    return std::round(8.f * std::sin(3.14159265f * (p - from) / (until - from))) / 10.f;
+}
+
 } // namespace
 
 void DemoEffects::step(orvane::SimulationClient& client, float t, bool created)
@@ -124,13 +134,13 @@ void DemoEffects::lights(orvane::SimulationClient& client, float t, bool created
 void DemoEffects::particles(orvane::SimulationClient& client, float t, bool created)
 {
     if (!created) {
-        // A chimney, 2 high, on the right behind the gears; the smoke leaves
-        // its top and drifts with the wind.
+        // A chimney, 2 high, on the floor's right back corner; the smoke
+        // leaves its top and drifts with the wind.
         GNP2::Packet chimney;
         address(chimney, CHIMNEY, orvane::kind::Shape);
         chimney.setIntVector(item::shape::ShapeKind, {CYLINDER});
         chimney.setFloatVector(item::shape::Scale, {0.5f, 0.5f, 2.f});
-        chimney.setFloatVector(item::shape::Position, {6.f, 4.f, 1.f});
+        chimney.setFloatVector(item::shape::Position, {4.5f, 4.5f, 1.f});
         chimney.setIntVector(item::shape::Colour, {150, 70, 50});
         client.queue(chimney);
 
@@ -140,7 +150,7 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
         smoke.setFloatVector(item::particle_effect::Intensity, {4.f});
         smoke.setFloatVector(item::particle_effect::LifeTime, {4.f});
         smoke.setFloatVector(item::particle_effect::EffectScale, {0.5f});
-        smoke.setFloatVector(item::particle_effect::Position, {6.f, 4.f, 2.05f});
+        smoke.setFloatVector(item::particle_effect::Position, {4.5f, 4.5f, 2.05f});
         client.queue(smoke);
     }
     GNP2::Packet smoke;
@@ -149,14 +159,14 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
                          {0.8f + 0.5f * std::sin(t * 0.2f), 0.3f, 0.f});
     client.queue(smoke);
 
-    // A flickering fire on the left.
+    // A flickering fire on the floor at the chimney's foot, in front of it.
     GNP2::Packet fire;
     address(fire, FIRE, orvane::kind::ParticleEffect);
     if (!created) {
         fire.setIntVector(item::particle_effect::Effect, {1});
         fire.setFloatVector(item::particle_effect::LifeTime, {0.8f});
-        fire.setFloatVector(item::particle_effect::EffectScale, {0.8f});
-        fire.setFloatVector(item::particle_effect::Position, {-6.f, 4.f, 0.f});
+        fire.setFloatVector(item::particle_effect::EffectScale, {1.f});
+        fire.setFloatVector(item::particle_effect::Position, {4.5f, 3.2f, 0.f});
         fire.setFloatVector(item::particle_effect::Wind, {0.f, 0.f, 0.f});
     }
     fire.setFloatVector(item::particle_effect::Intensity,
@@ -167,25 +177,27 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
 void DemoEffects::weather(orvane::SimulationClient& client, float t, bool created)
 {
     const float p = phase(t);
-    // Rain whose intensity rises and falls over the shower, slanting with a
-    // wind that turns slowly.
+    // Rain slanting with a wind that turns slowly.
     GNP2::Packet rain;
     address(rain, RAIN, orvane::kind::Weather);
     if (!created) {
         rain.setIntVector(item::weather::WeatherKind, {0});
         rain.setIntVector(item::weather::Colour, {170, 180, 210});
     }
-    const bool raining = p >= RAIN_FROM && p < RAIN_UNTIL;
-    // In steps of 0.1: the viewer sets its rain up anew for each new
-    // intensity, while a new wind only turns it.
-    const float shower =
-        raining
-            ? std::round(8.f * std::sin(3.14159265f * (p - RAIN_FROM) / (RAIN_UNTIL - RAIN_FROM))) /
-                  10.f
-            : 0.f;
-    rain.setFloatVector(item::weather::Intensity, {shower});
+    rain.setFloatVector(item::weather::Intensity, {showerIntensity(p, RAIN_FROM, RAIN_UNTIL)});
     rain.setFloatVector(item::weather::Wind, {2.f * std::sin(t * 0.3f), 1.f, 0.f});
     client.queue(rain);
+
+    // Snow drifting with a slow wind that turns in all three directions.
+    GNP2::Packet snow;
+    address(snow, SNOW, orvane::kind::Weather);
+    if (!created) {
+        snow.setIntVector(item::weather::WeatherKind, {1});
+        snow.setIntVector(item::weather::Colour, {245, 245, 255});
+    }
+    snow.setFloatVector(item::weather::Intensity, {showerIntensity(p, SNOW_FROM, SNOW_UNTIL)});
+    snow.setFloatVector(item::weather::Wind, {0.6f * std::sin(t * 0.2f), 0.3f * std::cos(t * 0.25f), -0.2f});
+    client.queue(snow);
 
     // Grey fog from 8 to 35 units, switched on and off by item 52.
     GNP2::Packet fog;

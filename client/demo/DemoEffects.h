@@ -2,8 +2,8 @@
 // The demo's labels, lights, particles and weather: a label counting the
 // simulation time above the scene and a title lying on the floor, a sun and
 // a spot light sweeping along the row of shapes, smoke rising from a chimney
-// and a fire beside it, and every 40 seconds a short rain shower followed by
-// fog that comes and goes.
+// and a fire at its foot, and every 45 seconds a short rain shower, then
+// snow, then fog that comes and goes.
 //
 // Threading: one thread (the demo's main loop).
 
@@ -21,12 +21,16 @@ public:
     static constexpr int FIRE = 222;
     static constexpr int RAIN = 230;
     static constexpr int FOG = 231;
-    // One weather cycle: rain in [RAIN_FROM, RAIN_UNTIL), fog in [FOG_FROM, FOG_UNTIL).
-    static constexpr float CYCLE = 40.f;
-    static constexpr float RAIN_FROM = 10.f;
-    static constexpr float RAIN_UNTIL = 20.f;
-    static constexpr float FOG_FROM = 18.f;
-    static constexpr float FOG_UNTIL = 32.f;
+    static constexpr int SNOW = 232;
+    // One weather cycle: rain in [RAIN_FROM, RAIN_UNTIL), snow in
+    // [SNOW_FROM, SNOW_UNTIL), fog in [FOG_FROM, FOG_UNTIL).
+    static constexpr float CYCLE = 45.f;
+    static constexpr float RAIN_FROM = 6.f;
+    static constexpr float RAIN_UNTIL = 16.f;
+    static constexpr float SNOW_FROM = 17.f;
+    static constexpr float SNOW_UNTIL = 29.f;
+    static constexpr float FOG_FROM = 27.f;
+    static constexpr float FOG_UNTIL = 40.f;
 
     // Queues this part's packets for time t; `created` says whether the
     // objects exist already (then only what changes is sent).

@@ -9,9 +9,12 @@
 // Clicks on its head-up display buttons pause the motion or recolour the
 // graph; other packets the viewer sends back are named once per object and
 // then counted.
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -27,10 +30,36 @@ void say(const std::vector<std::string>& lines)
         std::printf("orvane-demo: %s\n", line.c_str());
 }
 
+const char* const USAGE =
+    "usage: orvane-demo [host] [port] [seconds]\n"
+    "Streams an animated scene with every kind of object to an Orvane viewer\n"
+    "listening on host (127.0.0.1) and port (11000), for the given seconds\n"
+    "(0 or none: until stopped). Start orvane first, or the demo waits for it.\n";
+
+// Why the demo waits: a viewer that does not listen yet is the usual case
+// and not a fault; other failures (a host name that is not known) are named.
+std::string waitingLine(const std::string& error, const std::string& peer)
+{
+    if (error.find(std::strerror(ECONNREFUSED)) != std::string::npos)
+        return "no viewer listens on " + peer + " yet - waiting for it (start orvane)";
+    return error + " - waiting for the viewer";
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (arg.size() > 1 && arg[0] == '-' && !std::isdigit(static_cast<unsigned char>(arg[1]))) {
+            std::fprintf(stderr, "orvane-demo: unknown option %s\n%s", arg.c_str(), USAGE);
+            return 2;
+        }
+    }
     const std::string host = argc > 1 ? argv[1] : "127.0.0.1";
     const int port = argc > 2 ? std::atoi(argv[2]) : orvane::SimulationClient::DEFAULT_PORT;
     const double seconds = argc > 3 ? std::atof(argv[3]) : 0.0; // 0: run until stopped
@@ -76,7 +105,7 @@ int main(int argc, char** argv)
                 scene.reset();
             } catch (const orvane::ClientError& error) {
                 if (!waitingSaid)
-                    std::printf("orvane-demo: %s - waiting for the viewer\n", error.what());
+                    say({waitingLine(error.what(), host + ":" + std::to_string(port))});
                 waitingSaid = true;
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
                 continue;

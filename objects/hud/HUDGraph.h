@@ -10,13 +10,20 @@
 // A sample whose time repeats the previous sample's time neither scrolls the
 // chart nor adds a point (the simulation sent two values at one instant).
 // Once a second (and at the first sample) a grid mark is added at the right
-// edge: a vertical line over the whole height and the time as a label below.
+// edge: a vertical line over the whole height and the time as a label below,
+// rounded to whole seconds and ending at the line.
+//
+// The graph remembers the samples it was given (the last HISTORY_LIMIT of
+// them). When the clock runs back, or jumps over samples it remembers (a
+// replay scrubbed back and forth), the chart is drawn anew from them: it
+// shows the samples up to the new time, not those of the time it came from.
 //
 // addValue walks every point, label and grid line once: its cost is linear
 // in the number of points shown.
 //
 // Threading: GUI thread only.
 
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -40,7 +47,7 @@ public:
     static constexpr double FIRST_GRID_TIME = -10.0;
     static constexpr float LABEL_SIZE = 15.f;
     static constexpr float LABEL_DROP = 20.f; // labels sit this far below the chart
-    static constexpr float LABEL_CHARACTER_WIDTH = 3.f;
+    static constexpr std::size_t HISTORY_LIMIT = std::size_t(1) << 18;
 
     // `labelFont` is the path of the labels' font file; empty: the default font.
     HUDGraph(float width, float height, Clock clock, const std::string& labelFont = {});
@@ -65,8 +72,20 @@ protected:
     ~HUDGraph() override;
 
 private:
+    struct Sample
+    {
+        double time;
+        float value;
+    };
+
+    float pointHeight(float sample) const;
+    // Whether a remembered sample lies strictly between the two times.
+    bool knownBetween(double after, double before) const;
+    void remember(double time, float sample);
+    void redraw(double time);
     void scroll(float distance);
-    void addGridMark(double time);
+    // A grid line at x and, when it fits, the time as a label ending there.
+    void addGridMark(double time, float x);
 
     const float _width;
     const float _height;
@@ -79,6 +98,7 @@ private:
     double _lastSample;
     double _lastGrid = FIRST_GRID_TIME;
     double _rate = 1.0;
+    std::deque<Sample> _history; // ordered by time
     // White: a graph that is never coloured still shows its samples.
     osg::Vec4 _newPointColour{1.f, 1.f, 1.f, 1.f};
 };

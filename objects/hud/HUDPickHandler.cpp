@@ -92,12 +92,16 @@ bool HUDPickHandler::handle(const GUIEventAdapter& event, osgGA::GUIActionAdapte
         return true;
     }
     case GUIEventAdapter::MOVE: {
-        if (_lastEvent == GUIEventAdapter::RELEASE)
-            break;
+        // The move that follows a release may only repeat the release's
+        // position, so it reports no hovering; but a pointer that left the
+        // button in that one move must still tell it so, or a simulation
+        // highlighting on hover keeps the highlight until the next motion.
+        const bool afterRelease = _lastEvent == GUIEventAdapter::RELEASE;
         HUDButton* hit = pick(event);
         osg::ref_ptr<HUDButton> hovered;
         if (hit) {
-            send(hit, HUDButton::MOVED_OVER);
+            if (!afterRelease)
+                send(hit, HUDButton::MOVED_OVER);
             _hovered = hit;
         } else if (_hovered.lock(hovered)) {
             send(hovered.get(), HUDButton::LEFT);

@@ -11,9 +11,9 @@
 //  - drag over a button: DRAGGED to it, and it is remembered as dragged; a
 //    drag beside every button after that still sends DRAGGED to it. Such
 //    drags are handled (the camera does not move); others are not.
-//  - move right after a release: nothing. Otherwise over a button:
-//    MOVED_OVER, remembered as hovered; over no button after hovering one:
-//    LEFT to that one, which is forgotten.
+//  - move over a button: MOVED_OVER (none right after a release, which may
+//    only repeat the release's position), remembered as hovered; over no
+//    button after hovering one: LEFT to that one, which is forgotten.
 // Only drags report themselves as handled.
 //
 // The remembered buttons are observer pointers: when the scene is cleared

@@ -13,6 +13,7 @@
 
 #include "MainWindowHarness.h"
 #include "RecordedRun.h"
+#include "app/CommandLine.h"
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
 #include "net/PacketRing.h"
@@ -110,7 +111,10 @@ TEST(ListeningPort, PortZeroShowsThePortTheSystemChose)
         EXPECT_TRUE(waitFor([&] {
             return window.portLabel()->text() == QString("Port %1").arg(chosen);
         })) << window.portLabel()->text().toStdString();
-        EXPECT_TRUE(aboutText(window).contains(QString("Listening on TCP port %1.").arg(chosen)));
+        const QString about = aboutText(window);
+        EXPECT_TRUE(about.contains(QString("Listening on TCP port %1.").arg(chosen)));
+        EXPECT_TRUE(about.contains(QString::fromStdString(commandline::versionLine("orvane"))))
+            << "the version as --version prints it: " << about.toStdString();
         EXPECT_EQ(window.offlineNotice().title(),
                   "Waiting for a simulation on port " + std::to_string(chosen));
         // A simulation really reaches it there.

@@ -41,6 +41,8 @@
 #include "view/MovingManipulator.h"
 #include "view/ViewParameters.h"
 #include "view/ViewSettings.h"
+#include "view/ViewerManager.h"
+#include "view/VisViewObject.h"
 
 using namespace apptest;
 
@@ -427,21 +429,23 @@ TEST_F(SettingDialog, ChosenColourIsShownAndStoredAndCancelKeepsIt)
         &answered);
     click(dialog.colourButton());
     ASSERT_TRUE(answered);
-    EXPECT_EQ(offered, QColor(Qt::white));
+    EXPECT_EQ(offered, QColor(0, 0, 128)) << "the chooser opens at the stored background";
     EXPECT_EQ(dialog.colour(), QColor(200, 60, 7));
     EXPECT_EQ(dialog.colourButton()->styleSheet(), "background-color: rgb(200,60,7);");
 
     answered = false;
     answerNextDialog(
         "QColorDialog",
-        [](QWidget* widget) {
+        [&](QWidget* widget) {
             auto* chooser = static_cast<QColorDialog*>(widget);
+            offered = chooser->currentColor();
             chooser->setCurrentColor(QColor(1, 2, 3));
             chooser->reject();
         },
         &answered);
     click(dialog.colourButton());
     ASSERT_TRUE(answered);
+    EXPECT_EQ(offered, QColor(200, 60, 7)) << "the chooser opens at the current colour";
     EXPECT_EQ(dialog.colour(), QColor(200, 60, 7));
     EXPECT_EQ(dialog.colourButton()->styleSheet(), "background-color: rgb(200,60,7);");
 
@@ -595,12 +599,23 @@ TEST_F(SettingDialog, MainWindowTakesTheAcceptedPortWhileTheServerKeepsItsOwn)
                 auto* dialog = static_cast<SettingDlg*>(widget);
                 EXPECT_EQ(dialog->port(), port);
                 setSpin(dialog->portField(), next);
+                answerNextDialog(
+                    "QColorDialog",
+                    [](QWidget* chooser) {
+                        static_cast<QColorDialog*>(chooser)->setCurrentColor(QColor(200, 60, 7));
+                        static_cast<QColorDialog*>(chooser)->accept();
+                    },
+                    nullptr);
+                click(dialog->colourButton());
                 click(dialog->okButton());
             },
             &answered);
         entry->trigger();
         ASSERT_TRUE(answered);
         EXPECT_EQ(window.port(), next);
+        EXPECT_EQ(window.viewerManager().mainView()->camera()->getClearColor(),
+                  view::colourFromBytes(200, 60, 7))
+            << "the new background shows at once";
 
         answered = false;
         answerNextDialog(

@@ -85,6 +85,7 @@ TEST_F(VideoExport, TheMenuAndTheCommandLineWriteTheSameFile)
         QAction* menu = window.action(MenuCommand::ExportVideo);
         ASSERT_TRUE(menu->isEnabled());
 
+        const QSize size = window.size();
         bool answered = false;
         answerNextDialog(
             "VideoGrabbingDlg",
@@ -102,6 +103,7 @@ TEST_F(VideoExport, TheMenuAndTheCommandLineWriteTheSameFile)
             &answered);
         menu->trigger();
         EXPECT_TRUE(answered);
+        EXPECT_EQ(window.size(), size) << "the window's own size is back after the export";
         // The window plays the replay again afterwards.
         EXPECT_EQ(window.objectManager().state(), ObjectManager::Replay);
         EXPECT_EQ(window.viewerManager().offscreenContext(), nullptr);

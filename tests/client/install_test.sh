@@ -29,8 +29,13 @@ done
 
 pc_dir=$(dirname "$(find "$prefix" -name orvane-client.pc | head -n 1)")
 flags=$(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs orvane-client)
+# The user's choice of language standard stays theirs; the header keeps to C++17.
+case " $flags " in *" -std="*)
+  echo "pkg-config imposes a language standard: $flags" >&2
+  exit 1
+esac
 # shellcheck disable=SC2086 # the flags are words on purpose
-c++ "$work/consumer/src/moving_box.cpp" -o "$work/moving_box-pc" $flags
+c++ -std=c++17 "$work/consumer/src/moving_box.cpp" -o "$work/moving_box-pc" $flags
 test -x "$work/moving_box-pc"
 
 # The example says why it cannot reach a viewer (nothing listens on port 1).

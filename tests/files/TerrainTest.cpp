@@ -7,6 +7,7 @@
 #include <osg/ComputeBoundsVisitor>
 #include <osg/Geode>
 #include <osg/Material>
+#include <osg/Notify>
 
 #include "FileTestSupport.h"
 #include "files/FileManager.h"
@@ -232,6 +233,28 @@ TEST_F(TerrainModuleTest, TheShippedSampleTerrainLoads)
     EXPECT_EQ(verticesOf(geode.get())->size(), 129u * 129u);
     const osg::BoundingSphere bound = geode->getBound();
     EXPECT_GT(bound.radius(), 10.0f);
+}
+
+TEST(ShippedModel, EachLoadsWithoutAReaderWarning)
+{
+    // What the model reader warns about (a face without its material, say)
+    // lands in the terminal of everyone who runs the demo.
+    struct Collect : osg::NotifyHandler
+    {
+        std::string text;
+        void notify(osg::NotifySeverity, const char* message) override { text += message; }
+    };
+    filetest::useTestSettings();
+    for (const char* model : {"/models/robot-arm.obj", "/models/flex-beam.obj"}) {
+        SCOPED_TRACE(model);
+        osg::ref_ptr<Collect> warnings = new Collect;
+        osg::setNotifyHandler(warnings.get());
+        osg::ref_ptr<osg::Node> node =
+            FileManager::readModelFile(std::string(ORVANE_TEST_DATA_DIR) + model);
+        osg::setNotifyHandler(new osg::StandardNotifyHandler);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(warnings->text, "");
+    }
 }
 
 TEST(ShippedModel, TheRobotArmLoadsUprightWithItsTriangles)

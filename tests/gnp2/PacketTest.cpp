@@ -265,6 +265,39 @@ TEST(PacketSetters, SetThenSerializeParsesBack)
     EXPECT_EQ(q.getIntVector(44), (std::vector<int>{255, 0, 128}));
 }
 
+TEST(PacketMove, ReturnedAndKeptInAContainerWithEveryItem)
+{
+    // Small items lie inside the packet, a large one in a block of its own:
+    // both must survive moves, and the source must not free them again.
+    const auto make = [](std::uint32_t object) {
+        Packet p;
+        p.setHeader(GNP2::makeHeader(object, 14));
+        p.setFloatVector(0, {12.5f});
+        p.setString(5, "terrain.bb");
+        p.setFloatVector(70, std::vector<float>(200, 1.5f));
+        return p;
+    };
+    std::vector<Packet> kept;
+    for (std::uint32_t object = 1; object <= 3; ++object)
+        kept.push_back(make(object)); // growing moves the packets already kept
+    Packet assigned;
+    assigned.setIntVector(44, {1});
+    assigned = std::move(kept[1]);
+    EXPECT_EQ(kept[1].serializedSize(), GNP2::FRAME_HEADER_SIZE) << "the source is left empty";
+    EXPECT_EQ(GNP2::objectNumber(assigned.header()), 2u);
+    EXPECT_FALSE(assigned.hasItem(44)) << "what the target held is gone";
+    for (const Packet* p : {&kept[0], &kept[2], &assigned}) {
+        EXPECT_EQ(p->getFloatVector(0), std::vector<float>{12.5f});
+        EXPECT_EQ(p->getString(5), "terrain.bb");
+        EXPECT_EQ(p->getFloatVector(70), std::vector<float>(200, 1.5f));
+    }
+    // A packet moved into keeps handing out its own storage after the items
+    // it took over.
+    kept[2].setIntVector(44, {7, 8});
+    EXPECT_EQ(kept[2].getString(5), "terrain.bb");
+    EXPECT_EQ(kept[2].getIntVector(44), (std::vector<int>{7, 8}));
+}
+
 struct AccessorCase
 {
     const char* name;

@@ -492,11 +492,12 @@ TEST(HUDGraph, AdvancingTimeScrolls100UnitsASecond)
     time.now = 6.25;
     graph->addValue(0.f);
     ASSERT_EQ(graph->grid()->getNumChildren(), 2u);
-    EXPECT_EQ(labelTexts(*graph), (std::vector<std::string>{"5.25", "6.25"}));
-    auto* label = static_cast<osgText::Text*>(graph->labels()->getDrawable(1));
-    EXPECT_EQ(label->getPosition(), osg::Vec3(200.f - 3.f * 4.f, -20.f, 0.f));
-    label = static_cast<osgText::Text*>(graph->labels()->getDrawable(0));
-    EXPECT_EQ(label->getPosition(), osg::Vec3(188.f - 100.f, -20.f, 0.f)) << "labels scroll too";
+    EXPECT_EQ(labelTexts(*graph), (std::vector<std::string>{"5", "6"}));
+    const osg::Vec3 newest =
+        static_cast<osgText::Text*>(graph->labels()->getDrawable(1))->getPosition();
+    EXPECT_EQ(static_cast<osgText::Text*>(graph->labels()->getDrawable(0))->getPosition(),
+              newest - osg::Vec3(100.f, 0.f, 0.f))
+        << "labels scroll too";
 }
 
 TEST(HUDGraph, WhatScrollsPastTheLeftEdgeIsRemoved)
@@ -518,13 +519,53 @@ TEST(HUDGraph, WhatScrollsPastTheLeftEdgeIsRemoved)
     ASSERT_EQ(graph->grid()->getNumChildren(), 2u);
     EXPECT_EQ(static_cast<osgLine::DynamicLine*>(graph->grid()->getChild(0))->vertices()[0],
               osg::Vec3(51.5625f, 0.f, 0.f));
-    EXPECT_EQ(labelTexts(*graph), (std::vector<std::string>{"7.01562", "8.01562"}));
+    EXPECT_EQ(labelTexts(*graph), (std::vector<std::string>{"7", "8"}));
 
-    // Time running back (a replay jumping back) neither scrolls nor adds.
+    // A replay jumping back to 7 s shows the samples up to 7 s again: those
+    // from 5.015625 s (x = 51.5625) on, and the marks of 5 and 6 s.
+    time.now = 7.0;
+    graph->addValue(0.25f);
+    ASSERT_EQ(points.size(), 128u);
+    EXPECT_EQ(points.front(), osg::Vec3(51.5625f, 25.f + 25.f * std::sin(0.1f), 0.f));
+    EXPECT_EQ(points.back(), osg::Vec3(250.f, 25.f + 25.f * 0.25f, 0.f));
+    EXPECT_EQ(labelTexts(*graph), (std::vector<std::string>{"5", "6"}));
+    ASSERT_EQ(graph->grid()->getNumChildren(), 2u);
+    EXPECT_EQ(static_cast<osgLine::DynamicLine*>(graph->grid()->getChild(1))->vertices()[0],
+              osg::Vec3(151.5625f, 0.f, 0.f));
+
+    // Back before every sample it saw: only the new one.
     time.now = 4.0;
     graph->addValue(0.f);
-    EXPECT_EQ(points.size(), 161u);
-    EXPECT_EQ(points.front().x(), 0.f);
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ(points.front(), osg::Vec3(250.f, 25.f, 0.f));
+    EXPECT_EQ(labelTexts(*graph), std::vector<std::string>{"4"});
+
+    // Forward again past 5 s: the samples it remembers there are back.
+    time.now = 6.0;
+    graph->addValue(0.f);
+    EXPECT_EQ(points.size(), 65u) << "5.015625 ... 6 s and the one at 4 s";
+}
+
+TEST(HUDGraph, TimeLabelsAreRoundedAndEndInsideTheChart)
+{
+    struct Row
+    {
+        double time;
+        const char* label;
+    };
+    for (const Row& row : {Row{54.9893, "55"}, Row{56.0002, "56"}, Row{2.8413e-05, "0"},
+                           Row{-0.3, "0"}, Row{-2.5, "-3"}, Row{123456.5, "123457"}}) {
+        SCOPED_TRACE(row.time);
+        GraphClock time{row.time};
+        osg::ref_ptr<HUDGraph> graph = new HUDGraph(200.f, 100.f, time.clock());
+        graph->addValue(0.f);
+        ASSERT_EQ(labelTexts(*graph), std::vector<std::string>{row.label});
+        const osg::BoundingBox& extent =
+            static_cast<osgText::Text*>(graph->labels()->getDrawable(0))->getBoundingBox();
+        EXPECT_LE(extent.xMax(), 200.f);
+        EXPECT_GT(extent.xMax(), 199.f) << "the label ends at its grid line";
+        EXPECT_GE(extent.xMin(), 0.f);
+    }
 }
 
 TEST(VisHUDObject, GraphSamplesOnTheProcessTimeInTheColourAsked)
@@ -667,9 +708,13 @@ TEST_F(Picking, MoveClickAndLeaveSendTheirCodesWithThePointerInHudUnits)
     EXPECT_FALSE(event(Type::RELEASE, 300.f, 300.f));
     EXPECT_EQ(codes(), (std::vector<int>{HUDButton::PRESSED, HUDButton::RELEASED}));
 
-    // The first move after a release only records; the next one away leaves.
-    event(Type::MOVE, 20.f, 20.f);
+    // The first move after a release reports no hovering, but one that
+    // leaves the button in that move says so.
+    event(Type::MOVE, 301.f, 301.f);
     EXPECT_EQ(codes(), std::vector<int>{});
+    event(Type::RELEASE, 301.f, 301.f);
+    event(Type::MOVE, 20.f, 20.f);
+    EXPECT_EQ(codes(), std::vector<int>{HUDButton::LEFT});
     event(Type::MOVE, 312.f, 312.f); // (520, 520) units: inside again
     event(Type::MOVE, 20.f, 20.f);
     const std::vector<Sent> left = taken();
