@@ -23,15 +23,19 @@ endfunction()
 
 # orvane_test(<name> SOURCES ... DEPS ... TIER <tier> [TSAN] [ASAN] [LABELS ...]
 #             [ENVIRONMENT NAME=VALUE ...])
-# A GoogleTest executable whose cases are registered with CTest one by one,
-# each labelled with its tier (docs/TESTING.md):
+# A GoogleTest executable registered with CTest and labelled with its tier
+# (docs/TESTING.md):
 #   unit     pure logic, no window and no scene graph
 #   scene    scene graph nodes built and inspected, no OpenGL
 #   gl       drawing in windows on an X display (the test command runs every
 #            test under xvfb-run)
 #   program  the programs started as processes
 # gl and program tests get the GL tests' main (tests/support/GlTestMain.cpp)
-# instead of GoogleTest's. TSAN adds the label "tsan": the test command runs
+# instead of GoogleTest's. A unit or scene program's cases are registered one
+# by one (their processes start in milliseconds); a gl or program program is
+# one CTest test named after it that runs all its cases in one process, since
+# each process spends most of a short case starting the application and its
+# X connection. Its output names every failed case. TSAN adds the label "tsan": the test command runs
 # exactly those tests again in a ThreadSanitizer build, where the target
 # tsan_tests builds every such program. ASAN does the same with the label
 # "asan", the target asan_tests and an AddressSanitizer and
@@ -58,6 +62,18 @@ function(orvane_test name)
   if(ARG_ASAN)
     list(APPEND labels asan)
     set_property(GLOBAL APPEND PROPERTY ORVANE_ASAN_TESTS ${name})
+  endif()
+  if(main STREQUAL "orvane_test_gl_main")
+    # Cases get up to 300 s each; the program as a whole gets more than that.
+    # COST starts these long tests first when CTest has no timings yet, so
+    # the short ones fill the other job slots instead of waiting behind them.
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT 1500 COST 1000)
+    if(ARG_ENVIRONMENT)
+      set_tests_properties(${name} PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}")
+    endif()
+    return()
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
