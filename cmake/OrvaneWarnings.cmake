@@ -35,11 +35,12 @@ endfunction()
 # by one (their processes start in milliseconds); a gl or program program is
 # one CTest test named after it that runs all its cases in one process, since
 # each process spends most of a short case starting the application and its
-# X connection. Its output names every failed case. TSAN adds the label "tsan": the test command runs
-# exactly those tests again in a ThreadSanitizer build, where the target
-# tsan_tests builds every such program. ASAN does the same with the label
-# "asan", the target asan_tests and an AddressSanitizer and
-# UndefinedBehaviorSanitizer build. ENVIRONMENT sets variables for every case.
+# X connection. Its output names every failed case. TSAN adds the label
+# "tsan": the test command runs exactly those tests again in a
+# ThreadSanitizer build, where the target tsan_tests builds every such
+# program. ASAN does the same with the label "asan", the target asan_tests and
+# an AddressSanitizer and UndefinedBehaviorSanitizer build. ENVIRONMENT sets
+# variables for every case.
 set(ORVANE_TEST_TIERS unit scene gl program)
 function(orvane_test name)
   cmake_parse_arguments(ARG "TSAN;ASAN" "TIER" "SOURCES;DEPS;LABELS;ENVIRONMENT" ${ARGN})
