@@ -22,23 +22,31 @@ function(orvane_library name)
 endfunction()
 
 # orvane_test(<name> SOURCES ... DEPS ... TIER <tier> [TSAN] [ASAN] [LABELS ...]
-#             [ENVIRONMENT NAME=VALUE ...])
-# A GoogleTest executable whose cases are registered with CTest one by one,
-# each labelled with its tier (docs/TESTING.md):
+#             [ENVIRONMENT NAME=VALUE ...] [CASE_PROCESSES])
+# A GoogleTest executable registered with CTest and labelled with its tier
+# (docs/TESTING.md):
 #   unit     pure logic, no window and no scene graph
 #   scene    scene graph nodes built and inspected, no OpenGL
 #   gl       drawing in windows on an X display (the test command runs every
 #            test under xvfb-run)
 #   program  the programs started as processes
 # gl and program tests get the GL tests' main (tests/support/GlTestMain.cpp)
-# instead of GoogleTest's. TSAN adds the label "tsan": the test command runs
-# exactly those tests again in a ThreadSanitizer build, where the target
-# tsan_tests builds every such program. ASAN does the same with the label
-# "asan", the target asan_tests and an AddressSanitizer and
-# UndefinedBehaviorSanitizer build. ENVIRONMENT sets variables for every case.
+# instead of GoogleTest's. A unit or scene program's cases are registered one
+# by one (their processes start in milliseconds); a gl or program program is
+# one CTest test named after it that runs all its cases in one process, since
+# each process spends most of a short case starting the application and its
+# X connection. Its output names every failed case. CASE_PROCESSES keeps a
+# gl or program program's cases one by one, each in a process of its own,
+# for a program whose cases see what an earlier case left behind. TSAN adds
+# the label "tsan": the test command runs exactly those tests again in a
+# ThreadSanitizer build, where the target tsan_tests builds every such
+# program. ASAN does the same with the label "asan", the target asan_tests and
+# an AddressSanitizer and UndefinedBehaviorSanitizer build. ENVIRONMENT sets
+# variables for every case.
 set(ORVANE_TEST_TIERS unit scene gl program)
 function(orvane_test name)
-  cmake_parse_arguments(ARG "TSAN;ASAN" "TIER" "SOURCES;DEPS;LABELS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "TSAN;ASAN;CASE_PROCESSES" "TIER" "SOURCES;DEPS;LABELS;ENVIRONMENT"
+    ${ARGN})
   if(NOT ARG_TIER IN_LIST ORVANE_TEST_TIERS)
     message(FATAL_ERROR "orvane_test(${name}): TIER must be one of ${ORVANE_TEST_TIERS}")
   endif()
@@ -58,6 +66,18 @@ function(orvane_test name)
   if(ARG_ASAN)
     list(APPEND labels asan)
     set_property(GLOBAL APPEND PROPERTY ORVANE_ASAN_TESTS ${name})
+  endif()
+  if(main STREQUAL "orvane_test_gl_main" AND NOT ARG_CASE_PROCESSES)
+    # Cases get up to 300 s each; the program as a whole gets more than that.
+    # COST starts these long tests first when CTest has no timings yet, so
+    # the short ones fill the other job slots instead of waiting behind them.
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT 1500 COST 1000)
+    if(ARG_ENVIRONMENT)
+      set_tests_properties(${name} PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}")
+    endif()
+    return()
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
