@@ -22,7 +22,7 @@ function(orvane_library name)
 endfunction()
 
 # orvane_test(<name> SOURCES ... DEPS ... TIER <tier> [TSAN] [ASAN] [LABELS ...]
-#             [ENVIRONMENT NAME=VALUE ...] [CASE_PROCESSES])
+#             [ENVIRONMENT NAME=VALUE ...] [CASE_PROCESSES] [NO_UNITY])
 # A GoogleTest executable registered with CTest and labelled with its tier
 # (docs/TESTING.md):
 #   unit     pure logic, no window and no scene graph
@@ -45,12 +45,19 @@ endfunction()
 # variables for every case.
 set(ORVANE_TEST_TIERS unit scene gl program)
 function(orvane_test name)
-  cmake_parse_arguments(ARG "TSAN;ASAN;CASE_PROCESSES" "TIER" "SOURCES;DEPS;LABELS;ENVIRONMENT"
+  cmake_parse_arguments(ARG "TSAN;ASAN;CASE_PROCESSES;NO_UNITY" "TIER" "SOURCES;DEPS;LABELS;ENVIRONMENT"
     ${ARGN})
   if(NOT ARG_TIER IN_LIST ORVANE_TEST_TIERS)
     message(FATAL_ERROR "orvane_test(${name}): TIER must be one of ${ORVANE_TEST_TIERS}")
   endif()
   add_executable(${name} ${ARG_SOURCES})
+  # Test sources are compiled eight to a unit: each parses GoogleTest, Qt
+  # and the scene library's headers once instead of once a file.
+  # NO_UNITY keeps one unit a file where sources declare the same file-local
+  # names.
+  if(NOT ARG_NO_UNITY)
+    set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+  endif()
   if(ARG_TIER STREQUAL "gl" OR ARG_TIER STREQUAL "program")
     set(main orvane_test_gl_main)
   else()
@@ -79,7 +86,11 @@ function(orvane_test name)
     endif()
     return()
   endif()
+  # Cases are listed when CTest starts, not after each link: the build does
+  # not wait on the programs' start-up, and a build that is never tested never
+  # runs them.
   gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     TEST_LIST ${name}_TESTS
     PROPERTIES LABELS ${ARG_TIER}

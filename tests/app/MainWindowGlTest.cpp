@@ -333,6 +333,51 @@ TEST_P(MainWindow, ConsoleShowsOverTheSimulationsView)
     });
 }
 
+// The console panel lies over the head-up display: a HUD face under the
+// panel is darkened by it like the scene, not drawn over it.
+TEST_P(MainWindow, ConsoleShowsOverTheHud)
+{
+    run([&](VisMainWindow& window) {
+        orvane::SimulationClient client;
+        connectSimulation(window, client);
+        const QColor magenta(255, 0, 255);
+        GNP2::Packet face;
+        face.setHeader(GNP2::makeHeader(5, TYPE_VisHUDObject));
+        face.setIntVector(item::hud::Element, {7});
+        face.setFloatVector(item::hud::Position, {500.f, 900.f});
+        face.setFloatVector(item::hud::Rotation, {0.f});
+        face.setIntVector(item::hud::PointCount, {4});
+        face.setFloatVector(item::hud::Points, {0.f, 0.f, 200.f, 0.f, 200.f, 60.f, 0.f, 60.f});
+        face.setIntVector(item::hud::Colour, {magenta.red(), magenta.green(), magenta.blue()});
+        face.setFloatVector(item::hud::Value, {0.f});
+        client.send(face);
+
+        QPoint inFace;
+        ASSERT_TRUE(waitFor([&] {
+            const QImage picture = viewerPicture(window);
+            for (int y = 0; y < picture.height() / 6 && inFace.isNull(); y += 2)
+                for (int x = 0; x < picture.width() && inFace.isNull(); x += 2)
+                    if (near(picture.pixelColor(x, y), magenta, 4))
+                        inFace = QPoint(x, y);
+            return !inFace.isNull();
+        })) << "the HUD face never appeared in the panel's area";
+
+        QWidget* viewer = window.viewerManager().viewerWidget();
+        viewer->setFocus();
+        QTest::keyClick(viewer, Qt::Key_F10);
+        QColor under;
+        EXPECT_TRUE(waitFor([&] {
+            under = viewerPicture(window).pixelColor(inFace);
+            return !near(under, magenta, 4);
+        })) << "the HUD face is drawn over the console";
+        // 30 % black over the face, or a line's text in front of it.
+        EXPECT_LE(under.red(), 190) << under.red() << "," << under.green() << "," << under.blue();
+        QTest::keyClick(viewer, Qt::Key_F10);
+        EXPECT_TRUE(
+            waitFor([&] { return near(viewerPicture(window).pixelColor(inFace), magenta, 4); }));
+    });
+}
+
 TEST_P(MainWindow, WireframeSwitchesTheSceneBetweenLinesAndSurfaces)
 {
     run([&](VisMainWindow& window) {
