@@ -10,6 +10,10 @@ scripts/setup.sh
 
 jobs=$(nproc)
 export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+# Paths relative to the checkout in the compiler cache's keys: a fresh clone
+# in another folder reuses what an earlier clone compiled from the same
+# sources instead of compiling everything again.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 
 echo "== module order"
 python3 scripts/check-layers.py
