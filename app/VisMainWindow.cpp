@@ -38,6 +38,7 @@
 #include "app/ObjectRegistry.h"
 #include "app/MessageBoxes.h"
 #include "app/SceneShadows.h"
+#include "console/ConsoleHandler.h"
 #include "app/SettingDlg.h"
 #include "log/Log.h"
 #include "files/FileManager.h"
@@ -118,6 +119,10 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     _objectManager->setReplayProgress(
         [this](std::uint64_t done, std::uint64_t total) { showReplayProgress(done, total); });
     addViewerControls();
+    // Whatever a menu entry or a tool button changes shows at the next tick.
+    for (QAction* entry : _actions)
+        if (entry)
+            connect(entry, &QAction::triggered, this, [this] { _frameWanted = true; });
     _offlineNotice.attach(*_viewerManager->mainView()->view());
     // Runs a viewer kept when it ended unasked stay until the user moves them.
     for (const QString& kept : _objectManager->keptRecordings()) {
@@ -152,12 +157,14 @@ VisMainWindow::VisMainWindow(int port, Embedding embedding) : _port(port), _embe
     });
     EndingSignals::setOnUnexpectedExit([this] { keepUnsavedRun("the window system went away"); });
 
+    qApp->installEventFilter(this);
     _updateTimer.start(UPDATE_INTERVAL_MS);
     QApplication::exec();
 }
 
 VisMainWindow::~VisMainWindow()
 {
+    qApp->removeEventFilter(this);
     EndingSignals::setOnUnexpectedExit(nullptr);
     _endingSignals.reset();
     _updateTimer.stop();
@@ -428,16 +435,82 @@ void VisMainWindow::storeWindowSettings()
                               action(MenuCommand::Shadows)->isChecked());
 }
 
+namespace {
+
+// Whether a node below `root` moves on by itself (particles, weather, an
+// object waiting for its model file): such nodes ask for the update
+// traversal. The root's own ask does not count: a shadowed scene always asks.
+bool childrenAnimate(const osg::Group& root)
+{
+    for (unsigned i = 0; i < root.getNumChildren(); ++i) {
+        const osg::Node* child = root.getChild(i);
+        if (child->getNumChildrenRequiringUpdateTraversal() > 0 || child->getUpdateCallback())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void VisMainWindow::timedUpdate()
 {
     if (_objectManager->state() == ObjectManager::Replay)
         replayUpdate();
-    _viewerManager->viewer()->frame();
+    if (frameNeeded()) {
+        _frameWanted = false;
+        _lastFrame = std::chrono::steady_clock::now();
+        _viewerManager->viewer()->frame();
+    }
     refreshStatus();
+}
+
+bool VisMainWindow::frameNeeded()
+{
+    if (_frameWanted || !_objectManager->receiveRing().empty())
+        return true;
+    if (_objectManager->state() == ObjectManager::Replay && !_transport.isPaused())
+        return true;
+    if (childrenAnimate(*_sceneRoot) || childrenAnimate(*_hudRoot))
+        return true;
+    const console::ConsoleHandler& console = console::ConsoleHandler::instance();
+    if (console.visible() || console.imageDrawPending())
+        return true;
+    osgViewer::CompositeViewer& viewer = *_viewerManager->viewer();
+    // checkEvents() moves the window system's events into the event queues,
+    // where the frame's event traversal finds them.
+    if (viewer.getRequestRedraw() || viewer.getRequestContinousUpdate() || viewer.checkEvents())
+        return true;
+    return std::chrono::steady_clock::now() - _lastFrame >= _idleFrameInterval;
+}
+
+bool VisMainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        _frameWanted = true;
+        break;
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::WindowStateChange:
+        // The window's own changes, not those of a label in the status bar.
+        if (watched == this || watched == _viewerManager->viewerWidget())
+            _frameWanted = true;
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void VisMainWindow::statusChanged()
 {
+    _frameWanted = true;
     if (_objectManager->state() == ObjectManager::Online)
         _runSaved = false; // a new run replaces the recording
     _timeSlider->setValue(0);
@@ -690,7 +763,11 @@ void VisMainWindow::refreshStatus()
     if (_statusLabel->text() != text)
         _statusLabel->setText(text);
     _timeBox->blockSignals(states.timeBoxSignalsBlocked);
-    _timeBox->setRange(states.timeBoxMinimum, states.timeBoxMaximum);
+    // Setting the same range again still repaints the box, and in the GL
+    // widget embedding every repaint composes the whole window anew.
+    if (_timeBox->minimum() != states.timeBoxMinimum ||
+        _timeBox->maximum() != states.timeBoxMaximum)
+        _timeBox->setRange(states.timeBoxMinimum, states.timeBoxMaximum);
     if (states.resetTimeSlider)
         _timeSlider->setValue(0);
 

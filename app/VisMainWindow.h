@@ -52,6 +52,9 @@ class VisMainWindow : public QMainWindow
 
 public:
     static constexpr int UPDATE_INTERVAL_MS = 10;
+    // A still scene is drawn again at least this often, so that nothing the
+    // tick does not watch for stays off the screen for long.
+    static constexpr int IDLE_FRAME_INTERVAL_MS = 1000;
     // Traversal masks of the scene root: what receives and what casts shadows.
     static constexpr unsigned RECEIVES_SHADOW_MASK = 0x8;
     static constexpr unsigned CASTS_SHADOW_MASK = 0x16;
@@ -60,6 +63,9 @@ public:
     // the event loop; returns when the loop has ended.
     VisMainWindow(int port, Embedding embedding);
     ~VisMainWindow() override;
+
+    // How often a still scene is drawn again (IDLE_FRAME_INTERVAL_MS).
+    void setIdleFrameInterval(std::chrono::milliseconds interval) { _idleFrameInterval = interval; }
 
     int port() const { return _port; }
     Embedding embedding() const { return _embedding; }
@@ -186,6 +192,12 @@ private:
     // the quitting cancelled (unless the user asked not to be asked). True
     // when quitting may go on.
     bool confirmQuit();
+    // Whether this tick draws a frame: only when something on screen may
+    // change (see timedUpdate()), so that a still scene costs no drawing.
+    bool frameNeeded();
+    // Notes user input and window changes that reach any widget: the next
+    // tick draws.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     int _port;
     const Embedding _embedding;
@@ -223,6 +235,10 @@ private:
     std::unique_ptr<ViewerManager> _viewerManager;
     std::unique_ptr<ObjectManager> _objectManager;
     QTimer _updateTimer;
+    // Set by input, window and state changes: the next tick draws a frame.
+    bool _frameWanted = true;
+    std::chrono::steady_clock::time_point _lastFrame;
+    std::chrono::milliseconds _idleFrameInterval{IDLE_FRAME_INTERVAL_MS};
     std::unique_ptr<EndingSignals> _endingSignals;
     ReplayClock _clock;
     ReplayTransport _transport{_clock};

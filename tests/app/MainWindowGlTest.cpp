@@ -43,6 +43,7 @@
 #include "app/SceneShadows.h"
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
+#include "view/CompositeViewerQOSG.h"
 #include "view/ViewParameters.h"
 #include "view/VisViewObject.h"
 
@@ -375,6 +376,47 @@ TEST_P(MainWindow, ConsoleShowsOverTheHud)
         QTest::keyClick(viewer, Qt::Key_F10);
         EXPECT_TRUE(
             waitFor([&] { return near(viewerPicture(window).pixelColor(inFace), magenta, 4); }));
+    });
+}
+
+// A still scene costs no drawing, yet a packet or the user's input is drawn
+// at the next tick. (Other programs' windows on the same display may cause
+// a frame now and then; a scene drawn every tick would take 100 a second.)
+TEST_P(MainWindow, AStillSceneIsDrawnOnlyWhenSomethingChanges)
+{
+    run([&](VisMainWindow& window) {
+        window.setIdleFrameInterval(std::chrono::minutes(1));
+        orvane::SimulationClient client;
+        connectSimulation(window, client);
+        const osg::FrameStamp& stamp = *window.viewerManager().viewer()->getFrameStamp();
+        const auto stillFrames = [&] {
+            spin(300ms);
+            const unsigned before = stamp.getFrameNumber();
+            spin(1500ms);
+            return stamp.getFrameNumber() - before;
+        };
+        const auto drawnAfter = [&](const std::function<void()>& change) {
+            spin(300ms);
+            const unsigned before = stamp.getFrameNumber();
+            change();
+            return waitFor([&] { return stamp.getFrameNumber() > before; }, 3s);
+        };
+        EXPECT_LE(stillFrames(), 5u);
+        EXPECT_TRUE(drawnAfter([&] {
+            client.send(*viewPacket(1, {10, 200, 10}, {0.f, 0.f}, {1.f, 1.f}));
+        })) << "a packet";
+        QWidget* viewer = window.viewerManager().viewerWidget();
+        EXPECT_TRUE(drawnAfter([&] {
+            // Sent to the widget, not through the pointer: another test's
+            // window on the display may lie over this one.
+            const QPoint at = viewer->rect().center();
+            QMouseEvent move(QEvent::MouseMove, at, viewer->mapToGlobal(at), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(viewer, &move);
+        })) << "the pointer moving over the view";
+        EXPECT_TRUE(drawnAfter([&] { window.action(MenuCommand::WireframeMode)->trigger(); }))
+            << "a menu entry";
+        EXPECT_LE(stillFrames(), 5u);
     });
 }
 

@@ -36,6 +36,10 @@ void ViewerWindowFixture::TearDown()
     objects.reset();
     viewer.reset();
     window.reset();
+    // The objects still in the scene give their model files back to the
+    // file manager as they go: before it goes.
+    sceneRoot = nullptr;
+    hudRoot = nullptr;
     files.reset();
     expectNoGlErrors();
 }
