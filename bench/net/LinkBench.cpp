@@ -10,10 +10,11 @@
 //
 //   bench_net --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
-// Frames: "small" is a 56-byte object update (position and orientation),
-// "large" one item of 16384 floats (65550 bytes). Batched: frames go out
-// about 1 MiB per send call, as a simulation step flushes them; one per send:
-// every frame is its own send call. The client sends ready-made frames
+// Frames: "small" is a 56-byte shape update (position and orientation),
+// "large" the x coordinates of a flexible surface, one item of 16384 floats
+// (65550 bytes). Batched: frames go out about 1 MiB per send call, as a
+// simulation step flushes them; one per send: every frame is its own send
+// call. The client sends ready-made frames
 // (sendFrames), so that both sides of the comparison send the same bytes
 // from the same memory and the difference is the server's work.
 
@@ -36,6 +37,7 @@
 #include "net/PacketRing.h"
 #include "gnp2/Socket.h"
 #include "net/TCPServer.h"
+#include "orvane/Protocol.h"
 
 namespace {
 
@@ -56,12 +58,14 @@ enum SendMode
 std::vector<unsigned char> makeFrame(FrameKind kind)
 {
     GNP2::Packet packet;
-    packet.setHeader(GNP2::makeHeader(7, 1));
     if (kind == SMALL) {
-        packet.setFloatVector(1, {1.0f, 2.0f, 3.0f});
-        packet.setFloatVector(3, {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f});
+        packet.setHeader(GNP2::makeHeader(7, orvane::kind::Shape));
+        packet.setFloatVector(orvane::item::shape::Position, {1.0f, 2.0f, 3.0f});
+        packet.setFloatVector(orvane::item::shape::Orientation,
+                              {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f});
     } else {
-        packet.setFloatVector(5, std::vector<float>(16384, 0.5f));
+        packet.setHeader(GNP2::makeHeader(7, orvane::kind::FlexSurface));
+        packet.setFloatVector(orvane::item::flex_surface::X, std::vector<float>(16384, 0.5f));
     }
     std::vector<unsigned char> frame(packet.serializedSize());
     packet.serialize(frame.data());

@@ -1,7 +1,7 @@
 // Packets applied per second by the scene root's update callback: 4096
-// moving objects receiving position updates (items 0, 1, 13) through the
-// real receive ring. Baseline in the same run: the same number of packet
-// merges alone (GNP2::Packet::update into 4096 state packets).
+// moving objects receiving position updates (time, position and connection)
+// through the real receive ring. Baseline in the same run: the same number of
+// packet merges alone (GNP2::Packet::update into 4096 state packets).
 //   bench_objectmanager --benchmark_counters_tabular=true
 // Ratio = BM_ApplyThroughCallback packets/s / BM_MergeOnly packets/s.
 #include <benchmark/benchmark.h>
@@ -11,6 +11,7 @@
 
 #include "gnp2/Packet.h"
 #include "net/PacketRing.h"
+#include "protocol/Items.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
 #include "tests/support/BareObject.h"
@@ -26,9 +27,9 @@ GNP2::Packet* positionUpdate(int objectNumber, float t)
 {
     auto* p = new GNP2::Packet;
     p->setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), TYPE_VisBaseObject));
-    p->setFloatVector(0, {t});
-    p->setFloatVector(1, {t, float(objectNumber), 0.f});
-    p->setIntVector(13, {0});
+    p->setFloatVector(item::every::Time, {t});
+    p->setFloatVector(item::shape::Position, {t, float(objectNumber), 0.f});
+    p->setIntVector(item::every::Connection, {0});
     return p;
 }
 

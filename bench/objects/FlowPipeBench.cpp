@@ -29,7 +29,7 @@ GNP2::Packet* addressed(int objectNumber, int typeCode)
 {
     auto* packet = new GNP2::Packet;
     packet->setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), std::uint32_t(typeCode)));
-    packet->setIntVector(13, {0});
+    packet->setIntVector(item::every::Connection, {0});
     return packet;
 }
 
@@ -44,7 +44,7 @@ GNP2::Packet* pipeCreation(int i)
     packet->setIntVector(item::flow_pipe::TubeColour, {170, 210, 255});
     packet->setIntVector(item::flow_pipe::TubeOpacity, {1});
     packet->setFloatVector(item::flow_pipe::Start, {float(i) * LENGTH, 0.f, 0.f});
-    packet->setFloatVector(3, {1.f, 0.f, 0.f, 0.f, 1.f, 0.f});
+    packet->setFloatVector(item::flow_pipe::Orientation, {1.f, 0.f, 0.f, 0.f, 1.f, 0.f});
     packet->setIntVector(item::flow_pipe::Upstream, {i == 0 ? -1 : i});
     packet->setIntVector(item::flow_pipe::Downstream, {i == PIPES - 1 ? -1 : i + 2});
     packet->setIntVector(item::flow_pipe::IndicatorColour, i % 2 == 0
@@ -64,7 +64,7 @@ GNP2::Packet* flowUpdate(float position)
 GNP2::Packet* bareUpdate(float x)
 {
     GNP2::Packet* packet = addressed(1, TYPE_VisBaseObject);
-    packet->setFloatVector(1, {x, 0.f, 0.f});
+    packet->setFloatVector(item::shape::Position, {x, 0.f, 0.f});
     return packet;
 }
 

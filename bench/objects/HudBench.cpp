@@ -48,14 +48,14 @@ GNP2::Packet* addressed(int objectNumber, int typeCode)
 {
     auto* packet = new GNP2::Packet;
     packet->setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), std::uint32_t(typeCode)));
-    packet->setIntVector(13, {0});
+    packet->setIntVector(item::every::Connection, {0});
     return packet;
 }
 
 GNP2::Packet* timePacket(float t)
 {
     GNP2::Packet* packet = addressed(TIME_OBJECT, TYPE_TimePacket);
-    packet->setFloatVector(0, {t});
+    packet->setFloatVector(item::time::Time, {t});
     return packet;
 }
 
@@ -108,14 +108,15 @@ GNP2::Packet* hudUpdate(int element, float t)
 GNP2::Packet* bareCreation(int element)
 {
     GNP2::Packet* packet = addressed(element, TYPE_VisBaseObject);
-    packet->setFloatVector(1, {float(element), 0.f, 0.f});
+    packet->setFloatVector(item::shape::Position, {float(element), 0.f, 0.f});
     return packet;
 }
 
 GNP2::Packet* bareUpdate(int element, float t)
 {
     GNP2::Packet* packet = addressed(element, TYPE_VisBaseObject);
-    packet->setFloatVector(1, {float(element), std::sin(t * 3.f + float(element)), 0.f});
+    packet->setFloatVector(item::shape::Position,
+                           {float(element), std::sin(t * 3.f + float(element)), 0.f});
     return packet;
 }
 

@@ -35,6 +35,7 @@
 #include "objects/ShapeObjects.h"
 #include "objects/VisBaseObject.h"
 #include "objects/VisIntersectorObject.h"
+#include "protocol/Items.h"
 #include "scene/ObjectKinds.h"
 #include "scene/PacketSink.h"
 #include "tests/support/BareObject.h"
@@ -139,18 +140,18 @@ struct World
             GNP2::Packet packet;
             packet.setHeader(GNP2::makeHeader(std::uint32_t(i + 1), TYPE_VisBaseObject));
             const int kind = 1 + i % 11;
-            packet.setIntVector(5, {kind});
+            packet.setIntVector(item::shape::ShapeKind, {kind});
             const float x = across(random), y = across(random);
-            packet.setFloatVector(1, {x, y, height(x, y) + 1.f});
-            packet.setFloatVector(4, {1.5f, 1.f, 1.2f});
+            packet.setFloatVector(item::shape::Position, {x, y, height(x, y) + 1.f});
+            packet.setFloatVector(item::shape::Scale, {1.5f, 1.f, 1.2f});
             if (kind == 7)
-                packet.setFloatVector(11, {8.f, 0.05f});
+                packet.setFloatVector(item::shape::Parameters, {8.f, 0.05f});
             if (kind == 8)
-                packet.setFloatVector(11, {0.3f, 24.f, 10.f});
+                packet.setFloatVector(item::shape::Parameters, {0.3f, 24.f, 10.f});
             if (kind == 9)
-                packet.setFloatVector(11, {0.f, 0.6f, 0.8f});
+                packet.setFloatVector(item::shape::Parameters, {0.f, 0.6f, 0.8f});
             if (kind == 10)
-                packet.setFloatVector(11, {0.1f});
+                packet.setFloatVector(item::shape::Parameters, {0.1f});
             shape->initialize(packet);
             shape->update(packet);
         }
@@ -178,8 +179,8 @@ struct World
         root->addChild(intersector.get());
         GNP2::Packet creating;
         fill(creating, hitting.front());
-        creating.setFloatVector(17, {0.1f});
-        creating.setIntVector(45, {1});
+        creating.setFloatVector(item::intersector::MarkerSize, {0.1f});
+        creating.setIntVector(item::intersector::DisplayMode, {1});
         intersector->initialize(creating);
         intersector->update(creating);
     }
@@ -187,10 +188,12 @@ struct World
     static void fill(GNP2::Packet& packet, const Segment& segment)
     {
         packet.setHeader(GNP2::makeHeader(99, TYPE_VisIntersectorObject));
-        packet.setIntVector(13, {0});
-        packet.setFloatVector(0, {1.f});
-        packet.setFloatVector(14, {segment.start.x(), segment.start.y(), segment.start.z()});
-        packet.setFloatVector(15, {segment.end.x(), segment.end.y(), segment.end.z()});
+        packet.setIntVector(item::every::Connection, {0});
+        packet.setFloatVector(item::every::Time, {1.f});
+        packet.setFloatVector(item::intersector::Start,
+                              {segment.start.x(), segment.start.y(), segment.start.z()});
+        packet.setFloatVector(item::intersector::End,
+                              {segment.end.x(), segment.end.y(), segment.end.z()});
     }
 
     bool libraryHits(const Segment& segment) const

@@ -21,6 +21,7 @@
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
 #include "files/VisFileObject.h"
+#include "protocol/Items.h"
 #include "scene/ObjectManager.h"
 
 using namespace apptest;
@@ -92,7 +93,7 @@ TEST(LoadingLabel, ShowsWhileAModelLoadsAndHidesWhenItIsShown)
     EXPECT_TRUE(errors.empty()) << errors.size() << " OpenGL errors, first: " << errors[0];
 }
 
-// A replay file of `records` records of `floats` floats each (item 1), one
+// A replay file of `records` records of `floats` floats each (the position), one
 // object per record, times 0, 1, 2, ...
 void writeLongReplay(const std::string& path, int records, std::size_t floats)
 {
@@ -102,9 +103,9 @@ void writeLongReplay(const std::string& path, int records, std::size_t floats)
     std::vector<unsigned char> frame;
     for (int k = 0; k < records; ++k) {
         state.setHeader(GNP2::makeHeader(std::uint32_t(k), TYPE_VisBaseObject));
-        state.setFloatVector(0, {float(k)});
-        state.setFloatVector(1, data);
-        state.setIntVector(13, {0});
+        state.setFloatVector(item::every::Time, {float(k)});
+        state.setFloatVector(item::shape::Position, data);
+        state.setIntVector(item::every::Connection, {0});
         frame.resize(state.serializedSize());
         state.serialize(frame.data());
         const float time = float(k);

@@ -9,6 +9,7 @@
 
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
+#include "protocol/Items.h"
 #include "scene/ObjectManager.h"
 #include "scene/Vis3DObject.h"
 #include "tests/support/GlHarness.h"
@@ -26,12 +27,12 @@ bool recordRun(VisMainWindow& window, int port, int steps)
     for (int k = 0; k < steps; ++k) {
         GNP2::Packet time;
         time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-        time.setFloatVector(0, {float(k) * 0.1f});
+        time.setFloatVector(item::time::Time, {float(k) * 0.1f});
         client.queue(time);
         GNP2::Packet box;
         box.setHeader(GNP2::makeHeader(1, TYPE_VisBaseObject));
-        box.setIntVector(5, {1});
-        box.setFloatVector(1, {float(k), 0.f, 0.f});
+        box.setIntVector(item::shape::ShapeKind, {1});
+        box.setFloatVector(item::shape::Position, {float(k), 0.f, 0.f});
         client.queue(box);
         client.flush();
         const bool arrived = waitFor([&] {

@@ -22,6 +22,7 @@
 #include "app/VisMainWindow.h"
 #include "client/SimulationClient.h"
 #include "objects/VisLightObject.h"
+#include "protocol/Items.h"
 #include "scene/ObjectManager.h"
 #include "scene/Vis3DObject.h"
 
@@ -70,15 +71,15 @@ TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
         for (int k = 0; k < STEPS; ++k) {
             GNP2::Packet time;
             time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-            time.setFloatVector(0, {float(k) * 0.1f});
+            time.setFloatVector(item::time::Time, {float(k) * 0.1f});
             client.queue(time);
             for (int o = 1; o <= 2; ++o) {
                 if (o == 2 && k % 3 != 0)
                     continue;
                 GNP2::Packet p;
                 p.setHeader(GNP2::makeHeader(std::uint32_t(o), TYPE_VisBaseObject));
-                p.setIntVector(5, {1});
-                p.setFloatVector(1, {float(10 * k + o), 0.f, 0.f});
+                p.setIntVector(item::shape::ShapeKind, {1});
+                p.setFloatVector(item::shape::Position, {float(10 * k + o), 0.f, 0.f});
                 client.queue(p);
             }
             client.flush();
@@ -210,14 +211,14 @@ TEST(ReplayLights, ReplayedLightsTakeTheNumbersTheyHadLive)
         for (int k = 0; k < 3; ++k) {
             GNP2::Packet time;
             time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-            time.setFloatVector(0, {float(k) * 0.1f});
+            time.setFloatVector(item::time::Time, {float(k) * 0.1f});
             client.queue(time);
             for (int o = 1; o <= 3; ++o) {
                 GNP2::Packet light;
                 light.setHeader(GNP2::makeHeader(std::uint32_t(o), TYPE_VisLightObject));
                 light.setIntVector(item::light::Directional, {0});
                 light.setIntVector(item::light::Diffuse, {80 * o, 40, 40});
-                light.setFloatVector(1, {float(o), float(k), 2.f});
+                light.setFloatVector(item::light::Position, {float(o), float(k), 2.f});
                 client.queue(light);
             }
             client.flush();

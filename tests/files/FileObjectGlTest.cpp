@@ -21,6 +21,8 @@
 #include "files/TerrainModule.h"
 #include "files/VisFileObject.h"
 #include "net/TCPServer.h"
+#include "protocol/Items.h"
+#include "scene/ObjectKinds.h"
 #include "tests/support/GlHarness.h"
 #include "tests/support/Pictures.h"
 #include "tests/support/ViewerWindowFixture.h"
@@ -100,9 +102,9 @@ TEST_F(FileObjectGl, AStreamedModelAppearsOnScreenOnceLoaded)
 {
     connect();
     GNP2::Packet packet;
-    packet.setHeader(GNP2::makeHeader(7, filetest::TYPE_FILE));
+    packet.setHeader(GNP2::makeHeader(7, TYPE_VisFileObject));
     packet.setString(item::model_file::FileName, model);
-    packet.setIntVector(44, {255, 0, 0});
+    packet.setIntVector(item::model_file::Colour, {255, 0, 0});
     client.send(packet);
     ASSERT_TRUE(framesUntil([&] { return fileObject(7) != nullptr; }));
     EXPECT_EQ(files->loadingCount(), 1);

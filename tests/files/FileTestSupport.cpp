@@ -13,6 +13,8 @@
 
 #include "files/VisFileObject.h"
 #include "log/Log.h"
+#include "protocol/Items.h"
+#include "scene/ObjectKinds.h"
 #include "tests/support/Packets.h"
 
 namespace filetest {
@@ -151,7 +153,7 @@ std::unique_ptr<GNP2::Packet> filePacket(const std::string& name, float time)
     testsupport::Items items{{{item::every::Time, {time}}}};
     if (!name.empty())
         items.strings[item::model_file::FileName] = name;
-    return testsupport::makePacket(items, {OBJECT_NUMBER, TYPE_FILE, CONNECTION});
+    return testsupport::makePacket(items, {OBJECT_NUMBER, TYPE_VisFileObject, CONNECTION});
 }
 
 } // namespace filetest

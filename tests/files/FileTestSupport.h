@@ -61,7 +61,6 @@ int countLines(const std::string& text, int level = 0);
 
 constexpr int CONNECTION = 2;
 constexpr int OBJECT_NUMBER = 40;
-constexpr int TYPE_FILE = 4;
 
 // A file object packet: header, connection, time and, unless empty, the
 // file name in item 12.

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "client/SimulationClient.h"
+#include "orvane/Protocol.h"
 #include "tests/support/LinkTestSupport.h"
 
 namespace linktest {
@@ -169,7 +170,7 @@ TEST_F(ConnectionEndTest, ResetMetByTheSendThreadIsReportedAsAReset)
     for (int i = 0; i < answers; ++i) {
         auto answer = numberedPacket(i, 0.0f);
         answer->setFloatVector(2, std::vector<float>(std::size_t(1) << 18, 1.0f));
-        answer->setIntVector(13, {0});
+        answer->setIntVector(orvane::item::Connection, {0});
         sendRing.push(answer.release());
     }
     ASSERT_TRUE(eventually([&] { return sendRing.size() < answers; }));

@@ -10,6 +10,7 @@
 #include "gnp2/Packet.h"
 #include "gnp2/PacketPool.h"
 #include "net/PacketRing.h"
+#include "orvane/Protocol.h"
 
 namespace {
 
@@ -305,7 +306,7 @@ TEST(PacketRing, DecodedPacketsFreedByTheConsumerAreRecycled)
             auto* packet = new GNP2::Packet;
             if (!packet->parse(body.data(), body.size()).ok())
                 packet->setHeader(~i); // counted as wrong by the consumer
-            packet->setIntVector(13, {0});
+            packet->setIntVector(orvane::item::Connection, {0});
             ring.push(packet);
         }
     });
@@ -319,7 +320,8 @@ TEST(PacketRing, DecodedPacketsFreedByTheConsumerAreRecycled)
         }
         const GNP2::Item& item = packet->item(1);
         bool ok = packet->header() == received && item.type == GNP2::TYPE_INT && item.count == 3 &&
-                  packet->hasItem(13) && packet->getIntArray(13)[0] == 0;
+                  packet->hasItem(orvane::item::Connection) &&
+                  packet->getIntArray(orvane::item::Connection)[0] == 0;
         for (int k = 0; ok && k < 3; ++k)
             ok = GNP2::readU32(item.data + 4 * k) == value(received, k);
         int itemCount = 0;

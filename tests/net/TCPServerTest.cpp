@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "client/SimulationClient.h"
+#include "orvane/Protocol.h"
 #include "tests/support/FrameBuilder.h"
 #include "tests/support/LinkTestSupport.h"
 
@@ -46,7 +47,7 @@ void expectNumbered(const std::vector<std::unique_ptr<GNP2::Packet>>& packets, i
     for (std::size_t i = 0; i < packets.size(); ++i) {
         ASSERT_EQ(objectOf(*packets[i]), std::uint32_t(first) + i) << "packet " << i;
         ASSERT_EQ(packets[i]->getFloatVector(1), std::vector<float>{float(first + int(i))});
-        ASSERT_EQ(packets[i]->getIntVector(13), std::vector<int>{0});
+        ASSERT_EQ(packets[i]->getIntVector(orvane::item::Connection), std::vector<int>{0});
     }
 }
 
@@ -61,17 +62,18 @@ TEST_F(TCPServerTest, HeaderOnlyFrameYieldsOnlyTheConnectionNumber)
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(packets[0]->header(), 0x0A123456u);
     EXPECT_EQ(itemCount(*packets[0]), 1);
-    EXPECT_EQ(packets[0]->getIntVector(13), std::vector<int>{0});
+    EXPECT_EQ(packets[0]->getIntVector(orvane::item::Connection), std::vector<int>{0});
 }
 
 TEST_F(TCPServerTest, ConnectionNumberReplacesTheSimulationsItem13)
 {
     startServer();
     GNP2::SocketHandle client = connectRaw(server->port());
-    sendBytes(client.get(), Body(3).ints(13, {42, 43}).floats(1, {1.5f}).frame());
+    sendBytes(client.get(),
+              Body(3).ints(orvane::item::Connection, {42, 43}).floats(1, {1.5f}).frame());
     const auto packets = receive(1);
     ASSERT_EQ(packets.size(), 1u);
-    EXPECT_EQ(packets[0]->getIntVector(13), std::vector<int>{0});
+    EXPECT_EQ(packets[0]->getIntVector(orvane::item::Connection), std::vector<int>{0});
     EXPECT_EQ(packets[0]->getFloatVector(1), std::vector<float>{1.5f});
 }
 
@@ -465,11 +467,12 @@ TEST_F(TCPServerTest, SendRingPacketsReachTheClient)
     ASSERT_TRUE(eventually([&] { return server->clientCount() == 1; }));
 
     auto stray = numberedPacket(99, 99.0f);
-    stray->setIntVector(13, {5}); // not this connection's: cannot be delivered
+    stray->setIntVector(orvane::item::Connection,
+                        {5}); // not this connection's: cannot be delivered
     sendRing.push(stray.release());
     for (int i = 0; i < 50; ++i) {
         auto packet = numberedPacket(i, float(i) * 0.5f);
-        packet->setIntVector(13, {0});
+        packet->setIntVector(orvane::item::Connection, {0});
         sendRing.push(packet.release());
     }
     for (int i = 0; i < 50; ++i) {

@@ -11,6 +11,7 @@
 #include "ReplayFiles.h"
 #include "gnp2/Packet.h"
 #include "log/Log.h"
+#include "orvane/Protocol.h"
 #include "replay/ReplayManager.h"
 
 namespace {
@@ -66,7 +67,7 @@ TEST(ReplayAllocation, LengthRunningPastTheEndOfTheFileIsNotAllocated)
     append(bytes, record(2.f, 2, 20.f));
     f32(bytes, 2.f);
     u32(bytes, 0xFFFFFFF0u);
-    u32(bytes, GNP2::makeHeader(3, 2));
+    u32(bytes, GNP2::makeHeader(3, orvane::kind::Shape));
     bytes.resize(bytes.size() + 40, 0);
     TempFile file("huge-length.dat");
     file.write(bytes);
@@ -77,7 +78,7 @@ TEST(ReplayAllocation, LengthRunningPastTheEndOfTheFileIsNotAllocated)
     const std::vector<GNP2::Packet*> frame = replay.getPackets(2.f);
     const std::size_t largest = largestRequest.load();
     ASSERT_EQ(frame.size(), 1u) << "the sound record of the frame is read";
-    EXPECT_EQ(frame[0]->getFloatVector(1)[0], 20.f);
+    EXPECT_EQ(frame[0]->getFloatVector(orvane::item::shape::Position)[0], 20.f);
     for (GNP2::Packet* packet : frame)
         delete packet;
     EXPECT_TRUE(logged("[ReplayManager] File read error!"));

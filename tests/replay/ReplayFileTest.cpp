@@ -11,6 +11,7 @@
 #include "ReplayFiles.h"
 #include "log/Log.h"
 #include "gnp2/Packet.h"
+#include "orvane/Protocol.h"
 #include "replay/Recorder.h"
 #include "replay/RecordingSlot.h"
 #include "replay/ReplayManager.h"
@@ -31,7 +32,7 @@ struct Owned
     {
         std::vector<float> out;
         for (auto* p : packets)
-            out.push_back(p->getFloatVector(1)[0]);
+            out.push_back(p->getFloatVector(orvane::item::shape::Position)[0]);
         return out;
     }
     std::vector<GNP2::Packet*> packets;
@@ -62,7 +63,9 @@ protected:
         std::vector<unsigned char> bytes;
         const float times[] = {0.f, 0.f, 0.1f, 0.1f, 0.1f};
         for (int i = 0; i < 5; ++i)
-            append(bytes, record(times[i], GNP2::makeHeader(std::uint32_t(i + 1), 2), float(i)));
+            append(bytes,
+                   record(times[i], GNP2::makeHeader(std::uint32_t(i + 1), orvane::kind::Shape),
+                          float(i)));
         return bytes;
     }
     TempFile file{"replay.dat"};
@@ -89,8 +92,8 @@ TEST_F(ReplayFile, FramesAreFoundByTime)
     Owned frame(replay.getPackets(0.f));
     ASSERT_EQ(frame.packets.size(), 2u);
     EXPECT_EQ(GNP2::objectNumber(frame.packets[1]->header()), 2u);
-    EXPECT_EQ(GNP2::typeCode(frame.packets[1]->header()), 2u);
-    EXPECT_EQ(frame.packets[1]->getIntVector(13), std::vector<int>{0});
+    EXPECT_EQ(GNP2::typeCode(frame.packets[1]->header()), orvane::kind::Shape);
+    EXPECT_EQ(frame.packets[1]->getIntVector(orvane::item::Connection), std::vector<int>{0});
 }
 
 TEST_F(ReplayFile, EmptyAndMissingFilesGiveAnEmptyReplay)
@@ -261,7 +264,7 @@ TEST_F(ReplayFile, TimeGoingBackwardsIsIndexedWholeInFileOrder)
     // The records keep their own time stamps.
     Owned frame(replay.getPackets(2.f));
     ASSERT_EQ(frame.packets.size(), 3u);
-    EXPECT_EQ(frame.packets[1]->getFloatVector(0), std::vector<float>{0.5f});
+    EXPECT_EQ(frame.packets[1]->getFloatVector(orvane::item::Time), std::vector<float>{0.5f});
 
     std::vector<console::LogLine> said;
     for (const console::LogLine& line : console::Log::instance().snapshot())
@@ -295,18 +298,20 @@ TEST_F(ReplayFile, RecorderWritesExactlyThePublicFormat)
         ASSERT_EQ(recorder.open(file.path()), "");
         for (int i = 0; i < 3; ++i) {
             GNP2::Packet state;
-            state.setHeader(GNP2::makeHeader(std::uint32_t(i + 1), 2));
-            state.setFloatVector(0, {float(i) * 0.5f});
-            state.setFloatVector(1, {float(i), 0.f, 0.f});
-            state.setIntVector(13, {0});
+            state.setHeader(GNP2::makeHeader(std::uint32_t(i + 1), orvane::kind::Shape));
+            state.setFloatVector(orvane::item::Time, {float(i) * 0.5f});
+            state.setFloatVector(orvane::item::shape::Position, {float(i), 0.f, 0.f});
+            state.setIntVector(orvane::item::Connection, {0});
             recorder.record(state);
-            EXPECT_FALSE(state.isChanged(1)) << "recording clears the changed flags";
+            EXPECT_FALSE(state.isChanged(orvane::item::shape::Position))
+                << "recording clears the changed flags";
         }
     }
     std::vector<unsigned char> expected;
     for (int i = 0; i < 3; ++i)
         append(expected,
-               record(float(i) * 0.5f, GNP2::makeHeader(std::uint32_t(i + 1), 2), float(i)));
+               record(float(i) * 0.5f, GNP2::makeHeader(std::uint32_t(i + 1), orvane::kind::Shape),
+                      float(i)));
     EXPECT_EQ(file.read(), expected);
 }
 
@@ -320,9 +325,9 @@ TEST_F(ReplayFile, RecorderCreatesTheDirectoryAndKeepsHugeStatesWhole)
         ReplayRecorder recorder;
         ASSERT_EQ(recorder.open(path), "");
         GNP2::Packet state;
-        state.setFloatVector(0, {1.f});
+        state.setFloatVector(orvane::item::Time, {1.f});
         state.setFloatVector(50, std::vector<float>(400000, 2.f)); // 1.6 MB
-        state.setIntVector(13, {0});
+        state.setIntVector(orvane::item::Connection, {0});
         recorder.record(state);
     }
     ReplayManager replay(path);
@@ -341,24 +346,25 @@ TEST_F(ReplayFile, RecorderKeepsEveryRecordInOrderAcrossItsBlocks)
     constexpr int SMALL = 30000; // about 1.5 MB of records: past one block
     constexpr std::int32_t HUGE_FLOATS = 300000;
     const auto smallState = [](GNP2::Packet& state, int i) {
-        state.setHeader(GNP2::makeHeader(std::uint32_t(i % 4096), 2));
-        state.setFloatVector(0, {float(i) * 0.25f});
-        state.setFloatVector(1, {float(i), 0.f, 0.f});
-        state.setIntVector(13, {0});
+        state.setHeader(GNP2::makeHeader(std::uint32_t(i % 4096), orvane::kind::Shape));
+        state.setFloatVector(orvane::item::Time, {float(i) * 0.25f});
+        state.setFloatVector(orvane::item::shape::Position, {float(i), 0.f, 0.f});
+        state.setIntVector(orvane::item::Connection, {0});
     };
     std::vector<unsigned char> expected;
     for (int i = 0; i < SMALL; ++i)
         append(expected,
-               record(float(i) * 0.25f, GNP2::makeHeader(std::uint32_t(i % 4096), 2), float(i)));
+               record(float(i) * 0.25f,
+                      GNP2::makeHeader(std::uint32_t(i % 4096), orvane::kind::Shape), float(i)));
     std::vector<unsigned char> huge;
     {
         std::vector<unsigned char> body;
-        u32(body, GNP2::makeHeader(7, 2));
-        body.push_back(0);
+        u32(body, GNP2::makeHeader(7, orvane::kind::Shape));
+        body.push_back(orvane::item::Time);
         u32(body, 1);
         body.push_back(5);
         f32(body, 9000.f);
-        body.push_back(13);
+        body.push_back(orvane::item::Connection);
         u32(body, 1);
         body.push_back(3);
         u32(body, 0);
@@ -383,13 +389,13 @@ TEST_F(ReplayFile, RecorderKeepsEveryRecordInOrderAcrossItsBlocks)
         recorder.record(state);
     }
     GNP2::Packet big;
-    big.setHeader(GNP2::makeHeader(7, 2));
-    big.setFloatVector(0, {9000.f});
+    big.setHeader(GNP2::makeHeader(7, orvane::kind::Shape));
+    big.setFloatVector(orvane::item::Time, {9000.f});
     std::vector<float> values(static_cast<std::size_t>(HUGE_FLOATS));
     for (std::int32_t k = 0; k < HUGE_FLOATS; ++k)
         values[std::size_t(k)] = float(k);
     big.setFloatVector(50, values);
-    big.setIntVector(13, {0});
+    big.setIntVector(orvane::item::Connection, {0});
     recorder.record(big);
     for (int i = SMALL / 2; i < SMALL; ++i) {
         GNP2::Packet state;
@@ -410,7 +416,8 @@ TEST_F(ReplayFile, RecorderKeepsEveryRecordInOrderAcrossItsBlocks)
     smallState(last, SMALL);
     recorder.record(last);
     recorder.close();
-    append(all, record(float(SMALL) * 0.25f, GNP2::makeHeader(std::uint32_t(SMALL % 4096), 2),
+    append(all, record(float(SMALL) * 0.25f,
+                       GNP2::makeHeader(std::uint32_t(SMALL % 4096), orvane::kind::Shape),
                        float(SMALL)));
     EXPECT_TRUE(file.read() == all);
 }
@@ -434,9 +441,9 @@ TEST_F(ReplayFile, RecorderKeepsRecordsOfEverySizeWholeAcrossStagingAndFlushes)
     std::size_t total = 0;
     for (std::size_t r = 0; r < sizes.size(); ++r) {
         GNP2::Packet state;
-        state.setHeader(GNP2::makeHeader(std::uint32_t(r % 4096 + 1), 2));
-        state.setFloatVector(0, {float(r)});
-        state.setIntVector(13, {int(r)});
+        state.setHeader(GNP2::makeHeader(std::uint32_t(r % 4096 + 1), orvane::kind::Shape));
+        state.setFloatVector(orvane::item::Time, {float(r)});
+        state.setIntVector(orvane::item::Connection, {int(r)});
         std::vector<float> values(std::size_t(sizes[r]));
         for (int k = 0; k < sizes[r]; ++k)
             values[std::size_t(k)] = valueOf(r, k);
@@ -462,8 +469,9 @@ TEST_F(ReplayFile, RecorderKeepsRecordsOfEverySizeWholeAcrossStagingAndFlushes)
         GNP2::Packet back;
         ASSERT_TRUE(back.parse(bytes.data() + offset + 8, length - 4).ok()) << r;
         EXPECT_EQ(time, float(r));
-        EXPECT_EQ(back.header(), GNP2::makeHeader(std::uint32_t(r % 4096 + 1), 2));
-        EXPECT_EQ(back.getIntVector(13), std::vector<int>{int(r)});
+        EXPECT_EQ(back.header(),
+                  GNP2::makeHeader(std::uint32_t(r % 4096 + 1), orvane::kind::Shape));
+        EXPECT_EQ(back.getIntVector(orvane::item::Connection), std::vector<int>{int(r)});
         const std::vector<float> values = back.getFloatVector(50);
         ASSERT_EQ(values.size(), std::size_t(sizes[r]));
         for (int k = 0; k < sizes[r]; ++k)
@@ -482,10 +490,10 @@ TEST_F(ReplayFile, RecorderWritesEachRunWholeIntoItsOwnFile)
     ReplayRecorder recorder;
     const auto recordOne = [&](int i) {
         GNP2::Packet state;
-        state.setHeader(GNP2::makeHeader(std::uint32_t(i), 2));
-        state.setFloatVector(0, {float(i)});
-        state.setFloatVector(1, {float(i), 0.f, 0.f});
-        state.setIntVector(13, {0});
+        state.setHeader(GNP2::makeHeader(std::uint32_t(i), orvane::kind::Shape));
+        state.setFloatVector(orvane::item::Time, {float(i)});
+        state.setFloatVector(orvane::item::shape::Position, {float(i), 0.f, 0.f});
+        state.setIntVector(orvane::item::Connection, {0});
         recorder.record(state);
     };
     std::vector<unsigned char> first, next;
@@ -500,9 +508,9 @@ TEST_F(ReplayFile, RecorderWritesEachRunWholeIntoItsOwnFile)
         EXPECT_FALSE(recorder.isOpen());
         recordOne(4); // not open: nothing is written
     }
-    append(first, record(1.f, GNP2::makeHeader(1, 2), 1.f));
-    append(first, record(2.f, GNP2::makeHeader(2, 2), 2.f));
-    append(next, record(3.f, GNP2::makeHeader(3, 2), 3.f));
+    append(first, record(1.f, GNP2::makeHeader(1, orvane::kind::Shape), 1.f));
+    append(first, record(2.f, GNP2::makeHeader(2, orvane::kind::Shape), 2.f));
+    append(next, record(3.f, GNP2::makeHeader(3, orvane::kind::Shape), 3.f));
     EXPECT_TRUE(file.read() == first);
     EXPECT_TRUE(second.read() == next);
     EXPECT_EQ(recorder.recordCount(), 1u);
@@ -545,8 +553,8 @@ TEST_F(ReplayFile, RecorderStopsOnAFailedWrite)
     ReplayRecorder recorder;
     ASSERT_EQ(recorder.open("/dev/full"), "");
     GNP2::Packet state;
-    state.setHeader(GNP2::makeHeader(1, 2));
-    state.setFloatVector(1, std::vector<float>(4000, 1.f));
+    state.setHeader(GNP2::makeHeader(1, orvane::kind::Shape));
+    state.setFloatVector(orvane::item::shape::Position, std::vector<float>(4000, 1.f));
     for (int i = 0; i < 200; ++i) // many blocks: the writer must not hold recording up
         recorder.record(state);
     recorder.flush();

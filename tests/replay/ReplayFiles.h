@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+#include "orvane/Protocol.h"
+
 namespace replay_files {
 
 inline void u32(std::vector<unsigned char>& out, std::uint32_t v)
@@ -44,17 +46,17 @@ inline std::vector<unsigned char> record(float time, std::uint32_t header, float
 {
     std::vector<unsigned char> body;
     u32(body, header);
-    body.push_back(0);
+    body.push_back(orvane::item::Time);
     u32(body, 1);
     body.push_back(5);
     f32(body, time);
-    body.push_back(1);
+    body.push_back(orvane::item::shape::Position);
     u32(body, 3);
     body.push_back(5);
     f32(body, x);
     f32(body, 0.f);
     f32(body, 0.f);
-    body.push_back(13);
+    body.push_back(orvane::item::Connection);
     u32(body, 1);
     body.push_back(3);
     u32(body, std::uint32_t(connection));

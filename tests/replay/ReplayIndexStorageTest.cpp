@@ -13,12 +13,15 @@
 #include "ReplayFiles.h"
 #include "gnp2/Packet.h"
 #include "log/Log.h"
+#include "orvane/Protocol.h"
 #include "replay/ReplayIndex.h"
 #include "replay/ReplayManager.h"
 
 using namespace replay_files;
 
 namespace {
+
+namespace item = orvane::item;
 
 constexpr std::uint64_t GiB4 = std::uint64_t(1) << 32;
 
@@ -168,7 +171,7 @@ TEST(ReplayIndexStorage, RoomFollowsTheRecordsNotTheBytes)
         // A first record of 4 MB misleads the mean record size.
         std::vector<unsigned char> bytes = recordOfBody(0.f, [] {
             std::vector<unsigned char> body;
-            u32(body, GNP2::makeHeader(1, 2));
+            u32(body, GNP2::makeHeader(1, orvane::kind::Shape));
             body.push_back(40);
             u32(body, 1 << 20);
             body.push_back(3);
@@ -221,7 +224,7 @@ Item wide(unsigned char index, std::size_t count)
 std::vector<unsigned char> recordOf(float time, std::uint32_t number, std::vector<Item> items)
 {
     std::vector<unsigned char> body;
-    u32(body, GNP2::makeHeader(number, 2));
+    u32(body, GNP2::makeHeader(number, orvane::kind::Shape));
     for (const Item& item : items) {
         body.push_back(item.index);
         u32(body, item.count);
@@ -246,44 +249,58 @@ std::vector<Layout> layouts()
     return {
         {"Usual",
          [](float t, std::uint32_t n, int c) {
-             return recordOf(t, n, {floats(0, {t}), floats(1, {1, 2, 3}), ints(13, {c})});
+             return recordOf(t, n,
+                             {floats(item::Time, {t}), floats(item::shape::Position, {1, 2, 3}),
+                              ints(item::Connection, {c})});
          },
          true},
         {"LongerItemBefore",
          [](float t, std::uint32_t n, int c) {
-             return recordOf(t, n, {floats(0, {t}), floats(1, {1, 2, 3, 4}), ints(13, {c})});
+             return recordOf(t, n,
+                             {floats(item::Time, {t}), floats(item::shape::Position, {1, 2, 3, 4}),
+                              ints(item::Connection, {c})});
          },
          true},
         {"WiderElementsBefore",
          [](float t, std::uint32_t n, int c) {
-             return recordOf(t, n, {floats(0, {t}), wide(1, 6), ints(13, {c})});
+             return recordOf(t, n,
+                             {floats(item::Time, {t}), wide(item::shape::Position, 6),
+                              ints(item::Connection, {c})});
          },
          true},
         {"NothingBefore",
          [](float t, std::uint32_t n, int c) {
-             return recordOf(t, n, {floats(0, {t}), ints(13, {c})});
+             return recordOf(t, n, {floats(item::Time, {t}), ints(item::Connection, {c})});
          },
          true},
         {"ConnectionAsFloat",
          [](float t, std::uint32_t n, int c) {
-             return recordOf(t, n, {floats(0, {t}), floats(1, {1, 2, 3}), floats(13, {float(c)})});
+             return recordOf(t, n,
+                             {floats(item::Time, {t}), floats(item::shape::Position, {1, 2, 3}),
+                              floats(item::Connection, {float(c)})});
          },
          false},
         {"ConnectionWithoutElements",
          [](float t, std::uint32_t n, int) {
-             return recordOf(t, n, {floats(0, {t}), floats(1, {1, 2, 3}), ints(13, {})});
+             return recordOf(t, n,
+                             {floats(item::Time, {t}), floats(item::shape::Position, {1, 2, 3}),
+                              ints(item::Connection, {})});
          },
          false},
         {"NoConnectionItem",
          [](float t, std::uint32_t n, int) {
-             return recordOf(t, n, {floats(0, {t}), floats(1, {1, 2, 3}), floats(20, {1})});
+             return recordOf(t, n,
+                             {floats(item::Time, {t}), floats(item::shape::Position, {1, 2, 3}),
+                              floats(20, {1})});
          },
          false},
         // The length word ends the record inside its connection number.
         {"ConnectionCutByLength",
          [](float t, std::uint32_t n, int c) {
              std::vector<unsigned char> r =
-                 recordOf(t, n, {floats(0, {t}), floats(1, {1, 2, 3}), ints(13, {c})});
+                 recordOf(t, n,
+                          {floats(item::Time, {t}), floats(item::shape::Position, {1, 2, 3}),
+                           ints(item::Connection, {c})});
              r.resize(r.size() - 2);
              r[4] = static_cast<unsigned char>(r.size() - 4);
              return r;
@@ -293,10 +310,10 @@ std::vector<Layout> layouts()
         // like an item 13 of a connection: only its own count tells.
         {"ConnectionLookalikeInData",
          [](float t, std::uint32_t n, int c) {
-             Item one = floats(1, {1, 2, 3, 4, 5, 6});
-             const unsigned char fake[] = {13, 1, 0, 0, 0, 3, 99, 0, 0, 0};
+             Item one = floats(item::shape::Position, {1, 2, 3, 4, 5, 6});
+             const unsigned char fake[] = {item::Connection, 1, 0, 0, 0, 3, 99, 0, 0, 0};
              std::copy(std::begin(fake), std::end(fake), one.data.begin() + 12);
-             return recordOf(t, n, {floats(0, {t}), one, ints(13, {c})});
+             return recordOf(t, n, {floats(item::Time, {t}), one, ints(item::Connection, {c})});
          },
          true},
     };
@@ -352,7 +369,8 @@ TEST(ReplayObjects, ItemsAfterTheConnectionDoNotMatter)
     for (int r = 0; r < 40; ++r) {
         std::vector<std::int32_t> extra(std::size_t(r % 7), r);
         append(bytes, recordOf(float(r), std::uint32_t(r % 2),
-                               {floats(0, {float(r)}), ints(13, {r % 3}), ints(40, extra)}));
+                               {floats(item::Time, {float(r)}), ints(item::Connection, {r % 3}),
+                                ints(40, extra)}));
     }
     TempFile file("after.dat");
     file.write(bytes);

@@ -11,6 +11,7 @@
 #include "ReplayFiles.h"
 #include "gnp2/Packet.h"
 #include "log/Log.h"
+#include "orvane/Protocol.h"
 #include "replay/OpeningProgress.h"
 #include "replay/ReplayManager.h"
 
@@ -32,8 +33,9 @@ State take(std::vector<GNP2::Packet*> packets)
 {
     State state;
     for (GNP2::Packet* p : packets) {
-        state[{p->getIntVector(13)[0], int(GNP2::objectNumber(p->header()))}] =
-            p->getFloatVector(1)[0];
+        state[{p->getIntVector(orvane::item::Connection)[0],
+               int(GNP2::objectNumber(p->header()))}] =
+            p->getFloatVector(orvane::item::shape::Position)[0];
         delete p;
     }
     return state;
@@ -93,8 +95,8 @@ TEST_P(ReplayLongRecording, MovesAcrossCheckpointsAgreeWithWalkingTheRecords)
         const Written w{float(r / std::size_t(row.perFrame)) * 0.5f, object / 4096, object % 4096,
                         float(r)};
         written.push_back(w);
-        append(bytes,
-               record(w.time, GNP2::makeHeader(std::uint32_t(w.number), 2), w.x, w.connection));
+        append(bytes, record(w.time, GNP2::makeHeader(std::uint32_t(w.number), orvane::kind::Shape),
+                             w.x, w.connection));
     }
     TempFile file(std::string("long-") + row.name + ".dat");
     file.write(bytes);
@@ -190,17 +192,17 @@ TEST(ReplayFetch, FileCutShorterAfterOpeningIsAReadErrorAndIsIndexedAgain)
 std::vector<unsigned char> bigRecord(float time, std::uint32_t number, std::size_t floats)
 {
     std::vector<unsigned char> body;
-    u32(body, GNP2::makeHeader(number, 2));
-    body.push_back(0);
+    u32(body, GNP2::makeHeader(number, orvane::kind::Shape));
+    body.push_back(orvane::item::Time);
     u32(body, 1);
     body.push_back(5);
     f32(body, time);
-    body.push_back(1);
+    body.push_back(orvane::item::shape::Position);
     u32(body, std::uint32_t(floats));
     body.push_back(5);
     for (std::size_t i = 0; i < floats; ++i)
         f32(body, float(i));
-    body.push_back(13);
+    body.push_back(orvane::item::Connection);
     u32(body, 1);
     body.push_back(3);
     u32(body, 0);

@@ -7,6 +7,7 @@
 #include "ReplayFiles.h"
 #include "log/Log.h"
 #include "gnp2/Packet.h"
+#include "orvane/Protocol.h"
 #include "replay/ReplayManager.h"
 
 using namespace replay_files;
@@ -37,8 +38,9 @@ protected:
     {
         std::map<std::pair<int, int>, float> state;
         for (GNP2::Packet* p : replay->getPacketsForMove(from, to)) {
-            state[{p->getIntVector(13)[0], int(GNP2::objectNumber(p->header()))}] =
-                p->getFloatVector(1)[0];
+            state[{p->getIntVector(orvane::item::Connection)[0],
+                   int(GNP2::objectNumber(p->header()))}] =
+                p->getFloatVector(orvane::item::shape::Position)[0];
             delete p;
         }
         return state;

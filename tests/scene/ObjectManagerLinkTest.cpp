@@ -15,6 +15,7 @@
 #include "log/Log.h"
 #include "client/SimulationClient.h"
 #include "net/TCPServer.h"
+#include "protocol/Items.h"
 #include "replay/Recorder.h"
 #include "scene/ObjectManager.h"
 #include "tests/support/ManagerPolling.h"
@@ -66,7 +67,7 @@ TEST_F(ObjectManagerLink, GoesOnlineBuildsTheSimulationsObjectsAndReplaysAfterDi
     for (int i = 0; i < 20; ++i) {
         GNP2::Packet p;
         p.setHeader(GNP2::makeHeader(std::uint32_t(i), TYPE_VisBaseObject));
-        p.setFloatVector(1, {float(i), 0.f, 0.f});
+        p.setFloatVector(item::shape::Position, {float(i), 0.f, 0.f});
         client.queue(p);
     }
     client.flush();
@@ -140,14 +141,14 @@ TEST_F(ObjectManagerLink, ReplayReproducesTheLiveStatesAtEveryTimeAndAfterJumps)
     for (int k = 0; k < 10; ++k) {
         GNP2::Packet time;
         time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-        time.setFloatVector(0, {float(k) * 0.1f});
+        time.setFloatVector(item::time::Time, {float(k) * 0.1f});
         client.queue(time);
         for (int o = 1; o <= 3; ++o) {
             if (k % o != 0)
                 continue;
             GNP2::Packet p;
             p.setHeader(GNP2::makeHeader(std::uint32_t(o), TYPE_VisBaseObject));
-            p.setFloatVector(1, {float(k), float(o), 0.f});
+            p.setFloatVector(item::shape::Position, {float(k), float(o), 0.f});
             client.queue(p);
         }
         client.flush();
@@ -175,7 +176,7 @@ void queueMove(orvane::SimulationClient& client, int number, float x)
 {
     GNP2::Packet p;
     p.setHeader(GNP2::makeHeader(std::uint32_t(number), TYPE_VisBaseObject));
-    p.setFloatVector(1, {x, 0.f, 0.f});
+    p.setFloatVector(item::shape::Position, {x, 0.f, 0.f});
     client.queue(p);
 }
 
@@ -183,7 +184,7 @@ void queueTime(orvane::SimulationClient& client, float time)
 {
     GNP2::Packet p;
     p.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-    p.setFloatVector(0, {time});
+    p.setFloatVector(item::time::Time, {time});
     client.queue(p);
 }
 
@@ -214,7 +215,7 @@ TEST_F(ObjectManagerLink, EveryConnectionIsARunOfItsOwnEvenWhenTheNextFollowsAtO
         }
         // No time packets: the whole run is one frame.
         for (GNP2::Packet* record : replay->getPackets(replay->lastTime())) {
-            const float x = record->getFloatVector(1)[0];
+            const float x = record->getFloatVector(item::shape::Position)[0];
             if (x != float(run))
                 faults.push_back("run " + std::to_string(run) +
                                  " recorded x = " + std::to_string(x));
@@ -336,9 +337,9 @@ TEST_F(ObjectManagerLink, AJumpRestoringTenThousandObjectsIsShownByTheNextFrame)
         for (int t = 1; t <= 2; ++t)
             for (int i = 0; i < OBJECTS; ++i) {
                 state.setHeader(GNP2::makeHeader(std::uint32_t(i % 4096), TYPE_VisBaseObject));
-                state.setFloatVector(0, {float(t)});
-                state.setFloatVector(1, {float(t * OBJECTS + i), 0.f, 0.f});
-                state.setIntVector(13, {i / 4096});
+                state.setFloatVector(item::every::Time, {float(t)});
+                state.setFloatVector(item::shape::Position, {float(t * OBJECTS + i), 0.f, 0.f});
+                state.setIntVector(item::every::Connection, {i / 4096});
                 recorder.record(state);
             }
         recorder.close();

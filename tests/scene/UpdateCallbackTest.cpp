@@ -9,6 +9,7 @@
 #include "TestObjects.h"
 #include "log/Log.h"
 #include "net/PacketRing.h"
+#include "protocol/Items.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ protected:
     void timePacket(int objectNumber, float time)
     {
         GNP2::Packet* p = linkPacket(objectNumber, TYPE_TimePacket);
-        p->setFloatVector(0, {time});
+        p->setFloatVector(item::time::Time, {time});
         receive.push(p);
     }
 
@@ -60,7 +61,7 @@ TEST_F(UpdateCallback, LaterPacketsUpdateTheSameObjectWhateverTheirTypeCode)
 {
     receive.push(linkPacket(3, TYPE_VisBaseObject));
     GNP2::Packet* second = linkPacket(3, TYPE_VisFileObject);
-    second->setFloatVector(1, {1.f, 2.f, 3.f});
+    second->setFloatVector(item::model_file::Position, {1.f, 2.f, 3.f});
     receive.push(second);
     EXPECT_EQ(callback->runOnce(), 2);
 
@@ -92,7 +93,7 @@ TEST_F(UpdateCallback, TimePacketStampsLaterPacketsAndIsNeverStoredOrRecorded)
     callback->setRecorder(&recorder);
     timePacket(100, 2.5f);
     GNP2::Packet* p = linkPacket(1, TYPE_VisBaseObject);
-    p->setFloatVector(0, {99.f}); // whatever the simulation wrote is replaced
+    p->setFloatVector(item::every::Time, {99.f}); // whatever the simulation wrote is replaced
     receive.push(p);
     callback->runOnce();
 
@@ -119,7 +120,7 @@ TEST_F(UpdateCallback, TimePacketForAnExistingObjectNumberIsAnOrdinaryUpdate)
 TEST_F(UpdateCallback, WithoutRecorderChangedFlagsAreClearedAfterEachPacket)
 {
     GNP2::Packet* p = linkPacket(1, TYPE_VisBaseObject);
-    p->setFloatVector(1, {1.f, 0.f, 0.f});
+    p->setFloatVector(item::shape::Position, {1.f, 0.f, 0.f});
     receive.push(p);
     callback->runOnce();
     for (int i = 0; i < GNP2::ITEM_COUNT; ++i)
@@ -159,7 +160,7 @@ TEST_F(UpdateCallback, AnUpdateExceptionDropsThePacketAndTheStreamGoesOn)
     poisoned->setFloatVector(50, {1.f}); // the probe reads it as ints and throws
     receive.push(poisoned);
     GNP2::Packet* after = linkPacket(1, TYPE_VisBaseObject);
-    after->setFloatVector(1, {4.f, 5.f, 6.f});
+    after->setFloatVector(item::shape::Position, {4.f, 5.f, 6.f});
     receive.push(after);
     GNP2::Packet* noConnection = new GNP2::Packet;
     noConnection->setHeader(GNP2::makeHeader(2, TYPE_VisBaseObject));
@@ -229,15 +230,15 @@ TEST_F(UpdateCallback, EveryPacketIsAppliedAndCountedWhateverFollowsIt)
 {
     receive.push(linkPacket(1, TYPE_VisBaseObject));
     GNP2::Packet* unaddressed = linkPacket(2, TYPE_VisBaseObject);
-    unaddressed->removeItem(13);
+    unaddressed->removeItem(item::every::Connection);
     receive.push(unaddressed);
     receive.push(linkPacket(4095, TYPE_VisBaseObject, 9)); // a connection beyond the table
     receive.push(linkPacket(3, TYPE_VisBaseObject, -1));
     GNP2::Packet* move = linkPacket(1, TYPE_VisBaseObject);
-    move->setFloatVector(1, {7.f, 8.f, 9.f});
+    move->setFloatVector(item::shape::Position, {7.f, 8.f, 9.f});
     receive.push(move);
     GNP2::Packet* moveFar = linkPacket(4095, TYPE_VisBaseObject, 9);
-    moveFar->setFloatVector(1, {1.f, 2.f, 3.f});
+    moveFar->setFloatVector(item::shape::Position, {1.f, 2.f, 3.f});
     receive.push(moveFar);
 
     testing::internal::CaptureStdout();
@@ -327,7 +328,7 @@ TEST_F(UpdateCallback, ObjectsCreatedWhileLiveAnswerThroughTheSendRing)
     ASSERT_EQ(send.size(), 1);
     GNP2::Packet* sent = send.pop();
     EXPECT_EQ(sent->header(), 2u);
-    EXPECT_EQ(sent->getIntVector(13), std::vector<int>{3});
+    EXPECT_EQ(sent->getIntVector(item::every::Connection), std::vector<int>{3});
     delete sent;
 }
 

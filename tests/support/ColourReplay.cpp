@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "gnp2/Packet.h"
+#include "protocol/Items.h"
 #include "replay/Recorder.h"
 #include "tests/support/Packets.h"
 
@@ -32,7 +33,7 @@ std::string writeColourReplay(const std::string& path)
         return error;
     for (int k = 0; k < COLOUR_RECORDS; ++k) {
         auto packet = viewPacket(1, {10 * k, 0, 0}, {0.f, 0.f}, {1.f, 1.f});
-        packet->setFloatVector(0, {recordTime(k)});
+        packet->setFloatVector(item::every::Time, {recordTime(k)});
         recorder.record(*packet);
     }
     recorder.close();

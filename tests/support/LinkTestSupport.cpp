@@ -8,6 +8,8 @@
 #include <poll.h>
 #include <sys/stat.h>
 
+#include "orvane/Protocol.h"
+
 namespace linktest {
 
 namespace {
@@ -96,7 +98,10 @@ std::vector<unsigned char> frameOf(GNP2::Packet& packet)
 std::unique_ptr<GNP2::Packet> numberedPacket(int objectNumber, float value)
 {
     auto packet = std::make_unique<GNP2::Packet>();
-    packet->setHeader(GNP2::makeHeader(static_cast<std::uint32_t>(objectNumber), 1));
+    packet->setHeader(
+        GNP2::makeHeader(static_cast<std::uint32_t>(objectNumber), orvane::kind::Time));
+    // Item 1, which a time packet does not have: the link carries items
+    // without reading them, and these packets test only the link.
     packet->setFloatVector(1, {value});
     return packet;
 }

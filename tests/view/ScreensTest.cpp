@@ -184,7 +184,7 @@ TEST_F(ScreensTest, StereoPairOccupiesBothScreensAndMovesAsOne)
     // The simulation moves the camera: both eyes follow.
     GNP2::Packet move;
     move.setHeader(packet->header());
-    move.setIntVector(13, {0});
+    move.setIntVector(item::every::Connection, {0});
     setVec3(move, item::view::Eye, {-15, -15, 5});
     left->update(move);
     settle();

@@ -560,7 +560,7 @@ TEST_P(ViewerGlTest, DraggingReportsEachNewPoseOnce)
     setVec3(*packet, item::view::Centre, {1, 2, 3});
     setVec3(*packet, item::view::Up, {0, 0, 1});
     setVec3(*packet, item::view::HomeEye, {0, -30, 0});
-    packet->setIntVector(13, {4});
+    packet->setIntVector(item::every::Connection, {4});
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view);
     settle(3);
@@ -576,7 +576,8 @@ TEST_P(ViewerGlTest, DraggingReportsEachNewPoseOnce)
     settle(1);
     // The first pose is always reported (the one before the step), then the new one.
     ASSERT_EQ(_sink.sent.size(), 2u);
-    EXPECT_NE(_sink.sent[0]->getFloatVector(1), _sink.sent[1]->getFloatVector(1));
+    EXPECT_NE(_sink.sent[0]->getFloatVector(item::reply::camera_pose::Pose),
+              _sink.sent[1]->getFloatVector(item::reply::camera_pose::Pose));
     mouse(QEvent::MouseMove, QPoint(830, 250), Qt::NoButton, Qt::LeftButton);
     settle(1);
     ASSERT_EQ(_sink.sent.size(), 3u) << "one report per change";
@@ -591,8 +592,8 @@ TEST_P(ViewerGlTest, DraggingReportsEachNewPoseOnce)
     // the view's object on its connection.
     const GNP2::Packet& report = *_sink.sent.back();
     EXPECT_EQ(GNP2::objectNumber(report.header()), 7u);
-    EXPECT_EQ(report.getIntVector(13), std::vector<int>{4});
-    const std::vector<float> pose = report.getFloatVector(1);
+    EXPECT_EQ(report.getIntVector(item::every::Connection), std::vector<int>{4});
+    const std::vector<float> pose = report.getFloatVector(item::reply::camera_pose::Pose);
     ASSERT_EQ(pose.size(), 16u);
     const osg::Matrixd camera = view->camera()->getInverseViewMatrix();
     for (int i = 0; i < 12; ++i)
@@ -752,7 +753,7 @@ TEST_P(ViewerGlTest, SimulationControlsTheCameraWithLookAtAndCentre)
     // Item 55 = 2: the eye stays, the centre moves, the user steers again.
     GNP2::Packet centre;
     centre.setHeader(packet->header());
-    centre.setIntVector(13, {0});
+    centre.setIntVector(item::every::Connection, {0});
     centre.setIntVector(item::view::CameraControl, {view::MOVE_CENTRE});
     setVec3(centre, item::view::Centre, {5, 0, 5});
     view->update(centre);
@@ -791,7 +792,7 @@ TEST_P(ViewerGlTest, ViewWithoutARequiredItemWaitsForIt)
     // The next packet completes the state: the view is made from it.
     GNP2::Packet colour;
     colour.setHeader(packet->header());
-    colour.setIntVector(13, {0});
+    colour.setIntVector(item::every::Connection, {0});
     colour.setIntVector(item::view::CameraControl, {0});
     colour.setIntVector(item::view::Background, {200, 40, 30});
     view->update(colour);
@@ -810,7 +811,7 @@ TEST_P(ViewerGlTest, UpdateChangesBackgroundAndProjection)
     ASSERT_TRUE(view);
     GNP2::Packet change;
     change.setHeader(packet->header());
-    change.setIntVector(13, {0});
+    change.setIntVector(item::every::Connection, {0});
     change.setIntVector(item::view::CameraControl, {0});
     change.setIntVector(item::view::Background, {0, 128, 255});
     change.setFloatVector(item::view::FieldOfView, {60.0f});
@@ -827,7 +828,7 @@ TEST_P(ViewerGlTest, UpdateChangesBackgroundAndProjection)
     // An update without item 55 is refused (the object manager reports it).
     GNP2::Packet bare;
     bare.setHeader(packet->header());
-    bare.setIntVector(13, {0});
+    bare.setIntVector(item::every::Connection, {0});
     GNP2::Packet& state = view->getPacket();
     state.removeItem(item::view::CameraControl);
     EXPECT_THROW(view->update(bare), GNP2::GNP2Exception);
@@ -880,7 +881,7 @@ TEST_P(ViewerGlTest, OwnScreenViewsAndStereoPairs)
     // Both eyes follow the simulation's camera.
     GNP2::Packet look;
     look.setHeader(packet->header());
-    look.setIntVector(13, {0});
+    look.setIntVector(item::every::Connection, {0});
     look.setIntVector(item::view::CameraControl, {view::LOOK_AT});
     setVec3(look, item::view::Eye, {3, -7, 2});
     setVec3(look, item::view::Centre, {0, 0, 0});
