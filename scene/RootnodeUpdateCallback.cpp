@@ -1,5 +1,8 @@
 #include "scene/RootnodeUpdateCallback.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,6 +12,7 @@
 #include "gnp2/Packet.h"
 #include "gnp2/ReservedItems.h"
 #include "net/PacketRing.h"
+#include "net/TCPServer.h"
 #include "scene/VisObject.h"
 
 namespace {
@@ -59,8 +63,23 @@ int rootnodeUpdateCallback::runOnce()
     // The clock is read before packets but the first, so a pass applies at
     // least one packet whenever one waits.
     const double start = _clock ? _clock() : steadySeconds();
+    // A pass that finds the link's reader held back by flow control (the ring
+    // at its mark) waits a moment for more whenever it has emptied the ring:
+    // where the reader shares a processor with this thread, it can only
+    // refill while this thread waits, and ending the pass instead would
+    // leave one ringful a frame.
+    const bool flooded = !_clock && _live && _receiveRing.size() >= TCPServer::FLOW_CONTROL_LEVEL;
     int taken = 0;
-    while (GNP2::Packet* packet = _receiveRing.pop()) {
+    for (;;) {
+        GNP2::Packet* packet = _receiveRing.pop();
+        if (!packet) {
+            const double left = BUDGET_SECONDS - (steadySeconds() - start);
+            if (!flooded || left <= 0.0 ||
+                !_receiveRing.waitNotEmpty(std::chrono::microseconds(
+                    std::int64_t(std::min(left, FLOOD_WAIT_SECONDS) * 1e6))))
+                break;
+            continue;
+        }
         // While this packet is applied, the processor fetches, a step at a
         // time so that each step finds what the previous one fetched: the
         // memory of the third packet from here (decoded on the receive

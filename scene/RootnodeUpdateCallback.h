@@ -45,6 +45,10 @@ public:
     // microseconds, a thousandth of the budget. An injected clock is read
     // before every packet.
     static constexpr int CLOCK_STRIDE = 8;
+    // A pass that starts with the link's reader at its flow-control mark
+    // waits up to this long for more each time it empties the ring, within
+    // its budget.
+    static constexpr double FLOOD_WAIT_SECONDS = 0.002;
 
     rootnodeUpdateCallback(PacketRing& receiveRing, PacketRing& sendRing,
                            const ObjectFactory& factory, osg::Group* sceneRoot, osg::Group* hudRoot,

@@ -25,16 +25,20 @@
 //                       a machine with fewer free cores than the three busy
 //                       threads - simulation, receive thread, GUI thread -
 //                       the receive thread mostly runs between passes)
-// The argument is the number of frames the simulation puts into one send.
+// The arguments: the number of frames the simulation puts into one send, and
+// whether a busy thread competes for the first processor all the while.
 //
 //   build/bench/live/bench_live --benchmark_counters_tabular=true
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
@@ -258,9 +262,42 @@ private:
     orvane::SimulationClient _client;
 };
 
+// A program that keeps one processor busy beside the viewer, as a GUI, a
+// compiler or the simulation's own work would: a thread spinning on the
+// first processor until it is told to stop.
+class BusyCompetitor
+{
+public:
+    explicit BusyCompetitor(bool on)
+    {
+        if (!on)
+            return;
+        _thread = std::thread([this] {
+            cpu_set_t first;
+            CPU_ZERO(&first);
+            CPU_SET(0, &first);
+            ::pthread_setaffinity_np(::pthread_self(), sizeof first, &first);
+            volatile std::uint64_t sink = 0;
+            while (!_stop.load(std::memory_order_relaxed))
+                sink = sink + 1;
+        });
+    }
+    ~BusyCompetitor()
+    {
+        _stop = true;
+        if (_thread.joinable())
+            _thread.join();
+    }
+
+private:
+    std::atomic<bool> _stop{false};
+    std::thread _thread;
+};
+
 void BM_LiveFlood(benchmark::State& state)
 {
     const int framesPerSend = int(state.range(0));
+    const BusyCompetitor competitor(state.range(1) != 0);
     std::vector<std::size_t> ends;
     const std::vector<unsigned char> bytes = floodFrames(ends);
     LiveViewer viewer;
@@ -401,9 +438,8 @@ void BM_ApplyAndRecord(benchmark::State& state)
 BENCHMARK(BM_ApplyAndRecord)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 BENCHMARK(BM_LiveFlood)
-    ->Arg(16)
-    ->Arg(64)
-    ->Arg(1000)
+    ->ArgNames({"frames_per_send", "busy"})
+    ->ArgsProduct({{16, 64, 1000}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(4);

@@ -9,9 +9,12 @@
 #include "TestObjects.h"
 #include "log/Log.h"
 #include "net/PacketRing.h"
+#include "net/TCPServer.h"
 #include "protocol/Items.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 class UpdateCallback : public ::testing::Test
 {
@@ -221,6 +224,38 @@ TEST_F(UpdateCallback, TheSteadyClockEndsAPassSoonAfterTheBudget)
     EXPECT_EQ(receive.size(), 100 - taken);
     EXPECT_EQ(callback->appliedPackets(), std::uint64_t(taken));
     callback->setRecorder(nullptr);
+}
+
+// A live link whose reader waits at its flow-control mark refills the ring
+// only while the pass lets it (one processor for both): the pass waits for
+// more within its budget instead of ending with one ringful. A pass that
+// did not start at the mark, or a replay's feed, ends when the ring is empty.
+TEST_F(UpdateCallback, AFloodedPassWaitsForTheReaderWithinItsBudget)
+{
+    callback->setClock({});
+    // The reader refills `delay` after the pass has emptied the ring: well
+    // within a flooded pass's wait, well after a pass that does not wait.
+    const auto pass = [&](bool live, int queued, std::chrono::microseconds delay) {
+        callback->setLive(live);
+        for (int i = 0; i < queued; ++i)
+            receive.push(linkPacket(i % 100, TYPE_VisBaseObject));
+        std::thread reader([&] {
+            while (!receive.empty())
+                std::this_thread::yield();
+            std::this_thread::sleep_for(delay);
+            for (int i = 0; i < 500; ++i)
+                receive.push(linkPacket(i % 100, TYPE_VisBaseObject));
+        });
+        const int taken = callback->runOnce();
+        reader.join();
+        while (callback->runOnce() > 0) {
+        }
+        return taken;
+    };
+    const int mark = TCPServer::FLOW_CONTROL_LEVEL;
+    EXPECT_EQ(pass(true, mark, 200us), mark + 500);
+    EXPECT_EQ(pass(true, mark - 1, 1ms), mark - 1);
+    EXPECT_EQ(pass(false, mark, 1ms), mark);
 }
 
 // The pass looks at the packet after the one it applies to prepare that
