@@ -529,18 +529,11 @@ void TCPServer::waitForRoom(const Connection& connection, int& room)
         --room;
         return;
     }
-    // Flow control: read nothing more while the scene is behind. A wait
-    // ended by the scene's pop tends to move this thread onto the scene's
-    // own processor, and so does a timed sleep, whose wake-up lands on
-    // whichever processor is idle - often the scene's, idle between update
-    // passes. There it runs only between passes, which then find the ring
-    // empty after a few hundred packets. So while the scene keeps taking
-    // packets this thread stays on its processor, looking at the ring and
-    // giving way to any other thread that wants the processor between looks;
-    // only after the scene has taken nothing for a while (a paused scene) it
-    // waits to be woken, so that it does not keep the processor busy for
-    // nothing.
-    const auto since = std::chrono::steady_clock::now();
+    // Flow control: read nothing more while the scene is behind. The thread
+    // waits to be woken by the scene's next take (after a brief look), so it
+    // keeps no processor busy while it waits; the scene's pass in turn waits
+    // for this thread while it refills, so the two take turns where they
+    // share a processor.
     for (;;) {
         const int level = _receiveRing.size();
         if (level < FLOW_CONTROL_LEVEL) {
@@ -549,10 +542,7 @@ void TCPServer::waitForRoom(const Connection& connection, int& room)
         }
         if (!running(connection))
             return;
-        if (std::chrono::steady_clock::now() - since < FLOW_CONTROL_POLLING)
-            std::this_thread::yield();
-        else
-            _receiveRing.waitBelow(FLOW_CONTROL_LEVEL, std::chrono::milliseconds(1));
+        _receiveRing.waitBelow(FLOW_CONTROL_LEVEL, std::chrono::milliseconds(1));
     }
 }
 

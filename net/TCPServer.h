@@ -59,9 +59,6 @@ public:
     static constexpr int DEFAULT_PORT = 11000;
     // The receive thread stops reading while this many packets are queued.
     static constexpr int FLOW_CONTROL_LEVEL = 750;
-    // How long it keeps looking at the ring, giving way to other threads
-    // between looks, before it waits to be woken instead.
-    static constexpr std::chrono::milliseconds FLOW_CONTROL_POLLING{20};
     // Receive and send buffer per connection; the largest body accepted.
     static constexpr std::size_t BUFFER_SIZE = std::size_t(16) << 20;
     static constexpr std::size_t RECEIVE_STACK_SIZE = std::size_t(2) << 20;
