@@ -18,6 +18,8 @@ packages=(
   libeigen3-dev ocl-icd-opencl-dev pocl-opencl-icd
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the MCAP export's independent reader (npm packages, installed by its test)
+  nodejs
   # a virtual X server for the GL tests
   xvfb xauth
   # fonts that the font mapping resolves to
@@ -30,6 +32,8 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# npm comes with some builds of nodejs; Debian's own is a package of its own.
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"
