@@ -7,6 +7,7 @@ Usage: mcap_export_test.py ORVANE_REPLAY WORKDIR. The files it exports stay in
 WORKDIR for the independent reader's test (mcap_validate.js)."""
 
 import json
+import resource
 import pathlib
 import struct
 import subprocess
@@ -89,8 +90,11 @@ def write(path, records):
     return path
 
 
-def export(*args):
-    return subprocess.run([TOOL, "export-mcap", *map(str, args)], capture_output=True, text=True)
+def export(*args, memory=None):
+    """Runs the export; `memory`: a limit on its address space in bytes."""
+    limit = (lambda: resource.setrlimit(resource.RLIMIT_AS, (memory, memory))) if memory else None
+    return subprocess.run([TOOL, "export-mcap", *map(str, args)], capture_output=True, text=True,
+                          preexec_fn=limit)
 
 
 # ---- a reader of MCAP files ---------------------------------------------------
@@ -286,6 +290,28 @@ class ExportTest(unittest.TestCase):
         pose = pose_at(reader, "obj/1", ns(0.35))["translation"]
         self.assertAlmostEqual(pose["x"], 1.5, places=5)
         self.assertIn("1:6", {e["id"] for _, m in reader.topic("/scene") for e in m["entities"]})
+
+    def test_a_million_records_export_in_bounded_memory(self):
+        template = bytearray(record(0.0, orvane.Shape(0, shape_kind=1, position=[0, 0, 0])))
+        at = template.index(struct.pack("<BiB", 1, 3, protocol.TYPE_FLOAT)) + 6
+        replay = bytearray(len(template) * 1_000_000)
+        for k in range(1_000_000):
+            struct.pack_into("<f", template, 0, k // 100 * 0.01)
+            struct.pack_into("<I", template, 8, k % 100 | 2 << 24)
+            struct.pack_into("<f", template, at, k * 0.001)
+            replay[k * len(template):(k + 1) * len(template)] = template
+        big = WORKDIR / "million.dat"
+        big.write_bytes(replay)
+        del replay
+        out = WORKDIR / "million.out"
+        try:
+            result = export(big, out, memory=32 << 20)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("1000100 messages", result.stdout)
+            self.assertGreater(out.stat().st_size, 4 * (32 << 20))
+        finally:
+            big.unlink()
+            out.unlink(missing_ok=True)
 
 
 if __name__ == "__main__":
