@@ -27,6 +27,7 @@ namespace orvane::replaytool {
 namespace {
 
 namespace item = orvane::item;
+using namespace std::string_view_literals;
 
 // ---------------------------------------------------------------------------
 // JSON text, appended to the message being written.
@@ -124,9 +125,9 @@ void appendString(std::string& o, std::string_view text)
 
 void appendTime(std::string& o, std::uint64_t ns)
 {
-    o += "{\"sec\":";
+    o += "{\"sec\":"sv;
     appendInteger(o, std::int64_t(ns / 1000000000u));
-    o += ",\"nsec\":";
+    o += ",\"nsec\":"sv;
     appendInteger(o, std::int64_t(ns % 1000000000u));
     o += '}';
 }
@@ -176,40 +177,31 @@ struct Quat
 Quat quatFromRows(Vec3 u, Vec3 v)
 {
     const Vec3 w = cross(u, v);
-    const double m00 = u.x, m01 = u.y, m02 = u.z;
-    const double m10 = v.x, m11 = v.y, m12 = v.z;
-    const double m20 = w.x, m21 = w.y, m22 = w.z;
-    const double trace = m00 + m11 + m22;
-    double x, y, z, s, qw;
-    if (trace > 0) {
-        s = 0.5 / std::sqrt(trace + 1.0);
-        qw = 0.25 / s;
-        x = (m21 - m12) * s;
-        y = (m02 - m20) * s;
-        z = (m10 - m01) * s;
+    const float m00 = u.x, m01 = u.y, m02 = u.z;
+    const float m10 = v.x, m11 = v.y, m12 = v.z;
+    const float m20 = w.x, m21 = w.y, m22 = w.z;
+    const float trace = m00 + m11 + m22;
+    Quat q;
+    // The largest of w, x, y, z is found from the diagonal and divides the
+    // others, which keeps the result exact near half turns.
+    if (trace > 0.f) {
+        const float s = 2.f * std::sqrt(trace + 1.f);
+        q = {(m21 - m12) / s, (m02 - m20) / s, (m10 - m01) / s, 0.25f * s};
     } else if (m00 > m11 && m00 > m22) {
-        s = 2.0 * std::sqrt(std::max(1e-30, 1.0 + m00 - m11 - m22));
-        qw = (m21 - m12) / s;
-        x = 0.25 * s;
-        y = (m01 + m10) / s;
-        z = (m02 + m20) / s;
+        const float s = 2.f * std::sqrt(std::max(1e-30f, 1.f + m00 - m11 - m22));
+        q = {0.25f * s, (m01 + m10) / s, (m02 + m20) / s, (m21 - m12) / s};
     } else if (m11 > m22) {
-        s = 2.0 * std::sqrt(std::max(1e-30, 1.0 + m11 - m00 - m22));
-        qw = (m02 - m20) / s;
-        x = (m01 + m10) / s;
-        y = 0.25 * s;
-        z = (m12 + m21) / s;
+        const float s = 2.f * std::sqrt(std::max(1e-30f, 1.f + m11 - m00 - m22));
+        q = {(m01 + m10) / s, 0.25f * s, (m12 + m21) / s, (m02 - m20) / s};
     } else {
-        s = 2.0 * std::sqrt(std::max(1e-30, 1.0 + m22 - m00 - m11));
-        qw = (m10 - m01) / s;
-        x = (m02 + m20) / s;
-        y = (m12 + m21) / s;
-        z = 0.25 * s;
+        const float s = 2.f * std::sqrt(std::max(1e-30f, 1.f + m22 - m00 - m11));
+        q = {(m02 + m20) / s, (m12 + m21) / s, 0.25f * s, (m10 - m01) / s};
     }
-    const double n = std::sqrt(x * x + y * y + z * z + qw * qw);
-    if (!(n > 1e-12))
+    const float n = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+    if (!(n > 1e-12f))
         return {};
-    return {float(x / n), float(y / n), float(z / n), float(qw / n)};
+    const float r = 1.f / n;
+    return {q.x * r, q.y * r, q.z * r, q.w * r};
 }
 
 // The turn that takes +x to `direction`.
@@ -224,34 +216,42 @@ Quat quatFromX(Vec3 direction)
     return {axis.x / n, axis.y / n, axis.z / n, w / n};
 }
 
-// An object of numbers: {"x":..,"y":..} for the names and values given.
+// An object of numbers with one-letter keys, {"x":..,"y":..} for the keys
+// "xy": built in one buffer and appended once (it is most of every message).
 template <std::size_t N>
-void appendFields(std::string& o, const char* const (&names)[N], const float (&values)[N])
+void appendFields(std::string& o, const char (&keys)[N], const float (&values)[N - 1])
 {
-    for (std::size_t k = 0; k < N; ++k) {
-        o += k ? ",\"" : "{\"";
-        o += names[k];
-        o += "\":";
-        appendNumber(o, values[k]);
+    char text[(N - 1) * 24 + 2];
+    char* p = text;
+    for (std::size_t k = 0; k + 1 < N; ++k) {
+        p[0] = k ? ',' : '{';
+        p[1] = '"';
+        p[2] = keys[k];
+        p[3] = '"';
+        p[4] = ':';
+        p += 5;
+        const float value = std::isfinite(values[k]) ? values[k] : 0.f;
+        p = std::to_chars(p, text + sizeof text, value).ptr;
     }
-    o += '}';
+    *p++ = '}';
+    o.append(text, std::size_t(p - text));
 }
 
 void appendVec(std::string& o, Vec3 v)
 {
-    appendFields(o, {"x", "y", "z"}, {v.x, v.y, v.z});
+    appendFields(o, "xyz", {v.x, v.y, v.z});
 }
 
 void appendQuat(std::string& o, Quat q)
 {
-    appendFields(o, {"x", "y", "z", "w"}, {q.x, q.y, q.z, q.w});
+    appendFields(o, "xyzw", {q.x, q.y, q.z, q.w});
 }
 
 void appendPose(std::string& o, Vec3 position = {}, Quat orientation = {})
 {
-    o += "{\"position\":";
+    o += "{\"position\":"sv;
     appendVec(o, position);
-    o += ",\"orientation\":";
+    o += ",\"orientation\":"sv;
     appendQuat(o, orientation);
     o += '}';
 }
@@ -263,7 +263,7 @@ struct Colour
 
 void appendColour(std::string& o, Colour c)
 {
-    appendFields(o, {"r", "g", "b", "a"}, {c.r, c.g, c.b, c.a});
+    appendFields(o, "rgba", {c.r, c.g, c.b, c.a});
 }
 
 // ---------------------------------------------------------------------------
@@ -420,11 +420,11 @@ struct Primitives
 void cube(Primitives& p, Vec3 centre, Vec3 size, Colour c, std::string Primitives::*array)
 {
     std::string& o = Primitives::next(p.*array);
-    o += "{\"pose\":";
+    o += "{\"pose\":"sv;
     appendPose(o, centre);
-    o += ",\"size\":";
+    o += ",\"size\":"sv;
     appendVec(o, size);
-    o += ",\"color\":";
+    o += ",\"color\":"sv;
     appendColour(o, c);
     o += '}';
 }
@@ -432,15 +432,15 @@ void cube(Primitives& p, Vec3 centre, Vec3 size, Colour c, std::string Primitive
 void cylinder(Primitives& p, Vec3 centre, Vec3 size, float bottom, float top, Colour c)
 {
     std::string& o = Primitives::next(p.cylinders);
-    o += "{\"pose\":";
+    o += "{\"pose\":"sv;
     appendPose(o, centre);
-    o += ",\"size\":";
+    o += ",\"size\":"sv;
     appendVec(o, size);
-    o += ",\"bottom_scale\":";
+    o += ",\"bottom_scale\":"sv;
     appendNumber(o, bottom);
-    o += ",\"top_scale\":";
+    o += ",\"top_scale\":"sv;
     appendNumber(o, top);
-    o += ",\"color\":";
+    o += ",\"color\":"sv;
     appendColour(o, c);
     o += '}';
 }
@@ -449,17 +449,17 @@ void arrow(Primitives& p, Vec3 from, Quat turn, float shaft, float shaftWidth, f
            float headWidth, Colour c)
 {
     std::string& o = Primitives::next(p.arrows);
-    o += "{\"pose\":";
+    o += "{\"pose\":"sv;
     appendPose(o, from, turn);
-    o += ",\"shaft_length\":";
+    o += ",\"shaft_length\":"sv;
     appendNumber(o, shaft);
-    o += ",\"shaft_diameter\":";
+    o += ",\"shaft_diameter\":"sv;
     appendNumber(o, shaftWidth);
-    o += ",\"head_length\":";
+    o += ",\"head_length\":"sv;
     appendNumber(o, head);
-    o += ",\"head_diameter\":";
+    o += ",\"head_diameter\":"sv;
     appendNumber(o, headWidth);
-    o += ",\"color\":";
+    o += ",\"color\":"sv;
     appendColour(o, c);
     o += '}';
 }
@@ -467,14 +467,14 @@ void arrow(Primitives& p, Vec3 from, Quat turn, float shaft, float shaftWidth, f
 void text(Primitives& p, Vec3 at, bool billboard, float size, Colour c, std::string_view label)
 {
     std::string& o = Primitives::next(p.texts);
-    o += "{\"pose\":";
+    o += "{\"pose\":"sv;
     appendPose(o, at);
     o += billboard ? ",\"billboard\":true" : ",\"billboard\":false";
-    o += ",\"font_size\":";
+    o += ",\"font_size\":"sv;
     appendNumber(o, size);
-    o += ",\"scale_invariant\":false,\"color\":";
+    o += ",\"scale_invariant\":false,\"color\":"sv;
     appendColour(o, c);
-    o += ",\"text\":";
+    o += ",\"text\":"sv;
     appendString(o, label);
     o += '}';
 }
@@ -495,55 +495,55 @@ void appendEach(std::string& o, const Values& values, Append&& append)
 void lineStrip(Primitives& p, const std::vector<Vec3>& points, float width, Colour c)
 {
     std::string& o = Primitives::next(p.lines);
-    o += "{\"type\":0,\"pose\":";
+    o += "{\"type\":0,\"pose\":"sv;
     appendPose(o);
-    o += ",\"thickness\":";
+    o += ",\"thickness\":"sv;
     appendNumber(o, width);
-    o += ",\"scale_invariant\":true,\"points\":[";
+    o += ",\"scale_invariant\":true,\"points\":["sv;
     appendEach(o, points, [](std::string& to, const auto& v) { appendVec(to, v); });
-    o += "],\"color\":";
+    o += "],\"color\":"sv;
     appendColour(o, c);
-    o += ",\"colors\":[],\"indices\":[]}";
+    o += ",\"colors\":[],\"indices\":[]}"sv;
 }
 
 void triangles(Primitives& p, const std::vector<Vec3>& points, const std::vector<Colour>& colours,
                const std::vector<std::uint32_t>& indices, Colour c)
 {
     std::string& o = Primitives::next(p.triangles);
-    o += "{\"pose\":";
+    o += "{\"pose\":"sv;
     appendPose(o);
-    o += ",\"points\":[";
+    o += ",\"points\":["sv;
     appendEach(o, points, [](std::string& to, const auto& v) { appendVec(to, v); });
-    o += "],\"color\":";
+    o += "],\"color\":"sv;
     appendColour(o, c);
-    o += ",\"colors\":[";
+    o += ",\"colors\":["sv;
     appendEach(o, colours, [](std::string& to, const auto& v) { appendColour(to, v); });
-    o += "],\"indices\":[";
+    o += "],\"indices\":["sv;
     appendEach(o, indices, [](std::string& to, const auto& v) { appendInteger(to, v); });
-    o += "]}";
+    o += "]}"sv;
 }
 
 void model(Primitives& p, const std::string& url, Vec3 scale, Colour c, bool overrideColour)
 {
     std::string& o = Primitives::next(p.models);
-    o += "{\"pose\":";
+    o += "{\"pose\":"sv;
     appendPose(o);
-    o += ",\"scale\":";
+    o += ",\"scale\":"sv;
     appendVec(o, scale);
-    o += ",\"color\":";
+    o += ",\"color\":"sv;
     appendColour(o, c);
     o += overrideColour ? ",\"override_color\":true" : ",\"override_color\":false";
-    o += ",\"url\":";
+    o += ",\"url\":"sv;
     appendString(o, url);
-    o += ",\"media_type\":\"\",\"data\":\"\"}";
+    o += ",\"media_type\":\"\",\"data\":\"\"}"sv;
 }
 
 void metadata(Primitives& p, std::string_view key, std::string_view value)
 {
     std::string& o = Primitives::next(p.metadata);
-    o += "{\"key\":";
+    o += "{\"key\":"sv;
     appendString(o, key);
-    o += ",\"value\":";
+    o += ",\"value\":"sv;
     appendString(o, value);
     o += '}';
 }
@@ -877,7 +877,7 @@ std::string sceneUpdateSchema()
     for (const char* array :
          {"arrows", "cubes", "spheres", "cylinders", "lines", "triangles", "texts", "models"})
         entity += std::string(",\"") + array + "\":" + primitives;
-    entity += "}}";
+    entity += "}}"sv;
     return R"({"title":"foxglove.SceneUpdate","type":"object","properties":{"deletions":)"
            R"({"type":"array","items":{"type":"object","properties":{"timestamp":)" +
            std::string(TIME_SCHEMA) +
@@ -929,7 +929,14 @@ public:
         const std::int32_t connection = _items.i(item::Connection, 0, GNP2::NO_CONNECTION);
         if (!(time <= _latest))
             _latest = time;
-        _now = _latest > 0.f ? std::uint64_t(std::llround(double(_latest) * 1e9)) : 0;
+        const std::uint64_t now =
+            _latest > 0.f ? std::uint64_t(std::llround(double(_latest) * 1e9)) : 0;
+        if (now != _now || _stamp.empty()) {
+            // Most records share their time with the records before them.
+            _now = now;
+            _stamp.clear();
+            appendTime(_stamp, _now);
+        }
         if (connection != GNP2::NO_CONNECTION && _connections.insert(connection).second &&
             _connections.size() > 1)
             newRun();
@@ -964,8 +971,14 @@ public:
         }
         if (placement.position >= 0) {
             const Vec3 position = _items.vec(placement.position, {});
-            const Quat turn = quatFromRows(_items.vec(placement.orientation, {1.f, 0.f, 0.f}),
-                                           _items.vec(placement.orientation, {0.f, 1.f, 0.f}, 3));
+            const Vec3 u = _items.vec(placement.orientation, {1.f, 0.f, 0.f});
+            const Vec3 v = _items.vec(placement.orientation, {0.f, 1.f, 0.f}, 3);
+            const std::array<float, 6> axes = {u.x, u.y, u.z, v.x, v.y, v.z};
+            if (!object.posed || axes != object.axes) {
+                object.axes = axes;
+                object.turn = quatFromRows(u, v);
+            }
+            const Quat turn = object.turn;
             const std::array<float, 7> pose = {position.x, position.y, position.z, turn.x,
                                                turn.y,     turn.z,     turn.w};
             if (!object.posed || pose != object.pose) {
@@ -986,8 +999,11 @@ private:
         std::uint32_t kind = 0;
         std::int32_t connection = 0;
         std::uint32_t number = 0;
-        std::string look; // the items that shape it, as last exported
+        std::string look;  // the items that shape it, as last exported
+        std::string frame; // its frame's name as JSON text, made once
         std::array<float, 7> pose{};
+        std::array<float, 6> axes{}; // the orientation item that gave `turn`
+        Quat turn;
         bool posed = false, shown = false;
     };
 
@@ -1000,23 +1016,26 @@ private:
         o += '"';
     }
 
-    void appendFrame(std::string& o, const Object& object)
+    void appendFrame(std::string& o, Object& object)
     {
-        o += "\"obj/";
-        appendInteger(o, object.number);
-        o += '"';
+        if (object.frame.empty()) {
+            object.frame = "\"obj/";
+            appendInteger(object.frame, object.number);
+            object.frame += '"';
+        }
+        o += object.frame;
     }
 
-    void transform(const Object& object, Vec3 position, Quat turn)
+    void transform(Object& object, Vec3 position, Quat turn)
     {
         std::string& o = _writer.beginMessage(_tf, _now);
-        o += "{\"timestamp\":";
-        appendTime(o, _now);
-        o += ",\"parent_frame_id\":\"world\",\"child_frame_id\":";
+        o += "{\"timestamp\":"sv;
+        o += _stamp;
+        o += ",\"parent_frame_id\":\"world\",\"child_frame_id\":"sv;
         appendFrame(o, object);
-        o += ",\"translation\":";
+        o += ",\"translation\":"sv;
         appendVec(o, position);
-        o += ",\"rotation\":";
+        o += ",\"rotation\":"sv;
         appendQuat(o, turn);
         o += '}';
         _writer.endMessage();
@@ -1067,16 +1086,16 @@ private:
         }
 
         std::string& o = _writer.beginMessage(_scene, _now);
-        o += "{\"deletions\":[],\"entities\":[{\"timestamp\":";
-        appendTime(o, _now);
-        o += ",\"frame_id\":";
+        o += "{\"deletions\":[],\"entities\":[{\"timestamp\":"sv;
+        o += _stamp;
+        o += ",\"frame_id\":"sv;
         if (placed)
             appendFrame(o, object);
         else
-            o += "\"world\"";
-        o += ",\"id\":";
+            o += "\"world\""sv;
+        o += ",\"id\":"sv;
         appendId(o, object);
-        o += ",\"lifetime\":{\"sec\":0,\"nsec\":0},\"frame_locked\":true,\"metadata\":[";
+        o += ",\"lifetime\":{\"sec\":0,\"nsec\":0},\"frame_locked\":true,\"metadata\":["sv;
         o += _primitives.metadata;
         const std::pair<const char*, const std::string*> arrays[] = {
             {"arrows", &_primitives.arrows},   {"cubes", &_primitives.cubes},
@@ -1084,12 +1103,12 @@ private:
             {"lines", &_primitives.lines},     {"triangles", &_primitives.triangles},
             {"texts", &_primitives.texts},     {"models", &_primitives.models}};
         for (const auto& [name, content] : arrays) {
-            o += "],\"";
+            o += "],\""sv;
             o += name;
-            o += "\":[";
+            o += "\":["sv;
             o += *content;
         }
-        o += "]}]}";
+        o += "]}]}"sv;
         _writer.endMessage();
         object.shown = true;
     }
@@ -1098,13 +1117,13 @@ private:
     {
         const protocol::KindInfo* info = kindOf(object.kind);
         std::string& o = _writer.beginMessage(channel, _now);
-        o += "{\"timestamp\":";
-        appendTime(o, _now);
-        o += ",\"connection\":";
+        o += "{\"timestamp\":"sv;
+        o += _stamp;
+        o += ",\"connection\":"sv;
         appendInteger(o, object.connection);
-        o += ",\"object\":";
+        o += ",\"object\":"sv;
         appendInteger(o, object.number);
-        o += ",\"items\":{";
+        o += ",\"items\":{"sv;
         bool first = true;
         for (int index : _items.present()) {
             if (ignored(object.kind, index))
@@ -1132,7 +1151,7 @@ private:
                 }
             o += ']';
         }
-        o += "}}";
+        o += "}}"sv;
         _writer.endMessage();
     }
 
@@ -1140,20 +1159,20 @@ private:
     void newRun()
     {
         std::string& o = _writer.beginMessage(_scene, _now);
-        o += "{\"deletions\":[";
+        o += "{\"deletions\":["sv;
         bool first = true;
         for (const auto& [key, object] : _objects) {
             if (!object.shown)
                 continue;
             o += first ? "" : ",";
             first = false;
-            o += "{\"timestamp\":";
-            appendTime(o, _now);
-            o += ",\"type\":0,\"id\":";
+            o += "{\"timestamp\":"sv;
+            o += _stamp;
+            o += ",\"type\":0,\"id\":"sv;
             appendId(o, object);
             o += '}';
         }
-        o += "],\"entities\":[]}";
+        o += "],\"entities\":[]}"sv;
         _writer.endMessage();
         _objects.clear();
     }
@@ -1167,6 +1186,7 @@ private:
     std::set<std::int32_t> _connections;
     float _latest = -INFINITY;
     std::uint64_t _now = 0;
+    std::string _stamp; // _now as a JSON time stamp
 };
 
 bool parseSeconds(const std::string& text, float& value)

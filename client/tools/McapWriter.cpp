@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cstring>
 #include <ostream>
@@ -29,8 +30,9 @@ enum Opcode : unsigned char
     DATA_END = 0x0F,
 };
 
-// Eight tables of the reflected polynomial 0xEDB88320, for eight bytes a step.
-using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+// Sixteen tables of the reflected polynomial 0xEDB88320, for sixteen bytes a
+// step.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 16>;
 
 constexpr CrcTables makeCrcTables()
 {
@@ -41,7 +43,7 @@ constexpr CrcTables makeCrcTables()
             c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
         t[0][i] = c;
     }
-    for (std::size_t k = 1; k < 8; ++k)
+    for (std::size_t k = 1; k < 16; ++k)
         for (std::size_t i = 0; i < 256; ++i)
             t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     return t;
@@ -54,32 +56,83 @@ void put8(std::string& out, unsigned char v)
     out.push_back(char(v));
 }
 
+// `v` little-endian at `out`.
+template <class T> void store(char* out, T v)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &v, sizeof v);
+    } else {
+        for (std::size_t i = 0; i < sizeof v; ++i)
+            out[i] = char(v >> (8 * i));
+    }
+}
+
+template <class T> void put(std::string& out, T v)
+{
+    char bytes[sizeof v];
+    store(bytes, v);
+    out.append(bytes, sizeof v);
+}
+
 void put16(std::string& out, std::uint16_t v)
 {
-    const char bytes[2] = {char(v), char(v >> 8)};
-    out.append(bytes, 2);
+    put(out, v);
 }
 
 void put32(std::string& out, std::uint32_t v)
 {
-    char bytes[4];
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = char(v >> (8 * i));
-    out.append(bytes, 4);
+    put(out, v);
 }
 
 void put64(std::string& out, std::uint64_t v)
 {
-    char bytes[8];
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = char(v >> (8 * i));
-    out.append(bytes, 8);
+    put(out, v);
 }
 
 void patch64(std::string& out, std::size_t at, std::uint64_t v)
 {
-    for (int i = 0; i < 8; ++i)
-        out[at + std::size_t(i)] = char(v >> (8 * i));
+    store(out.data() + at, v);
+}
+
+// Products modulo the CRC polynomial, for joining the CRCs of two runs of
+// bytes without reading the bytes again (the chunk's records are read once
+// for the chunk's CRC and the data section's).
+constexpr std::uint32_t multiplyModP(std::uint32_t a, std::uint32_t b)
+{
+    std::uint32_t m = 1u << 31, product = 0;
+    for (;;) {
+        if (a & m) {
+            product ^= b;
+            if ((a & (m - 1)) == 0)
+                break;
+        }
+        m >>= 1;
+        b = b & 1 ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+    }
+    return product;
+}
+
+// x^(2^k) modulo the polynomial, k = 0 ... 31.
+constexpr std::array<std::uint32_t, 32> makePowers()
+{
+    std::array<std::uint32_t, 32> powers{};
+    std::uint32_t p = 1u << 30; // x^1
+    powers[0] = p;
+    for (std::size_t k = 1; k < 32; ++k)
+        powers[k] = p = multiplyModP(p, p);
+    return powers;
+}
+
+constexpr std::array<std::uint32_t, 32> POWERS = makePowers();
+
+// The CRC of A followed by B, from the CRCs of A and B and the length of B.
+std::uint32_t crc32Combine(std::uint32_t a, std::uint32_t b, std::uint64_t lengthB)
+{
+    std::uint32_t p = 1u << 31; // x^0
+    for (unsigned k = 3; lengthB; lengthB >>= 1, ++k)
+        if (lengthB & 1)
+            p = multiplyModP(POWERS[k & 31], p);
+    return multiplyModP(p, a) ^ b;
 }
 
 void putString(std::string& out, const std::string& text)
@@ -121,13 +174,14 @@ std::uint32_t crc32(std::uint32_t crc, const void* data, std::size_t size)
     const auto* p = static_cast<const unsigned char*>(data);
     const auto& t = CRC_TABLES;
     crc = ~crc;
-    while (size >= 8) {
+    while (size >= 16) {
         const std::uint32_t a = crc ^ (std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
                                        std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24);
-        crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
-              t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
-        p += 8;
-        size -= 8;
+        crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
+              t[11][p[4]] ^ t[10][p[5]] ^ t[9][p[6]] ^ t[8][p[7]] ^ t[7][p[8]] ^ t[6][p[9]] ^
+              t[5][p[10]] ^ t[4][p[11]] ^ t[3][p[12]] ^ t[2][p[13]] ^ t[1][p[14]] ^ t[0][p[15]];
+        p += 16;
+        size -= 16;
     }
     while (size--)
         crc = t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
@@ -147,8 +201,13 @@ Writer::Writer(std::ostream& out, Options options) : _out(out), _options(std::mo
 
 void Writer::emit(const std::string& bytes)
 {
+    emit(bytes, crc32(0, bytes.data(), bytes.size()));
+}
+
+void Writer::emit(const std::string& bytes, std::uint32_t crc)
+{
     _out.write(bytes.data(), std::streamsize(bytes.size()));
-    _dataCrc = crc32(_dataCrc, bytes.data(), bytes.size());
+    _dataCrc = crc32Combine(_dataCrc, crc, bytes.size());
     _position += bytes.size();
 }
 
@@ -240,12 +299,14 @@ void Writer::flushChunk()
     put64(_scratch, _chunkStart);
     put64(_scratch, _chunkEnd);
     put64(_scratch, _chunk.size());
-    put32(_scratch, crc32(0, _chunk.data(), _chunk.size()));
+    const std::uint32_t recordsCrc = crc32(0, _chunk.data(), _chunk.size());
+    put32(_scratch, recordsCrc);
     putString(_scratch, compressionName(compression));
     put64(_scratch, records->size());
     patch64(_scratch, at, _scratch.size() - at - 8 + records->size());
     emit(_scratch);
-    emit(*records);
+    emit(*records, compression == Compression::None ? recordsCrc
+                                                    : crc32(0, records->data(), records->size()));
     index.length = _position - index.offset;
 
     // One Message Index per channel with messages in the chunk.

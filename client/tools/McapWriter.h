@@ -90,7 +90,9 @@ private:
         std::uint64_t messageIndexLength, compressedSize, uncompressedSize;
     };
 
-    void emit(const std::string& bytes); // to the file, counted in the data CRC
+    // To the file, counted in the data section's CRC (`crc`: the bytes' own).
+    void emit(const std::string& bytes);
+    void emit(const std::string& bytes, std::uint32_t crc);
     void flushChunk();
 
     std::ostream& _out;
