@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev libqt6opengl6-dev libgl-dev libx11-dev
   # OpenSceneGraph and its plug-ins
   libopenscenegraph-dev openscenegraph
+  # compressed MCAP chunks of the replay export
+  libzstd-dev liblz4-dev
   # FFmpeg, and ffprobe for the tests
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   # maths and compute

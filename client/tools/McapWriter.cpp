@@ -1,5 +1,12 @@
 #include "client/tools/McapWriter.h"
 
+#if ORVANE_HAVE_ZSTD
+#include <zstd.h>
+#endif
+#if ORVANE_HAVE_LZ4
+#include <lz4frame.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -154,6 +161,44 @@ void endRecord(std::string& out, std::size_t lengthAt)
     patch64(out, lengthAt, out.size() - lengthAt - 8);
 }
 
+// `records` compressed into `out`; false when the library failed.
+bool compress(Compression compression, const std::string& records, std::string& out)
+{
+    switch (compression) {
+    case Compression::Zstd: {
+#if ORVANE_HAVE_ZSTD
+        out.resize(ZSTD_compressBound(records.size()));
+        const std::size_t n =
+            ZSTD_compress(out.data(), out.size(), records.data(), records.size(), 3);
+        if (ZSTD_isError(n))
+            return false;
+        out.resize(n);
+        return true;
+#else
+        break;
+#endif
+    }
+    case Compression::Lz4: {
+#if ORVANE_HAVE_LZ4
+        LZ4F_preferences_t preferences{};
+        preferences.frameInfo.contentSize = records.size();
+        out.resize(LZ4F_compressFrameBound(records.size(), &preferences));
+        const std::size_t n = LZ4F_compressFrame(out.data(), out.size(), records.data(),
+                                                 records.size(), &preferences);
+        if (LZ4F_isError(n))
+            return false;
+        out.resize(n);
+        return true;
+#else
+        break;
+#endif
+    }
+    case Compression::None:
+        break;
+    }
+    return false;
+}
+
 const char* compressionName(Compression compression)
 {
     switch (compression) {
@@ -290,9 +335,16 @@ void Writer::flushChunk()
     index.end = _chunkEnd;
     index.offset = _position;
     index.uncompressedSize = _chunk.size();
-    const std::string* records = &_chunk;
-    const Compression compression = _options.compression;
+    // A chunk that does not compress (or a library that fails) is stored
+    // as it is; each chunk names its own compression.
+    const Compression compression = _options.compression != Compression::None &&
+                                            compress(_options.compression, _chunk, _compressed) &&
+                                            _compressed.size() < _chunk.size()
+                                        ? _options.compression
+                                        : Compression::None;
+    const std::string* records = compression == Compression::None ? &_chunk : &_compressed;
     index.compressedSize = records->size();
+    index.compression = compression;
 
     _scratch.clear();
     const std::size_t at = beginRecord(_scratch, CHUNK);
@@ -379,7 +431,7 @@ void Writer::finish()
                 put64(summary, offset);
             }
             put64(summary, chunk.messageIndexLength);
-            putString(summary, compressionName(_options.compression));
+            putString(summary, compressionName(chunk.compression));
             put64(summary, chunk.compressedSize);
             put64(summary, chunk.uncompressedSize);
             endRecord(summary, at);
@@ -426,7 +478,15 @@ void Writer::finish()
 
 bool compressionAvailable(Compression compression)
 {
-    return compression == Compression::None;
+    switch (compression) {
+    case Compression::Zstd:
+        return ORVANE_HAVE_ZSTD;
+    case Compression::Lz4:
+        return ORVANE_HAVE_LZ4;
+    case Compression::None:
+        break;
+    }
+    return true;
 }
 
 } // namespace orvane::mcap

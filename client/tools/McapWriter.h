@@ -88,6 +88,7 @@ private:
         std::uint64_t start, end, offset, length;
         std::map<std::uint16_t, std::uint64_t> messageIndexOffsets;
         std::uint64_t messageIndexLength, compressedSize, uncompressedSize;
+        Compression compression;
     };
 
     // To the file, counted in the data section's CRC (`crc`: the bytes' own).

@@ -8,6 +8,14 @@ const fs = require("fs");
 const { McapIndexedReader, McapStreamReader } = require("@mcap/core");
 const foxglove = require("@foxglove/schemas/jsonschema");
 const Ajv = require("ajv");
+const fzstd = require("fzstd");
+const lz4 = require("lz4js");
+
+// Compressed chunks, by the compression they name.
+const decompressHandlers = {
+  zstd: (data, size) => fzstd.decompress(data, new Uint8Array(Number(size))),
+  lz4: (data) => Uint8Array.from(lz4.decompress(data)),
+};
 
 // The published schemas carry keywords of their own (contentEncoding).
 const ajv = new Ajv({ strict: false, allErrors: true });
@@ -33,7 +41,7 @@ function validatorFor(schema) {
 
 // Every record in file order, with CRC checks, and the order of the sections.
 function streamRecords(file, bytes) {
-  const reader = new McapStreamReader({ validateCrcs: true });
+  const reader = new McapStreamReader({ validateCrcs: true, decompressHandlers });
   reader.append(bytes);
   const opcodes = [];
   let messages = 0;
@@ -54,7 +62,7 @@ async function indexedMessages(file, bytes) {
     size: async () => BigInt(bytes.length),
     read: async (offset, length) => bytes.subarray(Number(offset), Number(offset + length)),
   };
-  const reader = await McapIndexedReader.Initialize({ readable });
+  const reader = await McapIndexedReader.Initialize({ readable, decompressHandlers });
   const all = [];
   for await (const message of reader.readMessages({ validateCrcs: true })) all.push(message);
   if (reader.statistics === undefined || reader.statistics.messageCount !== BigInt(all.length))
@@ -73,11 +81,25 @@ async function indexedMessages(file, bytes) {
   return { reader, all };
 }
 
+// The messages of NAME.zstd.mcap and NAME.lz4.mcap against NAME.none.mcap.
+const exported = new Map();
+
+function sameAsUncompressed(file, all) {
+  const match = /^(.*)\.(zstd|lz4|none)\.mcap$/.exec(file);
+  if (!match) return;
+  const text = all.map((m) => `${m.channelId} ${m.logTime} ${Buffer.from(m.data).toString()}`);
+  exported.set(file, text);
+  const plain = exported.get(`${match[1]}.none.mcap`);
+  if (match[2] !== "none" && plain && plain.join("\n") !== text.join("\n"))
+    fault(file, "the messages differ from the uncompressed export's");
+}
+
 async function check(file) {
   const bytes = new Uint8Array(fs.readFileSync(file));
   const streamed = streamRecords(file, bytes);
   const { reader, all } = await indexedMessages(file, bytes);
   if (streamed !== all.length) fault(file, `${streamed} messages in the stream, ${all.length} indexed`);
+  sameAsUncompressed(file, all);
   for (const message of all) {
     const channel = reader.channelsById.get(message.channelId);
     const schema = reader.schemasById.get(channel.schemaId);
@@ -100,7 +122,8 @@ async function check(file) {
 }
 
 (async () => {
-  const files = process.argv.slice(2);
+  // Uncompressed exports first, for the compressed ones to be compared with.
+  const files = process.argv.slice(2).sort((a, b) => b.endsWith(".none.mcap") - a.endsWith(".none.mcap"));
   if (files.length === 0) fault("usage", "node mcap_validate.js FILE.mcap...");
   for (const file of files) {
     try {
