@@ -164,39 +164,34 @@ void endRecord(std::string& out, std::size_t lengthAt)
 // `records` compressed into `out`; false when the library failed.
 bool compress(Compression compression, const std::string& records, std::string& out)
 {
+    std::size_t n = 0;
+    bool failed = true;
     switch (compression) {
-    case Compression::Zstd: {
+    case Compression::Zstd:
 #if ORVANE_HAVE_ZSTD
         out.resize(ZSTD_compressBound(records.size()));
-        const std::size_t n =
-            ZSTD_compress(out.data(), out.size(), records.data(), records.size(), 3);
-        if (ZSTD_isError(n))
-            return false;
-        out.resize(n);
-        return true;
-#else
-        break;
+        n = ZSTD_compress(out.data(), out.size(), records.data(), records.size(), 3);
+        failed = ZSTD_isError(n);
 #endif
-    }
+        break;
     case Compression::Lz4: {
 #if ORVANE_HAVE_LZ4
         LZ4F_preferences_t preferences{};
         preferences.frameInfo.contentSize = records.size();
         out.resize(LZ4F_compressFrameBound(records.size(), &preferences));
-        const std::size_t n = LZ4F_compressFrame(out.data(), out.size(), records.data(),
-                                                 records.size(), &preferences);
-        if (LZ4F_isError(n))
-            return false;
-        out.resize(n);
-        return true;
-#else
-        break;
+        n = LZ4F_compressFrame(out.data(), out.size(), records.data(), records.size(),
+                               &preferences);
+        failed = LZ4F_isError(n);
 #endif
+        break;
     }
     case Compression::None:
         break;
     }
-    return false;
+    if (failed)
+        return false;
+    out.resize(n);
+    return true;
 }
 
 const char* compressionName(Compression compression)
