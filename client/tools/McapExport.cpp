@@ -408,6 +408,12 @@ struct Primitives
                                &models, &metadata})
             s->clear();
     }
+    // No drawn primitive (metadata aside).
+    bool empty() const
+    {
+        return arrows.empty() && cubes.empty() && spheres.empty() && cylinders.empty() &&
+               lines.empty() && triangles.empty() && texts.empty() && models.empty();
+    }
     // Starts the next element of `array`.
     static std::string& next(std::string& array)
     {
@@ -908,7 +914,7 @@ constexpr const char* WORLD = "world";
 class Exporter
 {
 public:
-    explicit Exporter(mcap::Writer& writer) : _writer(writer)
+    Exporter(mcap::Writer& writer, const MeshSource& meshes) : _writer(writer), _meshes(meshes)
     {
         const auto json = [&](const char* name, const std::string& schema, const char* topic) {
             return _writer.addChannel(_writer.addSchema(name, "jsonschema", schema), topic, "json");
@@ -923,6 +929,8 @@ public:
     void record(const unsigned char* frame, std::size_t size, float time)
     {
         _items.read(frame, size);
+        _frame = frame;
+        _frameSize = size;
         const std::uint32_t header = GNP2::readU32(frame + 4);
         const std::uint32_t kind = GNP2::typeCode(header);
         const std::uint32_t number = GNP2::objectNumber(header);
@@ -1048,6 +1056,8 @@ private:
         switch (object.kind) {
         case kind::Shape:
             shapePrimitives(_primitives, it);
+            if (_primitives.empty() && _meshes)
+                meshPrimitives(object.kind);
             break;
         case kind::FlowPipe:
             flowPipePrimitives(_primitives, it);
@@ -1177,7 +1187,26 @@ private:
         _objects.clear();
     }
 
+    // What the viewer draws for the object, from the mesh source, as
+    // triangles in the object's frame.
+    void meshPrimitives(std::uint32_t kind)
+    {
+        _mesh.points.clear();
+        _mesh.triangles.clear();
+        if (!_meshes(kind, _frame, _frameSize, _mesh) || _mesh.triangles.empty())
+            return;
+        std::vector<Vec3> points(_mesh.points.size() / 3);
+        for (std::size_t k = 0; k < points.size(); ++k)
+            points[k] = {_mesh.points[3 * k], _mesh.points[3 * k + 1], _mesh.points[3 * k + 2]};
+        triangles(_primitives, points, {}, _mesh.triangles,
+                  _items.colour(item::shape::Colour, item::shape::Opacity));
+    }
+
     mcap::Writer& _writer;
+    const MeshSource& _meshes;
+    ObjectMesh _mesh;
+    const unsigned char* _frame = nullptr; // the record being exported
+    std::size_t _frameSize = 0;
     std::uint16_t _scene = 0, _tf = 0, _hud = 0, _views = 0;
     Items _items;
     Primitives _primitives;
@@ -1201,7 +1230,8 @@ const char* const USAGE =
 
 } // namespace
 
-int exportMcap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+int exportMcap(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const MeshSource& meshes)
 {
     std::optional<float> from, to;
     std::vector<std::string> files;
@@ -1254,7 +1284,7 @@ int exportMcap(const std::vector<std::string>& args, std::ostream& out, std::ost
         return 1;
     }
     mcap::Writer writer(file, {"", "orvane-replay", 1u << 20, compression});
-    Exporter exporter(writer);
+    Exporter exporter(writer, meshes);
 
     // Before T0 only each object's latest record is kept; they are exported
     // at T0, so that the file starts with the scene as it was then.

@@ -3,8 +3,10 @@ with one object of every kind are written here, exported, and the files read
 back record by record (CRCs, chunk and message indexes, summary) and their
 messages compared with the replay's state.
 
-Usage: mcap_export_test.py ORVANE_REPLAY WORKDIR. The files it exports stay in
-WORKDIR for the independent reader's test (mcap_validate.js)."""
+Usage: mcap_export_test.py ORVANE_REPLAY WORKDIR [ORVANE]. The files it
+exports stay in WORKDIR for the independent reader's test (mcap_validate.js).
+With ORVANE, the program's own export (which draws the procedural shapes) is
+checked too."""
 
 import json
 import resource
@@ -20,7 +22,7 @@ sys.path.insert(0, str(ROOT / "client" / "python"))
 import orvane  # noqa: E402
 from orvane import protocol  # noqa: E402
 
-TOOL = WORKDIR = None
+TOOL = WORKDIR = PROGRAM = None
 TIME_ITEM, CONNECTION_ITEM = 0, 13
 MAGIC = b"\x89MCAP0\r\n"
 
@@ -70,7 +72,8 @@ def every_kind(steps=10):
                 record(t, orvane.Intersector(14, start=[0, 0, 5], end=[0, 0, -5], marker_size=0.2,
                                              display_mode=1)),
                 record(t, orvane.Shape(15, shape_kind=6, scale=[1, 1, 1])),
-                record(t, orvane.Shape(16, shape_kind=7, scale=[1, 0.2, 1], parameters=[5, 0.02])),
+                record(t, orvane.Shape(16, shape_kind=7, position=[0, -2, 0], orientation=[1, 0, 0, 0, 0, 1],
+                                       scale=[1, 0.2, 1], parameters=[5, 0.02])),
             ]
         box = orvane.Shape(1, shape_kind=1, position=[step * 0.5, 1.0, -step * 0.25], orientation=turn(step),
                            scale=[2, 1, 0.5], colour=[255, 0, 0] if step >= 5 else [200, 200, 200])
@@ -313,6 +316,24 @@ class ExportTest(unittest.TestCase):
         self.assertLess(sizes["zstd"], sizes["none"] / 3)
         self.assertLess(sizes["lz4"], sizes["none"] / 2)
 
+    def test_the_program_draws_a_spring_in_its_own_frame(self):
+        if not PROGRAM:
+            self.skipTest("no orvane program given")
+        out = WORKDIR / "program.mcap"
+        result = subprocess.run([PROGRAM, "--export-mcap", self.replay, out], capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        spring = [e for _, m in Reader(out.read_bytes()).topic("/scene") for e in m["entities"]
+                  if e["id"] == "1:16"]
+        points = spring[0]["triangles"][0]["points"]
+        # Length 1 along its own z, coil radius 0.2 and wire radius 0.02
+        # around it: the turn of the orientation (z to world -y) undone.
+        extent = [(min(p[a] for p in points), max(p[a] for p in points)) for a in "xyz"]
+        for (low, high), want in zip(extent, [(-0.22, 0.22), (-0.22, 0.22), (-0.02, 1.02)]):
+            self.assertAlmostEqual(low, want[0], delta=0.005)
+            self.assertAlmostEqual(high, want[1], delta=0.005)
+        tool = [e for _, m in self.reader.topic("/scene") for e in m["entities"] if e["id"] == "1:16"]
+        self.assertEqual(tool[0]["triangles"], [])
+
     def test_a_million_records_export_in_bounded_memory(self):
         template = bytearray(record(0.0, orvane.Shape(0, shape_kind=1, position=[0, 0, 0])))
         at = template.index(struct.pack("<BiB", 1, 3, protocol.TYPE_FLOAT)) + 6
@@ -338,5 +359,6 @@ class ExportTest(unittest.TestCase):
 
 if __name__ == "__main__":
     TOOL, WORKDIR = sys.argv[1], pathlib.Path(sys.argv[2])
+    PROGRAM = sys.argv[3] if len(sys.argv) > 3 else None
     WORKDIR.mkdir(parents=True, exist_ok=True)
     unittest.main(argv=sys.argv[:1])

@@ -1,0 +1,35 @@
+#pragma once
+// orvane --export-mcap <replay.dat> <out.mcap> [--from T0 --to T1]
+//        [--compression none|zstd|lz4]
+//
+// The replay tool's MCAP export (client/tools/McapExport.h) with what only
+// the program has: the scene library's geometry of the procedural shapes
+// (springs, gears, tapered pipes, grids, beams), built by the viewer's own
+// shape object and exported as triangles. Needs no display.
+//
+// Threading: the main thread, before and instead of the window.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvane::replaytool {
+struct ObjectMesh;
+}
+
+namespace exportmcap {
+
+inline constexpr const char* OPTION = "--export-mcap";
+
+// Whether the command line asks for the export.
+bool requested(int argc, char** argv);
+
+// Runs it; the exit status of orvane-replay export-mcap.
+int run(int argc, char** argv);
+
+// The triangles the viewer draws for a shape object whose state packet is
+// `frame` (length word first), in the object's frame (scaled, not turned or
+// moved); false for anything but a shape or when it draws nothing.
+bool shapeMesh(std::uint32_t kind, const unsigned char* frame, std::size_t size,
+               orvane::replaytool::ObjectMesh& mesh);
+
+} // namespace exportmcap
