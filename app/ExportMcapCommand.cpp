@@ -12,11 +12,15 @@
 
 namespace exportmcap {
 
-bool shapeMesh(std::uint32_t kind, const unsigned char* frame, std::size_t size,
-               orvane::replaytool::ObjectMesh& mesh)
+bool objectMesh(std::uint32_t kind, const unsigned char* frame, std::size_t size,
+                orvane::replaytool::ObjectMesh& mesh)
 {
     ShapeMesh built;
-    if (kind != TYPE_VisBaseObject || !::shapeMesh(frame, size, built))
+    const bool made = kind == TYPE_VisBaseObject ? ::shapeMesh(frame, size, built)
+                      : kind == TYPE_VisFileObject || kind == TYPE_VisFlexBodyObject
+                          ? ::modelMesh(frame, size, built)
+                          : false;
+    if (!made)
         return false;
     mesh.points = std::move(built.points);
     mesh.triangles = std::move(built.triangles);
@@ -32,7 +36,7 @@ int run(int argc, char** argv)
 {
     std::vector<std::string> args{"export-mcap"};
     args.insert(args.end(), argv + 2, argv + argc);
-    return orvane::replaytool::exportMcap(args, std::cout, std::cerr, shapeMesh);
+    return orvane::replaytool::exportMcap(args, std::cout, std::cerr, objectMesh);
 }
 
 } // namespace exportmcap

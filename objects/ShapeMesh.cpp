@@ -1,5 +1,7 @@
 #include "objects/ShapeMesh.h"
 
+#include <string>
+
 #include <osg/Drawable>
 #include <osg/MatrixTransform>
 #include <osg/NodeVisitor>
@@ -7,6 +9,7 @@
 
 #include "gnp2/GNP2Exception.h"
 #include "gnp2/Packet.h"
+#include "files/FileManager.h"
 #include "objects/VisBaseObject.h"
 #include "protocol/Items.h"
 #include "scene/ObjectServices.h"
@@ -94,5 +97,28 @@ bool shapeMesh(const unsigned char* frame, std::size_t size, ShapeMesh& mesh)
     osg::MatrixTransform* transform = object->getTransform();
     TriangleCollector collector(mesh, osg::Matrixd::inverse(frameOf(packet)));
     transform->accept(collector);
+    return !mesh.triangles.empty();
+}
+
+bool modelMesh(const unsigned char* frame, std::size_t size, ShapeMesh& mesh)
+{
+    if (size < GNP2::FRAME_HEADER_SIZE)
+        return false;
+    GNP2::Packet packet;
+    if (!packet.parse(frame + 4, size - 4).ok() || !packet.hasItem(item::model_file::FileName))
+        return false;
+    std::string name = packet.getString(item::model_file::FileName);
+    while (!name.empty() && name.back() == '\0')
+        name.pop_back();
+    const osg::ref_ptr<osg::Node> model = FileManager::readModelFile(name);
+    if (!model)
+        return false;
+    osg::Matrixd scale;
+    if (packet.count(item::placement::Scale) == 3) {
+        const float* s = packet.getFloatArray(item::placement::Scale);
+        scale.makeScale(s[0], s[1], s[2]);
+    }
+    TriangleCollector collector(mesh, scale);
+    model->accept(collector);
     return !mesh.triangles.empty();
 }

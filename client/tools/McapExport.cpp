@@ -757,15 +757,28 @@ std::string fileUrl(std::string_view name)
     return url;
 }
 
-bool isTerrain(std::string_view name)
+// The extension of a file name in lower case ("" when it has none).
+std::string extensionOf(std::string_view name)
 {
     const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos)
-        return false;
-    std::string extension(name.substr(dot + 1));
+    std::string extension(dot == std::string_view::npos ? "" : name.substr(dot + 1));
     for (char& c : extension)
         c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+bool isTerrain(std::string_view name)
+{
+    const std::string extension = extensionOf(name);
     return extension == "wb" || extension == "bb";
+}
+
+// Whether Foxglove and Lichtblick read a model file by its extension
+// (glTF, binary glTF, STL, COLLADA).
+bool viewersRead(std::string_view name)
+{
+    const std::string extension = extensionOf(name);
+    return extension == "glb" || extension == "gltf" || extension == "stl" || extension == "dae";
 }
 
 void modelPrimitives(Primitives& p, const Items& it, int nameItem)
@@ -1063,11 +1076,16 @@ private:
             flowPipePrimitives(_primitives, it);
             break;
         case kind::ModelFile:
-            modelPrimitives(_primitives, it, item::model_file::FileName);
+        case kind::FlexBody: {
+            // Formats the viewers read go by URL; others, where the mesh
+            // source reads them, as triangles.
+            const int name = object.kind == kind::ModelFile ? item::model_file::FileName
+                                                            : item::flex_body::FileName;
+            if (isTerrain(it.text(name)) || viewersRead(it.text(name)) || !_meshes ||
+                !meshPrimitives(object.kind))
+                modelPrimitives(_primitives, it, name);
             break;
-        case kind::FlexBody:
-            modelPrimitives(_primitives, it, item::flex_body::FileName);
-            break;
+        }
         case kind::Text:
             textPrimitives(_primitives, it);
             break;
@@ -1189,17 +1207,18 @@ private:
 
     // What the viewer draws for the object, from the mesh source, as
     // triangles in the object's frame.
-    void meshPrimitives(std::uint32_t kind)
+    bool meshPrimitives(std::uint32_t kind)
     {
         _mesh.points.clear();
         _mesh.triangles.clear();
         if (!_meshes(kind, _frame, _frameSize, _mesh) || _mesh.triangles.empty())
-            return;
+            return false;
         std::vector<Vec3> points(_mesh.points.size() / 3);
         for (std::size_t k = 0; k < points.size(); ++k)
             points[k] = {_mesh.points[3 * k], _mesh.points[3 * k + 1], _mesh.points[3 * k + 2]};
         triangles(_primitives, points, {}, _mesh.triangles,
                   _items.colour(item::shape::Colour, item::shape::Opacity));
+        return true;
     }
 
     mcap::Writer& _writer;

@@ -334,6 +334,22 @@ class ExportTest(unittest.TestCase):
         tool = [e for _, m in self.reader.topic("/scene") for e in m["entities"] if e["id"] == "1:16"]
         self.assertEqual(tool[0]["triangles"], [])
 
+    def test_the_program_exports_a_model_the_viewers_cannot_read_as_triangles(self):
+        if not PROGRAM:
+            self.skipTest("no orvane program given")
+        model = WORKDIR / "quad.obj"
+        model.write_text("v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n")
+        replay = write(WORKDIR / "model.dat", [record(0.0, orvane.ModelFile(
+            1, file_name=str(model), position=[5, 0, 0], scale=[2, 3, 1]))])
+        out = WORKDIR / "model.mcap"
+        result = subprocess.run([PROGRAM, "--export-mcap", replay, out], capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        entity = Reader(out.read_bytes()).topic("/scene")[0][1]["entities"][0]
+        self.assertEqual(entity["models"], [])
+        points = {(p["x"], p["y"], p["z"]) for t in entity["triangles"] for p in t["points"]}
+        self.assertEqual(points, {(0, 0, 0), (2, 0, 0), (2, 3, 0), (0, 3, 0)})
+        self.assertEqual(sum(len(t["indices"]) for t in entity["triangles"]), 6)
+
     def test_a_million_records_export_in_bounded_memory(self):
         template = bytearray(record(0.0, orvane.Shape(0, shape_kind=1, position=[0, 0, 0])))
         at = template.index(struct.pack("<BiB", 1, 3, protocol.TYPE_FLOAT)) + 6
