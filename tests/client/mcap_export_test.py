@@ -102,6 +102,10 @@ def export(*args, memory=None):
 
 # ---- a reader of MCAP files ---------------------------------------------------
 
+def refuse(constant):
+    raise ValueError(f"{constant} is no JSON number")
+
+
 class Reader:
     """Reads a whole file, checking its structure as it goes."""
 
@@ -163,7 +167,8 @@ class Reader:
                 cid, seq, log, pub = struct.unpack_from("<HIQQ", message)
                 assert start <= log <= end, "message outside its chunk's times"
                 chunk["messages"][(cid, at2)] = log
-                self.messages.append((log, self.channels[cid][0], json.loads(message[22:])))
+                self.messages.append((log, self.channels[cid][0], json.loads(message[22:].decode("utf-8"),
+                                                                              parse_constant=refuse)))
         elif op == 0x07:
             cid, n = struct.unpack_from("<HI", body)
             for k in range(n // 16):
@@ -349,6 +354,32 @@ class ExportTest(unittest.TestCase):
         points = {(p["x"], p["y"], p["z"]) for t in entity["triangles"] for p in t["points"]}
         self.assertEqual(points, {(0, 0, 0), (2, 0, 0), (2, 3, 0), (0, 3, 0)})
         self.assertEqual(sum(len(t["indices"]) for t in entity["triangles"]), 6)
+
+    def test_inconsistent_objects_still_give_valid_messages(self):
+        nan = float("nan")
+        cases = [  # (what is wrong, packet)
+            ("fewer points than counted", orvane.Line(1, line_kind=1, point_count=5, points=[0, 0, 0, 1, 1, 1])),
+            ("a Bezier curve of one point", orvane.Line(2, line_kind=2, point_count=1, points=[1, 2, 3])),
+            ("a grid larger than its data", orvane.FlexSurface(3, rows=3, columns=3, x=[0, 1, 2, 3], y=[0] * 9,
+                                                               z=[0] * 9)),
+            ("a segment of no length", orvane.Intersector(4, start=[1, 1, 1], end=[1, 1, 1], display_mode=1)),
+            ("a position that is not a number", orvane.Shape(5, shape_kind=1, position=[nan, 0, 0],
+                                                             scale=[nan, 1, 1])),
+            ("an unknown shape", orvane.Shape(6, shape_kind=99)),
+            ("a bend of no radius", orvane.FlowPipe(7, pipe_kind=2, bend_radius=0.0, bend_angle=1.0,
+                                                    inlet_radius=0.1, outlet_radius=0.1)),
+            ("text that is not UTF-8", orvane.Text(8, text=b"caf\xe9 \xff\xc3", height=1.0)),
+        ]
+        out = WORKDIR / "inconsistent.mcap"
+        result = export(write(WORKDIR / "inconsistent.dat", [record(0.0, p) for _, p in cases]), out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        reader = Reader(out.read_bytes())
+        entities = {e["id"]: e for _, m in reader.topic("/scene") for e in m["entities"]}
+        self.assertEqual(len(entities), len(cases))
+        self.assertEqual(len(entities["1:1"]["lines"][0]["points"]), 2)
+        self.assertEqual(entities["1:5"]["cubes"][0]["size"]["x"], 0)
+        self.assertEqual(pose_at(reader, "obj/5", 0)["translation"]["x"], 0)
+        self.assertEqual(entities["1:8"]["texts"][0]["text"], "café ÿÃ")
 
     def test_a_million_records_export_in_bounded_memory(self):
         template = bytearray(record(0.0, orvane.Shape(0, shape_kind=1, position=[0, 0, 0])))
