@@ -15,7 +15,7 @@ namespace exportmcap {
 bool objectMesh(std::uint32_t kind, const unsigned char* frame, std::size_t size,
                 orvane::replaytool::ObjectMesh& mesh)
 {
-    ShapeMesh built;
+    TriangleMesh built;
     const bool made = kind == TYPE_VisBaseObject ? ::shapeMesh(frame, size, built)
                       : kind == TYPE_VisFileObject || kind == TYPE_VisFlexBodyObject
                           ? ::modelMesh(frame, size, built)

@@ -8,21 +8,15 @@
 // Threading: any one thread at a time; the object built is its own.
 
 #include <cstddef>
-#include <cstdint>
-#include <vector>
 
-struct ShapeMesh
-{
-    std::vector<float> points;            // x, y, z of each point
-    std::vector<std::uint32_t> triangles; // three point numbers each
-};
+#include "scene/ObjectTriangles.h"
 
 // The triangles of the shape object whose state packet is `frame` (length
 // word, header word, item records), added to `mesh`; false when the packet
 // does not parse, the object cannot be built from it, or it draws nothing.
-bool shapeMesh(const unsigned char* frame, std::size_t size, ShapeMesh& mesh);
+bool shapeMesh(const unsigned char* frame, std::size_t size, TriangleMesh& mesh);
 
 // The triangles of the model file named by item 12 of the state packet
 // `frame`, scaled by its item 4; false when the file cannot be found or read
 // (which the file manager logs) or holds no triangles.
-bool modelMesh(const unsigned char* frame, std::size_t size, ShapeMesh& mesh);
+bool modelMesh(const unsigned char* frame, std::size_t size, TriangleMesh& mesh);
