@@ -5,8 +5,9 @@
 // The replay tool's MCAP export (client/tools/McapExport.h) with what only
 // the program has: the scene library's geometry of the procedural shapes
 // (springs, gears, tapered pipes, grids, beams), built by the viewer's own
-// shape object, and model files in formats the robotics viewers do not read,
-// read by the scene library; both exported as triangles. Needs no display.
+// shape object, flexible bodies bent as the viewer bends them, and model
+// files in formats the robotics viewers do not read, read by the scene
+// library; all exported as triangles. Needs no display.
 //
 // Threading: the main thread, before and instead of the window.
 
@@ -27,10 +28,10 @@ bool requested(int argc, char** argv);
 // Runs it; the exit status of orvane-replay export-mcap.
 int run(int argc, char** argv);
 
-// The triangles the viewer draws for a shape object or the model file of a
-// model or flexible body (undeformed) whose state packet is `frame` (length
-// word first), in the object's frame (scaled, not turned or moved); false
-// for other kinds or when there is nothing to draw.
+// The triangles the viewer draws for a shape object, a model file or a
+// flexible body (bent as its state says) whose state packet is `frame`
+// (length word first), in the object's frame (scaled, not turned or moved);
+// false for other kinds or when there is nothing to draw.
 bool objectMesh(std::uint32_t kind, const unsigned char* frame, std::size_t size,
                 orvane::replaytool::ObjectMesh& mesh);
 

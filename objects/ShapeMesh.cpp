@@ -2,9 +2,6 @@
 
 #include <string>
 
-#include <osg/MatrixTransform>
-
-#include "gnp2/GNP2Exception.h"
 #include "gnp2/Packet.h"
 #include "files/FileManager.h"
 #include "objects/VisBaseObject.h"
@@ -13,25 +10,8 @@
 
 bool shapeMesh(const unsigned char* frame, std::size_t size, TriangleMesh& mesh)
 {
-    if (size < GNP2::FRAME_HEADER_SIZE)
-        return false;
-    GNP2::Packet packet;
-    if (!packet.parse(frame + 4, size - 4).ok())
-        return false;
-    // Built as the object manager builds it: initialize, then update.
     osg::ref_ptr<VisBaseObject> object = new VisBaseObject(ObjectContext{});
-    // A state the viewer cannot build (an item missing or of the wrong
-    // type) builds nothing here either.
-    try {
-        object->initialize(packet);
-        object->update(packet);
-    } catch (const GNP2::GNP2Exception&) {
-        return false;
-    }
-    if (!object->isInitialized())
-        return false;
-    collectTriangles(*object->getTransform(), osg::Matrixd::inverse(placementFrame(packet)), mesh);
-    return !mesh.triangles.empty();
+    return objectTriangles(*object, frame, size, mesh);
 }
 
 bool modelMesh(const unsigned char* frame, std::size_t size, TriangleMesh& mesh)
@@ -48,7 +28,7 @@ bool modelMesh(const unsigned char* frame, std::size_t size, TriangleMesh& mesh)
     if (!model)
         return false;
     osg::Matrixd scale;
-    if (packet.count(item::placement::Scale) == 3) {
+    if (packet.hasItem(item::placement::Scale) && packet.count(item::placement::Scale) == 3) {
         const float* s = packet.getFloatArray(item::placement::Scale);
         scale.makeScale(s[0], s[1], s[2]);
     }

@@ -1,12 +1,15 @@
 #include "scene/ObjectTriangles.h"
 
 #include <osg/Drawable>
+#include <osg/MatrixTransform>
 #include <osg/NodeVisitor>
 #include <osg/TriangleFunctor>
 
+#include "gnp2/GNP2Exception.h"
 #include "gnp2/Packet.h"
 #include "protocol/Items.h"
 #include "scene/DrawablePurpose.h"
+#include "scene/Vis3DObject.h"
 
 namespace {
 
@@ -66,7 +69,8 @@ void collectTriangles(osg::Node& node, const osg::Matrixd& toFrame, TriangleMesh
 osg::Matrixd placementFrame(const GNP2::Packet& state)
 {
     osg::Matrixd frame;
-    if (state.count(item::placement::Orientation) == 6) {
+    if (state.hasItem(item::placement::Orientation) &&
+        state.count(item::placement::Orientation) == 6) {
         const float* a = state.getFloatArray(item::placement::Orientation);
         const double wx = a[1] * a[5] - a[2] * a[4];
         const double wy = a[2] * a[3] - a[0] * a[5];
@@ -74,9 +78,32 @@ osg::Matrixd placementFrame(const GNP2::Packet& state)
         frame.set(a[0], a[3], wx, 0.0, a[1], a[4], wy, 0.0, a[2], a[5], wz, 0.0, 0.0, 0.0, 0.0,
                   1.0);
     }
-    if (state.count(item::placement::Position) == 3) {
+    if (state.hasItem(item::placement::Position) && state.count(item::placement::Position) == 3) {
         const float* p = state.getFloatArray(item::placement::Position);
         frame.postMultTranslate(osg::Vec3d(p[0], p[1], p[2]));
     }
     return frame;
+}
+
+bool objectTriangles(Vis3DObject& object, const unsigned char* frame, std::size_t size,
+                     TriangleMesh& mesh)
+{
+    if (size < GNP2::FRAME_HEADER_SIZE)
+        return false;
+    GNP2::Packet packet;
+    if (!packet.parse(frame + 4, size - 4).ok())
+        return false;
+    // A state the viewer cannot build (an item missing or of the wrong type)
+    // builds nothing here either.
+    try {
+        object.initialize(packet);
+        object.update(packet);
+    } catch (const GNP2::GNP2Exception&) {
+        return false;
+    }
+    if (!object.isInitialized())
+        return false;
+    const std::size_t before = mesh.triangles.size();
+    collectTriangles(*object.getTransform(), osg::Matrixd::inverse(placementFrame(packet)), mesh);
+    return mesh.triangles.size() > before;
 }

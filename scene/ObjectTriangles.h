@@ -4,6 +4,7 @@
 //
 // Threading: any one thread at a time, on nodes no other thread changes.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,7 @@
 namespace GNP2 {
 class Packet;
 }
+class Vis3DObject;
 
 struct TriangleMesh
 {
@@ -30,3 +32,11 @@ void collectTriangles(osg::Node& node, const osg::Matrixd& toFrame, TriangleMesh
 // then the move of its position item, as the object's transform places it,
 // without the scale.
 osg::Matrixd placementFrame(const GNP2::Packet& state);
+
+// Builds `object` (new, of the kind the packet is for) from the state packet
+// `frame` (length word, header word, item records) as the object manager
+// builds objects, initialize then update, and adds the triangles below its
+// transform in its frame; false when the packet does not parse, the object
+// cannot be built from it or it draws nothing.
+bool objectTriangles(Vis3DObject& object, const unsigned char* frame, std::size_t size,
+                     TriangleMesh& mesh);

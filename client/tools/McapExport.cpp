@@ -1081,8 +1081,10 @@ private:
             // source reads them, as triangles.
             const int name = object.kind == kind::ModelFile ? item::model_file::FileName
                                                             : item::flex_body::FileName;
-            if (isTerrain(it.text(name)) || viewersRead(it.text(name)) || !_meshes ||
-                !meshPrimitives(object.kind))
+            // A flexible body is sent bent whatever its format.
+            const bool url = isTerrain(it.text(name)) ||
+                             (viewersRead(it.text(name)) && object.kind == kind::ModelFile);
+            if (url || !_meshes || !meshPrimitives(object.kind))
                 modelPrimitives(_primitives, it, name);
             break;
         }

@@ -322,13 +322,7 @@ class ExportTest(unittest.TestCase):
         self.assertLess(sizes["lz4"], sizes["none"] / 2)
 
     def test_the_program_draws_a_spring_in_its_own_frame(self):
-        if not PROGRAM:
-            self.skipTest("no orvane program given")
-        out = WORKDIR / "program.mcap"
-        result = subprocess.run([PROGRAM, "--export-mcap", self.replay, out], capture_output=True, text=True)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        spring = [e for _, m in Reader(out.read_bytes()).topic("/scene") for e in m["entities"]
-                  if e["id"] == "1:16"]
+        spring = [e for _, e in self.program_export("program", every_kind()) if e["id"] == "1:16"]
         points = spring[0]["triangles"][0]["points"]
         # Length 1 along its own z, coil radius 0.2 and wire radius 0.02
         # around it: the turn of the orientation (z to world -y) undone.
@@ -339,21 +333,40 @@ class ExportTest(unittest.TestCase):
         tool = [e for _, m in self.reader.topic("/scene") for e in m["entities"] if e["id"] == "1:16"]
         self.assertEqual(tool[0]["triangles"], [])
 
-    def test_the_program_exports_a_model_the_viewers_cannot_read_as_triangles(self):
+    def program_export(self, name, records):
+        """The entities the program's own export gives for the records."""
         if not PROGRAM:
             self.skipTest("no orvane program given")
-        model = WORKDIR / "quad.obj"
-        model.write_text("v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n")
-        replay = write(WORKDIR / "model.dat", [record(0.0, orvane.ModelFile(
-            1, file_name=str(model), position=[5, 0, 0], scale=[2, 3, 1]))])
-        out = WORKDIR / "model.mcap"
+        replay, out = write(WORKDIR / f"{name}.dat", records), WORKDIR / f"{name}.mcap"
         result = subprocess.run([PROGRAM, "--export-mcap", replay, out], capture_output=True, text=True)
         self.assertEqual(result.returncode, 0, result.stderr)
-        entity = Reader(out.read_bytes()).topic("/scene")[0][1]["entities"][0]
+        return [(t, e) for t, m in Reader(out.read_bytes()).topic("/scene") for e in m["entities"]]
+
+    def quad(self):
+        model = WORKDIR / "quad.obj"
+        model.write_text("v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n")
+        return str(model)
+
+    def test_the_program_exports_a_model_the_viewers_cannot_read_as_triangles(self):
+        entities = self.program_export("model", [record(0.0, orvane.ModelFile(
+            1, file_name=self.quad(), position=[5, 0, 0], scale=[2, 3, 1]))])
+        entity = entities[0][1]
         self.assertEqual(entity["models"], [])
         points = {(p["x"], p["y"], p["z"]) for t in entity["triangles"] for p in t["points"]}
         self.assertEqual(points, {(0, 0, 0), (2, 0, 0), (2, 3, 0), (0, 3, 0)})
         self.assertEqual(sum(len(t["indices"]) for t in entity["triangles"]), 6)
+
+    def test_the_program_exports_a_flexible_body_bent(self):
+        # Two nodes at opposite corners; the far one lifted by 0.5 at 1 s.
+        bodies = [record(float(t), orvane.FlexBody(
+            1, file_name=self.quad(), node_count=2, nodes=[0, 1, 0, 1, 0, 0], displacements=[0, 0, 0, 0, 0, lift],
+            position=[0, 0, 3], orientation=[1, 0, 0, 0, 1, 0], scale=[1, 1, 1])) for t, lift in ((0, 0.0), (1, 0.5))]
+        heights = [{(p["x"], p["y"]): p["z"] for tri in e["triangles"] for p in tri["points"]}
+                   for _, e in self.program_export("flex", bodies)]
+        self.assertEqual(len(heights), 2)
+        self.assertEqual(set(heights[0].values()), {0})
+        self.assertAlmostEqual(heights[1][(1, 1)], 0.5, places=5)
+        self.assertAlmostEqual(heights[1][(0, 0)], 0.0, places=5)
 
     def test_inconsistent_objects_still_give_valid_messages(self):
         nan = float("nan")
