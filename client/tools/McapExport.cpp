@@ -1188,6 +1188,12 @@ private:
     // A new connection is a new run: the viewer clears the scene for it.
     void newRun()
     {
+        const bool any = std::any_of(_objects.begin(), _objects.end(),
+                                     [](const auto& entry) { return entry.second.shown; });
+        if (!any) {
+            _objects.clear();
+            return;
+        }
         std::string& o = _writer.beginMessage(_scene, _now);
         o += "{\"deletions\":["sv;
         bool first = true;
