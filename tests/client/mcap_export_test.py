@@ -368,6 +368,20 @@ class ExportTest(unittest.TestCase):
         self.assertAlmostEqual(heights[1][(1, 1)], 0.5, places=5)
         self.assertAlmostEqual(heights[1][(0, 0)], 0.0, places=5)
 
+    def test_a_turned_bezier_pipe_ends_where_its_end_item_says(self):
+        pipe = orvane.FlowPipe(1, pipe_kind=3, start=[1, 0, 0], orientation=[0, -1, 0, 1, 0, 0], end=[2, 3, 1],
+                               end_direction=[0, 0, 1], inlet_radius=0.2, outlet_radius=0.1)
+        out = WORKDIR / "pipe.mcap"
+        self.assertEqual(export(write(WORKDIR / "pipe.dat", [record(0.0, pipe)]), out).returncode, 0)
+        reader = Reader(out.read_bytes())
+        points = reader.topic("/scene")[0][1]["entities"][0]["triangles"][0]["points"]
+        last_ring = points[-12:]  # the tube's last ring of 12 sides, around its end
+        local = [sum(p[a] for p in last_ring) / 12 for a in "xyz"]
+        pose = pose_at(reader, "obj/1", 0)
+        world = [sum(r * c for r, c in zip(row, local)) for row in rotation(pose["rotation"])]
+        for a, value, want in zip("xyz", world, (2, 3, 1)):
+            self.assertAlmostEqual(value + pose["translation"][a], want, places=4)
+
     def test_inconsistent_objects_still_give_valid_messages(self):
         nan = float("nan")
         cases = [  # (what is wrong, packet)
