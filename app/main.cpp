@@ -4,6 +4,7 @@
 //
 //     orvane [-tcp <port>] [--help] [--version]
 //     orvane --export-video <replay.dat> <out.mp4> [options]   (see ExportVideoCommand.h)
+//     orvane --export-mcap <replay.dat> <out.mcap> [options]   (see ExportMcapCommand.h)
 #include <QApplication>
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/ExportMcapCommand.h"
 #include "app/ExportVideoCommand.h"
 #include "app/SceneLibraryNotices.h"
 #include "app/Startup.h"
@@ -31,6 +33,9 @@ int main(int argc, char** argv)
         scenelibrary::installNoticeFilter();
         return exportvideo::run(argc, argv, kEmbedding);
     }
+    // The MCAP export builds shapes without drawing them: no display.
+    if (exportmcap::requested(argc, argv))
+        return exportmcap::run(argc, argv);
     // The command line is answered before anything needs a display.
     const commandline::CommandLine commandLine =
         commandline::parse(std::vector<std::string>(argv, argv + argc));

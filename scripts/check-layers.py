@@ -40,6 +40,8 @@ LIBRARY_FOLDERS = {
     "libswscale": "ffmpeg", "libswresample": "ffmpeg",
     "X11": "x11", "EGL": "egl", "GL": "gl", "CL": "opencl",
 }
+# Compression libraries' headers, which have no folder.
+COMPRESSION_HEADERS = {"zstd.h": "zstd", "lz4frame.h": "lz4"}
 # Headers without a folder that are not C++ standard headers.
 POSIX_HEADERS = {"unistd.h", "fcntl.h", "pthread.h", "poll.h", "netdb.h", "dlfcn.h", "dirent.h"}
 COMPILER_HEADERS = {"emmintrin.h", "immintrin.h", "xmmintrin.h", "assert.h", "stdint.h",
@@ -51,6 +53,7 @@ LINKED_LIBRARIES = {
     "Qt6::Core": "qt-core", "Qt6::Gui": "qt-gui", "Qt6::Widgets": "qt-widgets",
     "Qt6::OpenGL": "qt-opengl", "Qt6::OpenGLWidgets": "qt-opengl",
     "X11::X11": "x11", "OpenGL::EGL": "egl", "OpenGL::GL": "gl", "OpenCL::OpenCL": "opencl",
+    "PkgConfig::ZSTD": "zstd", "PkgConfig::LZ4": "lz4",
 }
 # Tools the build runs, which nothing links.
 BUILD_TOOLS = {"Python3::Interpreter"}
@@ -78,7 +81,7 @@ def read_table(root, modules):
     path = root / TABLE
     if not path.is_file():
         raise BadTree(f"no layer table {TABLE}")
-    libraries = set(LIBRARY_FOLDERS.values()) | {"std", "posix"}
+    libraries = set(LIBRARY_FOLDERS.values()) | set(COMPRESSION_HEADERS.values()) | {"std", "posix"}
     table = {}
     for number, line in enumerate(path.read_text().splitlines(), 1):
         line = line.split("#", 1)[0].strip()
@@ -150,6 +153,8 @@ def header_library(header, qt_include):
         return LIBRARY_FOLDERS.get(folder)
     if header in POSIX_HEADERS:
         return "posix"
+    if header in COMPRESSION_HEADERS:
+        return COMPRESSION_HEADERS[header]
     if header in COMPILER_HEADERS:
         return "std"
     if header.startswith("Q") and "." not in header:

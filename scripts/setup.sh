@@ -12,12 +12,16 @@ packages=(
   qt6-base-dev libqt6opengl6-dev libgl-dev libx11-dev
   # OpenSceneGraph and its plug-ins
   libopenscenegraph-dev openscenegraph
+  # compressed MCAP chunks of the replay export
+  libzstd-dev liblz4-dev
   # FFmpeg, and ffprobe for the tests
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   # maths and compute
   libeigen3-dev ocl-icd-opencl-dev pocl-opencl-icd
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the MCAP export's independent reader (npm packages, installed by its test)
+  nodejs
   # a virtual X server for the GL tests
   xvfb xauth
   # fonts that the font mapping resolves to
@@ -30,6 +34,8 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# npm comes with some builds of nodejs; Debian's own is a package of its own.
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"

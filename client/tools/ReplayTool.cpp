@@ -13,6 +13,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "client/tools/McapExport.h"
 #include "gnp2/ReplayRecord.h"
 #include "orvane/ProtocolTable.h"
 
@@ -29,26 +30,6 @@ float readFloat(const unsigned char* p)
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
-}
-
-const protocol::KindInfo* kindOf(std::uint32_t code)
-{
-    for (const auto& kind : protocol::KINDS)
-        if (kind.code == code)
-            return &kind;
-    return nullptr;
-}
-
-const char* itemName(const protocol::KindInfo* kind, int index)
-{
-    if (kind)
-        for (int i = 0; i < kind->itemCount; ++i)
-            if (kind->items[i].index == index)
-                return kind->items[i].name;
-    for (const auto& item : protocol::EVERY_PACKET)
-        if (item.index == index)
-            return item.name;
-    return nullptr;
 }
 
 // Decodes the packet of a sound record (the scan checked that it parses).
@@ -349,9 +330,31 @@ int cut(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 const char* const USAGE = "usage: orvane-replay info FILE\n"
                           "       orvane-replay dump FILE\n"
                           "       orvane-replay cut --from T0 --to T1 [--force] FILE OUT\n"
-                          "       orvane-replay check FILE\n";
+                          "       orvane-replay check FILE\n"
+                          "       orvane-replay export-mcap FILE OUT [--from T0 --to T1]\n"
+                          "                                 [--compression none|zstd|lz4]\n";
 
 } // namespace
+
+const protocol::KindInfo* kindOf(std::uint32_t code)
+{
+    for (const auto& kind : protocol::KINDS)
+        if (kind.code == code)
+            return &kind;
+    return nullptr;
+}
+
+const char* itemName(const protocol::KindInfo* kind, int index)
+{
+    if (kind)
+        for (int i = 0; i < kind->itemCount; ++i)
+            if (kind->items[i].index == index)
+                return kind->items[i].name;
+    for (const auto& item : protocol::EVERY_PACKET)
+        if (item.index == index)
+            return item.name;
+    return nullptr;
+}
 
 std::optional<Damage> scanReplay(const std::string& path,
                                  const std::function<void(const Record&)>& visit)
@@ -409,6 +412,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     try {
         if (command == "cut")
             return cut(args, out, err);
+        if (command == "export-mcap")
+            return exportMcap(args, out, err);
         if (args.size() != 2 || (command != "info" && command != "dump" && command != "check")) {
             err << (command == "info" || command == "dump" || command == "check"
                         ? "orvane-replay " + command + ": needs exactly one FILE\n"

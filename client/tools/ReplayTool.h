@@ -10,6 +10,9 @@
 //                                       when the range misses the recording
 //                                       or OUT exists (unless --force)
 //   orvane-replay check FILE            the offset and reason of the first bad record
+//   orvane-replay export-mcap FILE OUT [--from T0 --to T1] [--compression C]
+//                                       the replay as an MCAP file of scene
+//                                       messages (see McapExport.h)
 //
 // Exit status: 0 good, 1 a damaged or unreadable file, 2 a wrong command line.
 // The commands are functions over streams so that tests run them in-process.
@@ -20,6 +23,10 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace orvane::protocol {
+struct KindInfo;
+}
 
 namespace orvane::replaytool {
 
@@ -44,6 +51,11 @@ struct Damage
 // std::runtime_error when the file cannot be opened.
 std::optional<Damage> scanReplay(const std::string& path,
                                  const std::function<void(const Record&)>& visit);
+
+// The kind of a type code, null for an unknown one.
+const protocol::KindInfo* kindOf(std::uint32_t code);
+// The name of item `index` of `kind` (or of every packet), null if unnamed.
+const char* itemName(const protocol::KindInfo* kind, int index);
 
 // Runs the tool on its arguments (without the program name); what a user
 // sees goes to `out`, errors to `err`. Returns the exit status.
