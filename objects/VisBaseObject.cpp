@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <span>
 #include <utility>
 
@@ -21,6 +22,7 @@
 #include "objects/builders/Grid.h"
 #include "objects/builders/Pipe.h"
 #include "objects/builders/Spring.h"
+#include "scene/DrawablePurpose.h"
 
 namespace {
 
@@ -36,12 +38,51 @@ int truncatedCount(float value)
     return static_cast<int>(std::clamp(value, -LIMIT, LIMIT));
 }
 
-// One geode holding one shape drawable at the library's default tessellation
-// and without a colour of its own: the appearance items colour it.
-osg::ref_ptr<osg::Node> unitSolid(osg::Shape* shape)
+// The drawable of a unit solid at the library's default tessellation and
+// without a colour of its own. The transform sizes it and the geode's state
+// set colours it, so every solid of a kind alive at one time draws the same
+// one: tagged shared, drawn from vertex buffers. The cache only observes
+// them; when the last solid of a kind goes, its drawable goes too.
+osg::ref_ptr<osg::Drawable> unitSolidDrawable(int kind)
+{
+    static std::mutex mutex;
+    static std::array<osg::observer_ptr<osg::Drawable>, VisBaseObject::KIND_CAPSULE + 1> shared;
+    std::lock_guard<std::mutex> lock(mutex);
+    osg::ref_ptr<osg::Drawable> drawable;
+    if (shared[std::size_t(kind)].lock(drawable))
+        return drawable;
+    osg::ref_ptr<osg::Shape> shape;
+    switch (kind) {
+    case VisBaseObject::KIND_BOX:
+        shape = new osg::Box(osg::Vec3(), 1.f);
+        break;
+    case VisBaseObject::KIND_SPHERE:
+        shape = new osg::Sphere(osg::Vec3(), 0.5f);
+        break;
+    case VisBaseObject::KIND_CYLINDER:
+        shape = new osg::Cylinder(osg::Vec3(), 0.5f, 1.f);
+        break;
+    case VisBaseObject::KIND_CONE:
+        shape = new osg::Cone(osg::Vec3(), 0.5f, 1.f);
+        break;
+    default:
+        shape = new osg::Capsule(osg::Vec3(), 0.5f, 1.f);
+        break;
+    }
+    osg::ref_ptr<osg::ShapeDrawable> made = new osg::ShapeDrawable(shape.get());
+    made->setUseDisplayList(false);
+    made->setUseVertexBufferObjects(true);
+    DrawablePurpose::mark(*made, DrawablePurpose::SHARED);
+    shared[std::size_t(kind)] = made.get();
+    return made;
+}
+
+// One geode of its own (the object's appearance state goes on it) holding
+// the kind's shared drawable.
+osg::ref_ptr<osg::Node> unitSolid(int kind)
 {
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-    geode->addDrawable(new osg::ShapeDrawable(shape));
+    geode->addDrawable(unitSolidDrawable(kind).get());
     geode->setDataVariance(osg::Object::DYNAMIC);
     return geode;
 }
@@ -145,6 +186,9 @@ bool VisBaseObject::build(const GNP2::Packet& packet)
     // earlier packets are no longer flagged as changed but were never
     // applied: force them in.
     const bool fromState = &packet == &statePacket();
+    // The unit solids' appearance is only ever changed by the appearance
+    // visitors, so their state can be shared.
+    setSharesState(kind >= KIND_BOX && kind <= KIND_CAPSULE);
     if (kind != KIND_COORD_SYSTEM)
         updateAppearance(packet, fromState, false);
     return true;
@@ -193,15 +237,11 @@ osg::ref_ptr<osg::Node> VisBaseObject::buildShape(int kind)
     };
     switch (kind) {
     case KIND_BOX:
-        return unitSolid(new osg::Box(osg::Vec3(), 1.f));
     case KIND_SPHERE:
-        return unitSolid(new osg::Sphere(osg::Vec3(), 0.5f));
     case KIND_CYLINDER:
-        return unitSolid(new osg::Cylinder(osg::Vec3(), 0.5f, 1.f));
     case KIND_CONE:
-        return unitSolid(new osg::Cone(osg::Vec3(), 0.5f, 1.f));
     case KIND_CAPSULE:
-        return unitSolid(new osg::Capsule(osg::Vec3(), 0.5f, 1.f));
+        return unitSolid(kind);
     case KIND_COORD_SYSTEM: {
         const std::span<const float> size = dimensions();
         return buildCoordSystem(osg::Vec3(size[0], size[1], size[2]));

@@ -7,6 +7,7 @@
 #include <osg/Geometry>
 
 #include "scene/DrawablePurpose.h"
+#include "scene/SharedState.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ void TransparencyVisitor::apply(osg::Geode& geode)
 
 void TransparencyVisitor::makeGeodeTransparent(osg::Geode& geode)
 {
-    setBlendedDrawing(*geode.getOrCreateStateSet());
+    setBlendedDrawing(sharedstate::ownStateSet(geode));
 }
 
 void TransparencyVisitor::makeDrawablesTransparent(osg::Geode& geode)
@@ -86,6 +87,10 @@ void TransparencyVisitor::makeDrawablesTransparent(osg::Geode& geode)
             return;
     }
 
+    // The back-face pass reverses the normals in place and both passes
+    // carry state of their own: shared drawables are copied first.
+    for (unsigned i = 0; i < count; ++i)
+        sharedstate::ownDrawable(geode, i);
     // The copy geode only lends its drawables; they move to the source geode.
     osg::ref_ptr<osg::Geode> copy =
         static_cast<osg::Geode*>(geode.clone(osg::CopyOp::DEEP_COPY_ALL));
@@ -117,9 +122,9 @@ void TransparencyVisitor::restoreOpaque(osg::Geode& geode)
             geode.removeDrawables(i, 1);
     }
     for (unsigned i = 0; i < geode.getNumDrawables(); ++i) {
-        osg::Drawable* drawable = geode.getDrawable(i);
-        if (DrawablePurpose::has(*drawable, DrawablePurpose::DEFORM_SOURCE))
+        if (DrawablePurpose::has(*geode.getDrawable(i), DrawablePurpose::DEFORM_SOURCE))
             continue;
+        osg::Drawable* drawable = &sharedstate::ownDrawable(geode, i);
         osg::StateSet* stateSet = drawable->getOrCreateStateSet();
         stateSet->setMode(GL_DEPTH_TEST, osg::StateAttribute::OFF);
         stateSet->setAttributeAndModes(new osg::Depth(osg::Depth::LESS, 0.0, 1.0, true),

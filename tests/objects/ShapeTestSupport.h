@@ -46,4 +46,17 @@ inline const osg::Material* materialOf(const osg::Drawable& drawable)
                     : nullptr;
 }
 
+// The material a drawable of a shape is drawn with: the drawable's own, else
+// that of the shape's geode (where a drawable that several shapes share
+// leaves it); null when there is none.
+inline const osg::Material* drawnMaterial(const osg::Node& shape, const osg::Drawable& drawable)
+{
+    if (const osg::Material* own = materialOf(drawable))
+        return own;
+    const osg::StateSet* stateSet = shape.asGeode() ? shape.getStateSet() : nullptr;
+    return stateSet ? dynamic_cast<const osg::Material*>(
+                          stateSet->getAttribute(osg::StateAttribute::MATERIAL))
+                    : nullptr;
+}
+
 } // namespace shapetest
