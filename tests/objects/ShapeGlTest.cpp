@@ -11,14 +11,22 @@
 #include <string>
 #include <vector>
 
+#include <osg/Camera>
+#include <osg/Geode>
+#include <osg/Viewport>
+#include <osgViewer/View>
+
 #include "objects/ShapeObjects.h"
 #include "objects/VisBaseObject.h"
+#include "scene/DrawablePurpose.h"
 #include "scene/ObjectKinds.h"
 #include "tests/support/GlHarness.h"
 #include "tests/support/Packets.h"
 #include "tests/support/Pictures.h"
 #include "tests/support/SimulationHarness.h"
 #include "view/ViewObjects.h"
+#include "view/ViewerManager.h"
+#include "view/VisViewObject.h"
 #include "view/ViewParameters.h"
 
 namespace {
@@ -97,8 +105,27 @@ protected:
     void send(const std::map<int, std::vector<int>>& ints,
               const std::map<int, std::vector<float>>& floats = {})
     {
-        link.client().queue(*testsupport::makePacket({floats, ints}, {BOX, TYPE_VisBaseObject}));
+        sendTo(BOX, ints, floats);
+    }
+
+    void sendTo(int object, const std::map<int, std::vector<int>>& ints,
+                const std::map<int, std::vector<float>>& floats = {})
+    {
+        link.client().queue(*testsupport::makePacket({floats, ints}, {object, TYPE_VisBaseObject}));
         link.client().flush();
+    }
+
+    // Where a point of the world lies in the window's picture.
+    osg::Vec3 onScreen(const osg::Vec3& world)
+    {
+        const osg::Camera* camera = link.views().views().at(0)->view()->getCamera();
+        return world * (camera->getViewMatrix() * camera->getProjectionMatrix() *
+                        camera->getViewport()->computeWindowMatrix());
+    }
+
+    VisBaseObject* box(int object)
+    {
+        return dynamic_cast<VisBaseObject*>(link.manager().updateCallback().findObject(0, object));
     }
 
     // Lets the packets sent so far arrive and be applied, then grabs the
@@ -177,6 +204,107 @@ TEST_F(ShapeRendering, WireframeDrawsLinesOnly)
     osg::ref_ptr<osg::Image> filled = pictureAfterPackets();
     ASSERT_NE(filled, nullptr);
     EXPECT_TRUE(isRed(centre(*filled))) << text(centre(*filled));
+}
+
+// Boxes of one kind and size draw one drawable, and alike boxes one state
+// set: changing how one of them looks must change that box alone. Box 1
+// (red, centre) and box 3 (red, left) look alike, box 2 (green, right)
+// differs by colour. In each step one box changes; it must show its new
+// look while every other box keeps exactly the pixels it had.
+TEST_F(ShapeRendering, ChangingOneOfManyAlikeBoxesLeavesTheOthersAsTheyWere)
+{
+    enum Look
+    {
+        RED,
+        GREEN,
+        SEE_THROUGH, // red and the blue background both show
+        LINES,       // the background shows inside the face
+    };
+    struct Step
+    {
+        const char* name;
+        int object;
+        std::map<int, std::vector<int>> ints;
+        std::map<int, std::vector<float>> floats;
+        Look look;
+    };
+    const std::vector<Step> steps = {
+        {"centre half transparent", 1, {}, {{10, {0.5f}}}, SEE_THROUGH},
+        {"right as wireframe", 2, {{29, {1}}}, {}, LINES},
+        {"left recoloured green", 3, {{44, {0, 255, 0}}}, {}, GREEN},
+        {"centre opaque again", 1, {}, {{10, {1.f}}}, RED},
+        {"right filled again", 2, {{29, {0}}}, {}, GREEN},
+        {"left recoloured red", 3, {{44, {255, 0, 0}}}, {}, RED},
+    };
+    const std::map<int, float> xOf = {{1, 0.f}, {2, 1.5f}, {3, -1.5f}};
+    sendTo(2, {{5, {VisBaseObject::KIND_BOX}}, {44, {0, 255, 0}}},
+           {{1, {1.5f, 0.f, 0.f}}, {4, {1.f, 1.f, 1.f}}});
+    sendTo(3, {{5, {VisBaseObject::KIND_BOX}}, {44, {255, 0, 0}}},
+           {{1, {-1.5f, 0.f, 0.f}}, {4, {1.f, 1.f, 1.f}}});
+    ASSERT_TRUE(link.pumpUntil(
+        [&] { return box(2) && box(2)->isInitialized() && box(3) && box(3)->isInitialized(); }));
+
+    osg::ref_ptr<osg::Image> before = pictureAfterPackets();
+    ASSERT_NE(before, nullptr);
+    // A little right of each box's middle, clear of the diagonal of its face.
+    std::map<int, osg::Vec3> at;
+    for (const auto& [object, x] : xOf)
+        at[object] = onScreen({x + 0.1f, -0.5f, 0.f});
+    const auto look = [&](const osg::Image& picture, int object) {
+        return patch(picture, int(at[object].x()), int(at[object].y()));
+    };
+    ASSERT_TRUE(isRed(look(*before, 1))) << text(look(*before, 1));
+    ASSERT_TRUE(isRed(look(*before, 3))) << text(look(*before, 3));
+    ASSERT_GT(look(*before, 2).y(), 2.f * look(*before, 2).x()) << text(look(*before, 2));
+
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        sendTo(step.object, step.ints, step.floats);
+        osg::ref_ptr<osg::Image> after = pictureAfterPackets();
+        ASSERT_NE(after, nullptr);
+        for (const auto& entry : xOf) {
+            const int object = entry.first;
+            const osg::Vec3 was = look(*before, object);
+            const osg::Vec3 now = look(*after, object);
+            if (object != step.object) {
+                EXPECT_EQ(now, was)
+                    << "box " << object << ": " << text(now) << " was " << text(was);
+                continue;
+            }
+            switch (step.look) {
+            case RED:
+                EXPECT_TRUE(isRed(now)) << text(now);
+                break;
+            case GREEN:
+                EXPECT_GT(now.y(), 2.f * now.x()) << text(now);
+                EXPECT_GT(now.y(), 2.f * now.z()) << text(now);
+                break;
+            case SEE_THROUGH:
+                EXPECT_GT(now.x(), 0.1f) << text(now);
+                EXPECT_GT(now.z(), 0.1f) << text(now);
+                break;
+            case LINES:
+                EXPECT_TRUE(isBackground(now)) << text(now);
+                break;
+            }
+        }
+        before = after;
+    }
+    testsupport::keepPicture(*before, "shape_alike_boxes");
+
+    // Back as they began, boxes 1 and 3 look alike again and share their
+    // state; box 1 drew its own copy of the box while it was transparent.
+    const auto* centre = box(1)->shape()->asGeode();
+    const auto* left = box(3)->shape()->asGeode();
+    const auto* right = box(2)->shape()->asGeode();
+    ASSERT_TRUE(centre && left && right);
+    EXPECT_EQ(centre->getStateSet(), left->getStateSet());
+    EXPECT_NE(right->getStateSet(), left->getStateSet());
+    EXPECT_NE(centre->getDrawable(0), left->getDrawable(0));
+    EXPECT_EQ(right->getDrawable(0), left->getDrawable(0));
+    EXPECT_TRUE(DrawablePurpose::has(*left->getDrawable(0), DrawablePurpose::SHARED));
+    EXPECT_FALSE(DrawablePurpose::has(*left->getDrawable(0), DrawablePurpose::NORMALS_REVERSED));
+    EXPECT_EQ(left->getDrawable(0)->getStateSet(), nullptr);
 }
 
 } // namespace
