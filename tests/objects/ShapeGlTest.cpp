@@ -14,6 +14,7 @@
 
 #include <osg/Camera>
 #include <osg/Geode>
+#include <osg/ShapeDrawable>
 #include <osg/Viewport>
 #include <osgViewer/View>
 
@@ -21,6 +22,7 @@
 #include "objects/VisBaseObject.h"
 #include "scene/DrawablePurpose.h"
 #include "scene/ObjectKinds.h"
+#include "scene/SharedState.h"
 #include "tests/support/GlHarness.h"
 #include "tests/support/Packets.h"
 #include "tests/support/Pictures.h"
@@ -309,6 +311,81 @@ TEST_F(ShapeRendering, ChangingOneOfManyAlikeBoxesLeavesTheOthersAsTheyWere)
     EXPECT_TRUE(DrawablePurpose::has(*left->getDrawable(0), DrawablePurpose::SHARED));
     EXPECT_FALSE(DrawablePurpose::has(*left->getDrawable(0), DrawablePurpose::NORMALS_REVERSED));
     EXPECT_EQ(left->getDrawable(0)->getStateSet(), nullptr);
+}
+
+// A mixed scene drawn with its shared drawables and state, then again after
+// every solid was given what each object had before anything was shared: a
+// drawable of its own, tessellated afresh with one draw per row of the
+// tessellation, and state of its own. Every pixel must stay the same.
+TEST_F(ShapeRendering, SharingLeavesTheMixedScenesPixelsAsTheyWere)
+{
+    struct Solid
+    {
+        int object;
+        int kind;
+        osg::Vec3 at;
+        std::vector<int> rgb;
+        std::map<int, std::vector<int>> ints;
+        std::map<int, std::vector<float>> floats;
+    };
+    const std::vector<Solid> solids = {
+        {2, VisBaseObject::KIND_SPHERE, {-1.4f, 0.f, 0.8f}, {0, 255, 0}, {}, {}},
+        {3, VisBaseObject::KIND_CYLINDER, {1.4f, 0.f, 0.8f}, {255, 255, 0}, {}, {{10, {0.5f}}}},
+        {4, VisBaseObject::KIND_CONE, {-1.4f, 0.f, -0.8f}, {255, 255, 255}, {{29, {1}}}, {}},
+        {5, VisBaseObject::KIND_CAPSULE, {1.4f, 0.f, -0.8f}, {255, 0, 0}, {}, {}},
+        {6, VisBaseObject::KIND_BOX, {0.f, -1.f, 1.f}, {0, 255, 0}, {}, {{10, {0.5f}}}},
+    };
+    for (const Solid& solid : solids) {
+        auto ints = solid.ints;
+        auto floats = solid.floats;
+        ints[5] = {solid.kind};
+        ints[44] = solid.rgb;
+        floats[1] = {solid.at.x(), solid.at.y(), solid.at.z()};
+        floats[4] = {0.7f, 0.7f, 0.7f};
+        sendTo(solid.object, ints, floats);
+    }
+    ASSERT_TRUE(link.pumpUntil([&] {
+        for (const Solid& solid : solids)
+            if (!box(solid.object) || !box(solid.object)->isInitialized())
+                return false;
+        return true;
+    }));
+    osg::ref_ptr<osg::Image> shared = pictureAfterPackets();
+    ASSERT_NE(shared, nullptr);
+
+    for (int object = 1; object <= int(solids.size()) + 1; ++object) {
+        osg::Geode* geode = box(object)->shape()->asGeode();
+        ASSERT_NE(geode, nullptr);
+        sharedstate::ownStateSet(*geode);
+        for (unsigned i = 0; i < geode->getNumDrawables(); ++i) {
+            const auto* drawable = dynamic_cast<osg::ShapeDrawable*>(geode->getDrawable(i));
+            ASSERT_NE(drawable, nullptr);
+            osg::ref_ptr<osg::ShapeDrawable> own =
+                new osg::ShapeDrawable(const_cast<osg::Shape*>(drawable->getShape()));
+            if (const osg::StateSet* state = drawable->getStateSet())
+                own->setStateSet(osg::clone(state, osg::CopyOp::DEEP_COPY_ALL));
+            if (DrawablePurpose::has(*drawable, DrawablePurpose::NORMALS_REVERSED)) {
+                for (osg::Vec3& normal : *static_cast<osg::Vec3Array*>(own->getNormalArray()))
+                    normal = -normal;
+            }
+            geode->setDrawable(i, own.get());
+        }
+    }
+    osg::ref_ptr<osg::Image> own = pictureAfterPackets();
+    ASSERT_NE(own, nullptr);
+    testsupport::keepPicture(*shared, "shape_mixed_shared");
+    testsupport::keepPicture(*own, "shape_mixed_own");
+    ASSERT_EQ(own->s(), shared->s());
+    ASSERT_EQ(own->t(), shared->t());
+    int differing = 0;
+    int background = 0;
+    for (int y = 0; y < shared->t(); ++y)
+        for (int x = 0; x < shared->s(); ++x) {
+            differing += colourAt(*own, x, y) != colourAt(*shared, x, y) ? 1 : 0;
+            background += isBackground(colourAt(*shared, x, y)) ? 1 : 0;
+        }
+    EXPECT_EQ(differing, 0);
+    EXPECT_LT(background, shared->s() * shared->t() * 9 / 10) << "the solids are in sight";
 }
 
 } // namespace
