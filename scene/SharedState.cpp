@@ -1,5 +1,7 @@
 #include "scene/SharedState.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <mutex>
 #include <set>
 
@@ -44,12 +46,6 @@ public:
     {
         std::lock_guard<std::mutex> lock(_mutex);
         return _members.count(stateSet) != 0;
-    }
-
-    std::size_t size()
-    {
-        std::lock_guard<std::mutex> lock(_mutex);
-        return _sets.size();
     }
 
 private:
@@ -150,11 +146,6 @@ void share(osg::Node& node)
 {
     Sharer sharer;
     node.accept(sharer);
-}
-
-std::size_t pooledCount()
-{
-    return pool().size();
 }
 
 } // namespace sharedstate

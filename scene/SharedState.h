@@ -15,8 +15,6 @@
 // Threading: any thread; the pool is locked. The objects' nodes themselves
 // belong to the GUI thread as always.
 
-#include <cstddef>
-
 #include <osg/ref_ptr>
 
 namespace osg {
@@ -49,9 +47,5 @@ bool hasSharedDrawable(const osg::Geode& geode);
 // Replaces the state set of every geode below the node by the pooled one of
 // equal contents, taking it into the pool when there is none yet.
 void share(osg::Node& node);
-
-// State sets in the pool (those no node holds any more are dropped as the
-// pool grows).
-std::size_t pooledCount();
 
 } // namespace sharedstate

@@ -36,6 +36,12 @@ void ViewerWindowFixture::TearDown()
     objects.reset();
     viewer.reset();
     window.reset();
+    // The objects still hanging in the roots hand their model files back to
+    // the file manager as they go, so they go before it does.
+    for (osg::Group* root : {sceneRoot.get(), hudRoot.get()}) {
+        if (root)
+            root->removeChildren(0, root->getNumChildren());
+    }
     files.reset();
     expectNoGlErrors();
 }
