@@ -46,17 +46,14 @@ inline const osg::Material* materialOf(const osg::Drawable& drawable)
                     : nullptr;
 }
 
-// The material a drawable of a shape is drawn with: the drawable's own, else
-// that of the shape's geode (where a drawable that several shapes share
-// leaves it); null when there is none.
+// The material a drawable of a shape is drawn with: its own, else the geode's.
 inline const osg::Material* drawnMaterial(const osg::Node& shape, const osg::Drawable& drawable)
 {
-    if (const osg::Material* own = materialOf(drawable))
-        return own;
-    const osg::StateSet* stateSet = shape.asGeode() ? shape.getStateSet() : nullptr;
-    return stateSet ? dynamic_cast<const osg::Material*>(
-                          stateSet->getAttribute(osg::StateAttribute::MATERIAL))
-                    : nullptr;
+    const osg::StateSet* geodeState = shape.asGeode() ? shape.getStateSet() : nullptr;
+    if (materialOf(drawable) || !geodeState)
+        return materialOf(drawable);
+    return dynamic_cast<const osg::Material*>(
+        geodeState->getAttribute(osg::StateAttribute::MATERIAL));
 }
 
 } // namespace shapetest

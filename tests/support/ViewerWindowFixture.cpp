@@ -36,12 +36,10 @@ void ViewerWindowFixture::TearDown()
     objects.reset();
     viewer.reset();
     window.reset();
-    // The objects still hanging in the roots hand their model files back to
-    // the file manager as they go, so they go before it does.
-    for (osg::Group* root : {sceneRoot.get(), hudRoot.get()}) {
+    // Objects hand their model files back to the file manager as they go.
+    for (osg::Group* root : {sceneRoot.get(), hudRoot.get()})
         if (root)
             root->removeChildren(0, root->getNumChildren());
-    }
     files.reset();
     expectNoGlErrors();
 }
