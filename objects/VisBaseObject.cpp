@@ -4,15 +4,19 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include <osg/Geode>
 #include <osg/observer_ptr>
 #include <osg/Quat>
 #include <osg/Shape>
 #include <osg/ShapeDrawable>
+#include <osg/PrimitiveSet>
 #include <osg/StateSet>
+#include <osg/TriangleIndexFunctor>
 #include <osgText/Font>
 #include <osgText/Text>
 
@@ -21,6 +25,7 @@
 #include "objects/builders/Grid.h"
 #include "objects/builders/Pipe.h"
 #include "objects/builders/Spring.h"
+#include "scene/DrawablePurpose.h"
 
 namespace {
 
@@ -36,12 +41,76 @@ int truncatedCount(float value)
     return static_cast<int>(std::clamp(value, -LIMIT, LIMIT));
 }
 
-// One geode holding one shape drawable at the library's default tessellation
-// and without a colour of its own: the appearance items colour it.
-osg::ref_ptr<osg::Node> unitSolid(osg::Shape* shape)
+struct TriangleCollector
+{
+    std::vector<GLushort>* indices = nullptr;
+    void operator()(unsigned a, unsigned b, unsigned c)
+    {
+        indices->insert(indices->end(), {GLushort(a), GLushort(b), GLushort(c)});
+    }
+};
+
+// Puts the drawable's triangles into one indexed list, in the order its
+// primitive sets held them (fans split as the GL splits them): the same
+// triangles in one draw instead of up to twenty-one.
+void mergeIntoOneDraw(osg::Geometry& geometry)
+{
+    osg::TriangleIndexFunctor<TriangleCollector> collect;
+    std::vector<GLushort> indices;
+    collect.indices = &indices;
+    for (unsigned i = 0; i < geometry.getNumPrimitiveSets(); ++i)
+        geometry.getPrimitiveSet(i)->accept(collect);
+    geometry.removePrimitiveSet(0, geometry.getNumPrimitiveSets());
+    geometry.addPrimitiveSet(
+        new osg::DrawElementsUShort(GL_TRIANGLES, indices.begin(), indices.end()));
+}
+
+// The drawable of a unit solid at the library's default tessellation and
+// without a colour of its own. The transform sizes it and the geode's state
+// set colours it, so every solid of a kind alive at one time draws the same
+// one: tagged shared, drawn from vertex buffers. The cache only observes
+// them; when the last solid of a kind goes, its drawable goes too.
+osg::ref_ptr<osg::Drawable> unitSolidDrawable(int kind)
+{
+    static std::mutex mutex;
+    static std::array<osg::observer_ptr<osg::Drawable>, VisBaseObject::KIND_CAPSULE + 1> shared;
+    std::lock_guard<std::mutex> lock(mutex);
+    osg::ref_ptr<osg::Drawable> drawable;
+    if (shared[std::size_t(kind)].lock(drawable))
+        return drawable;
+    osg::ref_ptr<osg::Shape> shape;
+    switch (kind) {
+    case VisBaseObject::KIND_BOX:
+        shape = new osg::Box(osg::Vec3(), 1.f);
+        break;
+    case VisBaseObject::KIND_SPHERE:
+        shape = new osg::Sphere(osg::Vec3(), 0.5f);
+        break;
+    case VisBaseObject::KIND_CYLINDER:
+        shape = new osg::Cylinder(osg::Vec3(), 0.5f, 1.f);
+        break;
+    case VisBaseObject::KIND_CONE:
+        shape = new osg::Cone(osg::Vec3(), 0.5f, 1.f);
+        break;
+    default:
+        shape = new osg::Capsule(osg::Vec3(), 0.5f, 1.f);
+        break;
+    }
+    osg::ref_ptr<osg::ShapeDrawable> made = new osg::ShapeDrawable(shape.get());
+    mergeIntoOneDraw(*made);
+    made->setUseDisplayList(false);
+    made->setUseVertexBufferObjects(true);
+    DrawablePurpose::mark(*made, DrawablePurpose::SHARED);
+    shared[std::size_t(kind)] = made.get();
+    return made;
+}
+
+// One geode of its own (the object's appearance state goes on it) holding
+// the kind's shared drawable.
+osg::ref_ptr<osg::Node> unitSolid(int kind)
 {
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-    geode->addDrawable(new osg::ShapeDrawable(shape));
+    geode->addDrawable(unitSolidDrawable(kind).get());
     geode->setDataVariance(osg::Object::DYNAMIC);
     return geode;
 }
@@ -145,6 +214,9 @@ bool VisBaseObject::build(const GNP2::Packet& packet)
     // earlier packets are no longer flagged as changed but were never
     // applied: force them in.
     const bool fromState = &packet == &statePacket();
+    // The unit solids' appearance is only ever changed by the appearance
+    // visitors, so their state can be shared.
+    setSharesState(kind >= KIND_BOX && kind <= KIND_CAPSULE);
     if (kind != KIND_COORD_SYSTEM)
         updateAppearance(packet, fromState, false);
     return true;
@@ -193,15 +265,11 @@ osg::ref_ptr<osg::Node> VisBaseObject::buildShape(int kind)
     };
     switch (kind) {
     case KIND_BOX:
-        return unitSolid(new osg::Box(osg::Vec3(), 1.f));
     case KIND_SPHERE:
-        return unitSolid(new osg::Sphere(osg::Vec3(), 0.5f));
     case KIND_CYLINDER:
-        return unitSolid(new osg::Cylinder(osg::Vec3(), 0.5f, 1.f));
     case KIND_CONE:
-        return unitSolid(new osg::Cone(osg::Vec3(), 0.5f, 1.f));
     case KIND_CAPSULE:
-        return unitSolid(new osg::Capsule(osg::Vec3(), 0.5f, 1.f));
+        return unitSolid(kind);
     case KIND_COORD_SYSTEM: {
         const std::span<const float> size = dimensions();
         return buildCoordSystem(osg::Vec3(size[0], size[1], size[2]));

@@ -17,6 +17,8 @@
 //
 // The shape is built once, at initialisation, as the only child of the
 // transform; the unit solids get their real size from the scale (item 4).
+// All unit solids of a kind draw one shared drawable, and those that look
+// alike share one state set (see scene/SharedState.h).
 // Later packets move, turn and scale it, except that the spring stretches
 // and the beam resizes to a new item 4 instead of being scaled. A later
 // change of item 5 builds nothing new. Kinds outside 1-11 build nothing.

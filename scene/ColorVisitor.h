@@ -39,6 +39,8 @@ public:
     static osg::Material& takeMaterial(osg::Drawable& drawable);
 
 private:
+    void change(osg::Material& material) const;
+
     float _r = 0.0f;
     float _g = 0.0f;
     float _b = 0.0f;

@@ -30,6 +30,9 @@ public:
         NORMALS_REVERSED = 4,
         // Front-face copy added for transparency.
         TRANSPARENCY_COPY = 8,
+        // Drawn by several geodes (objects of the same kind and size): never
+        // changed in place; an object that needs it changed takes a copy.
+        SHARED = 16,
     };
 
     explicit DrawablePurpose(std::uint32_t flags = 0) : _flags(flags) {}

@@ -1,12 +1,17 @@
 #include "scene/TransparencyVisitor.h"
 
+#include <map>
+#include <mutex>
+
 #include <osg/BlendFunc>
 #include <osg/CullFace>
 #include <osg/Depth>
 #include <osg/Geode>
 #include <osg/Geometry>
+#include <osg/observer_ptr>
 
 #include "scene/DrawablePurpose.h"
+#include "scene/SharedState.h"
 
 namespace {
 
@@ -57,6 +62,66 @@ void negateNormals(osg::Geometry& geometry)
         negateAll<osg::Vec3bArray>(normals);
 }
 
+// Turns the drawable into the back-face pass (its normals reversed) and
+// returns its front-face copy, which shares its vertices.
+osg::ref_ptr<osg::Drawable> splitIntoPasses(osg::Drawable& source)
+{
+    osg::ref_ptr<osg::Drawable> front = osg::clone(&source, osg::CopyOp::DEEP_COPY_ALL);
+    front->setUserData(nullptr);
+    DrawablePurpose::mark(*front, DrawablePurpose::TRANSPARENCY_COPY);
+    setFacePass(*front->getOrCreateStateSet(), osg::CullFace::BACK, FRONT_FACE_BIN);
+    setFacePass(*source.getOrCreateStateSet(), osg::CullFace::FRONT, BACK_FACE_BIN);
+    if (osg::Geometry* sourceGeometry = source.asGeometry()) {
+        if (!DrawablePurpose::has(source, DrawablePurpose::NORMALS_REVERSED)) {
+            DrawablePurpose::mark(source, DrawablePurpose::NORMALS_REVERSED);
+            negateNormals(*sourceGeometry);
+        }
+        if (osg::Geometry* frontGeometry = front->asGeometry())
+            frontGeometry->setVertexArray(sourceGeometry->getVertexArray());
+    }
+    return front;
+}
+
+struct Passes
+{
+    osg::ref_ptr<osg::Drawable> back;
+    osg::ref_ptr<osg::Drawable> front;
+};
+
+// The two passes of a shared drawable: made from a copy of it once, then
+// drawn by every transparent geode that drew it (their colour and alpha are
+// on the geodes' state sets). The passes are tagged shared as well, so an
+// opaque restore copies them before turning the normals back. The cache
+// keeps the shared drawable while its passes are drawn (so that the next
+// geode finds them even when no opaque one holds it) and only observes the
+// passes: when no geode draws them any more, the entry goes.
+Passes sharedPasses(osg::Drawable& shared)
+{
+    struct Entry
+    {
+        osg::ref_ptr<osg::Drawable> source;
+        osg::observer_ptr<osg::Drawable> back;
+        osg::observer_ptr<osg::Drawable> front;
+    };
+    static std::mutex mutex;
+    static std::map<const osg::Drawable*, Entry> made;
+    std::lock_guard<std::mutex> lock(mutex);
+    std::erase_if(made, [](const auto& item) {
+        return !item.second.back.valid() || !item.second.front.valid();
+    });
+    Passes passes;
+    if (const auto found = made.find(&shared); found != made.end()) {
+        if (found->second.back.lock(passes.back) && found->second.front.lock(passes.front))
+            return passes;
+    }
+    passes.back = osg::clone(&shared, osg::CopyOp::DEEP_COPY_ALL);
+    passes.back->setUserData(new DrawablePurpose(DrawablePurpose::SHARED));
+    passes.front = splitIntoPasses(*passes.back);
+    DrawablePurpose::mark(*passes.front, DrawablePurpose::SHARED);
+    made[&shared] = {&shared, passes.back, passes.front};
+    return passes;
+}
+
 } // namespace
 
 TransparencyVisitor::TransparencyVisitor() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
@@ -73,7 +138,7 @@ void TransparencyVisitor::apply(osg::Geode& geode)
 
 void TransparencyVisitor::makeGeodeTransparent(osg::Geode& geode)
 {
-    setBlendedDrawing(*geode.getOrCreateStateSet());
+    setBlendedDrawing(sharedstate::ownStateSet(geode));
 }
 
 void TransparencyVisitor::makeDrawablesTransparent(osg::Geode& geode)
@@ -86,27 +151,15 @@ void TransparencyVisitor::makeDrawablesTransparent(osg::Geode& geode)
             return;
     }
 
-    // The copy geode only lends its drawables; they move to the source geode.
-    osg::ref_ptr<osg::Geode> copy =
-        static_cast<osg::Geode*>(geode.clone(osg::CopyOp::DEEP_COPY_ALL));
     for (unsigned i = 0; i < count; ++i) {
-        osg::Drawable* source = geode.getDrawable(i);
-        setFacePass(*source->getOrCreateStateSet(), osg::CullFace::FRONT, BACK_FACE_BIN);
-
-        osg::Drawable* front = copy->getDrawable(i);
-        front->setUserData(nullptr);
-        DrawablePurpose::mark(*front, DrawablePurpose::TRANSPARENCY_COPY);
-        setFacePass(*front->getOrCreateStateSet(), osg::CullFace::BACK, FRONT_FACE_BIN);
-
-        if (osg::Geometry* sourceGeometry = source->asGeometry()) {
-            if (!DrawablePurpose::has(*source, DrawablePurpose::NORMALS_REVERSED)) {
-                DrawablePurpose::mark(*source, DrawablePurpose::NORMALS_REVERSED);
-                negateNormals(*sourceGeometry);
-            }
-            if (osg::Geometry* frontGeometry = front->asGeometry())
-                frontGeometry->setVertexArray(sourceGeometry->getVertexArray());
+        osg::Drawable* drawable = geode.getDrawable(i);
+        if (DrawablePurpose::has(*drawable, DrawablePurpose::SHARED)) {
+            const Passes passes = sharedPasses(*drawable);
+            geode.setDrawable(i, passes.back.get());
+            geode.addDrawable(passes.front.get());
+        } else {
+            geode.addDrawable(splitIntoPasses(*drawable).get());
         }
-        geode.addDrawable(front);
     }
 }
 
@@ -117,9 +170,9 @@ void TransparencyVisitor::restoreOpaque(osg::Geode& geode)
             geode.removeDrawables(i, 1);
     }
     for (unsigned i = 0; i < geode.getNumDrawables(); ++i) {
-        osg::Drawable* drawable = geode.getDrawable(i);
-        if (DrawablePurpose::has(*drawable, DrawablePurpose::DEFORM_SOURCE))
+        if (DrawablePurpose::has(*geode.getDrawable(i), DrawablePurpose::DEFORM_SOURCE))
             continue;
+        osg::Drawable* drawable = &sharedstate::ownDrawable(geode, i);
         osg::StateSet* stateSet = drawable->getOrCreateStateSet();
         stateSet->setMode(GL_DEPTH_TEST, osg::StateAttribute::OFF);
         stateSet->setAttributeAndModes(new osg::Depth(osg::Depth::LESS, 0.0, 1.0, true),

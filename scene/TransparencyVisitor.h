@@ -11,7 +11,9 @@
 // negated so that the inside is lit), and a deep copy of it, sharing its
 // vertices and tagged as a transparency copy, draws only the front faces
 // after it (bin 12). A geode that already holds such copies is skipped, so
-// running it twice adds the copies once.
+// running it twice adds the copies once. A drawable tagged shared is left as
+// it is: the geode draws a pair of passes made once from it and shared by
+// every transparent geode that drew it.
 //
 // The opaque restore removes the copies, switches depth writes and back-face
 // culling back on and turns the normals back. Drawables that a flexible body

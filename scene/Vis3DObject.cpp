@@ -4,6 +4,7 @@
 
 #include "scene/ColorVisitor.h"
 #include "scene/Colour.h"
+#include "scene/SharedState.h"
 #include "scene/TransparencyVisitor.h"
 #include "scene/WireframeVisitor.h"
 
@@ -21,7 +22,7 @@ Vis3DObject::Vis3DObject(const ObjectContext& context)
     : VisObject(context), _transform(new osg::MatrixTransform)
 {
     addChild(_transform.get());
-    getOrCreateStateSet()->setMode(GL_NORMALIZE, osg::StateAttribute::ON);
+    setStateSet(sharedstate::normalizing());
     setNodeMask(NODE_MASK);
 }
 
@@ -131,4 +132,6 @@ void Vis3DObject::updateAppearance(const GNP2::Packet& packet, bool force,
         WireframeVisitor wireframe(wireframeOn);
         accept(wireframe);
     }
+    if (_sharesState)
+        sharedstate::share(*this);
 }

@@ -12,7 +12,8 @@
 //
 // The node mask 0x1E sets the bits of both shadow traversal masks of the
 // scene root, so 3D objects receive and cast shadows. GL_NORMALIZE keeps
-// scaled geometry lit correctly.
+// scaled geometry lit correctly; every object's group holds the same state
+// set for it, so the renderer sorts all objects under one.
 //
 // Threading: GUI thread only, like VisObject.
 
@@ -65,6 +66,10 @@ protected:
     ~Vis3DObject() override;
 
     void setIntersectable(bool intersectable) { _intersectable = intersectable; }
+    // After each appearance change, hands the geodes' state sets to the
+    // shared pool (see scene/SharedState.h). Only for classes whose own code
+    // never changes those state sets except through the appearance visitors.
+    void setSharesState(bool sharesState) { _sharesState = sharesState; }
     // Items 1, 3 and (unless the class reads item 4 otherwise) 4 of the
     // packet, each only when present.
     void applyTransformItems(const GNP2::Packet& packet, bool withScale = true);
@@ -82,6 +87,7 @@ private:
     osg::Matrixd _translation;
     osg::ref_ptr<osg::MatrixTransform> _transform;
     bool _intersectable = true;
+    bool _sharesState = false;
     osg::Matrixd _rotation;
     osg::Matrixd _scale;
 };

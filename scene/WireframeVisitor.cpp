@@ -3,6 +3,8 @@
 #include <osg/Geode>
 #include <osg/PolygonMode>
 
+#include "scene/SharedState.h"
+
 WireframeVisitor::WireframeVisitor(bool wireframe)
     : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), _wireframe(wireframe)
 {
@@ -12,7 +14,7 @@ void WireframeVisitor::apply(osg::Geode& geode)
 {
     if (geode.getNumDrawables() == 0)
         return;
-    osg::StateSet* stateSet = geode.getOrCreateStateSet();
+    osg::StateSet* stateSet = &sharedstate::ownStateSet(geode);
     osg::ref_ptr<osg::PolygonMode> mode =
         dynamic_cast<osg::PolygonMode*>(stateSet->getAttribute(osg::StateAttribute::POLYGONMODE));
     if (!mode)

@@ -1,22 +1,31 @@
 // Drawing the scene: frame time of the real viewer (the viewer manager with
-// its main view, lights and scene set-up) with 1,000 and 10,000 shape
+// its main view, lights and scene set-up) with 1,000 to 10,000 shape
 // objects against an empty scene, so that what each object costs in culling
 // and in state changes stays in sight. The shapes are made by the object
 // manager from packets, as a simulation makes them: the five solids in
 // turn, each with a colour of its own, on a grid the home view frames.
 //
+// Arguments: shape count, whether every shape is moved before each frame
+// (by a position packet, applied outside the timed frame) and the
+// appearance: 0 opaque, 1 half transparent, 2 wireframe.
+//
 // Each benchmark measures both in the same run: first frames of the empty
 // scene (baseline), then the shapes are created and their frames measured.
-// Counters: frame_ms, empty_ms and vs_empty = frame_ms / empty_ms. Under a
-// virtual X server with software rendering only the ratios mean anything:
-//   xvfb-run -a -s "-screen 0 1280x1024x24" env LIBGL_ALWAYS_SOFTWARE=1
+// Counters: frame_ms, empty_ms, vs_empty = frame_ms / empty_ms and
+// kib_per_shape (growth of the resident memory while the shapes were made,
+// per shape). Mesa's no-op driver keeps the processor side (the GL front
+// end and the scene library) and drops the rasterising:
+//   xvfb-run -a -s "-screen 0 1280x1024x24" env GALLIUM_NOOP=1
 //     build/bench/render/bench_render --benchmark_counters_tabular=true
 // (one command line)
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <memory>
+
+#include <unistd.h>
 
 #include <osg/Group>
 
@@ -33,8 +42,25 @@ namespace {
 constexpr int WIDTH = 800;
 constexpr int HEIGHT = 600;
 constexpr int WARM_UP_FRAMES = 5;    // the first frames compile the drawing state
-constexpr int BASELINE_FRAMES = 20;  // of the empty scene, per benchmark
+constexpr int BASELINE_FRAMES = 200; // of the empty scene, per benchmark
 constexpr int PER_CONNECTION = 4096; // object numbers have 12 bits
+
+// Resident memory of this process in KiB.
+double residentKiB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1024.0;
+}
+
+enum Appearance : int
+{
+    OPAQUE = 0,
+    HALF_TRANSPARENT = 1,
+    WIREFRAME = 2,
+};
 
 struct Host
 {
@@ -58,31 +84,63 @@ struct Host
             objects().updateCallback().runOnce();
     }
 
-    // Shape `index` of `count`: kinds 1-5 in turn, on a square grid in the
-    // x-y plane, coloured by its place.
-    void createShapes(int count)
+    void push(GNP2::Packet* packet)
+    {
+        objects().receiveRing().push(packet);
+        if (objects().receiveRing().size() >= PacketRing::CAPACITY - 1)
+            applyQueued();
+    }
+
+    static int gridSide(int count)
     {
         int side = 1;
         while (side * side < count)
             ++side;
+        return side;
+    }
+
+    // A packet for shape `index` (kinds 1-5 in turn, numbered per connection)
+    // at its place on a square grid in the x-y plane, lifted by `lift`.
+    static GNP2::Packet* placed(int index, int side, float lift)
+    {
+        auto* packet = new GNP2::Packet;
+        packet->setHeader(
+            GNP2::makeHeader(std::uint32_t(index % PER_CONNECTION), TYPE_VisBaseObject));
+        packet->setIntVector(13, {index / PER_CONNECTION});
+        packet->setFloatVector(1, {float(index % side) * 2.f, float(index / side) * 2.f, lift});
+        return packet;
+    }
+
+    // Shape `index` of `count`, coloured by its place.
+    void createShapes(int count, int appearance)
+    {
+        const int side = gridSide(count);
         for (int index = 0; index < count; ++index) {
-            auto* packet = new GNP2::Packet;
-            packet->setHeader(
-                GNP2::makeHeader(std::uint32_t(index % PER_CONNECTION), TYPE_VisBaseObject));
-            packet->setIntVector(13, {index / PER_CONNECTION});
+            GNP2::Packet* packet = placed(index, side, 0.f);
             packet->setIntVector(5, {1 + index % 5});
-            packet->setFloatVector(1, {float(index % side) * 2.f, float(index / side) * 2.f, 0.f});
             packet->setFloatVector(4, {1.f, 1.f, 1.f});
             packet->setIntVector(44, {(index * 7) % 256, (index * 13) % 256, 128});
-            objects().receiveRing().push(packet);
-            if (objects().receiveRing().size() >= PacketRing::CAPACITY - 1)
-                applyQueued();
+            if (appearance == HALF_TRANSPARENT)
+                packet->setFloatVector(10, {0.5f});
+            else if (appearance == WIREFRAME)
+                packet->setIntVector(29, {1});
+            push(packet);
         }
         applyQueued();
         // The update traversal of the next frame adds the new objects; the
         // home view then frames them all.
         viewer().viewer()->frame();
         viewer().homeView();
+    }
+
+    // Every shape moved up or down a little, as a running simulation does.
+    void moveShapes(int count, int frame)
+    {
+        const int side = gridSide(count);
+        const float lift = float(frame % 2) * 0.1f;
+        for (int index = 0; index < count; ++index)
+            push(placed(index, side, lift));
+        applyQueued();
     }
 
     void clear()
@@ -114,6 +172,8 @@ void BM_DrawShapes(benchmark::State& state)
 {
     Host& h = host();
     const int count = int(state.range(0));
+    const bool moving = state.range(1) != 0;
+    const int appearance = int(state.range(2));
     if (!h.viewer().beginOffscreen(WIDTH, HEIGHT)) {
         state.SkipWithError("no off-screen buffer");
         return;
@@ -122,33 +182,50 @@ void BM_DrawShapes(benchmark::State& state)
     h.drawFrames(WARM_UP_FRAMES);
     const double empty = h.drawFrames(BASELINE_FRAMES);
 
-    h.createShapes(count);
+    const double before = residentKiB();
+    h.createShapes(count, appearance);
     if (h.objects().updateCallback().objectCount() != std::size_t(count)) {
+        h.clear();
         h.viewer().endOffscreen();
         state.SkipWithError("not every shape was created");
         return;
     }
     h.drawFrames(WARM_UP_FRAMES);
+    const double grown = residentKiB() - before;
     double total = 0;
     std::int64_t frames = 0;
     for (auto _ : state) {
+        if (moving) {
+            state.PauseTiming();
+            h.moveShapes(count, int(frames));
+            state.ResumeTiming();
+        }
         total += h.drawFrames(1);
         ++frames;
     }
-    h.viewer().endOffscreen();
+    // Cleared while the off-screen buffer is still current: a frame on the
+    // hidden window would only warn that it is not realized.
     h.clear();
+    h.viewer().endOffscreen();
     const double frame = frames > 0 ? total / double(frames) : 0.0;
     state.counters["frame_ms"] = frame;
     state.counters["empty_ms"] = empty;
     state.counters["vs_empty"] = empty > 0 ? frame / empty : 0.0;
+    state.counters["kib_per_shape"] = count > 0 ? grown / count : 0.0;
 }
 
 BENCHMARK(BM_DrawShapes)
-    ->Arg(0)
-    ->Arg(1000)
-    ->Arg(10000)
+    ->ArgNames({"shapes", "moving", "look"})
+    ->Args({0, 0, OPAQUE})
+    ->Args({1000, 0, OPAQUE})
+    ->Args({10000, 0, OPAQUE})
+    ->Args({1000, 1, OPAQUE})
+    ->Args({4096, 1, OPAQUE})
+    ->Args({10000, 1, OPAQUE})
+    ->Args({4096, 1, HALF_TRANSPARENT})
+    ->Args({4096, 1, WIREFRAME})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MinTime(2.0);
+    ->MinTime(1.0);
 
 } // namespace

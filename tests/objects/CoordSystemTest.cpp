@@ -311,7 +311,7 @@ TEST(ShapeObjectsRegistration, TypeCode2CreatesAndUpdatesAShapeObject)
     ASSERT_NE(shape, nullptr);
     const auto geometries = geometry_checks::geometriesOf(*shape);
     ASSERT_EQ(geometries.size(), 1u);
-    const osg::Material* material = materialOf(*geometries[0]);
+    const osg::Material* material = drawnMaterial(*shape, *geometries[0]);
     ASSERT_NE(material, nullptr);
     EXPECT_EQ(material->getDiffuse(osg::Material::FRONT), osg::Vec4(0.f, 0.f, 1.f, 1.f));
     EXPECT_EQ(box->getScale(), osg::Matrixd::scale(2.0, 1.0, 0.5));

@@ -6,19 +6,30 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <string>
 #include <vector>
 
+#include <osg/Camera>
+#include <osg/Geode>
+#include <osg/ShapeDrawable>
+#include <osg/Viewport>
+#include <osgViewer/View>
+
 #include "objects/ShapeObjects.h"
 #include "objects/VisBaseObject.h"
+#include "scene/DrawablePurpose.h"
 #include "scene/ObjectKinds.h"
+#include "scene/SharedState.h"
 #include "tests/support/GlHarness.h"
 #include "tests/support/Packets.h"
 #include "tests/support/Pictures.h"
 #include "tests/support/SimulationHarness.h"
 #include "view/ViewObjects.h"
+#include "view/ViewerManager.h"
+#include "view/VisViewObject.h"
 #include "view/ViewParameters.h"
 
 namespace {
@@ -97,8 +108,27 @@ protected:
     void send(const std::map<int, std::vector<int>>& ints,
               const std::map<int, std::vector<float>>& floats = {})
     {
-        link.client().queue(*testsupport::makePacket({floats, ints}, {BOX, TYPE_VisBaseObject}));
+        sendTo(BOX, ints, floats);
+    }
+
+    void sendTo(int object, const std::map<int, std::vector<int>>& ints,
+                const std::map<int, std::vector<float>>& floats = {})
+    {
+        link.client().queue(*testsupport::makePacket({floats, ints}, {object, TYPE_VisBaseObject}));
         link.client().flush();
+    }
+
+    // Where a point of the world lies in the window's picture.
+    osg::Vec3 onScreen(const osg::Vec3& world)
+    {
+        const osg::Camera* camera = link.views().views().at(0)->view()->getCamera();
+        return world * (camera->getViewMatrix() * camera->getProjectionMatrix() *
+                        camera->getViewport()->computeWindowMatrix());
+    }
+
+    VisBaseObject* box(int object)
+    {
+        return dynamic_cast<VisBaseObject*>(link.manager().updateCallback().findObject(0, object));
     }
 
     // Lets the packets sent so far arrive and be applied, then grabs the
@@ -177,6 +207,123 @@ TEST_F(ShapeRendering, WireframeDrawsLinesOnly)
     osg::ref_ptr<osg::Image> filled = pictureAfterPackets();
     ASSERT_NE(filled, nullptr);
     EXPECT_TRUE(isRed(centre(*filled))) << text(centre(*filled));
+}
+
+// Boxes of one kind and size draw one drawable, and alike boxes one state
+// set: changing how one of them looks must change that box alone. Box 1
+// (red, centre) and box 3 (red, left) look alike, box 2 (green, right)
+// differs by colour. In each step one box changes; it must show its new
+// look while every other box keeps exactly the pixels it had. Then, with the
+// other solids added, every solid is given what each had before anything was
+// shared (its own drawable, tessellated afresh with a draw per row, and its
+// own state): no pixel may change.
+TEST_F(ShapeRendering, ChangingOneOfManyAlikeBoxesLeavesTheOthersAsTheyWere)
+{
+    using Look = bool (*)(const osg::Vec3&);
+    const Look GREEN = [](const osg::Vec3& c) { return c.y() > 2.f * std::max(c.x(), c.z()); };
+    // The box's colour and the blue background both show.
+    const Look SEE_THROUGH = [](const osg::Vec3& c) {
+        return std::max(c.x(), c.y()) > 0.1f && c.z() > 0.1f;
+    };
+    struct Step
+    {
+        const char* name;
+        int object;
+        std::map<int, std::vector<int>> ints;
+        std::map<int, std::vector<float>> floats;
+        Look look;
+    };
+    const std::vector<Step> steps = {
+        {"centre half transparent", 1, {}, {{10, {0.5f}}}, SEE_THROUGH},
+        {"right half transparent", 2, {}, {{10, {0.5f}}}, SEE_THROUGH},
+        {"right opaque again", 2, {}, {{10, {1.f}}}, GREEN},
+        {"right as wireframe", 2, {{29, {1}}}, {}, isBackground}, // inside the face
+        {"left recoloured green", 3, {{44, {0, 255, 0}}}, {}, GREEN},
+        {"centre opaque again", 1, {}, {{10, {1.f}}}, isRed},
+        {"right filled again", 2, {{29, {0}}}, {}, GREEN},
+        {"left recoloured red", 3, {{44, {255, 0, 0}}}, {}, isRed},
+    };
+    const std::map<int, float> xOf = {{1, 0.f}, {2, 1.5f}, {3, -1.5f}};
+    sendTo(2, {{5, {VisBaseObject::KIND_BOX}}, {44, {0, 255, 0}}},
+           {{1, {1.5f, 0.f, 0.f}}, {4, {1.f, 1.f, 1.f}}});
+    sendTo(3, {{5, {VisBaseObject::KIND_BOX}}, {44, {255, 0, 0}}},
+           {{1, {-1.5f, 0.f, 0.f}}, {4, {1.f, 1.f, 1.f}}});
+    ASSERT_TRUE(link.pumpUntil(
+        [&] { return box(2) && box(2)->isInitialized() && box(3) && box(3)->isInitialized(); }));
+
+    osg::ref_ptr<osg::Image> before = pictureAfterPackets();
+    ASSERT_NE(before, nullptr);
+    // A little right of each box's middle, clear of the diagonal of its face.
+    std::map<int, osg::Vec3> at;
+    for (const auto& [object, x] : xOf)
+        at[object] = onScreen({x + 0.1f, -0.5f, 0.f});
+    const auto look = [&](const osg::Image& picture, int object) {
+        return patch(picture, int(at[object].x()), int(at[object].y()));
+    };
+    ASSERT_TRUE(isRed(look(*before, 1))) << text(look(*before, 1));
+    ASSERT_TRUE(isRed(look(*before, 3))) << text(look(*before, 3));
+    ASSERT_TRUE(GREEN(look(*before, 2))) << text(look(*before, 2));
+
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        sendTo(step.object, step.ints, step.floats);
+        osg::ref_ptr<osg::Image> after = pictureAfterPackets();
+        for (const auto& entry : xOf) {
+            const int object = entry.first;
+            const osg::Vec3 was = look(*before, object);
+            const osg::Vec3 now = look(*after, object);
+            if (object != step.object) {
+                EXPECT_EQ(now, was)
+                    << "box " << object << ": " << text(now) << " was " << text(was);
+                continue;
+            }
+            EXPECT_TRUE(step.look(now)) << "box " << object << ": " << text(now);
+        }
+        before = after;
+    }
+
+    // Boxes 1 and 2 draw one pair of transparency passes, box 3 the untouched box.
+    const auto* centre = box(1)->shape()->asGeode();
+    const auto* right = box(2)->shape()->asGeode();
+    const auto* left = box(3)->shape()->asGeode();
+    ASSERT_TRUE(centre && left && right);
+    EXPECT_EQ(centre->getStateSet(), left->getStateSet()); // alike again
+    EXPECT_EQ(centre->getDrawable(0), right->getDrawable(0));
+    EXPECT_NE(centre->getDrawable(0), left->getDrawable(0));
+    EXPECT_TRUE(DrawablePurpose::has(*left->getDrawable(0), DrawablePurpose::SHARED));
+    EXPECT_FALSE(DrawablePurpose::has(*left->getDrawable(0), DrawablePurpose::NORMALS_REVERSED));
+    EXPECT_EQ(left->getDrawable(0)->getStateSet(), nullptr);
+
+    sendTo(4, {{5, {VisBaseObject::KIND_SPHERE}}, {44, {0, 255, 0}}}, {{1, {-1.4f, 0.f, 1.f}}});
+    sendTo(5, {{5, {VisBaseObject::KIND_CYLINDER}}, {44, {255, 255, 0}}},
+           {{1, {1.4f, 0.f, 1.f}}, {10, {0.5f}}});
+    sendTo(6, {{5, {VisBaseObject::KIND_CONE}}, {29, {1}}}, {{1, {-1.4f, 0.f, -1.f}}});
+    sendTo(7, {{5, {VisBaseObject::KIND_CAPSULE}}, {44, {255, 0, 0}}}, {{1, {1.4f, 0.f, -1.f}}});
+    ASSERT_TRUE(link.pumpUntil([&] { return box(7) && box(7)->isInitialized(); }));
+    osg::ref_ptr<osg::Image> shared = pictureAfterPackets();
+    for (int object = 1; object <= 7; ++object) {
+        osg::Geode* geode = box(object)->shape()->asGeode();
+        sharedstate::ownStateSet(*geode);
+        for (unsigned i = 0; i < geode->getNumDrawables(); ++i) {
+            const auto& drawable = dynamic_cast<osg::ShapeDrawable&>(*geode->getDrawable(i));
+            osg::ref_ptr<osg::ShapeDrawable> own =
+                new osg::ShapeDrawable(const_cast<osg::Shape*>(drawable.getShape()));
+            if (const osg::StateSet* state = drawable.getStateSet())
+                own->setStateSet(osg::clone(state, osg::CopyOp::DEEP_COPY_ALL));
+            if (DrawablePurpose::has(drawable, DrawablePurpose::NORMALS_REVERSED)) {
+                for (osg::Vec3& normal : *static_cast<osg::Vec3Array*>(own->getNormalArray()))
+                    normal = -normal;
+            }
+            geode->setDrawable(i, own.get());
+        }
+    }
+    osg::ref_ptr<osg::Image> own = pictureAfterPackets();
+    testsupport::keepPicture(*shared, "shape_mixed_shared");
+    int differing = 0;
+    for (int y = 0; y < shared->t(); ++y)
+        for (int x = 0; x < shared->s(); ++x)
+            differing += colourAt(*own, x, y) != colourAt(*shared, x, y) ? 1 : 0;
+    EXPECT_EQ(differing, 0);
 }
 
 } // namespace

@@ -429,7 +429,7 @@ TEST_P(IncompleteItems, FailLikeMissingItemsThenBuildFromTheState)
     EXPECT_EQ(object->getTranslation(), osg::Matrixd::translate(1.0, 2.0, 3.0));
     const auto geometries = geometry_checks::geometriesOf(*object->shape());
     ASSERT_FALSE(geometries.empty());
-    const osg::Material* material = materialOf(*geometries[0]);
+    const osg::Material* material = drawnMaterial(*object->shape(), *geometries[0]);
     ASSERT_NE(material, nullptr);
     EXPECT_EQ(material->getDiffuse(osg::Material::FRONT), osg::Vec4(0.f, 1.f, 0.f, 1.f));
 }

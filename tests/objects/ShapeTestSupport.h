@@ -46,4 +46,14 @@ inline const osg::Material* materialOf(const osg::Drawable& drawable)
                     : nullptr;
 }
 
+// The material a drawable of a shape is drawn with: its own, else the geode's.
+inline const osg::Material* drawnMaterial(const osg::Node& shape, const osg::Drawable& drawable)
+{
+    const osg::StateSet* geodeState = shape.asGeode() ? shape.getStateSet() : nullptr;
+    if (materialOf(drawable) || !geodeState)
+        return materialOf(drawable);
+    return dynamic_cast<const osg::Material*>(
+        geodeState->getAttribute(osg::StateAttribute::MATERIAL));
+}
+
 } // namespace shapetest
