@@ -24,6 +24,8 @@
 #include "video/ReplayVideoExport.h"
 #include "video/VideoCodecs.h"
 #include "video/VideoPresets.h"
+#include "view/EglWindow.h"
+#include "view/GlChoice.h"
 
 namespace exportvideo {
 
@@ -73,6 +75,27 @@ bool inRange(int value, int minimum, int maximum)
 }
 
 } // namespace
+
+bool chooseContext(Embedding& embedding)
+{
+    const gl::Choice choice = gl::chooseFromEnvironment();
+    if (!choice.kind) {
+        std::cerr << "orvane: " << choice.error << "\n";
+        return false;
+    }
+    if (*choice.kind == gl::ContextKind::X11)
+        return true;
+    if (const std::string why = view::EglWindow::displayError(); !why.empty()) {
+        const char* asked = std::getenv("ORVANE_GL");
+        std::cerr << "orvane: "
+                  << (asked && *asked ? "ORVANE_GL=egl, but " : "DISPLAY is not set and ") << why
+                  << "\n";
+        return false;
+    }
+    embedding = Embedding::Headless;
+    std::cout << "Drawing without a display: " << view::EglWindow::description() << std::endl;
+    return true;
+}
 
 bool requested(int argc, char** argv)
 {
@@ -216,16 +239,8 @@ int run(int argc, char** argv, Embedding embedding)
     }
     Options options = *parsed.options;
 
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
-        std::cerr << "orvane: the export draws with OpenGL, which needs an X display, and "
-                     "DISPLAY is not set.\n"
-                     "Run it on a virtual display:\n"
-                     "  xvfb-run -a -s \"-screen 0 1280x1024x24\" orvane --export-video "
-                  << options.replay << " " << options.output << " ...\n";
+    if (!chooseContext(embedding))
         return 1;
-    }
-
     ViewerManager::prepareProcess(embedding);
     QApplication application(argc, argv);
     programpaths::addDataDirectoriesToSearchPath();

@@ -12,8 +12,9 @@
 // line it cannot use. A preset (as stored by the dialog, or one of its
 // defaults) gives codec, bit rate, frame rate and size; options after it
 // override them. Without a codec the file's extension chooses one.
-// Rendering needs OpenGL and OpenGL needs an X display: without DISPLAY the
-// command says how to run it under xvfb-run.
+// It draws on the X display while DISPLAY names one, and without a display
+// through EGL (a GPU device, else Mesa's surfaceless platform); ORVANE_GL=x11
+// or egl forces one (see view/GlChoice.h).
 //
 // Threading: the main thread, before and instead of the window.
 
@@ -75,6 +76,11 @@ struct Range
     std::vector<std::string> notes;
 };
 Range exportRange(const Options& options, double first, double last);
+
+// Chooses the OpenGL context for an export from ORVANE_GL and DISPLAY:
+// `embedding` becomes Headless where EGL draws. False, with the reason on
+// standard error, when the chosen kind cannot be had.
+bool chooseContext(Embedding& embedding);
 
 // Runs the whole command: makes the application, renders and encodes.
 // Returns the process's exit status.

@@ -12,10 +12,12 @@ namespace video {
 
 ReplayExportHost::ReplayExportHost(osg::Group* sceneRoot, const ObjectFactory& factory,
                                    Embedding embedding, const ObjectServices& services)
-    : _sceneRoot(sceneRoot), _hudRoot(new osg::Group), _window(std::make_unique<QMainWindow>()),
-      _services(services)
+    : _sceneRoot(sceneRoot), _hudRoot(new osg::Group), _services(services)
 {
-    _window->resize(640, 480);
+    if (embedding != Embedding::Headless) {
+        _window = std::make_unique<QMainWindow>();
+        _window->resize(640, 480);
+    }
     _viewer = std::make_unique<ViewerManager>(_window.get(), _sceneRoot.get(), _hudRoot.get(),
                                               embedding, _services);
     _services.viewHost = _viewer.get();

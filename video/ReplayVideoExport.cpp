@@ -125,7 +125,8 @@ ExportResult ReplayVideoExport::run(const ExportParameters& parameters, const Fr
     if (!_viewer.beginOffscreen(bufferWidth, bufferHeight)) {
         result.outcome = ExportResult::Failed;
         result.error = "No off-screen buffer of " + std::to_string(bufferWidth) + " x " +
-                       std::to_string(bufferHeight) + " pixels could be made.";
+                       std::to_string(bufferHeight) + " pixels could be made" +
+                       (_viewer.offscreenError().empty() ? "." : ": " + _viewer.offscreenError());
         return result;
     }
     Restore endOffscreen([&] { _viewer.endOffscreen(); });
