@@ -4,6 +4,7 @@
 //
 //     orvane [-tcp <port>] [--help] [--version]
 //     orvane --export-video <replay.dat> <out.mp4> [options]   (see ExportVideoCommand.h)
+//     orvane --export-picture <replay.dat> <out.png> --at T [options]   (ExportPictureCommand.h)
 #include <QApplication>
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/ExportPictureCommand.h"
 #include "app/ExportVideoCommand.h"
 #include "app/SceneLibraryNotices.h"
 #include "app/Startup.h"
@@ -30,6 +32,10 @@ int main(int argc, char** argv)
     if (exportvideo::requested(argc, argv)) {
         scenelibrary::installNoticeFilter();
         return exportvideo::run(argc, argv, kEmbedding);
+    }
+    if (exportpicture::requested(argc, argv)) {
+        scenelibrary::installNoticeFilter();
+        return exportpicture::run(argc, argv, kEmbedding);
     }
     // The command line is answered before anything needs a display.
     const commandline::CommandLine commandLine =

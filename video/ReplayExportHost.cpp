@@ -51,7 +51,16 @@ std::string ReplayExportHost::loadReplay(const QString& path)
     _objects->startReplay(file.absoluteFilePath());
     if (_objects->state() != ObjectManager::Replay)
         return "Replay is switched off in the settings (Replay/disabled).";
-    if (_objects->replay()->index().empty())
+    const ReplayManager& replay = *_objects->replay();
+    // A file that is not a replay has no sound record at its start; one cut
+    // short or damaged would export a part of the run as if it were all.
+    if (!replay.holdsReplay())
+        return "The file \"" + path.toStdString() + "\" is not a replay" +
+               (replay.damage().empty() ? "." : ": " + replay.damage() + ".");
+    if (!replay.damage().empty())
+        return "The replay file \"" + path.toStdString() + "\" is damaged: " + replay.damage() +
+               ".";
+    if (replay.index().empty())
         return "The replay file \"" + path.toStdString() + "\" holds no record.";
     return {};
 }

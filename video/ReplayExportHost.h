@@ -40,7 +40,8 @@ public:
     ReplayExportHost(const ReplayExportHost&) = delete;
     ReplayExportHost& operator=(const ReplayExportHost&) = delete;
 
-    // Loads a replay file. Empty on success, else why it cannot be played.
+    // Loads a replay file. Empty on success, else why it cannot be played:
+    // it cannot be read, it is no replay, it is damaged or holds no record.
     std::string loadReplay(const QString& path);
 
     // Null in the headless embedding.

@@ -26,6 +26,11 @@
 #include <functional>
 #include <string>
 
+#include <osg/Image>
+#include <osg/ref_ptr>
+
+#include "video/ExportCamera.h"
+
 extern "C" {
 #include <libavcodec/codec_id.h>
 }
@@ -47,6 +52,7 @@ struct ExportParameters
     double speed = 1.0; // replay seconds per video second
     double start = 0.0;
     double end = 0.0;
+    CameraChoice camera; // none: the views draw as in the window
 };
 
 struct ExportResult
@@ -60,6 +66,17 @@ struct ExportResult
     Outcome outcome = Finished;
     std::int64_t frames = 0; // frames handed to the encoder
     std::string error;
+    bool cameraUnavailable = false; // the camera choice names what the replay lacks
+};
+
+// One picture of the scene: BGRA, bottom row first, twice the asked size
+// each way (as a video frame is drawn); null with `error` when it could not
+// be drawn.
+struct Picture
+{
+    osg::ref_ptr<osg::Image> image;
+    std::string error;
+    bool cameraUnavailable = false; // the camera choice names what the replay lacks
 };
 
 class ReplayVideoExport
@@ -75,6 +92,10 @@ public:
     ReplayVideoExport(ViewerManager& viewer, ObjectManager& objects, ReplayClock& clock);
 
     ExportResult run(const ExportParameters& parameters, const FrameDone& frameDone = {});
+
+    // The scene as it is at replay time t, drawn as a frame of a
+    // width x height video is. The scene stays at t.
+    Picture picture(double t, int width, int height, const CameraChoice& camera = {});
 
     // How many frames run() makes of a range.
     static std::int64_t frameCount(double start, double end, double speed, int frameRate);
