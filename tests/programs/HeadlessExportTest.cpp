@@ -288,6 +288,22 @@ TEST_F(HeadlessExport, AViewFollowsItsRecordedMoves)
     EXPECT_NEAR(int(static_cast<unsigned char>(frames[0])), 30, 3);
 }
 
+// A batch job runs exports side by side: none may take another's file,
+// folder or port.
+TEST_F(HeadlessExport, FourExportsAtOnceAllSucceed)
+{
+    QProcess* runs[4];
+    for (int i = 0; i < 4; ++i)
+        runs[i] = startProgram(i % 2 ? ORVANE_GL_PROGRAM : ORVANE_PROGRAM,
+                               {"--export-video", _replay, path("at-once-%1.avi").arg(i), "--codec",
+                                "huffyuv", "--size", "64x48", "--to", "0.5"});
+    for (int i = 0; i < 4; ++i) {
+        const ProgramRun run = finish(runs[i]);
+        EXPECT_EQ(run.exitCode, 0) << i << ": " << run.err.toStdString();
+        EXPECT_EQ(probe(path("at-once-%1.avi").arg(i)), "huffyuv,64,48,12") << i;
+    }
+}
+
 // Files that are no replay and settings that cannot work: each command
 // fails at once with its status and reason, and leaves no file behind.
 TEST_F(HeadlessExport, BadInputFailsAtOnceAndLeavesNothingBehind)
