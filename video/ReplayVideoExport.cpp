@@ -163,7 +163,7 @@ ExportResult ReplayVideoExport::run(const ExportParameters& parameters, const Fr
                 result.cameraUnavailable = true;
                 break;
             }
-            readback->arm(bufferWidth, bufferHeight, GL_BGRA);
+            readback->arm(bufferWidth, bufferHeight, GL_BGRA, int(SUPERSAMPLING));
             _viewer.viewer()->frame();
             osg::ref_ptr<osg::Image> image = readback->take();
             if (!image || readback->readFailed()) {
@@ -235,7 +235,7 @@ Picture ReplayVideoExport::picture(double t, int width, int height, const Camera
     }
     osg::ref_ptr<view::FrameGrabber> readback = new view::FrameGrabber;
     _viewer.offscreenContext()->setSwapCallback(readback.get());
-    readback->arm(bufferWidth, bufferHeight, GL_BGRA);
+    readback->arm(bufferWidth, bufferHeight, GL_BGRA, int(SUPERSAMPLING));
     _viewer.viewer()->frame();
     result.image = readback->take();
     if (!result.image || readback->readFailed()) {

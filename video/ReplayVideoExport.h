@@ -4,9 +4,11 @@
 //
 // The replay clock is paused and set to the start time, and the scene is
 // brought to it. Every view then draws into an off-screen buffer of twice
-// the video's size each way; per frame the buffer is drawn and read back,
-// the picture goes to the encoding thread (which scales it down to the
-// video's size, converts and compresses it while the next frame is drawn),
+// the video's size each way; per frame the buffer is drawn, scaled down to
+// the video's size on the GPU (each pixel the mean of the 2 x 2 it covers)
+// and read back, the picture goes to the encoding thread (which converts
+// and compresses it while the next frame is drawn; it scales too where the
+// context could not),
 // and the replay moves on by the frame duration times the replay speed. The
 // replay records up to the new time are applied in full before the next
 // frame is drawn, so every frame shows the replay's state at its time.
@@ -69,8 +71,9 @@ struct ExportResult
     bool cameraUnavailable = false; // the camera choice names what the replay lacks
 };
 
-// One picture of the scene: BGRA, bottom row first, twice the asked size
-// each way (as a video frame is drawn); null with `error` when it could not
+// One picture of the scene: BGRA, bottom row first, drawn as a video frame
+// is (of the asked size, or twice it each way where the context cannot
+// scale down); null with `error` when it could not
 // be drawn.
 struct Picture
 {
