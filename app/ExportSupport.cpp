@@ -161,13 +161,18 @@ bool chooseContext(Embedding& embedding)
     }
     if (*choice.kind == gl::ContextKind::X11)
         return true;
-    if (const std::string why = view::EglWindow::displayError(); !why.empty()) {
+    // A small context made and dropped at once: EGL that cannot draw is
+    // said before anything else starts, and the line below can name the
+    // renderer.
+    osg::ref_ptr<view::EglWindow> probe = new view::EglWindow(16, 16);
+    if (!probe->created() || !probe->realize()) {
         const char* asked = std::getenv("ORVANE_GL");
         std::cerr << "orvane: "
-                  << (asked && *asked ? "ORVANE_GL=egl, but " : "DISPLAY is not set and ") << why
-                  << "\n";
+                  << (asked && *asked ? "ORVANE_GL=egl, but " : "DISPLAY is not set and ")
+                  << probe->creationError() << "\n";
         return false;
     }
+    probe->close();
     embedding = Embedding::Headless;
     std::cout << "Drawing without a display: " << view::EglWindow::description() << std::endl;
     return true;
