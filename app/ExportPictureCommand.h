@@ -6,12 +6,14 @@
 //          [--size WxH] [--view N | --camera ex,ey,ez,cx,cy,cz[,ux,uy,uz]]
 //          [--follow OBJ]
 //
-// The scene is drawn as the video export draws a frame of that size (twice
-// the size each way, scaled down smoothly) and written as PNG or JPEG, as
-// the output's extension says, with the camera options of the video export. Exit status 0 when the
-// file is written, 1 when it could not be (the message on standard error; nothing is left under the
-// output's name), 2 for a command line it cannot use, a time outside the replay included. Like the
-// video export it draws with or without a display (see ExportVideoCommand.h).
+// The scene is drawn as the video export draws a frame of that size (at
+// twice the size each way, then scaled down) and written as PNG or JPEG, as
+// the output's extension says, with the camera options of the video export.
+// Exit status 0 when the file is written, 1 when it could not be (the
+// message on standard error; nothing is left under the output's name), 2
+// for a command line it cannot use, a time outside the replay included.
+// Like the video export it draws with or without a display (see
+// ExportVideoCommand.h).
 //
 // Threading: the main thread, before and instead of the window.
 
