@@ -5,17 +5,11 @@
 #include <QString>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
 
-#include "app/ObjectRegistry.h"
-#include "app/ProgramServices.h"
-#include "app/SceneShadows.h"
-#include "app/VisMainWindow.h"
-#include "files/ProgramPaths.h"
+#include "app/ExportSupport.h"
 #include "replay/ReplayManager.h"
 #include "scene/ObjectManager.h"
 #include "settings/Settings.h"
@@ -29,6 +23,9 @@ namespace exportvideo {
 
 namespace {
 
+using exportsupport::readInteger;
+using exportsupport::readNumber;
+using exportsupport::readSize;
 using video::VIDEO_CODECS;
 
 constexpr int DEFAULT_WIDTH = 800;
@@ -50,22 +47,6 @@ bool endsWith(const std::string& text, const char* ending)
     return text.size() >= n && text.compare(text.size() - n, n, ending) == 0;
 }
 
-bool readNumber(const std::string& text, double& value)
-{
-    std::istringstream in(text);
-    in >> value;
-    return !in.fail() && in.eof() && std::isfinite(value);
-}
-
-bool readInteger(const std::string& text, int& value)
-{
-    double number = 0;
-    if (!readNumber(text, number) || number != std::floor(number) || number < 1 || number > 1e6)
-        return false;
-    value = int(number);
-    return true;
-}
-
 // The integer fields and their ranges, as the dialog offers them.
 bool inRange(int value, int minimum, int maximum)
 {
@@ -76,10 +57,7 @@ bool inRange(int value, int minimum, int maximum)
 
 bool requested(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], OPTION) == 0)
-            return true;
-    return false;
+    return exportsupport::hasArgument(argc, argv, OPTION);
 }
 
 std::string codecNames()
@@ -96,7 +74,8 @@ std::string usage()
            "         [--codec " +
            codecNames() +
            "] [--bitrate KBITS]\n"
-           "         [--fps N] [--size WIDTHxHEIGHT] [--speed S] [--from T0] [--to T1]\n";
+           "         [--fps N] [--size WIDTHxHEIGHT] [--speed S] [--from T0] [--to T1]\n" +
+           exportsupport::cameraUsage();
 }
 
 int codecEntry(const std::optional<std::string>& codec, const std::string& output)
@@ -122,66 +101,48 @@ Parsed parse(const std::vector<std::string>& arguments)
     Parsed parsed;
     Options options;
     std::vector<std::string> files;
-    bool seen = false;
-    auto fail = [&](const std::string& why) {
-        parsed.error = why;
+    parsed.error = exportsupport::readArguments(
+        arguments, OPTION, files,
+        [&](const std::string& argument, const std::string& value) -> std::string {
+            if (std::optional<std::string> camera =
+                    exportsupport::readCameraOption(argument, value, options.camera))
+                return *camera;
+            int integer = 0;
+            double number = 0;
+            if (argument == "--preset") {
+                options.preset = value;
+            } else if (argument == "--codec") {
+                options.codec = value;
+            } else if (argument == "--bitrate") {
+                if (!readInteger(value, integer) || !inRange(integer, 10, 100000))
+                    return "--bitrate takes a whole number of kBit/s from 10 to 100000, not \"" +
+                           value + "\"";
+                options.bitrate = integer;
+            } else if (argument == "--fps") {
+                if (!readInteger(value, integer) || !inRange(integer, 1, 1000))
+                    return "--fps takes a whole number from 1 to 1000, not \"" + value + "\"";
+                options.frameRate = integer;
+            } else if (argument == "--size") {
+                int width = 0, height = 0;
+                if (!readSize(value, width, height))
+                    return "--size takes WIDTHxHEIGHT, each from 10 to 5000, not \"" + value + "\"";
+                options.width = width;
+                options.height = height;
+            } else if (argument == "--speed") {
+                if (!readNumber(value, number) || number < 0.0001 || number > 10000)
+                    return "--speed takes a number from 0.0001 to 10000, not \"" + value + "\"";
+                options.speed = number;
+            } else if (argument == "--from" || argument == "--to") {
+                if (!readNumber(value, number) || number < 0)
+                    return argument + " takes a time in seconds, not \"" + value + "\"";
+                (argument == "--from" ? options.from : options.to) = number;
+            } else {
+                return "unknown option " + argument;
+            }
+            return {};
+        });
+    if (!parsed.error.empty())
         return parsed;
-    };
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == OPTION) {
-            seen = true;
-            continue;
-        }
-        if (argument.rfind("--", 0) != 0) {
-            files.push_back(argument);
-            continue;
-        }
-        if (i + 1 >= arguments.size())
-            return fail(argument + " needs a value");
-        const std::string& value = arguments[++i];
-        int integer = 0;
-        double number = 0;
-        if (argument == "--preset") {
-            options.preset = value;
-        } else if (argument == "--codec") {
-            options.codec = value;
-        } else if (argument == "--bitrate") {
-            if (!readInteger(value, integer) || !inRange(integer, 10, 100000))
-                return fail("--bitrate takes a whole number of kBit/s from 10 to 100000, not \"" +
-                            value + "\"");
-            options.bitrate = integer;
-        } else if (argument == "--fps") {
-            if (!readInteger(value, integer) || !inRange(integer, 1, 1000))
-                return fail("--fps takes a whole number from 1 to 1000, not \"" + value + "\"");
-            options.frameRate = integer;
-        } else if (argument == "--size") {
-            const std::size_t x = value.find('x');
-            int width = 0, height = 0;
-            if (x == std::string::npos || !readInteger(value.substr(0, x), width) ||
-                !readInteger(value.substr(x + 1), height) || !inRange(width, 10, 5000) ||
-                !inRange(height, 10, 5000))
-                return fail("--size takes WIDTHxHEIGHT, each from 10 to 5000, not \"" + value +
-                            "\"");
-            options.width = width;
-            options.height = height;
-        } else if (argument == "--speed") {
-            if (!readNumber(value, number) || number < 0.0001 || number > 10000)
-                return fail("--speed takes a number from 0.0001 to 10000, not \"" + value + "\"");
-            options.speed = number;
-        } else if (argument == "--from" || argument == "--to") {
-            if (!readNumber(value, number) || number < 0)
-                return fail(argument + " takes a time in seconds, not \"" + value + "\"");
-            (argument == "--from" ? options.from : options.to) = number;
-        } else {
-            return fail("unknown option " + argument);
-        }
-    }
-    if (!seen)
-        return fail(std::string("no ") + OPTION);
-    if (files.size() != 2)
-        return fail(std::string(OPTION) + " takes a replay file and an output file, " +
-                    std::to_string(files.size()) + " given");
     options.replay = files[0];
     options.output = files[1];
     parsed.options = options;
@@ -216,19 +177,10 @@ int run(int argc, char** argv, Embedding embedding)
     }
     Options options = *parsed.options;
 
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
-        std::cerr << "orvane: the export draws with OpenGL, which needs an X display, and "
-                     "DISPLAY is not set.\n"
-                     "Run it on a virtual display:\n"
-                     "  xvfb-run -a -s \"-screen 0 1280x1024x24\" orvane --export-video "
-                  << options.replay << " " << options.output << " ...\n";
+    const std::unique_ptr<QApplication> application =
+        exportsupport::startApplication(argc, argv, embedding);
+    if (!application)
         return 1;
-    }
-
-    ViewerManager::prepareProcess(embedding);
-    QApplication application(argc, argv);
-    programpaths::addDataDirectoriesToSearchPath();
 
     QSettings store = settings::openSettings();
     if (options.preset) {
@@ -261,18 +213,17 @@ int run(int argc, char** argv, Embedding embedding)
         return 2;
     }
 
-    osg::ref_ptr<osgShadow::ShadowedScene> root = VisMainWindow::createSceneRoot();
-    if (settings::flagSetting(store, settings::SettingKey::Shadows))
-        root->setShadowTechnique(createSceneShadows().get());
-    ObjectFactory factory;
-    registerObjectKinds(factory);
-    ProgramServices program;
-    video::ReplayExportHost host(root.get(), factory, embedding, program.services());
-    if (const std::string error = host.loadReplay(QString::fromStdString(options.replay));
-        !error.empty()) {
+    exportsupport::StagedOutput staged(options.output);
+    if (const std::string why = staged.checkWritable(); !why.empty()) {
+        std::cerr << "orvane: " << why << "\n";
+        return 1;
+    }
+    exportsupport::ExportScene scene(embedding, store);
+    if (const std::string error = scene.loadReplay(options.replay); !error.empty()) {
         std::cerr << "orvane: " << error << "\n";
         return 1;
     }
+    video::ReplayExportHost& host = scene.host();
     const ReplayManager& replay = *host.objects().replay();
 
     video::ExportRequest request;
@@ -293,7 +244,7 @@ int run(int argc, char** argv, Embedding embedding)
     }
 
     video::ExportParameters parameters;
-    parameters.fileName = options.output;
+    parameters.fileName = staged.path();
     parameters.width = options.width.value_or(DEFAULT_WIDTH);
     parameters.height = options.height.value_or(DEFAULT_HEIGHT);
     parameters.frameRate = options.frameRate.value_or(25);
@@ -304,6 +255,7 @@ int run(int argc, char** argv, Embedding embedding)
     parameters.speed = options.speed;
     parameters.start = request.start;
     parameters.end = request.end;
+    parameters.camera = options.camera;
 
     const std::int64_t total = video::ReplayVideoExport::frameCount(
         parameters.start, parameters.end, parameters.speed, parameters.frameRate);
@@ -326,6 +278,10 @@ int run(int argc, char** argv, Embedding embedding)
     });
     if (result.outcome == video::ExportResult::Failed) {
         std::cerr << "orvane: " << result.error << "\n";
+        return result.cameraUnavailable ? 2 : 1;
+    }
+    if (const std::string why = staged.commit(); !why.empty()) {
+        std::cerr << "orvane: " << why << "\n";
         return 1;
     }
     std::cout << "Wrote " << result.frames << " frames to " << options.output << std::endl;

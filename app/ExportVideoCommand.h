@@ -5,15 +5,21 @@
 //   orvane --export-video <replay.dat> <out.mp4> [--preset NAME]
 //          [--codec NAME] [--bitrate KBITS] [--fps N] [--size WxH]
 //          [--speed S] [--from T0] [--to T1]
+//          [--view N | --camera ex,ey,ez,cx,cy,cz[,ux,uy,uz]] [--follow OBJ]
 //
 // It renders the replay into the file with the same conversion as the
 // export dialog, prints its progress and exits: 0 when the file is written,
 // 1 when the export failed (the message on standard error), 2 for a command
 // line it cannot use. A preset (as stored by the dialog, or one of its
 // defaults) gives codec, bit rate, frame rate and size; options after it
-// override them. Without a codec the file's extension chooses one.
-// Rendering needs OpenGL and OpenGL needs an X display: without DISPLAY the
-// command says how to run it under xvfb-run.
+// override them. Without a codec the file's extension chooses one. The
+// camera options choose what the video looks at (video/ExportCamera.h); a
+// view or object the replay lacks is a command line it cannot use. The file
+// is written under a name of its own and renamed when complete: a failed
+// export leaves nothing under the output's name.
+// It draws on the X display while DISPLAY names one, and without a display
+// through EGL (a GPU device, else Mesa's surfaceless platform); ORVANE_GL=x11
+// or egl forces one (see view/GlChoice.h).
 //
 // Threading: the main thread, before and instead of the window.
 
@@ -21,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "video/ExportCamera.h"
 #include "view/ViewerManager.h"
 
 namespace exportvideo {
@@ -43,6 +50,7 @@ struct Options
     double speed = 1.0;
     std::optional<double> from;
     std::optional<double> to;
+    video::CameraChoice camera;
 };
 
 struct Parsed

@@ -5,6 +5,7 @@
 //     orvane [-tcp <port>] [--help] [--version]
 //     orvane --export-video <replay.dat> <out.mp4> [options]   (see ExportVideoCommand.h)
 //     orvane --export-mcap <replay.dat> <out.mcap> [options]   (see ExportMcapCommand.h)
+//     orvane --export-picture <replay.dat> <out.png> --at T [options]   (ExportPictureCommand.h)
 #include <QApplication>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "app/CommandLine.h"
 #include "app/ExportMcapCommand.h"
+#include "app/ExportPictureCommand.h"
 #include "app/ExportVideoCommand.h"
 #include "app/SceneLibraryNotices.h"
 #include "app/Startup.h"
@@ -36,6 +38,10 @@ int main(int argc, char** argv)
     // The MCAP export builds shapes without drawing them: no display.
     if (exportmcap::requested(argc, argv))
         return exportmcap::run(argc, argv);
+    if (exportpicture::requested(argc, argv)) {
+        scenelibrary::installNoticeFilter();
+        return exportpicture::run(argc, argv, kEmbedding);
+    }
     // The command line is answered before anything needs a display.
     const commandline::CommandLine commandLine =
         commandline::parse(std::vector<std::string>(argv, argv + argc));

@@ -274,6 +274,16 @@ VisObject* rootnodeUpdateCallback::findObject(int connection, int objectNumber) 
     return objects[std::size_t(objectNumber)];
 }
 
+VisObject* rootnodeUpdateCallback::findObjectOfAnyConnection(int objectNumber) const
+{
+    std::lock_guard lock(_lock);
+    for (const auto& objects : _objectTable)
+        if (objectNumber >= 0 && std::size_t(objectNumber) < objects.size() &&
+            objects[std::size_t(objectNumber)])
+            return objects[std::size_t(objectNumber)];
+    return nullptr;
+}
+
 std::size_t rootnodeUpdateCallback::objectCount() const
 {
     std::lock_guard lock(_lock);

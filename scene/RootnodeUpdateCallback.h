@@ -82,6 +82,9 @@ public:
     void setCurrentTime(float time);
     // The object of (connection, object number), or null.
     VisObject* findObject(int connection, int objectNumber) const;
+    // The object of that number on the lowest connection that has one, or
+    // null (a replay may hold the objects of several connections).
+    VisObject* findObjectOfAnyConnection(int objectNumber) const;
     std::size_t objectCount() const;
 
 protected:

@@ -10,6 +10,8 @@ packages=(
   python3-venv
   # Qt 6 (Widgets, OpenGL, OpenGLWidgets, Test)
   qt6-base-dev libqt6opengl6-dev libgl-dev libx11-dev
+  # EGL: drawing without a display (a GPU device, or Mesa's surfaceless platform)
+  libegl-dev libegl-mesa0
   # OpenSceneGraph and its plug-ins
   libopenscenegraph-dev openscenegraph
   # compressed MCAP chunks of the replay export

@@ -12,10 +12,12 @@ namespace video {
 
 ReplayExportHost::ReplayExportHost(osg::Group* sceneRoot, const ObjectFactory& factory,
                                    Embedding embedding, const ObjectServices& services)
-    : _sceneRoot(sceneRoot), _hudRoot(new osg::Group), _window(std::make_unique<QMainWindow>()),
-      _services(services)
+    : _sceneRoot(sceneRoot), _hudRoot(new osg::Group), _services(services)
 {
-    _window->resize(640, 480);
+    if (embedding != Embedding::Headless) {
+        _window = std::make_unique<QMainWindow>();
+        _window->resize(640, 480);
+    }
     _viewer = std::make_unique<ViewerManager>(_window.get(), _sceneRoot.get(), _hudRoot.get(),
                                               embedding, _services);
     _services.viewHost = _viewer.get();
@@ -49,7 +51,16 @@ std::string ReplayExportHost::loadReplay(const QString& path)
     _objects->startReplay(file.absoluteFilePath());
     if (_objects->state() != ObjectManager::Replay)
         return "Replay is switched off in the settings (Replay/disabled).";
-    if (_objects->replay()->index().empty())
+    const ReplayManager& replay = *_objects->replay();
+    // A file that is not a replay has no sound record at its start; one cut
+    // short or damaged would export a part of the run as if it were all.
+    if (!replay.holdsReplay())
+        return "The file \"" + path.toStdString() + "\" is not a replay" +
+               (replay.damage().empty() ? "." : ": " + replay.damage() + ".");
+    if (!replay.damage().empty())
+        return "The replay file \"" + path.toStdString() + "\" is damaged: " + replay.damage() +
+               ".";
+    if (replay.index().empty())
         return "The replay file \"" + path.toStdString() + "\" holds no record.";
     return {};
 }

@@ -1,7 +1,8 @@
 #pragma once
 // What the export needs where no user sits at the program (the command
 // line, tests): a main window that never comes on screen, holding the viewer, an
-// object manager and a replay clock. The object manager works in a
+// object manager and a replay clock. In the headless embedding there is no
+// window: the viewer draws without one. The object manager works in a
 // temporary folder of its own, so that its recording file never touches the
 // one of a program running in the same folder, and its link listens on a
 // port the system chooses.
@@ -39,10 +40,12 @@ public:
     ReplayExportHost(const ReplayExportHost&) = delete;
     ReplayExportHost& operator=(const ReplayExportHost&) = delete;
 
-    // Loads a replay file. Empty on success, else why it cannot be played.
+    // Loads a replay file. Empty on success, else why it cannot be played:
+    // it cannot be read, it is no replay, it is damaged or holds no record.
     std::string loadReplay(const QString& path);
 
-    QMainWindow& window() { return *_window; }
+    // Null in the headless embedding.
+    QMainWindow* window() { return _window.get(); }
     ViewerManager& viewer() { return *_viewer; }
     ObjectManager& objects() { return *_objects; }
     ReplayClock& clock() { return _clock; }

@@ -69,6 +69,9 @@ std::int64_t ReplayVideoExport::frameCount(double start, double end, double spee
 {
     if (frameRate <= 0 || !(speed > 0.0) || !(end >= start))
         return 0;
+    // Times so large that a step does not change them have no frames.
+    if (!(frameTime(start, speed, frameRate, 1) > start))
+        return 0;
     std::int64_t k = std::int64_t(std::floor((end - start) / stepOf(speed, frameRate)));
     k = std::max<std::int64_t>(0, k - 1);
     while (frameInRange(start, end, speed, frameRate, k))
@@ -125,10 +128,12 @@ ExportResult ReplayVideoExport::run(const ExportParameters& parameters, const Fr
     if (!_viewer.beginOffscreen(bufferWidth, bufferHeight)) {
         result.outcome = ExportResult::Failed;
         result.error = "No off-screen buffer of " + std::to_string(bufferWidth) + " x " +
-                       std::to_string(bufferHeight) + " pixels could be made.";
+                       std::to_string(bufferHeight) + " pixels could be made" +
+                       (_viewer.offscreenError().empty() ? "." : ": " + _viewer.offscreenError());
         return result;
     }
     Restore endOffscreen([&] { _viewer.endOffscreen(); });
+    ExportCamera camera(_viewer, _objects, parameters.camera);
     // Images are BGRA, bottom row first, exactly as OpenGL reads them: the
     // encoder reads them upwards, so nothing is flipped.
     osg::ref_ptr<view::FrameGrabber> readback = new view::FrameGrabber;
@@ -149,10 +154,16 @@ ExportResult ReplayVideoExport::run(const ExportParameters& parameters, const Fr
         EncodingThread encoding(
             *encoder, 1.0 / parameters.frameRate, true, 2,
             [readback](osg::ref_ptr<osg::Image> image) { readback->recycle(std::move(image)); });
-        for (std::int64_t k = 0; frameInRange(parameters.start, parameters.end, parameters.speed,
-                                              parameters.frameRate, k);
-             ++k) {
-            readback->arm(bufferWidth, bufferHeight, GL_BGRA);
+        const std::int64_t total =
+            frameCount(parameters.start, parameters.end, parameters.speed, parameters.frameRate);
+        for (std::int64_t k = 0; k < total; ++k) {
+            if (std::string why = camera.beforeFrame(bufferWidth, bufferHeight); !why.empty()) {
+                result.outcome = ExportResult::Failed;
+                result.error = std::move(why);
+                result.cameraUnavailable = true;
+                break;
+            }
+            readback->arm(bufferWidth, bufferHeight, GL_BGRA, int(SUPERSAMPLING));
             _viewer.viewer()->frame();
             osg::ref_ptr<osg::Image> image = readback->take();
             if (!image || readback->readFailed()) {
@@ -191,6 +202,45 @@ ExportResult ReplayVideoExport::run(const ExportParameters& parameters, const Fr
             result.outcome = ExportResult::Failed;
             result.error = error.what();
         }
+    }
+    return result;
+}
+
+Picture ReplayVideoExport::picture(double t, int width, int height, const CameraChoice& choice)
+{
+    Picture result;
+    if (!_objects.replay()) {
+        result.error = "No replay is loaded.";
+        return result;
+    }
+    const int bufferWidth = int(SUPERSAMPLING * width);
+    const int bufferHeight = int(SUPERSAMPLING * height);
+    const int feedPause = _objects.replayFeedPause();
+    _objects.setReplayFeedPause(0);
+    _clock.pause();
+    Restore restoreFeed([&] { _objects.setReplayFeedPause(feedPause); });
+    moveTo(t);
+    if (!_viewer.beginOffscreen(bufferWidth, bufferHeight)) {
+        result.error = "No off-screen buffer of " + std::to_string(bufferWidth) + " x " +
+                       std::to_string(bufferHeight) + " pixels could be made" +
+                       (_viewer.offscreenError().empty() ? "." : ": " + _viewer.offscreenError());
+        return result;
+    }
+    Restore endOffscreen([&] { _viewer.endOffscreen(); });
+    ExportCamera camera(_viewer, _objects, choice);
+    if (std::string why = camera.beforeFrame(bufferWidth, bufferHeight); !why.empty()) {
+        result.error = std::move(why);
+        result.cameraUnavailable = true;
+        return result;
+    }
+    osg::ref_ptr<view::FrameGrabber> readback = new view::FrameGrabber;
+    _viewer.offscreenContext()->setSwapCallback(readback.get());
+    readback->arm(bufferWidth, bufferHeight, GL_BGRA, int(SUPERSAMPLING));
+    _viewer.viewer()->frame();
+    result.image = readback->take();
+    if (!result.image || readback->readFailed()) {
+        result.image = nullptr;
+        result.error = "The off-screen buffer could not be read.";
     }
     return result;
 }

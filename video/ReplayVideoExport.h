@@ -4,9 +4,11 @@
 //
 // The replay clock is paused and set to the start time, and the scene is
 // brought to it. Every view then draws into an off-screen buffer of twice
-// the video's size each way; per frame the buffer is drawn and read back,
-// the picture goes to the encoding thread (which scales it down to the
-// video's size, converts and compresses it while the next frame is drawn),
+// the video's size each way; per frame the buffer is drawn, scaled down to
+// the video's size on the GPU (each pixel the mean of the 2 x 2 it covers)
+// and read back, the picture goes to the encoding thread (which converts
+// and compresses it while the next frame is drawn; it scales too where the
+// context could not),
 // and the replay moves on by the frame duration times the replay speed. The
 // replay records up to the new time are applied in full before the next
 // frame is drawn, so every frame shows the replay's state at its time.
@@ -25,6 +27,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include <osg/Image>
+#include <osg/ref_ptr>
+
+#include "video/ExportCamera.h"
 
 extern "C" {
 #include <libavcodec/codec_id.h>
@@ -47,6 +54,7 @@ struct ExportParameters
     double speed = 1.0; // replay seconds per video second
     double start = 0.0;
     double end = 0.0;
+    CameraChoice camera; // none: the views draw as in the window
 };
 
 struct ExportResult
@@ -60,6 +68,18 @@ struct ExportResult
     Outcome outcome = Finished;
     std::int64_t frames = 0; // frames handed to the encoder
     std::string error;
+    bool cameraUnavailable = false; // the camera choice names what the replay lacks
+};
+
+// One picture of the scene: BGRA, bottom row first, drawn as a video frame
+// is (of the asked size, or twice it each way where the context cannot
+// scale down); null with `error` when it could not
+// be drawn.
+struct Picture
+{
+    osg::ref_ptr<osg::Image> image;
+    std::string error;
+    bool cameraUnavailable = false; // the camera choice names what the replay lacks
 };
 
 class ReplayVideoExport
@@ -75,6 +95,10 @@ public:
     ReplayVideoExport(ViewerManager& viewer, ObjectManager& objects, ReplayClock& clock);
 
     ExportResult run(const ExportParameters& parameters, const FrameDone& frameDone = {});
+
+    // The scene as it is at replay time t, drawn as a frame of a
+    // width x height video is. The scene stays at t.
+    Picture picture(double t, int width, int height, const CameraChoice& camera = {});
 
     // How many frames run() makes of a range.
     static std::int64_t frameCount(double start, double end, double speed, int frameRate);

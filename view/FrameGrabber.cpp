@@ -5,10 +5,11 @@
 
 namespace view {
 
-void FrameGrabber::arm(int width, int height, GLenum format)
+void FrameGrabber::arm(int width, int height, GLenum format, int shrink)
 {
     std::lock_guard lock(_mutex);
     _armed = true;
+    _shrink = shrink > 1 ? shrink : 1;
     _width = width;
     _height = height;
     _format = format;
@@ -45,6 +46,50 @@ int FrameGrabber::imagesMade() const
     return _made;
 }
 
+bool FrameGrabber::shrinkOnGpu(osg::GLExtensions& gl, unsigned int contextId, GLuint source,
+                               int width, int height, int smallWidth, int smallHeight)
+{
+    if (!gl.isFrameBufferObjectSupported || !gl.glBlitFramebuffer || smallWidth <= 0 ||
+        smallHeight <= 0)
+        return false;
+    // One framebuffer object of the small size per grabber, made in the
+    // context that reads; it goes with the context.
+    if (_shrinkContext != contextId || _shrinkWidth != smallWidth || _shrinkHeight != smallHeight ||
+        _shrinkFbo == 0) {
+        if (_shrinkFbo != 0 && _shrinkContext == contextId) {
+            gl.glDeleteFramebuffers(1, &_shrinkFbo);
+            gl.glDeleteRenderbuffers(1, &_shrinkColour);
+        }
+        gl.glGenFramebuffers(1, &_shrinkFbo);
+        gl.glGenRenderbuffers(1, &_shrinkColour);
+        gl.glBindRenderbuffer(GL_RENDERBUFFER_EXT, _shrinkColour);
+        gl.glRenderbufferStorage(GL_RENDERBUFFER_EXT, GL_RGBA8, smallWidth, smallHeight);
+        gl.glBindFramebuffer(GL_FRAMEBUFFER_EXT, _shrinkFbo);
+        gl.glFramebufferRenderbuffer(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT,
+                                     GL_RENDERBUFFER_EXT, _shrinkColour);
+        const bool complete =
+            gl.glCheckFramebufferStatus(GL_FRAMEBUFFER_EXT) == GL_FRAMEBUFFER_COMPLETE_EXT;
+        gl.glBindFramebuffer(GL_FRAMEBUFFER_EXT, source);
+        _shrinkContext = contextId;
+        _shrinkWidth = smallWidth;
+        _shrinkHeight = smallHeight;
+        if (!complete) {
+            gl.glDeleteFramebuffers(1, &_shrinkFbo);
+            gl.glDeleteRenderbuffers(1, &_shrinkColour);
+            _shrinkFbo = 0;
+            return false;
+        }
+    }
+    // A linear blit at a whole ratio averages the source pixels around each
+    // target pixel's centre: at 2:1 exactly the 2 x 2 pixels it covers.
+    gl.glBindFramebuffer(GL_READ_FRAMEBUFFER_EXT, source);
+    gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER_EXT, _shrinkFbo);
+    gl.glBlitFramebuffer(0, 0, width, height, 0, 0, smallWidth, smallHeight, GL_COLOR_BUFFER_BIT,
+                         GL_LINEAR);
+    gl.glBindFramebuffer(GL_READ_FRAMEBUFFER_EXT, _shrinkFbo);
+    return true;
+}
+
 void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
 {
     osg::State* state = gc->getState();
@@ -54,7 +99,8 @@ void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
         state->checkGLErrors("at the end of a frame");
     std::unique_lock lock(_mutex);
     if (_armed && _width > 0 && _height > 0) {
-        const int width = _width, height = _height;
+        int width = _width, height = _height;
+        const int shrink = _shrink;
         const GLenum format = _format;
         osg::ref_ptr<osg::Image> image;
         if (!_free.empty()) {
@@ -72,8 +118,17 @@ void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
             state ? osg::GLExtensions::Get(state->getContextID(), true) : nullptr;
         if (fbo != 0 && extensions && extensions->isFrameBufferObjectSupported)
             extensions->glBindFramebuffer(GL_READ_FRAMEBUFFER_EXT, fbo);
+        const bool shrunk = shrink > 1 && extensions && state &&
+                            shrinkOnGpu(*extensions, state->getContextID(), fbo, width, height,
+                                        width / shrink, height / shrink);
+        if (shrunk) {
+            width /= shrink;
+            height /= shrink;
+        }
         // Reuses the image's memory when the size is unchanged.
         image->readPixels(0, 0, width, height, format, GL_UNSIGNED_BYTE);
+        if (shrunk)
+            extensions->glBindFramebuffer(GL_FRAMEBUFFER_EXT, fbo);
         const bool failed = state && state->checkGLErrors("reading a frame back");
         lock.lock();
         _readFailed = _readFailed || failed;

@@ -28,14 +28,22 @@
 #include <osg/Image>
 #include <osg/ref_ptr>
 
+namespace osg {
+class GLExtensions;
+}
+
 namespace view {
 
 class FrameGrabber : public osg::GraphicsContext::SwapCallback
 {
 public:
     // The next swap reads the rectangle (0, 0, width, height) in `format`
-    // (GL_RGB, GL_BGRA, ...) as unsigned bytes, bottom row first.
-    void arm(int width, int height, GLenum format);
+    // (GL_RGB, GL_BGRA, ...) as unsigned bytes, bottom row first. With
+    // `shrink` above 1 the rectangle is first scaled down by that factor on
+    // the GPU (a linear blit into a framebuffer object of the smaller size),
+    // so that only the small picture crosses to the processor; where the
+    // context cannot blit, the image is the whole rectangle.
+    void arm(int width, int height, GLenum format, int shrink = 1);
     // The image read since arm(), or null (and disarms).
     osg::ref_ptr<osg::Image> take();
     // Gives an image back to the pool, for a later read to fill.
@@ -51,11 +59,24 @@ protected:
     ~FrameGrabber() override = default;
 
 private:
+    // Blits (0, 0, width, height) of the framebuffer `source` down into the
+    // grabber's own framebuffer object and leaves that bound for reading;
+    // false (nothing changed) where the context cannot.
+    bool shrinkOnGpu(osg::GLExtensions& gl, unsigned int contextId, GLuint source, int width,
+                     int height, int smallWidth, int smallHeight);
+
     mutable std::mutex _mutex;
     bool _armed = false;
     int _width = 0;
     int _height = 0;
     GLenum _format = GL_RGB;
+    int _shrink = 1;
+    // The framebuffer object of the shrunk picture: reading thread only.
+    unsigned int _shrinkContext = ~0u;
+    GLuint _shrinkFbo = 0;
+    GLuint _shrinkColour = 0;
+    int _shrinkWidth = 0;
+    int _shrinkHeight = 0;
     bool _readFailed = false;
     int _made = 0;
     osg::ref_ptr<osg::Image> _image;

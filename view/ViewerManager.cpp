@@ -25,6 +25,7 @@
 #include "scene/LightNumbers.h"
 #include "view/AdapterWidget.h"
 #include "view/CompositeViewerQOSG.h"
+#include "view/EglWindow.h"
 #include "view/FrameGrabber.h"
 #include "view/QOSGWidget.h"
 #include "view/RawDeviceReader.h"
@@ -98,6 +99,11 @@ QScreen* screenOf(int screen)
 
 void ViewerManager::prepareProcess(Embedding embedding)
 {
+    if (embedding == Embedding::Headless) {
+        // No window is ever shown and no X server may be asked.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return;
+    }
     if (embedding == Embedding::NativeWindow) {
         // The scene graph draws on its own threads through its own Xlib
         // connection, on the X window Qt made.
@@ -119,7 +125,11 @@ ViewerManager::ViewerManager(QMainWindow* mainWindow, osg::Group* sceneRoot, osg
                              Embedding embedding, const ObjectServices& services)
     : _embedding(embedding), _sceneRoot(sceneRoot), _hudRoot(hudRoot)
 {
-    if (embedding == Embedding::NativeWindow) {
+    if (embedding == Embedding::Headless) {
+        // The size the views have between exports.
+        _headless = std::make_unique<HeadlessEmbedding>(640, 480);
+        _widgetEmbedding = _headless.get();
+    } else if (embedding == Embedding::NativeWindow) {
         auto* widget = new QOSGWidget(mainWindow, {}, false);
         _widgetEmbedding = widget;
         _widget = widget;
@@ -130,11 +140,12 @@ ViewerManager::ViewerManager(QMainWindow* mainWindow, osg::Group* sceneRoot, osg
         _widget = widget;
     }
     _viewer = new CompositeViewerQOSG(_widgetEmbedding);
-    QObject::connect(_widget, &QObject::destroyed,
-                     [viewer = osg::observer_ptr<CompositeViewerQOSG>(_viewer)] {
-                         if (osg::ref_ptr<CompositeViewerQOSG> alive; viewer.lock(alive))
-                             alive->detachEmbedding();
-                     });
+    if (_widget)
+        QObject::connect(_widget, &QObject::destroyed,
+                         [viewer = osg::observer_ptr<CompositeViewerQOSG>(_viewer)] {
+                             if (osg::ref_ptr<CompositeViewerQOSG> alive; viewer.lock(alive))
+                                 alive->detachEmbedding();
+                         });
 
     osgViewer::GraphicsWindow* window = graphicsWindow();
     if (window) {
@@ -171,10 +182,12 @@ ViewerManager::ViewerManager(QMainWindow* mainWindow, osg::Group* sceneRoot, osg
         separateEyeLights(*_viewer);
     });
 
-    if (mainWindow)
-        mainWindow->setCentralWidget(_widget);
-    _widget->setMouseTracking(true);
-    _widget->show();
+    if (_widget) {
+        if (mainWindow)
+            mainWindow->setCentralWidget(_widget);
+        _widget->setMouseTracking(true);
+        _widget->show();
+    }
 
     ObjectContext mainContext{.services = services};
     mainContext.services.viewHost = this;
@@ -223,6 +236,8 @@ ViewerManager::~ViewerManager()
     _mainView->detachCamera();
     closeScreenWindows();
     _viewer->detachEmbedding();
+    if (_headless)
+        _headless->closeWindow();
     if (_widget) {
         _widgetEmbedding->closeWindow();
         if (!_widget->parent())
@@ -244,12 +259,12 @@ QWidget* ViewerManager::viewerWidget() const
 
 osgViewer::GraphicsWindow* ViewerManager::graphicsWindow() const
 {
-    return _widget ? _widgetEmbedding->graphicsWindow() : nullptr;
+    return _widget || _headless ? _widgetEmbedding->graphicsWindow() : nullptr;
 }
 
 QSize ViewerManager::viewerPixelSize() const
 {
-    return _widget ? _widgetEmbedding->pixelSize() : QSize();
+    return _widget || _headless ? _widgetEmbedding->pixelSize() : QSize();
 }
 
 QAction* ViewerManager::homeAction() const
@@ -383,7 +398,7 @@ QWidget* ViewerManager::screenWidget(int screen) const
 
 osg::ref_ptr<osg::Image> ViewerManager::grabWindowImage()
 {
-    if (!_widget || !_widgetEmbedding->readyToRender() || !_windowGrabber)
+    if ((!_widget && !_headless) || !_widgetEmbedding->readyToRender() || !_windowGrabber)
         return nullptr;
     const QSize pixels = viewerPixelSize();
     _windowGrabber->arm(pixels.width(), pixels.height(), GL_RGB);
@@ -395,23 +410,32 @@ bool ViewerManager::beginOffscreen(int width, int height)
 {
     if (_offscreenContext || width <= 0 || height <= 0)
         return false;
-    osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
-    traits->readDISPLAY();
-    if (traits->displayNum < 0)
-        traits->displayNum = 0;
-    traits->x = 0;
-    traits->y = 0;
-    traits->width = width;
-    traits->height = height;
-    traits->pbuffer = true;
-    traits->vsync = true;
-    traits->doubleBuffer = true;
-    osg::ref_ptr<osg::GraphicsContext> context =
-        osg::GraphicsContext::createGraphicsContext(traits.get());
+    _offscreenError.clear();
+    osg::ref_ptr<osg::GraphicsContext> context;
+    if (_headless) {
+        osg::ref_ptr<EglWindow> window = new EglWindow(width, height);
+        _offscreenError = window->creationError();
+        if (window->created())
+            context = window;
+    } else {
+        osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
+        traits->readDISPLAY();
+        if (traits->displayNum < 0)
+            traits->displayNum = 0;
+        traits->x = 0;
+        traits->y = 0;
+        traits->width = width;
+        traits->height = height;
+        traits->pbuffer = true;
+        traits->vsync = true;
+        traits->doubleBuffer = true;
+        context = osg::GraphicsContext::createGraphicsContext(traits.get());
+    }
     if (!context || !context->realize()) {
-        console::writeLine(console::LEVEL_16, "[ViewerManager] No off-screen buffer of " +
-                                                  std::to_string(width) + " x " +
-                                                  std::to_string(height) + " pixels could be made");
+        console::writeLine(console::LEVEL_16,
+                           "[ViewerManager] No off-screen buffer of " + std::to_string(width) +
+                               " x " + std::to_string(height) + " pixels could be made" +
+                               (_offscreenError.empty() ? "" : ": ") + _offscreenError);
         console::show();
         return false;
     }

@@ -19,6 +19,10 @@
 //    viewer widget) and two extra controls for the main window:
 //    homeAction() ("Camera to home position") and orthographicAction()
 //    ("Orthographic Mode", Ctrl+O).
+//  - Embedding::Headless (the export commands without a display): no
+//    widget at all; the viewer draws into an EGL pixel buffer, single
+//    threaded, and the off-screen buffer of the export is one too.
+//    prepareProcess() selects Qt's offscreen platform, so nothing needs X.
 //
 // While simulation views exist the default view draws nothing (it only
 // clears the window); when the scene is cleared they are removed and it
@@ -35,6 +39,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <osg/Image>
@@ -59,6 +64,7 @@ class GraphicsWindow;
 namespace view {
 class CompositeViewerQOSG;
 class FrameGrabber;
+class HeadlessEmbedding;
 class QOSGWidget;
 class RawDeviceReader;
 class ViewerEmbedding;
@@ -71,6 +77,7 @@ public:
     {
         NativeWindow, // the program "orvane"
         GLWidget,     // the program "orvane-gl"
+        Headless,     // either program, exporting without a display
     };
 
     static constexpr int SCREEN_WINDOW_COUNT = 16;
@@ -145,6 +152,8 @@ public:
     // pixel buffer of width x height until endOffscreen(). Returns false
     // (and changes nothing) when no buffer can be made.
     bool beginOffscreen(int width, int height);
+    // Why the last beginOffscreen() failed.
+    const std::string& offscreenError() const { return _offscreenError; }
     // Draws one frame into the buffer and returns it (BGRA, top row first);
     // null outside beginOffscreen/endOffscreen.
     osg::ref_ptr<osg::Image> grabOffscreenImage();
@@ -176,6 +185,7 @@ private:
     osg::ref_ptr<osg::Group> _sceneRoot;
     osg::ref_ptr<osg::Group> _hudRoot;
     view::ViewerEmbedding* _widgetEmbedding = nullptr;
+    std::unique_ptr<view::HeadlessEmbedding> _headless; // Embedding::Headless only
     QPointer<QWidget> _widget;
     osg::ref_ptr<view::CompositeViewerQOSG> _viewer;
     osg::ref_ptr<view::FrameGrabber> _windowGrabber;
@@ -185,6 +195,7 @@ private:
     std::array<QPointer<view::QOSGWidget>, SCREEN_WINDOW_COUNT> _screenWindows;
     osg::ref_ptr<osg::GraphicsContext> _offscreenContext;
     osg::ref_ptr<view::FrameGrabber> _offscreenGrabber;
+    std::string _offscreenError;
     int _threadingBeforeOffscreen = 0;
     bool _orthographic = false;
     QPointer<QAction> _homeAction;

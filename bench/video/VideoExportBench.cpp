@@ -13,9 +13,14 @@
 //                        and read back, frame by frame, without encoding
 //   BM_WholePipeline     ReplayVideoExport: draw, read back, scale, encode
 //                        (on its thread), advance the replay
+//   headless:0 / headless:1  the two GL benchmarks on the X display's pixel
+//                        buffer and on EGL without a display (the device
+//                        display of a GPU where there is one, else Mesa's
+//                        surfaceless platform), in one run
 //
-// Goal: BM_EncodeOnly at least 80 % of BM_FfmpegTool's frames/s. The GL
-// benchmarks need an X display:
+// Goals: BM_EncodeOnly at least 80 % of BM_FfmpegTool's frames/s;
+// BM_WholePipeline/headless:1 at least BM_WholePipeline/headless:0's
+// frames/s, and both at least half BM_FfmpegTool's. The X11 benchmarks need an X display:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" env LIBGL_ALWAYS_SOFTWARE=1
 //     build/bench/video/bench_video --benchmark_counters_tabular=true
 // (one command line)
@@ -202,13 +207,12 @@ struct Scene
     std::unique_ptr<video::ReplayExportHost> host;
     bool ready = false;
 
-    Scene()
+    explicit Scene(Embedding embedding)
     {
         const std::string replay = writeReplay(folder);
         registerShapeObjects(factory);
         registerViewObjects(factory);
-        host = std::make_unique<video::ReplayExportHost>(new osg::Group, factory,
-                                                         Embedding::NativeWindow);
+        host = std::make_unique<video::ReplayExportHost>(new osg::Group, factory, embedding);
         if (replay.empty() || !host->loadReplay(QString::fromStdString(replay)).empty())
             return;
         host->objects().setReplayFeedPause(0);
@@ -220,15 +224,20 @@ struct Scene
     }
 };
 
-Scene& scene()
+// The scene of the X11 path (argument 0) or of the headless one (1).
+Scene& scene(const benchmark::State& state)
 {
-    static Scene made;
-    return made;
+    if (state.range(0) == 0) {
+        static Scene x11(Embedding::NativeWindow);
+        return x11;
+    }
+    static Scene headless(Embedding::Headless);
+    return headless;
 }
 
 void BM_RenderAndReadback(benchmark::State& state)
 {
-    Scene& s = scene();
+    Scene& s = scene(state);
     if (!s.ready) {
         state.SkipWithError("no scene");
         return;
@@ -262,7 +271,7 @@ void BM_RenderAndReadback(benchmark::State& state)
 
 void BM_WholePipeline(benchmark::State& state)
 {
-    Scene& s = scene();
+    Scene& s = scene(state);
     if (!s.ready) {
         state.SkipWithError("no scene");
         return;
@@ -294,7 +303,19 @@ BENCHMARK(BM_FfmpegTool)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 BENCHMARK(BM_EncodeOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_EncodeSupersampled)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_ScaleOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_RenderAndReadback)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(50);
-BENCHMARK(BM_WholePipeline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_RenderAndReadback)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(50)
+    ->ArgName("headless")
+    ->Arg(0)
+    ->Arg(1);
+BENCHMARK(BM_WholePipeline)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2)
+    ->ArgName("headless")
+    ->Arg(0)
+    ->Arg(1);
 
 } // namespace

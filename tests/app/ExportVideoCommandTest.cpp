@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ExportPictureCommand.h"
 #include "app/ExportVideoCommand.h"
 
 using namespace exportvideo;
@@ -89,6 +90,20 @@ const Refusal REFUSALS[] = {
      "--from takes a time in seconds, not \"-1\""},
     {"time_with_unit", "--export-video a.dat b.mp4 --to 3s",
      "--to takes a time in seconds, not \"3s\""},
+    {"camera_of_seven", "--export-video a.dat b.mp4 --camera 1,2,3,4,5,6,7",
+     "--camera takes ex,ey,ez,cx,cy,cz or ex,ey,ez,cx,cy,cz,ux,uy,uz, not \"1,2,3,4,5,6,7\""},
+    {"camera_gap", "--export-video a.dat b.mp4 --camera 1,2,,4,5,6",
+     "--camera takes ex,ey,ez,cx,cy,cz or ex,ey,ez,cx,cy,cz,ux,uy,uz, not \"1,2,,4,5,6\""},
+    {"eye_on_centre", "--export-video a.dat b.mp4 --camera 1,2,3,1,2,3",
+     "--camera: the eye and the centre are the same point"},
+    {"up_along_sight", "--export-video a.dat b.mp4 --camera 0,0,5,0,0,0",
+     "--camera: the up direction is zero or along the line of sight"},
+    {"view_and_camera", "--export-video a.dat b.mp4 --view 2 --camera 0,-5,0,0,0,0",
+     "--view and --camera both choose the camera: give one"},
+    {"negative_view", "--export-video a.dat b.mp4 --view -1",
+     "--view takes an object number, not \"-1\""},
+    {"fraction_follow", "--export-video a.dat b.mp4 --follow 2.5",
+     "--follow takes an object number, not \"2.5\""},
 };
 
 class Refusals : public ::testing::TestWithParam<Refusal>
@@ -104,6 +119,45 @@ TEST_P(Refusals, SayWhy)
 
 INSTANTIATE_TEST_SUITE_P(ExportVideoCommand, Refusals, ::testing::ValuesIn(REFUSALS),
                          [](const auto& row) { return std::string(row.param.name); });
+
+TEST(ExportVideoCommand, ReadsTheCamera)
+{
+    const Parsed fixed = parse(words("--export-video a.dat b.mp4 --camera 1,-5,2,0,0.5,0"));
+    ASSERT_TRUE(fixed.options && fixed.options->camera.fixed) << fixed.error;
+    EXPECT_EQ(fixed.options->camera.fixed->eye, osg::Vec3d(1, -5, 2));
+    EXPECT_EQ(fixed.options->camera.fixed->centre, osg::Vec3d(0, 0.5, 0));
+    EXPECT_EQ(fixed.options->camera.fixed->up, osg::Vec3d(0, 0, 1)) << "z up when not given";
+    const Parsed tilted = parse(words("--export-video a.dat b.mp4 --camera 0,0,5,0,0,0,0,1,0"));
+    ASSERT_TRUE(tilted.options && tilted.options->camera.fixed) << tilted.error;
+    EXPECT_EQ(tilted.options->camera.fixed->up, osg::Vec3d(0, 1, 0));
+    const Parsed followed = parse(words("--export-video a.dat b.mp4 --view 0 --follow 12"));
+    ASSERT_TRUE(followed.options) << followed.error;
+    EXPECT_EQ(followed.options->camera.view, 0);
+    EXPECT_EQ(followed.options->camera.follow, 12);
+    EXPECT_TRUE(parse(words("--export-video a.dat b.mp4")).options->camera.empty());
+}
+
+TEST(ExportPictureCommand, NeedsATimeAndAPictureFileType)
+{
+    struct Case
+    {
+        const char* line;
+        const char* error; // empty: accepted
+    } cases[] = {
+        {"--export-picture a.dat b.png --at 1.5 --size 64x48 --view 3", ""},
+        {"--export-picture a.dat b.JPEG --at 0", ""},
+        {"--export-picture a.dat b.png", "--export-picture needs --at T, the replay time to draw"},
+        {"--export-picture a.dat b.gif --at 1",
+         "the picture is written as PNG or JPEG: \"b.gif\" ends in neither .png, .jpg nor .jpeg"},
+        {"--export-picture a.dat b.png --at -2", "--at takes a time in seconds, not \"-2\""},
+        {"--export-picture a.dat b.png --at 1 --fps 3", "unknown option --fps"},
+    };
+    for (const Case& c : cases) {
+        const exportpicture::Parsed parsed = exportpicture::parse(words(c.line));
+        EXPECT_EQ(parsed.error, c.error) << c.line;
+        EXPECT_EQ(bool(parsed.options), *c.error == 0) << c.line;
+    }
+}
 
 TEST(ExportVideoCommand, CodecsByNameOrByFileType)
 {

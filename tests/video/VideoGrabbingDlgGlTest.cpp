@@ -81,7 +81,7 @@ protected:
     void makeDialog()
     {
         VideoExportHost host;
-        host.window = &_host->window();
+        host.window = _host->window();
         host.viewer = &_host->viewer();
         host.objects = &_host->objects();
         host.clock = &_host->clock();
