@@ -68,15 +68,17 @@ int rootnodeUpdateCallback::runOnce()
     // where the reader shares a processor with this thread, it can only
     // refill while this thread waits, and ending the pass instead would
     // leave one ringful a frame.
-    const bool flooded = !_clock && _live && _receiveRing.size() >= TCPServer::FLOW_CONTROL_LEVEL;
+    const bool flooded = _live && _receiveRing.size() >= TCPServer::FLOW_CONTROL_LEVEL;
     int taken = 0;
     for (;;) {
         GNP2::Packet* packet = _receiveRing.pop();
         if (!packet) {
-            const double left = BUDGET_SECONDS - (steadySeconds() - start);
+            // An injected clock ends the pass through budgetSpent() only.
+            const double left =
+                _clock ? FLOOD_WAIT_SECONDS
+                       : std::min(FLOOD_WAIT_SECONDS, BUDGET_SECONDS - (steadySeconds() - start));
             if (!flooded || left <= 0.0 ||
-                !_receiveRing.waitNotEmpty(std::chrono::microseconds(
-                    std::int64_t(std::min(left, FLOOD_WAIT_SECONDS) * 1e6))))
+                !_receiveRing.waitNotEmpty(std::chrono::microseconds(std::int64_t(left * 1e6))))
                 break;
             continue;
         }
