@@ -75,8 +75,8 @@ int rootnodeUpdateCallback::runOnce()
         if (!packet) {
             // An injected clock ends the pass through budgetSpent() only.
             const double left =
-                _clock ? FLOOD_WAIT_SECONDS
-                       : std::min(FLOOD_WAIT_SECONDS, BUDGET_SECONDS - (steadySeconds() - start));
+                _clock ? _floodWaitSeconds
+                       : std::min(_floodWaitSeconds, BUDGET_SECONDS - (steadySeconds() - start));
             if (!flooded || left <= 0.0 ||
                 !_receiveRing.waitNotEmpty(std::chrono::microseconds(std::int64_t(left * 1e6))))
                 break;

@@ -73,6 +73,10 @@ public:
     void setRecorder(StateRecorder* recorder);
     // An empty clock goes back to the steady clock.
     void setClock(Clock clock);
+    // How long a flooded pass waits for the reader each time the ring runs
+    // dry (FLOOD_WAIT_SECONDS; tests lengthen it so that a slow machine
+    // cannot decide the outcome).
+    void setFloodWait(double seconds) { _floodWaitSeconds = seconds; }
     // Packets taken from the receive ring since the callback was made.
     std::uint64_t appliedPackets() const { return _applied; }
 
@@ -122,7 +126,8 @@ private:
     osg::ref_ptr<osg::Group> _sceneRoot;
     osg::ref_ptr<osg::Group> _hudRoot;
     const ObjectServices _services;
-    Clock _clock;               // empty: the steady clock, read every CLOCK_STRIDE packets
+    Clock _clock; // empty: the steady clock, read every CLOCK_STRIDE packets
+    double _floodWaitSeconds = FLOOD_WAIT_SECONDS;
     std::uint64_t _applied = 0; // GUI thread only
 
     mutable std::mutex _lock;

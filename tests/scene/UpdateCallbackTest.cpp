@@ -233,10 +233,12 @@ TEST_F(UpdateCallback, TheSteadyClockEndsAPassSoonAfterTheBudget)
 // did not start at the mark, or a replay's feed, ends when the ring is empty.
 TEST_F(UpdateCallback, AFloodedPassWaitsForTheReaderWithinItsBudget)
 {
-    // The fixture's still clock never ends a pass by its budget, however
-    // slow the machine: what ends it is the ring running dry.
-    // The reader refills `delay` after the pass has emptied the ring: well
-    // within a flooded pass's wait, well after a pass that does not wait.
+    // The fixture's still clock never ends a pass by its budget, and a wait
+    // of half a second for the reader outlasts any slow machine: what ends a
+    // pass is the ring running dry. The reader refills `delay` after the
+    // pass has emptied the ring: well within a flooded pass's wait, well
+    // after a pass that does not wait.
+    callback->setFloodWait(0.5);
     const auto pass = [&](bool live, int queued, std::chrono::microseconds delay) {
         callback->setLive(live);
         for (int i = 0; i < queued; ++i)
@@ -259,8 +261,8 @@ TEST_F(UpdateCallback, AFloodedPassWaitsForTheReaderWithinItsBudget)
     };
     const int mark = TCPServer::FLOW_CONTROL_LEVEL;
     EXPECT_EQ(pass(true, mark, 200us), mark + 500);
-    EXPECT_EQ(pass(true, mark - 1, 5ms), mark - 1);
-    EXPECT_EQ(pass(false, mark, 5ms), mark);
+    EXPECT_EQ(pass(true, mark - 1, 20ms), mark - 1);
+    EXPECT_EQ(pass(false, mark, 20ms), mark);
 }
 
 // The pass looks at the packet after the one it applies to prepare that
