@@ -1,8 +1,9 @@
 """The item checker against small trees: each case is one object file and
 whether the checker must object to it."""
 
-import importlib.util
 import pathlib
+import runpy
+import types
 import shutil
 import sys
 import tempfile
@@ -10,9 +11,8 @@ import unittest
 
 CHECKER = pathlib.Path(sys.argv.pop(1)).resolve()
 LIST = CHECKER.parent.parent / "protocol" / "kinds.json"
-spec = importlib.util.spec_from_file_location("check_items", CHECKER)
-check_items = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check_items)
+# The checker's functions, loaded from its file (it is a script, not a package).
+check_items = types.SimpleNamespace(**runpy.run_path(str(CHECKER)))
 
 CASES = [
     # (file, source, objected to)
