@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <map>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
@@ -103,6 +106,57 @@ osg::ref_ptr<osg::Drawable> unitSolidDrawable(int kind)
     DrawablePurpose::mark(*made, DrawablePurpose::SHARED);
     shared[std::size_t(kind)] = made.get();
     return made;
+}
+
+// Shapes built from a few parameters whose geometry depends on nothing else
+// (springs, gears, tapered pipes, axes markers): every object built with the
+// same parameters draws the same data. The first build with a set of
+// parameters becomes the template; each object gets a shallow copy of it, a
+// node of its own (its appearance state goes on it) holding the template's
+// drawables, tagged shared so that an appearance change gives that object
+// copies of its own. Each copy holds its template (as its user data); the
+// cache only observes them, so when the last object built from a template
+// goes, the template goes too. Builds that make nothing (refused parameters,
+// a missing font) are not kept, so each is reported.
+template <typename Shape> class TemplateCache
+{
+public:
+    using Key = std::vector<std::uint32_t>;
+
+    template <typename Make> osg::ref_ptr<Shape> get(const Key& key, Make make)
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        osg::ref_ptr<Shape> made;
+        const auto found = _templates.find(key);
+        if (found == _templates.end() || !found->second.lock(made)) {
+            made = make();
+            if (!made || made->getNumDrawables() == 0)
+                return made;
+            for (unsigned i = 0; i < made->getNumDrawables(); ++i)
+                DrawablePurpose::mark(*made->getDrawable(i), DrawablePurpose::SHARED);
+            if (_templates.size() >= _pruneAt) {
+                std::erase_if(_templates, [](const auto& entry) { return !entry.second.valid(); });
+                _pruneAt = std::max<std::size_t>(MIN_PRUNE, 2 * _templates.size());
+            }
+            _templates[key] = made.get();
+        }
+        osg::ref_ptr<Shape> copy = new Shape(*made, osg::CopyOp::SHALLOW_COPY);
+        copy->setUserData(made.get());
+        return copy;
+    }
+
+private:
+    static constexpr std::size_t MIN_PRUNE = 64;
+    std::mutex _mutex;
+    std::map<Key, osg::observer_ptr<Shape>> _templates;
+    std::size_t _pruneAt = MIN_PRUNE;
+};
+
+// A cache key from parameter values: their bit patterns, so that any value,
+// NaN included, orders and compares as itself.
+template <typename... Values> std::vector<std::uint32_t> parameterKey(Values... values)
+{
+    return {std::bit_cast<std::uint32_t>(values)...};
 }
 
 // One geode of its own (the object's appearance state goes on it) holding
@@ -272,7 +326,9 @@ osg::ref_ptr<osg::Node> VisBaseObject::buildShape(int kind)
         return unitSolid(kind);
     case KIND_COORD_SYSTEM: {
         const std::span<const float> size = dimensions();
-        return buildCoordSystem(osg::Vec3(size[0], size[1], size[2]));
+        static TemplateCache<osg::Geode> markers;
+        return markers.get(parameterKey(size[0], size[1], size[2]),
+                           [&] { return buildCoordSystem(osg::Vec3(size[0], size[1], size[2])); });
     }
     case KIND_SPRING: {
         const std::span<const float> size = dimensions();
@@ -284,19 +340,28 @@ osg::ref_ptr<osg::Node> VisBaseObject::buildShape(int kind)
         spring.wireRadius = values[1];
         spring.segmentsPerWinding = 25;
         spring.segmentsAroundWire = 10;
-        osg::ref_ptr<Spring> node = new Spring(spring);
+        static TemplateCache<Spring> springs;
+        osg::ref_ptr<Spring> node = springs.get(
+            parameterKey(spring.length, spring.coilRadius, spring.windings, spring.wireRadius),
+            [&] { return osg::ref_ptr<Spring>(new Spring(spring)); });
         node->setDataVariance(osg::Object::DYNAMIC);
         return node;
     }
     case KIND_GEAR: {
         const std::span<const float> size = dimensions();
         const std::span<const float> values = parameters(3);
-        return new Gear(truncatedCount(values[1]), size[2], values[0], values[2]);
+        const int teeth = truncatedCount(values[1]);
+        static TemplateCache<Gear> gears;
+        return gears.get(parameterKey(teeth, size[2], values[0], values[2]), [&] {
+            return osg::ref_ptr<Gear>(new Gear(teeth, size[2], values[0], values[2]));
+        });
     }
     case KIND_PIPE: {
         dimensions(); // only the scale, but it must be complete
         const std::span<const float> values = parameters(3);
-        return new Pipe(values[1], values[2]);
+        static TemplateCache<Pipe> pipes;
+        return pipes.get(parameterKey(values[1], values[2]),
+                         [&] { return osg::ref_ptr<Pipe>(new Pipe(values[1], values[2])); });
     }
     case KIND_GRID: {
         const std::span<const float> size = dimensions();
@@ -311,7 +376,7 @@ osg::ref_ptr<osg::Node> VisBaseObject::buildShape(int kind)
     }
 }
 
-osg::ref_ptr<osg::Node> VisBaseObject::buildCoordSystem(const osg::Vec3& labelSizes)
+osg::ref_ptr<osg::Geode> VisBaseObject::buildCoordSystem(const osg::Vec3& labelSizes)
 {
     // The font reader caches what it has read, so many markers share one font.
     const std::string fontPath = fontFile(LABEL_FONT);

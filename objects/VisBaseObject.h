@@ -75,7 +75,7 @@ private:
     // The node of a kind from the state packet's items; null for kinds
     // outside 1-11 and when the marker's font cannot be loaded.
     osg::ref_ptr<osg::Node> buildShape(int kind);
-    osg::ref_ptr<osg::Node> buildCoordSystem(const osg::Vec3& labelSizes);
+    osg::ref_ptr<osg::Geode> buildCoordSystem(const osg::Vec3& labelSizes);
     // Item 4 of the state packet: spring stretch, beam resize or scale.
     // Returns false when the spring or beam has no node to act on.
     bool applyDimensions(int kind);

@@ -57,6 +57,13 @@ void negateNormals(osg::Geometry& geometry)
     osg::Array* normals = geometry.getNormalArray();
     if (!normals)
         return;
+    // Normals that other geometries or their builder hold too are copied
+    // first: turning them round in place would turn the others' as well.
+    if (normals->referenceCount() > 1) {
+        osg::ref_ptr<osg::Array> own = osg::clone(normals, osg::CopyOp::DEEP_COPY_ALL);
+        geometry.setNormalArray(own.get(), normals->getBinding());
+        normals = own.get();
+    }
     if (!negateAll<osg::Vec3Array>(normals) && !negateAll<osg::Vec3dArray>(normals) &&
         !negateAll<osg::Vec3sArray>(normals))
         negateAll<osg::Vec3bArray>(normals);

@@ -24,7 +24,9 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
+#include <vector>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <osg/Group>
@@ -32,6 +34,7 @@
 #include "gnp2/Packet.h"
 #include "net/PacketRing.h"
 #include "objects/ShapeObjects.h"
+#include "protocol/Items.h"
 #include "scene/ObjectManager.h"
 #include "video/ReplayExportHost.h"
 #include "view/CompositeViewerQOSG.h"
@@ -53,6 +56,13 @@ double residentKiB()
     long resident = 0;
     statm >> pages >> resident;
     return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1024.0;
+}
+
+// Bytes the heap has handed out and not had back, in KiB.
+double heapKiB()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd) / 1024.0;
 }
 
 enum Appearance : int
@@ -106,8 +116,9 @@ struct Host
         auto* packet = new GNP2::Packet;
         packet->setHeader(
             GNP2::makeHeader(std::uint32_t(index % PER_CONNECTION), TYPE_VisBaseObject));
-        packet->setIntVector(13, {index / PER_CONNECTION});
-        packet->setFloatVector(1, {float(index % side) * 2.f, float(index / side) * 2.f, lift});
+        packet->setIntVector(GNP2::ITEM_CONNECTION, {index / PER_CONNECTION});
+        packet->setFloatVector(item::shape::Position,
+                               {float(index % side) * 2.f, float(index / side) * 2.f, lift});
         return packet;
     }
 
@@ -117,13 +128,13 @@ struct Host
         const int side = gridSide(count);
         for (int index = 0; index < count; ++index) {
             GNP2::Packet* packet = placed(index, side, 0.f);
-            packet->setIntVector(5, {1 + index % 5});
-            packet->setFloatVector(4, {1.f, 1.f, 1.f});
-            packet->setIntVector(44, {(index * 7) % 256, (index * 13) % 256, 128});
+            packet->setIntVector(item::shape::ShapeKind, {1 + index % 5});
+            packet->setFloatVector(item::shape::Scale, {1.f, 1.f, 1.f});
+            packet->setIntVector(item::shape::Colour, {(index * 7) % 256, (index * 13) % 256, 128});
             if (appearance == HALF_TRANSPARENT)
-                packet->setFloatVector(10, {0.5f});
+                packet->setFloatVector(item::shape::Opacity, {0.5f});
             else if (appearance == WIREFRAME)
-                packet->setIntVector(29, {1});
+                packet->setIntVector(item::shape::Wireframe, {1});
             push(packet);
         }
         applyQueued();
@@ -141,6 +152,58 @@ struct Host
         for (int index = 0; index < count; ++index)
             push(placed(index, side, lift));
         applyQueued();
+    }
+
+    // `count` shapes of one kind, all with the same dimensions and
+    // parameters (the demo's), each with a colour of its own.
+    void createKind(int count, int kind)
+    {
+        const int side = gridSide(count);
+        for (int index = 0; index < count; ++index)
+            push(shapePacket(index, side, kind));
+        applyQueued();
+    }
+
+    static GNP2::Packet* shapePacket(int index, int side, int kind)
+    {
+        GNP2::Packet* packet = placed(index, side, 0.f);
+        packet->setIntVector(item::shape::ShapeKind, {kind});
+        packet->setFloatVector(item::shape::Scale, kindScale(kind));
+        packet->setFloatVector(item::shape::Parameters, kindParameters(kind));
+        packet->setIntVector(item::shape::Colour, {(index * 7) % 256, (index * 13) % 256, 128});
+        return packet;
+    }
+
+    static std::vector<float> kindParameters(int kind)
+    {
+        switch (kind) {
+        case 7: // spring: windings, wire radius
+            return {10.f, 0.05f};
+        case 8: // gear: ring parameter, teeth, taper angle
+            return {0.4f, 20.f, 0.f};
+        case 9: // tapered pipe: bore diameter, end diameter
+            return {0.f, 0.5f, 0.8f};
+        case 10: // grid: line spacing
+            return {0.5f};
+        default:
+            return {};
+        }
+    }
+
+    static std::vector<float> kindScale(int kind)
+    {
+        switch (kind) {
+        case 7: // spring: length, coil radius
+            return {1.f, 0.2f, 1.f};
+        case 8: // gear: thickness in z
+            return {1.f, 1.f, 0.3f};
+        case 10: // grid: extents
+            return {4.f, 4.f, 1.f};
+        case 11: // beam: length, width, height
+            return {2.f, 0.5f, 0.3f};
+        default:
+            return {1.f, 1.f, 1.f};
+        }
     }
 
     void clear()
@@ -213,6 +276,52 @@ void BM_DrawShapes(benchmark::State& state)
     state.counters["vs_empty"] = empty > 0 ? frame / empty : 0.0;
     state.counters["kib_per_shape"] = count > 0 ? grown / count : 0.0;
 }
+
+// Memory of one shape kind: the heap grown while 2,000 shapes of the kind
+// were made (same dimensions and parameters, colours of their own), per
+// shape: `kib_per_shape` once they are in the scene, `kib_drawn` after the
+// first frame drew them too (the GL driver's part included). The heap in use
+// is counted rather than the resident set, which memory freed by the kind
+// measured before would hide.
+void BM_ShapeMemory(benchmark::State& state)
+{
+    constexpr int COUNT = 2000;
+    Host& h = host();
+    const int kind = int(state.range(0));
+    if (!h.viewer().beginOffscreen(WIDTH, HEIGHT)) {
+        state.SkipWithError("no off-screen buffer");
+        return;
+    }
+    double made = 0, drawn = 0;
+    for (auto _ : state) {
+        h.clear();
+        h.drawFrames(WARM_UP_FRAMES);
+        const double before = heapKiB();
+        h.createKind(COUNT, kind);
+        made = heapKiB() - before;
+        h.drawFrames(1);
+        drawn = heapKiB() - before;
+        if (h.objects().updateCallback().objectCount() != std::size_t(COUNT))
+            state.SkipWithError("not every shape was created");
+    }
+    h.clear();
+    h.viewer().endOffscreen();
+    // What the state packets alone take: the same packets, kept.
+    const double beforePackets = heapKiB();
+    std::vector<std::unique_ptr<GNP2::Packet>> packets;
+    for (int index = 0; index < COUNT; ++index)
+        packets.emplace_back(Host::shapePacket(index, Host::gridSide(COUNT), kind));
+    const double packetKiB = (heapKiB() - beforePackets) / COUNT;
+    state.counters["kib_per_shape"] = made / COUNT;
+    state.counters["kib_drawn"] = drawn / COUNT;
+    state.counters["kib_beyond_packet"] = made / COUNT - packetKiB;
+}
+
+BENCHMARK(BM_ShapeMemory)
+    ->ArgName("kind")
+    ->DenseRange(1, 11)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_DrawShapes)
     ->ArgNames({"shapes", "moving", "look"})

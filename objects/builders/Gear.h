@@ -27,6 +27,13 @@ public:
 
     // n teeth (negative: internal), thickness b, ring parameter k, angle α in degrees.
     Gear(int teeth, float thickness, float ringParameter, float angleDegrees);
+    // A gear drawing `other`'s surfaces (shared with a shallow copy) with
+    // no state of its own.
+    Gear(const Gear& other, const osg::CopyOp& copyop)
+        : osg::Geode(other, copyop), _layout(other._layout), _profilePoints(other._profilePoints)
+    {
+        setStateSet(nullptr);
+    }
 
     // The geometry of one surface; null when the gear could not be built.
     osg::Geometry* surface(Surface which) const;

@@ -20,6 +20,14 @@ public:
     };
 
     Pipe(float innerDiameter, float endRatio);
+    // A pipe drawing `other`'s surfaces (shared with a shallow copy) with
+    // no state of its own.
+    Pipe(const Pipe& other, const osg::CopyOp& copyop)
+        : osg::Geode(other, copyop), _outerTop(other._outerTop), _innerBottom(other._innerBottom),
+          _innerTop(other._innerTop)
+    {
+        setStateSet(nullptr);
+    }
 
     osg::Geometry* surface(Surface which) const;
 

@@ -26,6 +26,21 @@ Spring::Spring(const Parameters& parameters)
     build();
 }
 
+Spring::Spring(const Spring& other, const osg::CopyOp& copyop)
+    : osg::Geode(other, osg::CopyOp::SHALLOW_COPY), _parameters(other._parameters),
+      _geometry(new osg::Geometry(*other._geometry, copyop)),
+      _vertices(new osg::Vec3Array(*other._builtVertices, osg::CopyOp::DEEP_COPY_ALL)),
+      _builtVertices(other._builtVertices), _normals(other._normals), _strip(other._strip)
+{
+    setStateSet(nullptr);
+    // The copy's geometry is its own, stretched in place: no tag of the
+    // original's, vertices of its own.
+    _geometry->setUserData(nullptr);
+    _geometry->setVertexArray(_vertices.get());
+    removeDrawables(0, getNumDrawables());
+    addDrawable(_geometry.get());
+}
+
 void Spring::build()
 {
     const Parameters& p = _parameters;

@@ -32,6 +32,10 @@ public:
     };
 
     explicit Spring(const Parameters& parameters);
+    // A spring with `other`'s parameters that keeps vertices of its own (it
+    // stretches them) and shares the built vertices, normals and strip, which
+    // nothing changes after the build.
+    Spring(const Spring& other, const osg::CopyOp& copyop);
 
     // Moves the vertices along the axis so that the spring spans newLength;
     // the built length stays the reference.

@@ -326,4 +326,86 @@ TEST_F(ShapeRendering, ChangingOneOfManyAlikeBoxesLeavesTheOthersAsTheyWere)
     EXPECT_EQ(differing, 0);
 }
 
+// Springs, gears and tapered pipes built with the same parameters draw the
+// same data: changing the look of one of three alike shapes may change the
+// pixels around it only.
+TEST_F(ShapeRendering, ChangingOneOfThreeAlikeProceduralShapesLeavesTheOthers)
+{
+    struct Kind
+    {
+        int kind;
+        std::vector<float> scale, parameters;
+    };
+    const std::vector<Kind> kinds = {
+        {VisBaseObject::KIND_SPRING, {1.f, 0.4f, 1.f}, {4.f, 0.08f}},
+        {VisBaseObject::KIND_GEAR, {0.8f, 0.8f, 0.3f}, {0.4f, 12.f, 0.f}},
+        {VisBaseObject::KIND_PIPE, {0.8f, 0.8f, 0.8f}, {0.f, 0.5f, 0.8f}},
+    };
+    struct Step
+    {
+        int object;
+        std::map<int, std::vector<int>> ints;
+        std::map<int, std::vector<float>> floats;
+    };
+    const std::vector<Step> steps = {
+        {1, {}, {{item::shape::Opacity, {0.5f}}}},     {0, {{item::shape::Wireframe, {1}}}, {}},
+        {2, {{item::shape::Colour, {0, 255, 0}}}, {}}, {1, {}, {{item::shape::Opacity, {1.f}}}},
+        {0, {{item::shape::Wireframe, {0}}}, {}},
+    };
+    const float xs[3] = {-1.5f, 0.f, 1.5f};
+    sendTo(BOX, {}, {{item::shape::Position, {0.f, 50.f, 0.f}}}); // out of the way
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        const Kind& kind = kinds[k];
+        SCOPED_TRACE("kind " + std::to_string(kind.kind));
+        const int first = 10 + 3 * int(k);
+        for (int i = 0; i < 3; ++i) {
+            if (k > 0) // the previous kind's shapes out of the way
+                sendTo(first - 3 + i, {}, {{item::shape::Position, {0.f, 50.f, 0.f}}});
+            sendTo(
+                first + i,
+                {{item::shape::ShapeKind, {kind.kind}}, {item::shape::Colour, {255, 0, 0}}},
+                {{item::shape::Position,
+                  {xs[i], 0.f, kind.kind == VisBaseObject::KIND_SPRING ? -0.5f : 0.f}},
+                 {item::shape::Orientation, kind.kind == VisBaseObject::KIND_SPRING
+                                                ? std::vector<float>{1.f, 0.f, 0.f, 0.f, 1.f, 0.f}
+                                                : std::vector<float>{1.f, 0.f, 0.f, 0.f, 0.f, 1.f}},
+                 {item::shape::Scale, kind.scale},
+                 {item::shape::Parameters, kind.parameters}});
+        }
+        ASSERT_TRUE(
+            link.pumpUntil([&] { return box(first + 2) && box(first + 2)->isInitialized(); }));
+        // Each shape's part of the picture: the square its bounding sphere
+        // covers on screen.
+        const auto region = [&](int i) {
+            const osg::BoundingSphere bound = box(first + i)->getBound();
+            const osg::Vec3 low =
+                onScreen(bound.center() - osg::Vec3(bound.radius(), 0.f, bound.radius()));
+            const osg::Vec3 high =
+                onScreen(bound.center() + osg::Vec3(bound.radius(), 0.f, bound.radius()));
+            return std::array<int, 4>{int(low.x()), int(low.y()), int(high.x()) + 1,
+                                      int(high.y()) + 1};
+        };
+        const auto differing = [&](const osg::Image& a, const osg::Image& b, int i) {
+            const std::array<int, 4> r = region(i);
+            int count = 0;
+            for (int y = std::max(r[1], 0); y < std::min(r[3], a.t()); ++y)
+                for (int x = std::max(r[0], 0); x < std::min(r[2], a.s()); ++x)
+                    count += colourAt(a, x, y) != colourAt(b, x, y) ? 1 : 0;
+            return count;
+        };
+        osg::ref_ptr<osg::Image> before = pictureAfterPackets();
+        for (const Step& step : steps) {
+            sendTo(first + step.object, step.ints, step.floats);
+            osg::ref_ptr<osg::Image> after = pictureAfterPackets();
+            for (int i = 0; i < 3; ++i) {
+                if (i == step.object)
+                    EXPECT_GT(differing(*before, *after, i), 0) << "shape " << i << " unchanged";
+                else
+                    EXPECT_EQ(differing(*before, *after, i), 0) << "shape " << i << " changed too";
+            }
+            before = after;
+        }
+    }
+}
+
 } // namespace
