@@ -17,6 +17,8 @@
 #include "app/SceneShadows.h"
 #include "app/VisMainWindow.h"
 #include "files/ProgramPaths.h"
+#include "replay/ReplayManager.h"
+#include "scene/ObjectManager.h"
 #include "settings/Settings.h"
 #include "video/ReplayExportHost.h"
 #include "view/EglWindow.h"
@@ -125,9 +127,10 @@ std::string cameraUsage()
 }
 
 std::string readArguments(
-    const std::vector<std::string>& arguments, const char* option, std::vector<std::string>& files,
+    const std::vector<std::string>& arguments, const char* option, CommonOptions& common,
     const std::function<std::string(const std::string& name, const std::string& value)>& take)
 {
+    std::vector<std::string> files;
     bool seen = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -141,7 +144,9 @@ std::string readArguments(
         }
         if (i + 1 >= arguments.size())
             return argument + " needs a value";
-        if (std::string why = take(argument, arguments[++i]); !why.empty())
+        const std::string& value = arguments[++i];
+        const std::optional<std::string> camera = readCameraOption(argument, value, common.camera);
+        if (std::string why = camera ? *camera : take(argument, value); !why.empty())
             return why;
     }
     if (!seen)
@@ -149,6 +154,8 @@ std::string readArguments(
     if (files.size() != 2)
         return std::string(option) + " takes a replay file and an output file, " +
                std::to_string(files.size()) + " given";
+    common.replay = files[0];
+    common.output = files[1];
     return {};
 }
 
@@ -236,6 +243,34 @@ std::string StagedOutput::commit()
         return "could not write to file: '" + _output + "' (" + std::strerror(errno) + ")";
     _committed = true;
     return {};
+}
+
+bool ExportJob::open(const std::string& replay, Embedding embedding, const QSettings& store)
+{
+    if (const std::string why = _staged.checkWritable(); !why.empty()) {
+        std::cerr << "orvane: " << why << "\n";
+        return false;
+    }
+    _scene = std::make_unique<ExportScene>(embedding, store);
+    if (const std::string error = _scene->loadReplay(replay); !error.empty()) {
+        std::cerr << "orvane: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+const ReplayManager& ExportJob::replay()
+{
+    return *host().objects().replay();
+}
+
+bool ExportJob::commit()
+{
+    if (const std::string why = _staged.commit(); !why.empty()) {
+        std::cerr << "orvane: " << why << "\n";
+        return false;
+    }
+    return true;
 }
 
 } // namespace exportsupport
