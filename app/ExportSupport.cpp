@@ -43,13 +43,24 @@ bool readNumber(const std::string& text, double& value)
     return !in.fail() && in.eof() && std::isfinite(value);
 }
 
-bool readInteger(const std::string& text, int& value)
+namespace {
+
+// A whole number from `lowest` to `highest`, the whole text.
+bool readWholeNumber(const std::string& text, double lowest, double highest, int& value)
 {
     double number = 0;
-    if (!readNumber(text, number) || number != std::floor(number) || number < 1 || number > 1e6)
+    if (!readNumber(text, number) || number != std::floor(number) || number < lowest ||
+        number > highest)
         return false;
     value = int(number);
     return true;
+}
+
+} // namespace
+
+bool readInteger(const std::string& text, int& value)
+{
+    return readWholeNumber(text, 1, 1e6, value);
 }
 
 bool readSize(const std::string& text, int& width, int& height)
@@ -65,11 +76,7 @@ namespace {
 // Object numbers: whole numbers from 0.
 bool readObjectNumber(const std::string& text, int& value)
 {
-    double number = 0;
-    if (!readNumber(text, number) || number != std::floor(number) || number < 0 || number > 1e9)
-        return false;
-    value = int(number);
-    return true;
+    return readWholeNumber(text, 0, 1e9, value);
 }
 
 // "x,y,z,..." of `count` numbers.
