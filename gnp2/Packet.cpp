@@ -286,22 +286,27 @@ const Item& Packet::checked(int index, std::int32_t type) const
     return slot(index);
 }
 
-std::vector<float> Packet::getFloatVector(int index) const
+namespace {
+
+// The elements of a numeric item, copied out of the packet.
+template <class Element> std::vector<Element> elementsOf(const Item& item)
 {
-    const Item& item = checked(index, TYPE_FLOAT);
-    std::vector<float> values(std::size_t(item.count));
+    std::vector<Element> values(std::size_t(item.count));
     if (item.count)
         std::memcpy(values.data(), item.data, item.byteSize());
     return values;
 }
 
+} // namespace
+
+std::vector<float> Packet::getFloatVector(int index) const
+{
+    return elementsOf<float>(checked(index, TYPE_FLOAT));
+}
+
 std::vector<int> Packet::getIntVector(int index) const
 {
-    const Item& item = checked(index, TYPE_INT);
-    std::vector<int> values(std::size_t(item.count));
-    if (item.count)
-        std::memcpy(values.data(), item.data, item.byteSize());
-    return values;
+    return elementsOf<int>(checked(index, TYPE_INT));
 }
 
 std::string Packet::getString(int index) const
