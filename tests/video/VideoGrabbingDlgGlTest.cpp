@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "ExportFixture.h"
+#include "PresetFields.h"
 #include "VideoProbe.h"
 #include "replay/Recorder.h"
 #include "scene/ObjectManager.h"
@@ -203,11 +204,9 @@ TEST_F(DialogTest, PresetsAreSavedOverwrittenAndDeleted)
     QSettings store = settings::openSettings();
     std::optional<video::VideoPreset> mine = video::loadPreset(store, "Mine");
     ASSERT_TRUE(mine);
-    EXPECT_EQ(mine->codec, "WMV2 (compatible to PowerPoint)");
-    EXPECT_EQ(mine->bitrate, "321");
-    EXPECT_EQ(mine->framerate, "30");
-    EXPECT_EQ(mine->width, "320");
-    EXPECT_EQ(mine->height, "200");
+    EXPECT_EQ(
+        videotest::presetFields(*mine),
+        (std::vector<std::string>{"WMV2 (compatible to PowerPoint)", "321", "30", "320", "200"}));
     EXPECT_EQ(list()->count(), 8);
     EXPECT_EQ(list()->item(7)->text(), VideoGrabbingDlg::NEW_PRESET);
 
