@@ -94,24 +94,9 @@ TEST(SettingsTable, RowsAreFoundByKeyInAnyCaseAndGroupsByTheirKeys)
 // ---- The store ----
 
 // The user-scope store moved into a fresh folder for each test.
-class SettingsStore : public testing::Test
+class SettingsStore : public settings_test::StoreFixture
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(_folder.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, _folder.path());
-    }
-
-    // Writes `key` as it is spelled, as another program would.
-    void storeRaw(const QString& key, const QVariant& value)
-    {
-        QSettings store = settings::openSettings();
-        store.setValue(key, value);
-        store.sync();
-        ASSERT_EQ(store.status(), QSettings::NoError);
-    }
-
     // The lines of the INI file naming `key` (the part after the group)
     // whatever its case, and the file's section headers.
     QStringList fileLinesFor(const QString& name)
@@ -126,8 +111,6 @@ protected:
                 found << line.trimmed();
         return found;
     }
-
-    QTemporaryDir _folder;
 };
 
 TEST_F(SettingsStore, MissingKeyGivesTheTableDefault)
