@@ -48,14 +48,10 @@ Parsed parse(const std::vector<std::string>& arguments)
 {
     Parsed parsed;
     Options options;
-    std::vector<std::string> files;
     bool at = false;
     parsed.error = exportsupport::readArguments(
-        arguments, OPTION, files,
+        arguments, OPTION, options,
         [&](const std::string& argument, const std::string& value) -> std::string {
-            if (std::optional<std::string> camera =
-                    exportsupport::readCameraOption(argument, value, options.camera))
-                return *camera;
             if (argument == "--at") {
                 if (!exportsupport::readNumber(value, options.at) || options.at < 0)
                     return "--at takes a time in seconds, not \"" + value + "\"";
@@ -74,52 +70,39 @@ Parsed parse(const std::vector<std::string>& arguments)
         parsed.error = std::string(OPTION) + " needs --at T, the replay time to draw";
         return parsed;
     }
-    if (!formatOf(files[1])) {
-        parsed.error = "the picture is written as PNG or JPEG: \"" + files[1] +
+    if (!formatOf(options.output)) {
+        parsed.error = "the picture is written as PNG or JPEG: \"" + options.output +
                        "\" ends in neither .png, .jpg nor .jpeg";
         return parsed;
     }
-    options.replay = files[0];
-    options.output = files[1];
     parsed.options = options;
     return parsed;
 }
 
 int run(int argc, char** argv, Embedding embedding)
 {
-    const Parsed parsed = parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.options) {
-        std::cerr << "orvane: " << parsed.error << "\n" << usage();
+    const std::optional<Options> options = exportsupport::readCommandLine(argc, argv, parse, usage);
+    if (!options)
         return 2;
-    }
-    const Options& options = *parsed.options;
     const std::unique_ptr<QApplication> application =
         exportsupport::startApplication(argc, argv, embedding);
     if (!application)
         return 1;
 
-    exportsupport::StagedOutput staged(options.output);
-    if (const std::string why = staged.checkWritable(); !why.empty()) {
-        std::cerr << "orvane: " << why << "\n";
+    exportsupport::ExportJob job(options->output);
+    if (!job.open(options->replay, embedding, settings::openSettings()))
         return 1;
-    }
-    const QSettings store = settings::openSettings();
-    exportsupport::ExportScene scene(embedding, store);
-    if (const std::string error = scene.loadReplay(options.replay); !error.empty()) {
-        std::cerr << "orvane: " << error << "\n";
-        return 1;
-    }
-    video::ReplayExportHost& host = scene.host();
-    const ReplayManager& replay = *host.objects().replay();
-    if (options.at < replay.firstTime() || options.at > replay.lastTime()) {
-        std::cerr << "orvane: --at " << options.at << " is outside the replay, which runs from "
+    video::ReplayExportHost& host = job.host();
+    const ReplayManager& replay = job.replay();
+    if (options->at < replay.firstTime() || options->at > replay.lastTime()) {
+        std::cerr << "orvane: --at " << options->at << " is outside the replay, which runs from "
                   << replay.firstTime() << " s to " << replay.lastTime() << " s\n";
         return 2;
     }
 
     video::ReplayVideoExport conversion(host.viewer(), host.objects(), host.clock());
     const video::Picture picture =
-        conversion.picture(options.at, options.width, options.height, options.camera);
+        conversion.picture(options->at, options->width, options->height, options->camera);
     if (!picture.image) {
         std::cerr << "orvane: " << picture.error << "\n";
         return picture.cameraUnavailable ? 2 : 1;
@@ -129,20 +112,18 @@ int run(int argc, char** argv, Embedding embedding)
     // the background's alpha means nothing in a picture.
     const QImage buffer(drawn.data(), drawn.s(), drawn.t(), int(drawn.getRowStepInBytes()),
                         QImage::Format_RGB32);
-    const QImage image =
-        buffer.mirrored()
-            .scaled(options.width, options.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-            .convertToFormat(QImage::Format_RGB888);
-    if (!image.save(QString::fromStdString(staged.path()), formatOf(options.output), 95)) {
-        std::cerr << "orvane: could not write to file: '" << options.output << "'\n";
+    const QImage image = buffer.mirrored()
+                             .scaled(options->width, options->height, Qt::IgnoreAspectRatio,
+                                     Qt::SmoothTransformation)
+                             .convertToFormat(QImage::Format_RGB888);
+    if (!image.save(QString::fromStdString(job.stagedPath()), formatOf(options->output), 95)) {
+        std::cerr << "orvane: could not write to file: '" << options->output << "'\n";
         return 1;
     }
-    if (const std::string why = staged.commit(); !why.empty()) {
-        std::cerr << "orvane: " << why << "\n";
+    if (!job.commit())
         return 1;
-    }
-    std::cout << "Wrote the scene at " << options.at << " s, " << options.width << " x "
-              << options.height << ", to " << options.output << std::endl;
+    std::cout << "Wrote the scene at " << options->at << " s, " << options->width << " x "
+              << options->height << ", to " << options->output << std::endl;
     return 0;
 }
 

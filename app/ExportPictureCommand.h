@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "video/ExportCamera.h"
+#include "app/ExportSupport.h"
 #include "view/ViewerManager.h"
 
 namespace exportpicture {
@@ -31,21 +31,13 @@ inline constexpr const char* OPTION = "--export-picture";
 // Whether the command line asks for a picture.
 bool requested(int argc, char** argv);
 
-struct Options
+struct Options : exportsupport::CommonOptions
 {
-    std::string replay;
-    std::string output;
     double at = 0.0;
     int width = 800;
     int height = 600;
-    video::CameraChoice camera;
 };
-
-struct Parsed
-{
-    std::optional<Options> options;
-    std::string error; // why the command line cannot be used
-};
+using Parsed = exportsupport::Parsed<Options>;
 
 // Reads the arguments after the program name.
 Parsed parse(const std::vector<std::string>& arguments);

@@ -17,6 +17,8 @@
 #include "app/SceneShadows.h"
 #include "app/VisMainWindow.h"
 #include "files/ProgramPaths.h"
+#include "replay/ReplayManager.h"
+#include "scene/ObjectManager.h"
 #include "settings/Settings.h"
 #include "video/ReplayExportHost.h"
 #include "view/EglWindow.h"
@@ -41,13 +43,24 @@ bool readNumber(const std::string& text, double& value)
     return !in.fail() && in.eof() && std::isfinite(value);
 }
 
-bool readInteger(const std::string& text, int& value)
+namespace {
+
+// A whole number from `lowest` to `highest`, the whole text.
+bool readWholeNumber(const std::string& text, double lowest, double highest, int& value)
 {
     double number = 0;
-    if (!readNumber(text, number) || number != std::floor(number) || number < 1 || number > 1e6)
+    if (!readNumber(text, number) || number != std::floor(number) || number < lowest ||
+        number > highest)
         return false;
     value = int(number);
     return true;
+}
+
+} // namespace
+
+bool readInteger(const std::string& text, int& value)
+{
+    return readWholeNumber(text, 1, 1e6, value);
 }
 
 bool readSize(const std::string& text, int& width, int& height)
@@ -63,11 +76,7 @@ namespace {
 // Object numbers: whole numbers from 0.
 bool readObjectNumber(const std::string& text, int& value)
 {
-    double number = 0;
-    if (!readNumber(text, number) || number != std::floor(number) || number < 0 || number > 1e9)
-        return false;
-    value = int(number);
-    return true;
+    return readWholeNumber(text, 0, 1e9, value);
 }
 
 // "x,y,z,..." of `count` numbers.
@@ -125,9 +134,10 @@ std::string cameraUsage()
 }
 
 std::string readArguments(
-    const std::vector<std::string>& arguments, const char* option, std::vector<std::string>& files,
+    const std::vector<std::string>& arguments, const char* option, CommonOptions& common,
     const std::function<std::string(const std::string& name, const std::string& value)>& take)
 {
+    std::vector<std::string> files;
     bool seen = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -141,7 +151,9 @@ std::string readArguments(
         }
         if (i + 1 >= arguments.size())
             return argument + " needs a value";
-        if (std::string why = take(argument, arguments[++i]); !why.empty())
+        const std::string& value = arguments[++i];
+        const std::optional<std::string> camera = readCameraOption(argument, value, common.camera);
+        if (std::string why = camera ? *camera : take(argument, value); !why.empty())
             return why;
     }
     if (!seen)
@@ -149,6 +161,8 @@ std::string readArguments(
     if (files.size() != 2)
         return std::string(option) + " takes a replay file and an output file, " +
                std::to_string(files.size()) + " given";
+    common.replay = files[0];
+    common.output = files[1];
     return {};
 }
 
@@ -236,6 +250,34 @@ std::string StagedOutput::commit()
         return "could not write to file: '" + _output + "' (" + std::strerror(errno) + ")";
     _committed = true;
     return {};
+}
+
+bool ExportJob::open(const std::string& replay, Embedding embedding, const QSettings& store)
+{
+    if (const std::string why = _staged.checkWritable(); !why.empty()) {
+        std::cerr << "orvane: " << why << "\n";
+        return false;
+    }
+    _scene = std::make_unique<ExportScene>(embedding, store);
+    if (const std::string error = _scene->loadReplay(replay); !error.empty()) {
+        std::cerr << "orvane: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+const ReplayManager& ExportJob::replay()
+{
+    return *host().objects().replay();
+}
+
+bool ExportJob::commit()
+{
+    if (const std::string why = _staged.commit(); !why.empty()) {
+        std::cerr << "orvane: " << why << "\n";
+        return false;
+    }
+    return true;
 }
 
 } // namespace exportsupport

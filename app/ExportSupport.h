@@ -10,6 +10,7 @@
 #include <QSettings>
 
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,8 +29,38 @@ class ShadowedScene;
 namespace video {
 class ReplayExportHost;
 }
+class ReplayManager;
 
 namespace exportsupport {
+
+// What both commands read from their command line besides their own
+// options: the replay, the file to write and what the camera looks at.
+struct CommonOptions
+{
+    std::string replay;
+    std::string output;
+    video::CameraChoice camera;
+};
+
+// A command's options, or why its command line cannot be used.
+template <class Options> struct Parsed
+{
+    std::optional<Options> options;
+    std::string error; // why the command line cannot be used
+};
+
+// The options `parse` reads from argv[1..argc); nothing when the command
+// line cannot be used, with the reason and `usage` on standard error.
+template <class Options>
+std::optional<Options> readCommandLine(int argc, char** argv,
+                                       Parsed<Options> (*parse)(const std::vector<std::string>&),
+                                       std::string (*usage)())
+{
+    Parsed<Options> parsed = parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options)
+        std::cerr << "orvane: " << parsed.error << "\n" << usage();
+    return std::move(parsed.options);
+}
 
 // Whether argv[1..argc) holds `argument`.
 bool hasArgument(int argc, char** argv, const char* argument);
@@ -54,12 +85,13 @@ std::optional<std::string> readCameraOption(const std::string& name, const std::
 std::string cameraUsage();
 
 // Walks an export's command line (the arguments after the program's name):
-// the command's `option`, the file names (words not starting with --) into
-// `files`, and every other option with its value to `take`, which returns
-// why it cannot use them, or nothing. Returns why the command line cannot be
-// used, or nothing; two files are required.
+// the command's `option`, the replay and the output (words not starting
+// with --) and the camera options into `common`, and every other option
+// with its value to `take`, which returns why it cannot use them, or
+// nothing. Returns why the command line cannot be used, or nothing; two
+// files are required.
 std::string readArguments(
-    const std::vector<std::string>& arguments, const char* option, std::vector<std::string>& files,
+    const std::vector<std::string>& arguments, const char* option, CommonOptions& common,
     const std::function<std::string(const std::string& name, const std::string& value)>& take);
 
 // Chooses the OpenGL context for an export from ORVANE_GL and DISPLAY:
@@ -119,6 +151,30 @@ private:
     std::string _output;
     std::string _staged;
     bool _committed = false;
+};
+
+// The steps both commands take once the application runs: the output staged
+// in its folder, the scene made with the replay loaded into it, and the
+// finished file renamed to the output's name. Failures are said on standard
+// error.
+class ExportJob
+{
+public:
+    explicit ExportJob(const std::string& output) : _staged(output) {}
+
+    // False when the output's folder takes no file or the replay cannot be
+    // played.
+    bool open(const std::string& replay, Embedding embedding, const QSettings& store);
+    video::ReplayExportHost& host() { return _scene->host(); }
+    const ReplayManager& replay();
+    // Where the output is written until it is complete.
+    const std::string& stagedPath() const { return _staged.path(); }
+    // Renames the written file to the output's name; false when it cannot.
+    bool commit();
+
+private:
+    StagedOutput _staged;
+    std::unique_ptr<ExportScene> _scene;
 };
 
 } // namespace exportsupport

@@ -100,13 +100,9 @@ Parsed parse(const std::vector<std::string>& arguments)
 {
     Parsed parsed;
     Options options;
-    std::vector<std::string> files;
     parsed.error = exportsupport::readArguments(
-        arguments, OPTION, files,
+        arguments, OPTION, options,
         [&](const std::string& argument, const std::string& value) -> std::string {
-            if (std::optional<std::string> camera =
-                    exportsupport::readCameraOption(argument, value, options.camera))
-                return *camera;
             int integer = 0;
             double number = 0;
             if (argument == "--preset") {
@@ -143,8 +139,6 @@ Parsed parse(const std::vector<std::string>& arguments)
         });
     if (!parsed.error.empty())
         return parsed;
-    options.replay = files[0];
-    options.output = files[1];
     parsed.options = options;
     return parsed;
 }
@@ -170,12 +164,10 @@ Range exportRange(const Options& options, double first, double last)
 
 int run(int argc, char** argv, Embedding embedding)
 {
-    const Parsed parsed = parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.options) {
-        std::cerr << "orvane: " << parsed.error << "\n" << usage();
+    std::optional<Options> read = exportsupport::readCommandLine(argc, argv, parse, usage);
+    if (!read)
         return 2;
-    }
-    Options options = *parsed.options;
+    Options& options = *read;
 
     const std::unique_ptr<QApplication> application =
         exportsupport::startApplication(argc, argv, embedding);
@@ -213,18 +205,11 @@ int run(int argc, char** argv, Embedding embedding)
         return 2;
     }
 
-    exportsupport::StagedOutput staged(options.output);
-    if (const std::string why = staged.checkWritable(); !why.empty()) {
-        std::cerr << "orvane: " << why << "\n";
+    exportsupport::ExportJob job(options.output);
+    if (!job.open(options.replay, embedding, store))
         return 1;
-    }
-    exportsupport::ExportScene scene(embedding, store);
-    if (const std::string error = scene.loadReplay(options.replay); !error.empty()) {
-        std::cerr << "orvane: " << error << "\n";
-        return 1;
-    }
-    video::ReplayExportHost& host = scene.host();
-    const ReplayManager& replay = *host.objects().replay();
+    video::ReplayExportHost& host = job.host();
+    const ReplayManager& replay = job.replay();
 
     video::ExportRequest request;
     request.fileName = QString::fromStdString(options.output);
@@ -244,7 +229,7 @@ int run(int argc, char** argv, Embedding embedding)
     }
 
     video::ExportParameters parameters;
-    parameters.fileName = staged.path();
+    parameters.fileName = job.stagedPath();
     parameters.width = options.width.value_or(DEFAULT_WIDTH);
     parameters.height = options.height.value_or(DEFAULT_HEIGHT);
     parameters.frameRate = options.frameRate.value_or(25);
@@ -280,10 +265,8 @@ int run(int argc, char** argv, Embedding embedding)
         std::cerr << "orvane: " << result.error << "\n";
         return result.cameraUnavailable ? 2 : 1;
     }
-    if (const std::string why = staged.commit(); !why.empty()) {
-        std::cerr << "orvane: " << why << "\n";
+    if (!job.commit())
         return 1;
-    }
     std::cout << "Wrote " << result.frames << " frames to " << options.output << std::endl;
     return 0;
 }

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "video/ExportCamera.h"
+#include "app/ExportSupport.h"
 #include "view/ViewerManager.h"
 
 namespace exportvideo {
@@ -37,10 +37,8 @@ inline constexpr const char* OPTION = "--export-video";
 // Whether the command line asks for an export.
 bool requested(int argc, char** argv);
 
-struct Options
+struct Options : exportsupport::CommonOptions
 {
-    std::string replay;
-    std::string output;
     std::optional<std::string> preset;
     std::optional<std::string> codec; // a codec name (see codecNames) or a codec list text
     std::optional<int> bitrate;       // kBit/s as the dialog's field
@@ -50,14 +48,8 @@ struct Options
     double speed = 1.0;
     std::optional<double> from;
     std::optional<double> to;
-    video::CameraChoice camera;
 };
-
-struct Parsed
-{
-    std::optional<Options> options;
-    std::string error; // why the command line cannot be used
-};
+using Parsed = exportsupport::Parsed<Options>;
 
 // Reads the arguments after the program name.
 Parsed parse(const std::vector<std::string>& arguments);

@@ -15,6 +15,23 @@ unsigned char* allocate(std::size_t size)
     return new unsigned char[size == 0 ? 1 : size];
 }
 
+// `size` bytes (from one to two words) as two possibly overlapping words,
+// the first and the last, both read before either is written.
+template <class Word>
+inline void copyHeadAndTail(unsigned char* out, const unsigned char* in, std::size_t size)
+{
+    Word head, tail;
+    std::memcpy(&head, in, sizeof head);
+    std::memcpy(&tail, in + size - sizeof tail, sizeof tail);
+    std::memcpy(out, &head, sizeof head);
+    std::memcpy(out + size - sizeof tail, &tail, sizeof tail);
+}
+
+struct SixteenBytes
+{
+    unsigned char bytes[16];
+};
+
 // Copies item bytes. Most items of a stream are a few numbers: those are
 // copied with two overlapping fixed-size moves instead of a library call.
 inline void copyItemBytes(unsigned char* out, const unsigned char* in, std::size_t size)
@@ -22,23 +39,11 @@ inline void copyItemBytes(unsigned char* out, const unsigned char* in, std::size
     if (size > 32) {
         std::memcpy(out, in, size);
     } else if (size > 16) {
-        unsigned char head[16], tail[16];
-        std::memcpy(head, in, 16);
-        std::memcpy(tail, in + size - 16, 16);
-        std::memcpy(out, head, 16);
-        std::memcpy(out + size - 16, tail, 16);
+        copyHeadAndTail<SixteenBytes>(out, in, size);
     } else if (size >= 8) {
-        std::uint64_t head, tail;
-        std::memcpy(&head, in, 8);
-        std::memcpy(&tail, in + size - 8, 8);
-        std::memcpy(out, &head, 8);
-        std::memcpy(out + size - 8, &tail, 8);
+        copyHeadAndTail<std::uint64_t>(out, in, size);
     } else if (size >= 4) {
-        std::uint32_t head, tail;
-        std::memcpy(&head, in, 4);
-        std::memcpy(&tail, in + size - 4, 4);
-        std::memcpy(out, &head, 4);
-        std::memcpy(out + size - 4, &tail, 4);
+        copyHeadAndTail<std::uint32_t>(out, in, size);
     } else {
         for (std::size_t i = 0; i < size; ++i)
             out[i] = in[i];
@@ -286,22 +291,27 @@ const Item& Packet::checked(int index, std::int32_t type) const
     return slot(index);
 }
 
-std::vector<float> Packet::getFloatVector(int index) const
+namespace {
+
+// The elements of a numeric item, copied out of the packet.
+template <class Element> std::vector<Element> elementsOf(const Item& item)
 {
-    const Item& item = checked(index, TYPE_FLOAT);
-    std::vector<float> values(std::size_t(item.count));
+    std::vector<Element> values(std::size_t(item.count));
     if (item.count)
         std::memcpy(values.data(), item.data, item.byteSize());
     return values;
 }
 
+} // namespace
+
+std::vector<float> Packet::getFloatVector(int index) const
+{
+    return elementsOf<float>(checked(index, TYPE_FLOAT));
+}
+
 std::vector<int> Packet::getIntVector(int index) const
 {
-    const Item& item = checked(index, TYPE_INT);
-    std::vector<int> values(std::size_t(item.count));
-    if (item.count)
-        std::memcpy(values.data(), item.data, item.byteSize());
-    return values;
+    return elementsOf<int>(checked(index, TYPE_INT));
 }
 
 std::string Packet::getString(int index) const

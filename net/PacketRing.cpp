@@ -192,6 +192,20 @@ int PacketRing::size() const
     return fill(head, tail);
 }
 
+template <typename Ready>
+bool PacketRing::waitFor(std::atomic<bool>& waiting, std::condition_variable& wake,
+                         std::chrono::microseconds timeout, Ready ready)
+{
+    if (spinUntil(ready))
+        return true;
+    std::unique_lock lock(_waitMutex);
+    const std::uint64_t wakeups = _wakeups;
+    bool result = false;
+    sleepUntil(waiting, wake, lock, timeout,
+               [&] { return (result = ready()) || _wakeups != wakeups; });
+    return result;
+}
+
 bool PacketRing::waitBelow(int level, std::chrono::microseconds timeout)
 {
     const int head = _head.load(std::memory_order_relaxed);
@@ -199,35 +213,19 @@ bool PacketRing::waitBelow(int level, std::chrono::microseconds timeout)
     // is an upper bound: when that is below, no shared line needs reading.
     if (fill(head, _tailSeen) < level)
         return true;
-    const auto below = [&] {
+    return waitFor(_producerWaiting, _notFull, timeout, [&] {
         _tailSeen = _tail.load(std::memory_order_acquire);
         return fill(head, _tailSeen) < level;
-    };
-    if (spinUntil(below))
-        return true;
-    std::unique_lock lock(_waitMutex);
-    const std::uint64_t wakeups = _wakeups;
-    bool result = false;
-    sleepUntil(_producerWaiting, _notFull, lock, timeout,
-               [&] { return (result = below()) || _wakeups != wakeups; });
-    return result;
+    });
 }
 
 bool PacketRing::waitNotEmpty(std::chrono::microseconds timeout)
 {
     const int tail = _tail.load(std::memory_order_relaxed);
-    const auto queued = [&] {
+    return waitFor(_consumerWaiting, _notEmpty, timeout, [&] {
         _headSeen = _head.load(std::memory_order_acquire);
         return _headSeen != tail;
-    };
-    if (spinUntil(queued))
-        return true;
-    std::unique_lock lock(_waitMutex);
-    const std::uint64_t wakeups = _wakeups;
-    bool result = false;
-    sleepUntil(_consumerWaiting, _notEmpty, lock, timeout,
-               [&] { return (result = queued()) || _wakeups != wakeups; });
-    return result;
+    });
 }
 
 void PacketRing::wakeAll()

@@ -77,6 +77,12 @@ private:
     {
         return head >= tail ? head - tail : head + CAPACITY - tail;
     }
+    // One side's wait: spins for `ready`, then sleeps on `wake` with the
+    // side's `waiting` flag up until `ready` holds, wakeAll() is called or the
+    // timeout passes; returns the last answer of `ready`.
+    template <typename Ready>
+    bool waitFor(std::atomic<bool>& waiting, std::condition_variable& wake,
+                 std::chrono::microseconds timeout, Ready ready);
 
     // Producer's side: head and the producer's last view of tail.
     alignas(64) std::atomic<std::int32_t> _head{0}; // written by the producer only

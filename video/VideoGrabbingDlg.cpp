@@ -123,12 +123,14 @@ void VideoGrabbingDlg::buildWidgets()
     _codecBox->setObjectName("_codecBox");
     for (const VideoCodecEntry& entry : VIDEO_CODECS)
         _codecBox->addItem(qstr(entry.item));
-    _bitrate = new QSpinBox(this);
-    _bitrate->setObjectName("_bitrate");
-    _bitrate->setRange(10, 100000);
-    _framerate = new QSpinBox(this);
-    _framerate->setObjectName("_framerate");
-    _framerate->setRange(1, 1000);
+    auto wholeBox = [this](const char* name, int minimum, int maximum) {
+        auto* box = new QSpinBox(this);
+        box->setObjectName(name);
+        box->setRange(minimum, maximum);
+        return box;
+    };
+    _bitrate = wholeBox("_bitrate", 10, 100000);
+    _framerate = wholeBox("_framerate", 1, 1000);
 
     _gain = new QDoubleSpinBox(this);
     _gain->setObjectName("_gain");
@@ -146,12 +148,8 @@ void VideoGrabbingDlg::buildWidgets()
     };
     _startTime = timeBox("_startTime");
     _endTime = timeBox("_endTime");
-    _width = new QSpinBox(this);
-    _width->setObjectName("_width");
-    _width->setRange(10, 5000);
-    _height = new QSpinBox(this);
-    _height->setObjectName("_height");
-    _height->setRange(10, 5000);
+    _width = wholeBox("_width", 10, 5000);
+    _height = wholeBox("_height", 10, 5000);
 
     _progress = new QProgressBar(this);
     _progress->setObjectName("_progress");

@@ -16,10 +16,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -29,31 +25,18 @@
 #include "client/SimulationClient.h"
 #include "gnp2/Packet.h"
 #include "orvane/Protocol.h"
+#include "tests/support/FreePort.h"
 
 namespace {
 
 namespace kind = orvane::kind;
 namespace item = orvane::item;
 using Clock = std::chrono::steady_clock;
+using testsupport::freePort;
 
 constexpr int UPDATES_PER_PROBE = 200;
 constexpr int PROBE = 4090; // the intersector's object number
 constexpr auto FLOOD = std::chrono::seconds(5);
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
 
 // The orvane program in a folder of its own, ended with the case.
 struct Viewer

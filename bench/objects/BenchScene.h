@@ -12,6 +12,7 @@
 
 #include "gnp2/Packet.h"
 #include "net/PacketRing.h"
+#include "protocol/Items.h"
 #include "scene/ObjectKinds.h"
 #include "scene/RootnodeUpdateCallback.h"
 #include "tests/support/BareObject.h"
@@ -48,6 +49,16 @@ struct Scene
     osg::ref_ptr<osg::Group> root, hud;
     osg::ref_ptr<rootnodeUpdateCallback> callback;
 };
+
+// A new packet for object `objectNumber` of `typeCode` on connection 0; the
+// ring that takes it deletes it.
+inline GNP2::Packet* addressed(int objectNumber, int typeCode)
+{
+    auto* packet = new GNP2::Packet;
+    packet->setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), std::uint32_t(typeCode)));
+    packet->setIntVector(item::every::Connection, {0});
+    return packet;
+}
 
 // Bare objects (they merge their packets and follow items 1, 3 and 4) for
 // the type code of the shapes.

@@ -16,6 +16,7 @@
 
 namespace {
 
+using bench::addressed;
 using bench::Scene;
 using Pipe = VisFlowPipeObject;
 
@@ -24,14 +25,6 @@ constexpr int INDICATORS = 200;
 constexpr float LENGTH = 1.f, RADIUS = 0.1f;
 // Step r / density over S = PIPES · L · r gives INDICATORS cones.
 constexpr float DENSITY = float(INDICATORS) / (float(PIPES) * LENGTH);
-
-GNP2::Packet* addressed(int objectNumber, int typeCode)
-{
-    auto* packet = new GNP2::Packet;
-    packet->setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), std::uint32_t(typeCode)));
-    packet->setIntVector(item::every::Connection, {0});
-    return packet;
-}
 
 // Pipe i (object number i + 1) runs along x from x = i.
 GNP2::Packet* pipeCreation(int i)

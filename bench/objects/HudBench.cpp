@@ -24,6 +24,7 @@
 
 namespace {
 
+using bench::addressed;
 using bench::Scene;
 
 constexpr int ELEMENTS = 50;
@@ -42,14 +43,6 @@ enum Role
 Role roleOf(int element)
 {
     return element < 10 ? GRAPH : element < 30 ? VALUE : element < 40 ? BAR : BUTTON;
-}
-
-GNP2::Packet* addressed(int objectNumber, int typeCode)
-{
-    auto* packet = new GNP2::Packet;
-    packet->setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), std::uint32_t(typeCode)));
-    packet->setIntVector(item::every::Connection, {0});
-    return packet;
 }
 
 GNP2::Packet* timePacket(float t)

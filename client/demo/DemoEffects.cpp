@@ -52,6 +52,18 @@ float showerIntensity(float p, float from, float until)
     return std::round(8.f * std::sin(3.14159265f * (p - from) / (until - from))) / 10.f;
 }
 
+// A weather object's packet: its kind and colour go with the creating one.
+GNP2::Packet weatherPacket(int objectNumber, int weatherKind, std::vector<int> colour, bool created)
+{
+    GNP2::Packet p;
+    address(p, objectNumber, orvane::kind::Weather);
+    if (!created) {
+        p.setIntVector(item::weather::WeatherKind, {weatherKind});
+        p.setIntVector(item::weather::Colour, colour);
+    }
+    return p;
+}
+
 } // namespace
 
 void DemoEffects::step(orvane::SimulationClient& client, float t, bool created)
@@ -178,33 +190,21 @@ void DemoEffects::weather(orvane::SimulationClient& client, float t, bool create
 {
     const float p = phase(t);
     // Rain slanting with a wind that turns slowly.
-    GNP2::Packet rain;
-    address(rain, RAIN, orvane::kind::Weather);
-    if (!created) {
-        rain.setIntVector(item::weather::WeatherKind, {0});
-        rain.setIntVector(item::weather::Colour, {170, 180, 210});
-    }
+    GNP2::Packet rain = weatherPacket(RAIN, 0, {170, 180, 210}, created);
     rain.setFloatVector(item::weather::Intensity, {showerIntensity(p, RAIN_FROM, RAIN_UNTIL)});
     rain.setFloatVector(item::weather::Wind, {2.f * std::sin(t * 0.3f), 1.f, 0.f});
     client.queue(rain);
 
     // Snow drifting with a slow wind that turns in all three directions.
-    GNP2::Packet snow;
-    address(snow, SNOW, orvane::kind::Weather);
-    if (!created) {
-        snow.setIntVector(item::weather::WeatherKind, {1});
-        snow.setIntVector(item::weather::Colour, {245, 245, 255});
-    }
+    GNP2::Packet snow = weatherPacket(SNOW, 1, {245, 245, 255}, created);
     snow.setFloatVector(item::weather::Intensity, {showerIntensity(p, SNOW_FROM, SNOW_UNTIL)});
-    snow.setFloatVector(item::weather::Wind, {0.6f * std::sin(t * 0.2f), 0.3f * std::cos(t * 0.25f), -0.2f});
+    snow.setFloatVector(item::weather::Wind,
+                        {0.6f * std::sin(t * 0.2f), 0.3f * std::cos(t * 0.25f), -0.2f});
     client.queue(snow);
 
     // Grey fog from 8 to 35 units, switched on and off by item 52.
-    GNP2::Packet fog;
-    address(fog, FOG, orvane::kind::Weather);
+    GNP2::Packet fog = weatherPacket(FOG, 2, {190, 190, 200}, created);
     if (!created) {
-        fog.setIntVector(item::weather::WeatherKind, {2});
-        fog.setIntVector(item::weather::Colour, {190, 190, 200});
         fog.setFloatVector(item::weather::FogStart, {8.f});
         fog.setFloatVector(item::weather::FogEnd, {35.f});
     }

@@ -50,6 +50,22 @@ void label(GNP2::Packet& p, int objectNumber, float x, float y, float height, co
 }
 
 // The vertical speed of the box, which bobs as 0.25 sin(2t + 1).
+// A line's packet: how it looks goes with the creating one.
+GNP2::Packet linePacket(int objectNumber, std::vector<int> colour, int lineKind, float width,
+                        int pointCount, bool created)
+{
+    GNP2::Packet p;
+    address(p, objectNumber, orvane::kind::Line);
+    if (!created) {
+        p.setIntVector(item::line::Colour, colour);
+        p.setFloatVector(item::line::Opacity, {1.f});
+        p.setIntVector(item::line::LineKind, {lineKind});
+        p.setFloatVector(item::line::Width, {width});
+        p.setIntVector(item::line::PointCount, {pointCount});
+    }
+    return p;
+}
+
 float boxSpeed(float motion, bool paused)
 {
     return paused ? 0.f : 0.5f * std::cos(2.f * motion + 1.f);
@@ -201,15 +217,7 @@ void DemoHud::lines(orvane::SimulationClient& client, float motion, bool created
 {
     // A wave of 40 points running along the front of the scene.
     constexpr int WAVE_POINTS = 40;
-    GNP2::Packet wave;
-    address(wave, WAVE, orvane::kind::Line);
-    if (!created) {
-        wave.setIntVector(item::line::Colour, {255, 230, 60});
-        wave.setFloatVector(item::line::Opacity, {1.f});
-        wave.setIntVector(item::line::LineKind, {1});
-        wave.setFloatVector(item::line::Width, {2.f});
-        wave.setIntVector(item::line::PointCount, {WAVE_POINTS});
-    }
+    GNP2::Packet wave = linePacket(WAVE, {255, 230, 60}, 1, 2.f, WAVE_POINTS, created);
     std::vector<float> points;
     for (int i = 0; i < WAVE_POINTS; ++i) {
         const float x = -6.f + 12.f * float(i) / float(WAVE_POINTS - 1);
@@ -219,15 +227,7 @@ void DemoHud::lines(orvane::SimulationClient& client, float motion, bool created
     client.queue(wave);
 
     // An arch over the shapes from four control points; its top sways.
-    GNP2::Packet arch;
-    address(arch, ARCH, orvane::kind::Line);
-    if (!created) {
-        arch.setIntVector(item::line::Colour, {230, 80, 255});
-        arch.setFloatVector(item::line::Opacity, {1.f});
-        arch.setIntVector(item::line::LineKind, {2});
-        arch.setFloatVector(item::line::Width, {3.f});
-        arch.setIntVector(item::line::PointCount, {4});
-    }
+    GNP2::Packet arch = linePacket(ARCH, {230, 80, 255}, 2, 3.f, 4, created);
     const float sway = std::sin(motion * 0.8f);
     arch.setFloatVector(item::line::Points, {-4.5f, 0.f, 0.f, -2.f + sway, 0.f, 3.5f, 2.f + sway,
                                              0.f, 3.5f, 4.5f, 0.f, 0.f});

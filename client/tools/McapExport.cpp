@@ -266,6 +266,92 @@ void appendColour(std::string& o, Colour c)
     appendFields(o, "rgba", {c.r, c.g, c.b, c.a});
 }
 
+// The elements of `values`, each by `append`, separated by commas.
+template <class Values, class Append>
+void appendEach(std::string& o, const Values& values, Append&& append)
+{
+    bool first = true;
+    for (const auto& value : values) {
+        if (!first)
+            o += ',';
+        first = false;
+        append(o, value);
+    }
+}
+
+// One JSON object written field by field into `o`, in the order the calls
+// come; the closing brace is written when the writer goes out of scope.
+class JsonObject
+{
+public:
+    explicit JsonObject(std::string& o) : _o(o) { _o += '{'; }
+    ~JsonObject() { _o += '}'; }
+    JsonObject(const JsonObject&) = delete;
+    JsonObject& operator=(const JsonObject&) = delete;
+
+    JsonObject& pose(Vec3 position = {}, Quat orientation = {})
+    {
+        appendPose(key("pose"), position, orientation);
+        return *this;
+    }
+    // A field whose value `append` writes.
+    template <class Value, class Append>
+    JsonObject& field(std::string_view name, const Value& value, Append&& append)
+    {
+        append(key(name), value);
+        return *this;
+    }
+    JsonObject& number(std::string_view name, float v) { return field(name, v, appendNumber); }
+    JsonObject& integer(std::string_view name, std::int64_t v)
+    {
+        return field(name, v, appendInteger);
+    }
+    JsonObject& vec(std::string_view name, Vec3 v) { return field(name, v, appendVec); }
+    JsonObject& colour(std::string_view name, Colour v) { return field(name, v, appendColour); }
+    JsonObject& flag(std::string_view name, bool v)
+    {
+        key(name) += v ? "true"sv : "false"sv;
+        return *this;
+    }
+    JsonObject& string(std::string_view name, std::string_view v)
+    {
+        appendString(key(name), v);
+        return *this;
+    }
+    // An array of `values`, each written by `append`.
+    template <class Values, class Append>
+    JsonObject& array(std::string_view name, const Values& values, Append&& append)
+    {
+        std::string& o = key(name);
+        o += '[';
+        appendEach(o, values, std::forward<Append>(append));
+        o += ']';
+        return *this;
+    }
+
+private:
+    // Writes the separator and the key of the next field.
+    std::string& key(std::string_view name)
+    {
+        if (!_first)
+            _o += ',';
+        _first = false;
+        _o += '"';
+        _o += name;
+        _o += "\":"sv;
+        return _o;
+    }
+
+    std::string& _o;
+    bool _first = true;
+};
+
+constexpr auto asVec = [](std::string& o, Vec3 v) { appendVec(o, v); };
+constexpr auto asColour = [](std::string& o, Colour c) { appendColour(o, c); };
+constexpr auto asInteger = [](std::string& o, std::uint32_t i) { appendInteger(o, i); };
+const std::vector<Colour> noColours;
+const std::vector<std::uint32_t> noIndices;
+
 // ---------------------------------------------------------------------------
 // The items of one record, read in place from its frame.
 
@@ -425,133 +511,81 @@ struct Primitives
 
 void cube(Primitives& p, Vec3 centre, Vec3 size, Colour c, std::string Primitives::*array)
 {
-    std::string& o = Primitives::next(p.*array);
-    o += "{\"pose\":"sv;
-    appendPose(o, centre);
-    o += ",\"size\":"sv;
-    appendVec(o, size);
-    o += ",\"color\":"sv;
-    appendColour(o, c);
-    o += '}';
+    JsonObject(Primitives::next(p.*array)).pose(centre).vec("size", size).colour("color", c);
 }
 
 void cylinder(Primitives& p, Vec3 centre, Vec3 size, float bottom, float top, Colour c)
 {
-    std::string& o = Primitives::next(p.cylinders);
-    o += "{\"pose\":"sv;
-    appendPose(o, centre);
-    o += ",\"size\":"sv;
-    appendVec(o, size);
-    o += ",\"bottom_scale\":"sv;
-    appendNumber(o, bottom);
-    o += ",\"top_scale\":"sv;
-    appendNumber(o, top);
-    o += ",\"color\":"sv;
-    appendColour(o, c);
-    o += '}';
+    JsonObject(Primitives::next(p.cylinders))
+        .pose(centre)
+        .vec("size", size)
+        .number("bottom_scale", bottom)
+        .number("top_scale", top)
+        .colour("color", c);
 }
 
 void arrow(Primitives& p, Vec3 from, Quat turn, float shaft, float shaftWidth, float head,
            float headWidth, Colour c)
 {
-    std::string& o = Primitives::next(p.arrows);
-    o += "{\"pose\":"sv;
-    appendPose(o, from, turn);
-    o += ",\"shaft_length\":"sv;
-    appendNumber(o, shaft);
-    o += ",\"shaft_diameter\":"sv;
-    appendNumber(o, shaftWidth);
-    o += ",\"head_length\":"sv;
-    appendNumber(o, head);
-    o += ",\"head_diameter\":"sv;
-    appendNumber(o, headWidth);
-    o += ",\"color\":"sv;
-    appendColour(o, c);
-    o += '}';
+    JsonObject(Primitives::next(p.arrows))
+        .pose(from, turn)
+        .number("shaft_length", shaft)
+        .number("shaft_diameter", shaftWidth)
+        .number("head_length", head)
+        .number("head_diameter", headWidth)
+        .colour("color", c);
 }
 
 void text(Primitives& p, Vec3 at, bool billboard, float size, Colour c, std::string_view label)
 {
-    std::string& o = Primitives::next(p.texts);
-    o += "{\"pose\":"sv;
-    appendPose(o, at);
-    o += billboard ? ",\"billboard\":true" : ",\"billboard\":false";
-    o += ",\"font_size\":"sv;
-    appendNumber(o, size);
-    o += ",\"scale_invariant\":false,\"color\":"sv;
-    appendColour(o, c);
-    o += ",\"text\":"sv;
-    appendString(o, label);
-    o += '}';
-}
-
-// The elements of `values`, each by `append`, separated by commas.
-template <class Values, class Append>
-void appendEach(std::string& o, const Values& values, Append&& append)
-{
-    bool first = true;
-    for (const auto& value : values) {
-        if (!first)
-            o += ',';
-        first = false;
-        append(o, value);
-    }
+    JsonObject(Primitives::next(p.texts))
+        .pose(at)
+        .flag("billboard", billboard)
+        .number("font_size", size)
+        .flag("scale_invariant", false)
+        .colour("color", c)
+        .string("text", label);
 }
 
 void lineStrip(Primitives& p, const std::vector<Vec3>& points, float width, Colour c)
 {
-    std::string& o = Primitives::next(p.lines);
-    o += "{\"type\":0,\"pose\":"sv;
-    appendPose(o);
-    o += ",\"thickness\":"sv;
-    appendNumber(o, width);
-    o += ",\"scale_invariant\":true,\"points\":["sv;
-    appendEach(o, points, [](std::string& to, const auto& v) { appendVec(to, v); });
-    o += "],\"color\":"sv;
-    appendColour(o, c);
-    o += ",\"colors\":[],\"indices\":[]}"sv;
+    JsonObject(Primitives::next(p.lines))
+        .integer("type", 0)
+        .pose()
+        .number("thickness", width)
+        .flag("scale_invariant", true)
+        .array("points", points, asVec)
+        .colour("color", c)
+        .array("colors", noColours, asColour)
+        .array("indices", noIndices, asInteger);
 }
 
 void triangles(Primitives& p, const std::vector<Vec3>& points, const std::vector<Colour>& colours,
                const std::vector<std::uint32_t>& indices, Colour c)
 {
-    std::string& o = Primitives::next(p.triangles);
-    o += "{\"pose\":"sv;
-    appendPose(o);
-    o += ",\"points\":["sv;
-    appendEach(o, points, [](std::string& to, const auto& v) { appendVec(to, v); });
-    o += "],\"color\":"sv;
-    appendColour(o, c);
-    o += ",\"colors\":["sv;
-    appendEach(o, colours, [](std::string& to, const auto& v) { appendColour(to, v); });
-    o += "],\"indices\":["sv;
-    appendEach(o, indices, [](std::string& to, const auto& v) { appendInteger(to, v); });
-    o += "]}"sv;
+    JsonObject(Primitives::next(p.triangles))
+        .pose()
+        .array("points", points, asVec)
+        .colour("color", c)
+        .array("colors", colours, asColour)
+        .array("indices", indices, asInteger);
 }
 
 void model(Primitives& p, const std::string& url, Vec3 scale, Colour c, bool overrideColour)
 {
-    std::string& o = Primitives::next(p.models);
-    o += "{\"pose\":"sv;
-    appendPose(o);
-    o += ",\"scale\":"sv;
-    appendVec(o, scale);
-    o += ",\"color\":"sv;
-    appendColour(o, c);
-    o += overrideColour ? ",\"override_color\":true" : ",\"override_color\":false";
-    o += ",\"url\":"sv;
-    appendString(o, url);
-    o += ",\"media_type\":\"\",\"data\":\"\"}"sv;
+    JsonObject(Primitives::next(p.models))
+        .pose()
+        .vec("scale", scale)
+        .colour("color", c)
+        .flag("override_color", overrideColour)
+        .string("url", url)
+        .string("media_type", "")
+        .string("data", "");
 }
 
 void metadata(Primitives& p, std::string_view key, std::string_view value)
 {
-    std::string& o = Primitives::next(p.metadata);
-    o += "{\"key\":"sv;
-    appendString(o, key);
-    o += ",\"value\":"sv;
-    appendString(o, value);
-    o += '}';
+    JsonObject(Primitives::next(p.metadata)).string("key", key).string("value", value);
 }
 
 // The value of an item as metadata text: the characters, or the numbers

@@ -676,13 +676,7 @@ TEST_P(MainWindow, ScreenshotWritesTheViewAndReportsAFailedWrite)
         // A folder that does not exist: a message box says so.
         QString message;
         bool told = false;
-        answerNextDialog(
-            "QMessageBox",
-            [&](QWidget* box) {
-                message = static_cast<QMessageBox*>(box)->text();
-                static_cast<QMessageBox*>(box)->accept();
-            },
-            &told);
+        acceptNextMessageBox(message, &told);
         screenshot(
             [&](QFileDialog& dialog) { choose(dialog, folder.filePath("missing/shot.png")); });
         EXPECT_TRUE(waitFor([&] { return told; }, 5s));

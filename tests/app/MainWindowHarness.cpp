@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QPointer>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,17 @@ void answerNextDialog(const char* className, std::function<void(QWidget*)> answe
         });
     });
     poll->start(50);
+}
+
+void acceptNextMessageBox(QString& text, bool* answered)
+{
+    answerNextDialog(
+        "QMessageBox",
+        [&text](QWidget* box) {
+            text = static_cast<QMessageBox*>(box)->text();
+            static_cast<QMessageBox*>(box)->accept();
+        },
+        answered);
 }
 
 QImage viewerPicture(VisMainWindow& window)

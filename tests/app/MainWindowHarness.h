@@ -30,6 +30,9 @@ void runInMainWindow(int port, Embedding embedding,
 // that class appears, `answer` is called with it. Call before the action
 // that opens the dialog. `answered` is set when it ran.
 void answerNextDialog(const char* className, std::function<void(QWidget*)> answer, bool* answered);
+// Accepts the next message box, keeping its text in `text` (which must
+// outlive the answer).
+void acceptNextMessageBox(QString& text, bool* answered);
 
 // The viewer's picture now (drawing one frame), top row first.
 QImage viewerPicture(VisMainWindow& window);

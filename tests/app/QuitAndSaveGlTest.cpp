@@ -61,14 +61,27 @@ QStringList listedNames(QWidget* dialog, const QString& folder)
     return names;
 }
 
-TEST(SaveReplay, ANameWithoutExtensionIsSavedAsDatAndOpensAgain)
+// Each case starts from an empty settings store, with a port and a folder of
+// its own.
+class RecordedRunTest : public ::testing::Test
 {
-    clearStore();
+protected:
+    void SetUp() override
+    {
+        clearStore();
+        ASSERT_TRUE(folder.isValid());
+    }
+
     const int port = freePort();
+    QTemporaryDir folder;
+};
+using SaveReplay = RecordedRunTest;
+using QuitQuestion = RecordedRunTest;
+
+TEST_F(SaveReplay, ANameWithoutExtensionIsSavedAsDatAndOpensAgain)
+{
     runInMainWindow(port, Embedding::NativeWindow, [&](VisMainWindow& window) {
         ASSERT_TRUE(recordRun(window, port));
-        QTemporaryDir folder;
-        ASSERT_TRUE(folder.isValid());
 
         {
             DialogAnswer save("QFileDialog",
@@ -109,12 +122,8 @@ TEST(SaveReplay, ANameWithoutExtensionIsSavedAsDatAndOpensAgain)
     });
 }
 
-TEST(QuitQuestion, AnUnsavedRunIsAskedForAndCancelKeepsOrvaneRunning)
+TEST_F(QuitQuestion, AnUnsavedRunIsAskedForAndCancelKeepsOrvaneRunning)
 {
-    clearStore();
-    const int port = freePort();
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
     runInMainWindow(port, Embedding::NativeWindow, [&](VisMainWindow& window) {
         EXPECT_FALSE(window.unsavedRun()) << "nothing recorded yet";
         ASSERT_TRUE(recordRun(window, port));
@@ -149,12 +158,8 @@ TEST(QuitQuestion, AnUnsavedRunIsAskedForAndCancelKeepsOrvaneRunning)
     EXPECT_GT(QFileInfo(folder.filePath("kept.dat")).size(), 0);
 }
 
-TEST(QuitQuestion, NoQuestionOnceTheRunIsSaved)
+TEST_F(QuitQuestion, NoQuestionOnceTheRunIsSaved)
 {
-    clearStore();
-    const int port = freePort();
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
     runInMainWindow(port, Embedding::GLWidget, [&](VisMainWindow& window) {
         ASSERT_TRUE(recordRun(window, port));
         {
@@ -171,10 +176,8 @@ TEST(QuitQuestion, NoQuestionOnceTheRunIsSaved)
     });
 }
 
-TEST(QuitQuestion, DontAskAgainWithDiscardIsKeptForTheNextStart)
+TEST_F(QuitQuestion, DontAskAgainWithDiscardIsKeptForTheNextStart)
 {
-    clearStore();
-    const int port = freePort();
     runInMainWindow(port, Embedding::NativeWindow, [&](VisMainWindow& window) {
         ASSERT_TRUE(recordRun(window, port));
         DialogAnswer ask("QMessageBox", [&](QWidget* box) {

@@ -11,6 +11,7 @@
 #include "client/SimulationClient.h"
 #include "protocol/Items.h"
 #include "scene/ObjectManager.h"
+#include "tests/support/Packets.h"
 #include "scene/Vis3DObject.h"
 #include "tests/support/GlHarness.h"
 
@@ -25,9 +26,7 @@ bool recordRun(VisMainWindow& window, int port, int steps)
     if (!waitFor([&] { return window.statusLabel()->text() == "Status: Online"; }))
         return false;
     for (int k = 0; k < steps; ++k) {
-        GNP2::Packet time;
-        time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-        time.setFloatVector(item::time::Time, {float(k) * 0.1f});
+        GNP2::Packet time = testsupport::timePacket(float(k) * 0.1f);
         client.queue(time);
         GNP2::Packet box;
         box.setHeader(GNP2::makeHeader(1, TYPE_VisBaseObject));

@@ -69,9 +69,7 @@ TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
         // every third step, so most frames leave it alone.
         std::vector<double> live1, live2;
         for (int k = 0; k < STEPS; ++k) {
-            GNP2::Packet time;
-            time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-            time.setFloatVector(item::time::Time, {float(k) * 0.1f});
+            GNP2::Packet time = testsupport::timePacket(float(k) * 0.1f);
             client.queue(time);
             for (int o = 1; o <= 2; ++o) {
                 if (o == 2 && k % 3 != 0)
@@ -172,13 +170,7 @@ TEST(ReplayToolbar, PlaysScrubsAndStepsThroughWhatTheSimulationDid)
             },
             nullptr);
         answered = false;
-        answerNextDialog(
-            "QMessageBox",
-            [&](QWidget* box) {
-                said = static_cast<QMessageBox*>(box)->text();
-                static_cast<QDialog*>(box)->accept();
-            },
-            &answered);
+        acceptNextMessageBox(said, &answered);
         window.action(MenuCommand::OpenReplay)->trigger();
         EXPECT_TRUE(answered) << "refused without a word";
         EXPECT_TRUE(said.contains("holds no replay record")) << said.toStdString();
@@ -209,9 +201,7 @@ TEST(ReplayLights, ReplayedLightsTakeTheNumbersTheyHadLive)
     // be switched on, not left dark by the live lights going away.
     runOnline([&](VisMainWindow& window, orvane::SimulationClient& client) {
         for (int k = 0; k < 3; ++k) {
-            GNP2::Packet time;
-            time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-            time.setFloatVector(item::time::Time, {float(k) * 0.1f});
+            GNP2::Packet time = testsupport::timePacket(float(k) * 0.1f);
             client.queue(time);
             for (int o = 1; o <= 3; ++o) {
                 GNP2::Packet light;

@@ -65,16 +65,6 @@ protected:
         StoreFixture::TearDown();
     }
 
-    // Writes values as a hand-edited file holds them.
-    void storeRaw(std::initializer_list<std::pair<QString, QVariant>> values)
-    {
-        QSettings store = settings::openSettings();
-        for (const auto& [key, value] : values)
-            store.setValue(key, value);
-        store.sync();
-        ASSERT_EQ(store.status(), QSettings::NoError);
-    }
-
     static QVariant stored(const QString& key)
     {
         return settings::storedValue(settings::openSettings(), key);
@@ -107,6 +97,44 @@ protected:
         box->selectAll();
         QTest::keyClicks(box, QString::number(value));
         QTest::keyClick(box, Qt::Key_Tab);
+    }
+
+    // Clicks `button`, which opens a dialog of class `className`, and lets
+    // `answer` close it; false when no such dialog came.
+    template <class Answer>
+    static bool clickIntoDialog(QAbstractButton* button, const char* className, Answer answer)
+    {
+        bool answered = false;
+        answerNextDialog(className, answer, &answered);
+        click(button);
+        return answered;
+    }
+
+    // Opens the colour chooser with the dialog's button, sets `colour` in it
+    // and accepts or rejects it; returns the colour the chooser opened at.
+    static QColor chooseColour(SettingDlg& dialog, const QColor& colour, bool accept)
+    {
+        QColor offered;
+        const bool answered =
+            clickIntoDialog(dialog.colourButton(), "QColorDialog", [&](QWidget* widget) {
+                auto* chooser = static_cast<QColorDialog*>(widget);
+                offered = chooser->currentColor();
+                chooser->setCurrentColor(colour);
+                accept ? chooser->accept() : chooser->reject();
+            });
+        EXPECT_TRUE(answered) << "no colour chooser";
+        return offered;
+    }
+
+    // Clicks a processor whose libraries cannot be loaded: the error says so
+    // and the processor stays chosen, in the dialog and in the store.
+    static void expectProcessorKept(SettingDlg& dialog, QAbstractButton* button, const char* error)
+    {
+        const auto [title, text] = clickIntoMessageBox(button);
+        EXPECT_EQ(title, "Error loading DLLs");
+        EXPECT_EQ(text, error);
+        EXPECT_EQ(stored("HardwareAcceleration/extension").toInt(), 0);
+        EXPECT_TRUE(dialog.cpuButton()->isChecked());
     }
 
     // Clicks `button`, which opens a message box; returns its title and text
@@ -416,36 +444,13 @@ TEST_F(SettingDialog, ChosenColourIsShownAndStoredAndCancelKeepsIt)
 {
     SettingDlg dialog;
     show(dialog);
-    bool answered = false;
-    QColor offered;
-    answerNextDialog(
-        "QColorDialog",
-        [&](QWidget* widget) {
-            auto* chooser = static_cast<QColorDialog*>(widget);
-            offered = chooser->currentColor();
-            chooser->setCurrentColor(QColor(200, 60, 7));
-            chooser->accept();
-        },
-        &answered);
-    click(dialog.colourButton());
-    ASSERT_TRUE(answered);
-    EXPECT_EQ(offered, QColor(0, 0, 128)) << "the chooser opens at the stored background";
+    EXPECT_EQ(chooseColour(dialog, QColor(200, 60, 7), true), QColor(0, 0, 128))
+        << "the chooser opens at the stored background";
     EXPECT_EQ(dialog.colour(), QColor(200, 60, 7));
     EXPECT_EQ(dialog.colourButton()->styleSheet(), "background-color: rgb(200,60,7);");
 
-    answered = false;
-    answerNextDialog(
-        "QColorDialog",
-        [&](QWidget* widget) {
-            auto* chooser = static_cast<QColorDialog*>(widget);
-            offered = chooser->currentColor();
-            chooser->setCurrentColor(QColor(1, 2, 3));
-            chooser->reject();
-        },
-        &answered);
-    click(dialog.colourButton());
-    ASSERT_TRUE(answered);
-    EXPECT_EQ(offered, QColor(200, 60, 7)) << "the chooser opens at the current colour";
+    EXPECT_EQ(chooseColour(dialog, QColor(1, 2, 3), false), QColor(200, 60, 7))
+        << "the chooser opens at the current colour";
     EXPECT_EQ(dialog.colour(), QColor(200, 60, 7));
     EXPECT_EQ(dialog.colourButton()->styleSheet(), "background-color: rgb(200,60,7);");
 
@@ -465,42 +470,33 @@ TEST_F(SettingDialog, BrowsedFolderReplacesTheSearchPathAndCancelKeepsIt)
     show(dialog);
     type(dialog.searchPathField(), "/old/path");
 
-    bool answered = false;
-    answerNextDialog(
-        "QFileDialog",
-        [&](QWidget* widget) {
-            auto* chooser = static_cast<QFileDialog*>(widget);
-            EXPECT_EQ(chooser->windowTitle(), "Select additional directory");
-            EXPECT_EQ(chooser->directory().absolutePath(), QDir::currentPath());
-            EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
-            EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
-            // Opening the folder and accepting with nothing typed chooses it,
-            // as a user does who goes into the folder and clicks Choose.
-            // (selectFile with a folder's path would open its parent, whose
-            // listing on a loaded machine decides what is chosen.)
-            chooser->setDirectory(chosen.path());
-            const QString wanted = QDir(chosen.path()).canonicalPath();
-            EXPECT_TRUE(QTest::qWaitFor(
-                [&] {
-                    const QStringList files = chooser->selectedFiles();
-                    return files.size() == 1 && QDir(files.front()).canonicalPath() == wanted;
-                },
-                5000))
-                << "the chooser never showed the chosen folder as its choice";
-            static_cast<QDialog*>(chooser)->accept(); // QFileDialog's own is protected
-        },
-        &answered);
-    click(dialog.browseButton());
-    ASSERT_TRUE(answered);
+    ASSERT_TRUE(clickIntoDialog(dialog.browseButton(), "QFileDialog", [&](QWidget* widget) {
+        auto* chooser = static_cast<QFileDialog*>(widget);
+        EXPECT_EQ(chooser->windowTitle(), "Select additional directory");
+        EXPECT_EQ(chooser->directory().absolutePath(), QDir::currentPath());
+        EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
+        EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
+        // Opening the folder and accepting with nothing typed chooses it,
+        // as a user does who goes into the folder and clicks Choose.
+        // (selectFile with a folder's path would open its parent, whose
+        // listing on a loaded machine decides what is chosen.)
+        chooser->setDirectory(chosen.path());
+        const QString wanted = QDir(chosen.path()).canonicalPath();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QStringList files = chooser->selectedFiles();
+                return files.size() == 1 && QDir(files.front()).canonicalPath() == wanted;
+            },
+            5000))
+            << "the chooser never showed the chosen folder as its choice";
+        static_cast<QDialog*>(chooser)->accept(); // QFileDialog's own is protected
+    }));
     EXPECT_EQ(QDir(dialog.searchPathField()->text()).canonicalPath(),
               QDir(chosen.path()).canonicalPath());
 
-    answered = false;
-    answerNextDialog(
-        "QFileDialog", [](QWidget* widget) { static_cast<QFileDialog*>(widget)->reject(); },
-        &answered);
-    click(dialog.browseButton());
-    ASSERT_TRUE(answered);
+    ASSERT_TRUE(clickIntoDialog(dialog.browseButton(), "QFileDialog", [](QWidget* widget) {
+        static_cast<QFileDialog*>(widget)->reject();
+    }));
     EXPECT_EQ(QDir(dialog.searchPathField()->text()).canonicalPath(),
               QDir(chosen.path()).canonicalPath());
 }
@@ -510,11 +506,7 @@ TEST_F(SettingDialog, CudaWithoutItsLibrariesShowsTheErrorAndKeepsTheProcessor)
     storeRaw({{"HardwareAcceleration/extension", 1}});
     SettingDlg dialog(nullptr, missingLibraries());
     show(dialog);
-    const auto [title, text] = clickIntoMessageBox(dialog.cudaButton());
-    EXPECT_EQ(title, "Error loading DLLs");
-    EXPECT_EQ(text, "Error trying to initialize CUBLAS!");
-    EXPECT_EQ(stored("HardwareAcceleration/extension").toInt(), 0);
-    EXPECT_TRUE(dialog.cpuButton()->isChecked());
+    expectProcessorKept(dialog, dialog.cudaButton(), "Error trying to initialize CUBLAS!");
     ASSERT_FALSE(finishedTexts().empty());
     EXPECT_NE(finishedTexts().back().find(kMissing[0]), std::string::npos)
         << finishedTexts().back();
@@ -557,11 +549,7 @@ TEST_F(SettingDialog, OpenCLWithoutItsLoaderShowsAnErrorAndKeepsTheProcessor)
 {
     SettingDlg dialog(nullptr, missingLibraries());
     show(dialog);
-    const auto [title, text] = clickIntoMessageBox(dialog.openCLButton());
-    EXPECT_EQ(title, "Error loading DLLs");
-    EXPECT_EQ(text, "Error trying to initialize OpenCL!");
-    EXPECT_EQ(stored("HardwareAcceleration/extension").toInt(), 0);
-    EXPECT_TRUE(dialog.cpuButton()->isChecked());
+    expectProcessorKept(dialog, dialog.openCLButton(), "Error trying to initialize OpenCL!");
 }
 
 TEST_F(SettingDialog, AStoreThatCannotBeWrittenKeepsTheDialogOpen)

@@ -11,33 +11,20 @@
 
 #include "app/Startup.h"
 #include "settings/Settings.h"
+#include "tests/support/SettingsFixture.h"
 
 namespace {
 
-// Points the user-scope settings store at a fresh folder for each test.
-class StoredPort : public testing::Test
+// The user-scope settings store in a fresh folder for each test.
+class StoredPort : public settings_test::StoreFixture
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(_folder.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, _folder.path());
-    }
-    void store(const QString& key, const QVariant& value)
-    {
-        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Pellam", "Orvane");
-        settings.setValue(key, value);
-        settings.sync();
-        ASSERT_EQ(settings.status(), QSettings::NoError);
-    }
     int portFor(const std::vector<std::string>& arguments)
     {
         const commandline::CommandLine commandLine = commandline::parse(arguments);
         EXPECT_EQ(commandLine.action, commandline::CommandLine::Action::Run) << commandLine.error;
         return startup::listeningPort(commandLine);
     }
-
-    QTemporaryDir _folder;
 };
 
 TEST_F(StoredPort, DefaultsTo11000)
@@ -48,7 +35,7 @@ TEST_F(StoredPort, DefaultsTo11000)
 
 TEST_F(StoredPort, SettingIsUsedAndArgumentOverridesIt)
 {
-    store("Network/TcpPort", 12001);
+    storeRaw("Network/TcpPort", 12001);
     EXPECT_EQ(portFor({"orvane"}), 12001);
     EXPECT_EQ(portFor({"orvane", "-tcp", "12002"}), 12002);
     EXPECT_EQ(portFor({"orvane", "-tcp", "0"}), 0);
@@ -56,20 +43,20 @@ TEST_F(StoredPort, SettingIsUsedAndArgumentOverridesIt)
 
 TEST_F(StoredPort, KeyIsFoundWhateverItsCase)
 {
-    store("Network/TCPPort", 12003); // as the settings dialog writes it
+    storeRaw("Network/TCPPort", 12003); // as the settings dialog writes it
     EXPECT_EQ(startup::storedPort(), 12003);
 }
 
 TEST_F(StoredPort, ExactSpellingWinsOverOtherCase)
 {
-    store("Network/TCPPort", 12004);
-    store("Network/TcpPort", 12005);
+    storeRaw("Network/TCPPort", 12004);
+    storeRaw("Network/TcpPort", 12005);
     EXPECT_EQ(startup::storedPort(), 12005);
 }
 
 TEST_F(StoredPort, PortWrittenByTheDialogReplacesTheStoredOne)
 {
-    store("Network/TcpPort", 12007);
+    storeRaw("Network/TcpPort", 12007);
     {
         // The dialog's spelling, written as every writer of the store writes.
         QSettings dialog = settings::openSettings();
@@ -81,20 +68,20 @@ TEST_F(StoredPort, PortWrittenByTheDialogReplacesTheStoredOne)
 
 TEST_F(StoredPort, ValueThatIsNoNumberGivesTheDefault)
 {
-    store("Network/TcpPort", "eleven");
+    storeRaw("Network/TcpPort", "eleven");
     EXPECT_EQ(startup::storedPort(), 11000);
-    store("Network/TcpPort", " 12006 ");
+    storeRaw("Network/TcpPort", " 12006 ");
     EXPECT_EQ(startup::storedPort(), 12006);
 }
 
 TEST_F(StoredPort, NumberOutsideThePortsGivesTheNearestPort)
 {
     // 99999 would otherwise be cut to 16 bits by the socket (34463).
-    store("Network/TcpPort", 99999);
+    storeRaw("Network/TcpPort", 99999);
     EXPECT_EQ(startup::storedPort(), 65535);
-    store("Network/TcpPort", -1);
+    storeRaw("Network/TcpPort", -1);
     EXPECT_EQ(startup::storedPort(), 0);
-    store("Network/TcpPort", 65535);
+    storeRaw("Network/TcpPort", 65535);
     EXPECT_EQ(startup::storedPort(), 65535);
 }
 

@@ -16,7 +16,7 @@
 #include "MainWindowHarness.h"
 #include "app/VisMainWindow.h"
 #include "scene/ObjectManager.h"
-#include "tests/support/ColourReplay.h"
+#include "tests/support/ExportRuns.h"
 
 using namespace apptest;
 
@@ -35,46 +35,16 @@ int framesIn(const QString& file)
     return ok ? frames : -1;
 }
 
-struct ProgramRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using testsupport::ProgramRun;
 
 ProgramRun
 runProgram(const QStringList& arguments,
            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
-    QProcess program;
-    program.setProcessEnvironment(environment);
-    program.start(ORVANE_PROGRAM, arguments);
-    ProgramRun run;
-    if (!program.waitForFinished(120000)) {
-        program.kill();
-        program.waitForFinished();
-        run.err = "did not finish";
-        return run;
-    }
-    run.exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-    run.out = QString::fromUtf8(program.readAllStandardOutput());
-    run.err = QString::fromUtf8(program.readAllStandardError());
-    return run;
+    return testsupport::finish(testsupport::startProgram(ORVANE_PROGRAM, arguments, environment));
 }
 
-class VideoExport : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(_folder.isValid());
-        ASSERT_EQ(testsupport::writeColourReplay(_replay.toStdString()), "");
-    }
-    QString path(const char* name) const { return _folder.filePath(name); }
-
-    QTemporaryDir _folder;
-    const QString _replay = _folder.filePath("colours.dat");
-};
+using VideoExport = testsupport::ColourReplayFolder;
 
 TEST_F(VideoExport, TheMenuAndTheCommandLineWriteTheSameFile)
 {
@@ -131,32 +101,43 @@ TEST_F(VideoExport, TheCommandLineSaysWhatWentWrong)
     QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
     noDisplay.remove("DISPLAY");
     noDisplay.insert("ORVANE_GL", "x11");
-    const ProgramRun headless = runProgram({"--export-video", _replay, path("a.mp4")}, noDisplay);
-    EXPECT_EQ(headless.exitCode, 1);
-    EXPECT_TRUE(headless.err.contains("DISPLAY is not set")) << headless.err.toStdString();
-    EXPECT_FALSE(QFile::exists(path("a.mp4")));
-
-    const ProgramRun unwritable =
-        runProgram({"--export-video", _replay, "/nonexistent-orvane-folder/a.mp4"});
-    EXPECT_EQ(unwritable.exitCode, 1);
-    EXPECT_TRUE(
-        unwritable.err.contains("could not write to file: '/nonexistent-orvane-folder/a.mp4'"))
-        << unwritable.err.toStdString();
-
-    const ProgramRun missing = runProgram({"--export-video", path("none.dat"), path("a.mp4")});
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_TRUE(missing.err.contains("cannot be read")) << missing.err.toStdString();
-
-    const ProgramRun wrongType =
-        runProgram({"--export-video", _replay, path("a.flv"), "--codec", "mpeg4"});
-    EXPECT_EQ(wrongType.exitCode, 2);
-    EXPECT_TRUE(wrongType.err.contains("\"Flash Vid (flv)\" file format requires \"FLV\" video "
-                                       "codec!"))
-        << wrongType.err.toStdString();
-
-    const ProgramRun noPreset =
-        runProgram({"--export-video", _replay, path("a.mp4"), "--preset", "Nothing"});
-    EXPECT_EQ(noPreset.exitCode, 2);
+    struct Case
+    {
+        const char* name;
+        QStringList arguments;
+        QProcessEnvironment environment;
+        int status;
+        const char* reason;
+    };
+    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
+    const Case cases[] = {
+        {"x11 without a display", {_replay, path("a.mp4")}, noDisplay, 1, "DISPLAY is not set"},
+        {"unwritable folder",
+         {_replay, "/nonexistent-orvane-folder/a.mp4"},
+         system,
+         1,
+         "could not write to file: '/nonexistent-orvane-folder/a.mp4'"},
+        {"missing replay", {path("none.dat"), path("a.mp4")}, system, 1, "cannot be read"},
+        {"codec the file type cannot hold",
+         {_replay, path("a.flv"), "--codec", "mpeg4"},
+         system,
+         2,
+         "\"Flash Vid (flv)\" file format requires \"FLV\" video codec!"},
+        {"unknown preset",
+         {_replay, path("a.mp4"), "--preset", "Nothing"},
+         system,
+         2,
+         "there is no preset named \"Nothing\""},
+    };
+    for (const Case& bad : cases) {
+        SCOPED_TRACE(bad.name);
+        const ProgramRun run =
+            runProgram(QStringList{"--export-video"} + bad.arguments, bad.environment);
+        EXPECT_EQ(run.exitCode, bad.status);
+        EXPECT_TRUE(run.err.contains(bad.reason)) << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(path("a.mp4")));
+        EXPECT_FALSE(QFile::exists(path("a.flv")));
+    }
 
     // A default preset works even before the dialog has stored them.
     const ProgramRun preset = runProgram({"--export-video", _replay, path("low.mp4"), "--preset",

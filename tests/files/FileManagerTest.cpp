@@ -22,13 +22,12 @@ namespace {
 using filetest::firstGeometry;
 using filetest::materialOf;
 
-class FileManagerTest : public ::testing::Test
+class FileManagerTest : public filetest::FileTest
 {
 protected:
     void SetUp() override
     {
-        filetest::useTestSettings();
-        filetest::clearLog();
+        FileTest::SetUp();
         model = dir.file("model.osgt");
         filetest::writeModel(model);
     }
@@ -58,7 +57,6 @@ protected:
         return files.loadOrCloneFile(name);
     }
 
-    filetest::TempDir dir;
     std::string model;
     std::atomic<std::int64_t> now{0};
     std::atomic<int> reads{0};

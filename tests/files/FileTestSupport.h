@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include <osg/Geometry>
 #include <osg/Material>
 #include <osg/Vec3>
@@ -61,6 +63,20 @@ int countLines(const std::string& text, int level = 0);
 
 constexpr int CONNECTION = 2;
 constexpr int OBJECT_NUMBER = 40;
+
+// A file test's start: an empty settings store, a cleared log, and a folder
+// of its own for the files it writes.
+class FileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        useTestSettings();
+        clearLog();
+    }
+
+    TempDir dir;
+};
 
 // A file object packet: header, connection, time and, unless empty, the
 // file name in item 12.

@@ -65,16 +65,7 @@ struct RecordingLookup
     }
 };
 
-class FindFile : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        filetest::useTestSettings();
-        filetest::clearLog();
-    }
-    filetest::TempDir dir;
-};
+using FindFile = filetest::FileTest;
 
 TEST_F(FindFile, TriesTheTailsInOrderAndStopsAfterTheDrive)
 {

@@ -40,15 +40,14 @@ Halves yellowHalves(const osg::Image& image)
     return halves;
 }
 
-class FlexBodyGl : public flextest::FlexGl
+class FlexBodyGl : public flextest::DemoPartGl<DemoFlex>
 {
 protected:
     // Sends the demo's step at t and draws until the body has the tip
     // deflection of that step.
     osg::ref_ptr<osg::Image> showAt(float t, const std::string& name)
     {
-        demo.step(client, t, sent);
-        sent = true;
+        sendStep(t);
         const float wanted = DemoFlex::vertical(t);
         return pictureWhen(
             [&] {
@@ -58,9 +57,6 @@ protected:
             },
             name);
     }
-
-    DemoFlex demo;
-    bool sent = false;
 };
 
 TEST_F(FlexBodyGl, TheDemoBeamBendsUpAndDownOnScreen)

@@ -43,4 +43,19 @@ protected:
     QTemporaryDir folder;
 };
 
+// A part of the demo streamed step by step; its first step creates its
+// objects, later ones send what changes.
+template <class Demo> class DemoPartGl : public FlexGl
+{
+protected:
+    void sendStep(float t)
+    {
+        demo.step(client, t, sent);
+        sent = true;
+    }
+
+    Demo demo;
+    bool sent = false;
+};
+
 } // namespace flextest

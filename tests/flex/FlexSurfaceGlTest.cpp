@@ -38,14 +38,13 @@ Shades shades(const osg::Image& image)
     return counted;
 }
 
-class FlexSurfaceGl : public flextest::FlexGl
+class FlexSurfaceGl : public flextest::DemoPartGl<DemoSurface>
 {
 protected:
     // Sends the demo's step at t and draws until the sheet has its heights.
     osg::ref_ptr<osg::Image> showAt(float t, const std::string& name)
     {
-        demo.step(client, t, sent);
-        sent = true;
+        sendStep(t);
         const int r = DemoSurface::ROWS - 1, c = 3;
         const float wanted = DemoSurface::height(r, c, t);
         return pictureWhen(
@@ -59,9 +58,6 @@ protected:
             },
             name);
     }
-
-    DemoSurface demo;
-    bool sent = false;
 };
 
 TEST_F(FlexSurfaceGl, TheDemoSheetShowsItsColoursAndWaves)

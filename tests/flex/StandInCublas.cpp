@@ -25,6 +25,19 @@ void record(const char* name, std::vector<long> sizes, std::vector<const void*> 
     calls.push_back({name, std::move(sizes), std::move(pointers)});
 }
 
+// A copy between host memory and the stand-in's device memory (both the
+// process's own), recorded with the device side's pointer; only contiguous
+// vectors are copied, as the program sends them.
+int copyVector(const char* name, int count, int elementSize, const void* from, int fromStep,
+               void* to, int toStep, const void* device)
+{
+    record(name, {count, elementSize, fromStep, toStep}, {device});
+    if (!device || fromStep != 1 || toStep != 1)
+        return 7;
+    std::memcpy(to, from, std::size_t(count) * std::size_t(elementSize));
+    return 0;
+}
+
 } // namespace
 
 extern "C" {
@@ -87,21 +100,13 @@ int cublasFree(void* pointer)
 int cublasSetVector(int count, int elementSize, const void* from, int fromStep, void* to,
                     int toStep)
 {
-    record("set", {count, elementSize, fromStep, toStep}, {to});
-    if (!to || fromStep != 1 || toStep != 1)
-        return 7;
-    std::memcpy(to, from, std::size_t(count) * std::size_t(elementSize));
-    return 0;
+    return copyVector("set", count, elementSize, from, fromStep, to, toStep, to);
 }
 
 int cublasGetVector(int count, int elementSize, const void* from, int fromStep, void* to,
                     int toStep)
 {
-    record("get", {count, elementSize, fromStep, toStep}, {from});
-    if (!from || fromStep != 1 || toStep != 1)
-        return 7;
-    std::memcpy(to, from, std::size_t(count) * std::size_t(elementSize));
-    return 0;
+    return copyVector("get", count, elementSize, from, fromStep, to, toStep, from);
 }
 
 // Column-major, no transposition. Written the way a device would run it:

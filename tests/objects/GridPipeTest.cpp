@@ -13,27 +13,28 @@ using namespace geometry_checks;
 
 namespace {
 
-// Positions of the lines parallel to x (both ends at x = ∓0.5), sorted.
+// Where the lines parallel to axis `along` (0: x, 1: y) cross the other
+// axis, for the lines with both ends on the grid's edges (at ∓0.5), sorted.
+std::vector<float> parallelLines(const Grid& grid, int along)
+{
+    const int across = 1 - along;
+    const osg::Vec3Array& v = verticesOf(grid.geometry());
+    std::vector<float> places;
+    for (std::size_t i = 0; i + 1 < v.size(); i += 2)
+        if (v[i][along] == -0.5f && v[i + 1][along] == 0.5f && v[i][across] == v[i + 1][across])
+            places.push_back(v[i][across]);
+    std::sort(places.begin(), places.end());
+    return places;
+}
+
 std::vector<float> xParallelLines(const Grid& grid)
 {
-    const osg::Vec3Array& v = verticesOf(grid.geometry());
-    std::vector<float> ys;
-    for (std::size_t i = 0; i + 1 < v.size(); i += 2)
-        if (v[i].x() == -0.5f && v[i + 1].x() == 0.5f && v[i].y() == v[i + 1].y())
-            ys.push_back(v[i].y());
-    std::sort(ys.begin(), ys.end());
-    return ys;
+    return parallelLines(grid, 0);
 }
 
 std::vector<float> yParallelLines(const Grid& grid)
 {
-    const osg::Vec3Array& v = verticesOf(grid.geometry());
-    std::vector<float> xs;
-    for (std::size_t i = 0; i + 1 < v.size(); i += 2)
-        if (v[i].y() == -0.5f && v[i + 1].y() == 0.5f && v[i].x() == v[i + 1].x())
-            xs.push_back(v[i].x());
-    std::sort(xs.begin(), xs.end());
-    return xs;
+    return parallelLines(grid, 1);
 }
 
 void expectLines(const std::vector<float>& actual, const std::vector<float>& expected)

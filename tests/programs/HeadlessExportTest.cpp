@@ -15,16 +15,12 @@
 #include "protocol/Items.h"
 #include "replay/Recorder.h"
 #include "tests/support/ColourReplay.h"
+#include "tests/support/ExportRuns.h"
 #include "tests/support/Packets.h"
 
 namespace {
 
-struct ProgramRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using testsupport::ProgramRun;
 
 // `program` with `arguments`, DISPLAY removed and `extra` ("NAME=VALUE") set.
 QProcess* startProgram(const char* program, const QStringList& arguments,
@@ -35,32 +31,13 @@ QProcess* startProgram(const char* program, const QStringList& arguments,
     environment.remove("ORVANE_GL");
     for (const QString& setting : extra)
         environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
-    auto* process = new QProcess;
-    process->setProcessEnvironment(environment);
-    process->start(program, arguments);
-    return process;
-}
-
-ProgramRun finish(QProcess* process, int seconds = 120)
-{
-    ProgramRun run;
-    if (!process->waitForFinished(seconds * 1000)) {
-        process->kill();
-        process->waitForFinished();
-        run.err = "did not finish in " + QString::number(seconds) + " s";
-    } else {
-        run.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-    }
-    run.out = QString::fromUtf8(process->readAllStandardOutput());
-    run.err += QString::fromUtf8(process->readAllStandardError());
-    delete process;
-    return run;
+    return testsupport::startProgram(program, arguments, environment);
 }
 
 ProgramRun runProgram(const QStringList& arguments, const QStringList& extra = {},
                       const char* program = ORVANE_PROGRAM)
 {
-    return finish(startProgram(program, arguments, extra));
+    return testsupport::finish(startProgram(program, arguments, extra));
 }
 
 // What ffprobe says of the first video stream: "codec,width,height,frames".
@@ -146,19 +123,7 @@ double columnOf(const QByteArray& rgb, int width, int height, int frame, int cha
     return count ? sum / count : -1.0;
 }
 
-class HeadlessExport : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(_folder.isValid());
-        ASSERT_EQ(testsupport::writeColourReplay(_replay.toStdString()), "");
-    }
-    QString path(const char* name) const { return _folder.filePath(name); }
-
-    QTemporaryDir _folder;
-    const QString _replay = _folder.filePath("colours.dat");
-};
+using HeadlessExport = testsupport::ColourReplayFolder;
 
 TEST_F(HeadlessExport, BothProgramsWriteTheReplaysColoursWithoutADisplay)
 {
@@ -298,7 +263,7 @@ TEST_F(HeadlessExport, FourExportsAtOnceAllSucceed)
                                {"--export-video", _replay, path("at-once-%1.avi").arg(i), "--codec",
                                 "huffyuv", "--size", "64x48", "--to", "0.5"});
     for (int i = 0; i < 4; ++i) {
-        const ProgramRun run = finish(runs[i]);
+        const ProgramRun run = testsupport::finish(runs[i]);
         EXPECT_EQ(run.exitCode, 0) << i << ": " << run.err.toStdString();
         EXPECT_EQ(probe(path("at-once-%1.avi").arg(i)), "huffyuv,64,48,12") << i;
     }
@@ -386,8 +351,8 @@ TEST_F(HeadlessExport, BadInputFailsAtOnceAndLeavesNothingBehind)
             const QStringList before = QDir(bad.folder).entryList(QDir::Files | QDir::Hidden);
             QElapsedTimer clock;
             clock.start();
-            const ProgramRun run =
-                finish(startProgram(ORVANE_PROGRAM, command + bad.extra, bad.environment), 30);
+            const ProgramRun run = testsupport::finish(
+                startProgram(ORVANE_PROGRAM, command + bad.extra, bad.environment), 30);
             EXPECT_EQ(run.exitCode, bad.status) << run.err.toStdString();
             EXPECT_TRUE(run.err.contains(bad.reason)) << run.err.toStdString();
             EXPECT_LT(clock.elapsed(), 20000);

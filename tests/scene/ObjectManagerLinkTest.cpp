@@ -19,6 +19,7 @@
 #include "replay/Recorder.h"
 #include "scene/ObjectManager.h"
 #include "tests/support/ManagerPolling.h"
+#include "tests/support/Packets.h"
 #include "tests/support/SceneDump.h"
 
 namespace {
@@ -139,9 +140,7 @@ TEST_F(ObjectManagerLink, ReplayReproducesTheLiveStatesAtEveryTimeAndAfterJumps)
     // frames leave some objects alone.
     std::vector<std::string> live;
     for (int k = 0; k < 10; ++k) {
-        GNP2::Packet time;
-        time.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-        time.setFloatVector(item::time::Time, {float(k) * 0.1f});
+        GNP2::Packet time = testsupport::timePacket(float(k) * 0.1f);
         client.queue(time);
         for (int o = 1; o <= 3; ++o) {
             if (k % o != 0)
@@ -182,9 +181,7 @@ void queueMove(orvane::SimulationClient& client, int number, float x)
 
 void queueTime(orvane::SimulationClient& client, float time)
 {
-    GNP2::Packet p;
-    p.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
-    p.setFloatVector(item::time::Time, {time});
+    GNP2::Packet p = testsupport::timePacket(time);
     client.queue(p);
 }
 

@@ -36,10 +36,7 @@ const osg::Material* materialOf(const osg::Drawable& drawable)
                     : nullptr;
 }
 
-std::string accessorFailure(int item)
-{
-    return std::string(GNP2::ACCESSOR_ERROR) + "\nErrorNr: " + std::to_string(item) + "\n";
-}
+using testsupport::accessorFailure;
 
 // Names parameterised rows by their `name` member.
 template <typename Row> struct RowName

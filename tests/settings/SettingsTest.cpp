@@ -94,24 +94,9 @@ TEST(SettingsTable, RowsAreFoundByKeyInAnyCaseAndGroupsByTheirKeys)
 // ---- The store ----
 
 // The user-scope store moved into a fresh folder for each test.
-class SettingsStore : public testing::Test
+class SettingsStore : public settings_test::StoreFixture
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(_folder.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, _folder.path());
-    }
-
-    // Writes `key` as it is spelled, as another program would.
-    void storeRaw(const QString& key, const QVariant& value)
-    {
-        QSettings store = settings::openSettings();
-        store.setValue(key, value);
-        store.sync();
-        ASSERT_EQ(store.status(), QSettings::NoError);
-    }
-
     // The lines of the INI file naming `key` (the part after the group)
     // whatever its case, and the file's section headers.
     QStringList fileLinesFor(const QString& name)
@@ -126,8 +111,6 @@ protected:
                 found << line.trimmed();
         return found;
     }
-
-    QTemporaryDir _folder;
 };
 
 TEST_F(SettingsStore, MissingKeyGivesTheTableDefault)
@@ -313,9 +296,11 @@ struct MendCase
 {
     const char* name;
     SettingKey id;
-    QString stored;   // written as text, as a hand-edited file holds it
-    double expected;  // what the program's reader gets
-    const char* line; // the console line, or null when the value is used as it is
+    QString stored;  // written as text, as a hand-edited file holds it
+    double expected; // what the program's reader gets
+    // What the console line says after the key and the stored value, up to
+    // " instead"; null when the value is used as it is.
+    const char* complaint;
 };
 
 void PrintTo(const MendCase& c, std::ostream* out)
@@ -353,11 +338,12 @@ TEST_P(MendedRead, GivesAUsableValueAndNamesTheKeyOnce)
     EXPECT_EQ(read(store, c.id), c.expected);
     EXPECT_EQ(read(store, c.id), c.expected); // the second read says nothing more
     const std::vector<std::string> lines = finishedTexts();
-    if (!c.line) {
+    if (!c.complaint) {
         EXPECT_TRUE(lines.empty()) << lines.front();
     } else {
         ASSERT_EQ(lines.size(), 1u);
-        EXPECT_EQ(lines.front(), c.line);
+        EXPECT_EQ(lines.front(), "[Settings] " + settings::keyName(c.id).toStdString() + " = \"" +
+                                     c.stored.toStdString() + "\" " + c.complaint + " instead");
         EXPECT_EQ(log().snapshot().front().level, console::LEVEL_8);
     }
 }
@@ -365,48 +351,34 @@ TEST_P(MendedRead, GivesAUsableValueAndNamesTheKeyOnce)
 const MendCase kMendCases[] = {
     {"PortInRange", SettingKey::TcpPort, "12345", 12345, nullptr},
     {"PortEmpty", SettingKey::TcpPort, "", 11000, nullptr},
-    {"PortWord", SettingKey::TcpPort, "abc", 11000,
-     "[Settings] Network/TcpPort = \"abc\" is not a whole number; using 11000 instead"},
-    {"PortTooHigh", SettingKey::TcpPort, "70000", 65535,
-     "[Settings] Network/TcpPort = \"70000\" is outside 0 to 65535; using 65535 instead"},
-    {"PortNegative", SettingKey::TcpPort, "-1", 0,
-     "[Settings] Network/TcpPort = \"-1\" is outside 0 to 65535; using 0 instead"},
+    {"PortWord", SettingKey::TcpPort, "abc", 11000, "is not a whole number; using 11000"},
+    {"PortTooHigh", SettingKey::TcpPort, "70000", 65535, "is outside 0 to 65535; using 65535"},
+    {"PortNegative", SettingKey::TcpPort, "-1", 0, "is outside 0 to 65535; using 0"},
     {"PortBeyondAnyInteger", SettingKey::TcpPort, "99999999999999999999", 11000,
-     "[Settings] Network/TcpPort = \"99999999999999999999\" is not a whole number; using 11000 "
-     "instead"},
-    {"PortFraction", SettingKey::TcpPort, "11000.5", 11000,
-     "[Settings] Network/TcpPort = \"11000.5\" is not a whole number; using 11000 instead"},
-    {"ColourTooHigh", SettingKey::BackgroundRed, "300", 255,
-     "[Settings] StandardBackGroundColor/Red = \"300\" is outside 0 to 255; using 255 instead"},
-    {"ColourList", SettingKey::BackgroundBlue, "1, 2", 128,
-     "[Settings] StandardBackGroundColor/Blue = \"1, 2\" is not a whole number; using 128 "
-     "instead"},
+     "is not a whole number; using 11000"},
+    {"PortFraction", SettingKey::TcpPort, "11000.5", 11000, "is not a whole number; using 11000"},
+    {"ColourTooHigh", SettingKey::BackgroundRed, "300", 255, "is outside 0 to 255; using 255"},
+    {"ColourList", SettingKey::BackgroundBlue, "1, 2", 128, "is not a whole number; using 128"},
     {"ChoiceOutOfRangeIsTheDefault", SettingKey::HardwareAcceleration, "7", 0,
-     "[Settings] HardwareAcceleration/extension = \"7\" is outside 0 to 2; using 0 instead"},
+     "is outside 0 to 2; using 0"},
     {"ChoiceInRange", SettingKey::HardwareAcceleration, "2", 2, nullptr},
     {"SpeedNegative", SettingKey::SpaceMouseMovementSpeed, "-1", 1e-7,
-     "[Settings] 3DMouse/movement speed = \"-1\" is not a positive number; using 1e-07 instead"},
+     "is not a positive number; using 1e-07"},
     {"SpeedZero", SettingKey::SpaceMouseRotationSpeed, "0", 1e-8,
-     "[Settings] 3DMouse/rotation speed = \"0\" is not a positive number; using 1e-08 instead"},
+     "is not a positive number; using 1e-08"},
     {"SpeedInfinite", SettingKey::SpaceMouseRotationSpeed, "inf", 1e-8,
-     "[Settings] 3DMouse/rotation speed = \"inf\" is not a positive number; using 1e-08 "
-     "instead"},
+     "is not a positive number; using 1e-08"},
     {"SpeedUsable", SettingKey::SpaceMouseMovementSpeed, "2.5e-6", 2.5e-6, nullptr},
     {"PositionNegativeIsANumber", SettingKey::StandardPositionX, "-3.5", -3.5, nullptr},
-    {"PositionWord", SettingKey::StandardPositionZ, "up", 1,
-     "[Settings] Camera/StandardPosition/Z = \"up\" is not a number; using 1 instead"},
-    {"FlagWord", SettingKey::NoClip, "maybe", 0,
-     "[Settings] Ruskel/noClip = \"maybe\" is not true or false; using false instead"},
+    {"PositionWord", SettingKey::StandardPositionZ, "up", 1, "is not a number; using 1"},
+    {"FlagWord", SettingKey::NoClip, "maybe", 0, "is not true or false; using false"},
     {"CheckStateWord", SettingKey::AutoCalculateHomePosition, "on", 1,
-     "[Settings] Camera/AutoCalculateHomePosition/autoCalculate = \"on\" is not a check state "
-     "(0 or 2); using 2 instead"},
+     "is not a check state (0 or 2); using 2"},
     {"CheckStateNumber", SettingKey::ReplayDisabled, "2", 1, nullptr},
     {"WindowWidthNegative", SettingKey::WindowWidth, "-5", 0,
-     "[Settings] WindowProperties/Geometry/Width = \"-5\" is outside 0 to 2147483647; using 0 "
-     "instead"},
+     "is outside 0 to 2147483647; using 0"},
     {"FileSizeNegative", SettingKey::MaxFileSizeDuplicated, "-5", 1,
-     "[Settings] FileObjects/maxFileSizeDuplicated = \"-5\" is outside 1 to 2147483647; using 1 "
-     "instead"},
+     "is outside 1 to 2147483647; using 1"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Settings, MendedRead, testing::ValuesIn(kMendCases),

@@ -7,10 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <osg/GraphicsContext>
 #include <osg/Image>
 #include <osg/State>
@@ -73,22 +69,6 @@ QImage grabPicture(ViewerManager& manager)
 {
     osg::ref_ptr<osg::Image> image = manager.grabWindowImage();
     return image.valid() ? toQImage(*image) : QImage();
-}
-
-int freePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(s);
-    return port;
 }
 
 ViewerHarness::ViewerHarness(Embedding embedding, QSize windowSize, osg::Group* sceneRoot,

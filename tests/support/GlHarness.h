@@ -15,6 +15,7 @@
 #include <osg/ref_ptr>
 
 #include "scene/ObjectKinds.h"
+#include "tests/support/FreePort.h"
 #include "tests/support/GlErrorCollector.h"
 #include "view/ViewerManager.h"
 
@@ -50,9 +51,6 @@ void spin(std::chrono::milliseconds duration);
 // The viewer's window picture now (drawing one frame), top row first; null
 // when nothing could be grabbed.
 QImage grabPicture(ViewerManager& manager);
-
-// A TCP port on the loopback interface that nobody listens on right now.
-int freePort();
 
 // A shown main window of the given size with a viewer manager in it, and
 // views made from packets as the object manager makes them. Every context

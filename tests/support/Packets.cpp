@@ -55,4 +55,23 @@ void setVec3(GNP2::Packet& packet, int item, const osg::Vec3f& value)
     packet.setFloatVector(item, {value.x(), value.y(), value.z()});
 }
 
+GNP2::Packet timePacket(float t)
+{
+    GNP2::Packet p;
+    p.setHeader(GNP2::makeHeader(4000, TYPE_TimePacket));
+    p.setFloatVector(item::time::Time, {t});
+    return p;
+}
+
+std::string skippedLine(const char* step, const char* className)
+{
+    return std::string("An error occured while ") + step + " " + className +
+           ". Object will be skipped!";
+}
+
+std::string accessorFailure(int item)
+{
+    return std::string(GNP2::ACCESSOR_ERROR) + "\nErrorNr: " + std::to_string(item) + "\n";
+}
+
 } // namespace testsupport

@@ -77,6 +77,15 @@ std::unique_ptr<GNP2::Packet> viewPacket(int objectNumber, std::array<int, 3> co
                                          osg::Vec2f origin, osg::Vec2f size);
 void setVec3(GNP2::Packet& packet, int item, const osg::Vec3f& value);
 
+// The time packet (type code 1) of simulation time `t`.
+GNP2::Packet timePacket(float t);
+
+// What an object prints when it gives up on a packet: the line naming the
+// step ("initializing" or "updating") and its class, and, for an item
+// missing or malformed, the accessor's error with the item's number.
+std::string skippedLine(const char* step, const char* className);
+std::string accessorFailure(int item);
+
 // A send queue that keeps what objects send, in order.
 class RecordingSink : public PacketSink
 {

@@ -6,6 +6,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <initializer_list>
+#include <utility>
+
 #include "settings/Settings.h"
 #include "tests/support/LogFixture.h"
 
@@ -21,6 +24,18 @@ protected:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, _folder.path());
         settings::forgetReportedValues();
     }
+
+    // Writes the keys as they are spelled, as a hand-edited file or another
+    // program holds them.
+    static void storeRaw(std::initializer_list<std::pair<QString, QVariant>> values)
+    {
+        QSettings store = settings::openSettings();
+        for (const auto& [key, value] : values)
+            store.setValue(key, value);
+        store.sync();
+        ASSERT_EQ(store.status(), QSettings::NoError);
+    }
+    static void storeRaw(const QString& key, const QVariant& value) { storeRaw({{key, value}}); }
 
     QTemporaryDir _folder;
 };

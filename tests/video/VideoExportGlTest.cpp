@@ -33,6 +33,25 @@ ExportParameters parameters(const std::string& file, AVCodecID codec)
     return p;
 }
 
+// Exports the host's replay with `p` to the end and reads the file back.
+ProbedVideo exported(ReplayExportHost& host, const ExportParameters& p)
+{
+    ReplayVideoExport conversion(host.viewer(), host.objects(), host.clock());
+    const ExportResult result = conversion.run(p);
+    EXPECT_EQ(result.outcome, ExportResult::Finished) << result.error;
+    return probeVideo(p.fileName);
+}
+
+// Each picture shows the replay time of its frame: `first` on, 0.04 s apart.
+void expectFrameTimesFrom(const ProbedVideo& video, double first)
+{
+    for (std::size_t j = 0; j < video.pictures.size(); ++j) {
+        const auto& picture = video.pictures[j];
+        EXPECT_NEAR(picture.at(picture.v, 80, 60), chromaOfRed(redAt(first + 0.04 * double(j))), 2)
+            << "frame " << j;
+    }
+}
+
 TEST_F(ExportTest, SpeedTwoAt25FramesASecondShows008SecondsOfReplayPerFrame)
 {
     const std::string file = path("speed2.avi");
@@ -146,16 +165,9 @@ TEST_F(ExportTest, TheFirstFrameShowsTheStartTimeWhereverTheReplayWas)
     ExportParameters p = parameters(file, AV_CODEC_ID_HUFFYUV);
     p.start = 0.4;
     p.end = 0.6;
-    ReplayVideoExport conversion(_host->viewer(), _host->objects(), _host->clock());
-    const ExportResult result = conversion.run(p);
-    ASSERT_EQ(result.outcome, ExportResult::Finished) << result.error;
-    const ProbedVideo video = probeVideo(file);
+    const ProbedVideo video = exported(*_host, p);
     ASSERT_EQ(video.pictures.size(), 5u) << video.error;
-    for (std::size_t j = 0; j < 5; ++j) {
-        const auto& picture = video.pictures[j];
-        EXPECT_NEAR(picture.at(picture.v, 80, 60), chromaOfRed(redAt(0.4 + 0.04 * double(j))), 2)
-            << "frame " << j;
-    }
+    expectFrameTimesFrom(video, 0.4);
 }
 
 class ExportInGlWidget : public ExportTest
@@ -169,16 +181,9 @@ TEST_F(ExportInGlWidget, ShowsEachFramesTimeAsTheNativeWindowDoes)
     const std::string file = path("widget.avi");
     ExportParameters p = parameters(file, AV_CODEC_ID_HUFFYUV);
     p.end = 0.3;
-    ReplayVideoExport conversion(_host->viewer(), _host->objects(), _host->clock());
-    const ExportResult result = conversion.run(p);
-    ASSERT_EQ(result.outcome, ExportResult::Finished) << result.error;
-    const ProbedVideo video = probeVideo(file);
+    const ProbedVideo video = exported(*_host, p);
     ASSERT_EQ(video.pictures.size(), 7u) << video.error;
-    for (std::size_t j = 0; j < video.pictures.size(); ++j) {
-        const auto& picture = video.pictures[j];
-        EXPECT_NEAR(picture.at(picture.v, 80, 60), chromaOfRed(redAt(0.04 * double(j))), 2)
-            << "frame " << j;
-    }
+    expectFrameTimesFrom(video, 0.0);
     EXPECT_EQ(_host->viewer().offscreenContext(), nullptr);
 }
 

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "ExportFixture.h"
+#include "PresetFields.h"
 #include "VideoProbe.h"
 #include "replay/Recorder.h"
 #include "scene/ObjectManager.h"
@@ -101,6 +102,18 @@ protected:
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
+    // Types the output file's name and chooses the codec, as a user does
+    // before starting a conversion.
+    void chooseOutput(const std::string& file, const char* codec) const
+    {
+        child<QLineEdit>("_filename")->setText(QString::fromStdString(file));
+        child<QComboBox>("_codecBox")->setCurrentText(codec);
+    }
+    void chooseSize(int width, int height) const
+    {
+        child<QSpinBox>("_width")->setValue(width);
+        child<QSpinBox>("_height")->setValue(height);
+    }
     QListWidget* list() const { return child<QListWidget>("listWidget"); }
     QListWidgetItem* item(const QString& text) const
     {
@@ -159,8 +172,7 @@ TEST_F(DialogTest, ChecksWarnAndStartNothing)
     EXPECT_EQ(none.title, "Video Error");
     EXPECT_EQ(none.text, "No filename given!");
 
-    child<QLineEdit>("_filename")->setText(QString::fromStdString(path("a.flv")));
-    child<QComboBox>("_codecBox")->setCurrentText("MPEG4 (ISO Standard)");
+    chooseOutput(path("a.flv"), "MPEG4 (ISO Standard)");
     EXPECT_EQ(start().text, "\"Flash Vid (flv)\" file format requires \"FLV\" video codec!");
 
     child<QLineEdit>("_filename")->setText(QString::fromStdString(path("a.mp4")));
@@ -191,8 +203,7 @@ TEST_F(DialogTest, PresetsAreSavedOverwrittenAndDeleted)
     child<QComboBox>("_codecBox")->setCurrentText("WMV2 (compatible to PowerPoint)");
     child<QSpinBox>("_bitrate")->setValue(321);
     child<QSpinBox>("_framerate")->setValue(30);
-    child<QSpinBox>("_width")->setValue(320);
-    child<QSpinBox>("_height")->setValue(200);
+    chooseSize(320, 200);
     Answered confirmed;
     {
         auto answering = answerBoxes(confirmed, QMessageBox::Yes);
@@ -203,11 +214,9 @@ TEST_F(DialogTest, PresetsAreSavedOverwrittenAndDeleted)
     QSettings store = settings::openSettings();
     std::optional<video::VideoPreset> mine = video::loadPreset(store, "Mine");
     ASSERT_TRUE(mine);
-    EXPECT_EQ(mine->codec, "WMV2 (compatible to PowerPoint)");
-    EXPECT_EQ(mine->bitrate, "321");
-    EXPECT_EQ(mine->framerate, "30");
-    EXPECT_EQ(mine->width, "320");
-    EXPECT_EQ(mine->height, "200");
+    EXPECT_EQ(
+        videotest::presetFields(*mine),
+        (std::vector<std::string>{"WMV2 (compatible to PowerPoint)", "321", "30", "320", "200"}));
     EXPECT_EQ(list()->count(), 8);
     EXPECT_EQ(list()->item(7)->text(), VideoGrabbingDlg::NEW_PRESET);
 
@@ -255,10 +264,8 @@ TEST_F(DialogTest, PresetsAreSavedOverwrittenAndDeleted)
 TEST_F(DialogTest, AConversionWritesTheFileAndClosesTheDialog)
 {
     const std::string file = path("dialog.avi");
-    child<QLineEdit>("_filename")->setText(QString::fromStdString(file));
-    child<QComboBox>("_codecBox")->setCurrentText("Huff YUV (lossless compression)");
-    child<QSpinBox>("_width")->setValue(161);
-    child<QSpinBox>("_height")->setValue(120);
+    chooseOutput(file, "Huff YUV (lossless compression)");
+    chooseSize(161, 120);
     child<QSpinBox>("_framerate")->setValue(25);
     child<QDoubleSpinBox>("_gain")->setValue(2.0);
     child<QDoubleSpinBox>("_endTime")->setValue(0.5);
@@ -298,10 +305,8 @@ TEST_F(DialogTest, AConversionWritesTheFileAndClosesTheDialog)
 TEST_F(DialogTest, StopConversionEndsWithAPlayableFile)
 {
     const std::string file = path("stopped.mp4");
-    child<QLineEdit>("_filename")->setText(QString::fromStdString(file));
-    child<QComboBox>("_codecBox")->setCurrentText("MPEG4 (ISO Standard)");
-    child<QSpinBox>("_width")->setValue(160);
-    child<QSpinBox>("_height")->setValue(120);
+    chooseOutput(file, "MPEG4 (ISO Standard)");
+    chooseSize(160, 120);
     child<QDoubleSpinBox>("_gain")->setValue(0.01);
 
     // Pressed once the progress has moved a little.
@@ -328,8 +333,7 @@ TEST_F(DialogTest, StopConversionEndsWithAPlayableFile)
 TEST_F(DialogTest, AnUnwritableFileIsAVideoErrorAndTheProgramGoesOn)
 {
     const QString unwritable = "/nonexistent-orvane-folder/film.mp4";
-    child<QLineEdit>("_filename")->setText(unwritable);
-    child<QComboBox>("_codecBox")->setCurrentText("MPEG4 (ISO Standard)");
+    chooseOutput(unwritable.toStdString(), "MPEG4 (ISO Standard)");
     const Answered answered = start();
     EXPECT_EQ(answered.title, "Video Error");
     EXPECT_EQ(answered.text, "could not write to file: '" + unwritable + "'");
@@ -346,8 +350,7 @@ TEST_F(DialogTest, AnUnwritableFileIsAVideoErrorAndTheProgramGoesOn)
 
     // The capital extension passes the checks; whatever the container makes
     // of the codec, the program carries on.
-    child<QLineEdit>("_filename")->setText(QString::fromStdString(path("film.MOV")));
-    child<QComboBox>("_codecBox")->setCurrentText("Huff YUV (lossless compression)");
+    chooseOutput(path("film.MOV"), "Huff YUV (lossless compression)");
     child<QDoubleSpinBox>("_endTime")->setValue(0.2);
     const Answered second = start();
     if (second.seen) {
@@ -373,10 +376,8 @@ TEST_F(DialogTest, TheReplaysOwnRangePassesWhateverItsDigits)
     ASSERT_EQ(_host->loadReplay(QString::fromStdString(odd)), "");
     makeDialog();
     const std::string file = path("odd.avi");
-    child<QLineEdit>("_filename")->setText(QString::fromStdString(file));
-    child<QComboBox>("_codecBox")->setCurrentText("Huff YUV (lossless compression)");
-    child<QSpinBox>("_width")->setValue(64);
-    child<QSpinBox>("_height")->setValue(48);
+    chooseOutput(file, "Huff YUV (lossless compression)");
+    chooseSize(64, 48);
     const Answered answered = start();
     EXPECT_FALSE(answered.seen) << answered.text.toStdString();
     // (0.3456789123 - 0.1234567891) s at 25 frames a second.

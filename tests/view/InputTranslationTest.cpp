@@ -114,6 +114,13 @@ protected:
         _queue->takeEvents(events); // the resize
     }
 
+    // A mouse event at (x, y), the same point in the widget and the window.
+    static QMouseEvent mouse(QEvent::Type type, double x, double y, Qt::MouseButton button,
+                             Qt::MouseButtons held, Qt::KeyboardModifiers modifiers = {})
+    {
+        return QMouseEvent(type, QPointF(x, y), QPointF(x, y), button, held, modifiers);
+    }
+
     osgGA::EventQueue::Events take()
     {
         osgGA::EventQueue::Events events;
@@ -134,8 +141,8 @@ protected:
 
 TEST_F(ForwardTest, PressCarriesPositionButtonAndModifiers)
 {
-    const QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 20), QPointF(10, 20),
-                            Qt::RightButton, Qt::RightButton, Qt::ShiftModifier);
+    const QMouseEvent press = mouse(QEvent::MouseButtonPress, 10, 20, Qt::RightButton,
+                                    Qt::RightButton, Qt::ShiftModifier);
     forwardMousePress(*_queue, press, 1.0);
     const E* event = only();
     ASSERT_TRUE(event);
@@ -152,15 +159,14 @@ TEST_F(ForwardTest, PressCarriesPositionButtonAndModifiers)
 
 TEST_F(ForwardTest, MoveIsDragWhileAButtonIsHeld)
 {
-    const QMouseEvent move(QEvent::MouseMove, QPointF(30, 40), QPointF(30, 40), Qt::NoButton,
-                           Qt::NoButton, Qt::NoModifier);
+    const QMouseEvent move = mouse(QEvent::MouseMove, 30, 40, Qt::NoButton, Qt::NoButton);
     forwardMouseMove(*_queue, move, 1.0);
     const E* free = only();
     ASSERT_TRUE(free);
     EXPECT_EQ(free->getEventType(), E::MOVE);
 
-    const QMouseEvent press(QEvent::MouseButtonPress, QPointF(30, 40), QPointF(30, 40),
-                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    const QMouseEvent press =
+        mouse(QEvent::MouseButtonPress, 30, 40, Qt::LeftButton, Qt::LeftButton);
     forwardMousePress(*_queue, press, 1.0);
     take();
     forwardMouseMove(*_queue, move, 1.0);
@@ -172,8 +178,7 @@ TEST_F(ForwardTest, MoveIsDragWhileAButtonIsHeld)
 
 TEST_F(ForwardTest, ScaleTurnsLogicalIntoDevicePixels)
 {
-    const QMouseEvent move(QEvent::MouseMove, QPointF(30, 40), QPointF(30, 40), Qt::NoButton,
-                           Qt::NoButton, Qt::NoModifier);
+    const QMouseEvent move = mouse(QEvent::MouseMove, 30, 40, Qt::NoButton, Qt::NoButton);
     forwardMouseMove(*_queue, move, 2.0);
     const E* event = only();
     ASSERT_TRUE(event);
@@ -183,10 +188,10 @@ TEST_F(ForwardTest, ScaleTurnsLogicalIntoDevicePixels)
 
 TEST_F(ForwardTest, ReleaseOfMiddleButton)
 {
-    const QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
-                            Qt::MiddleButton, Qt::MiddleButton, Qt::NoModifier);
-    const QMouseEvent release(QEvent::MouseButtonRelease, QPointF(6, 7), QPointF(6, 7),
-                              Qt::MiddleButton, Qt::NoButton, Qt::NoModifier);
+    const QMouseEvent press =
+        mouse(QEvent::MouseButtonPress, 5, 5, Qt::MiddleButton, Qt::MiddleButton);
+    const QMouseEvent release =
+        mouse(QEvent::MouseButtonRelease, 6, 7, Qt::MiddleButton, Qt::NoButton);
     forwardMousePress(*_queue, press, 1.0);
     forwardMouseRelease(*_queue, release, 1.0);
     const auto events = take();

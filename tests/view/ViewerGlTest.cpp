@@ -355,6 +355,15 @@ protected:
     QMainWindow* _window = nullptr;
 };
 
+// A camera of the view packet looking from `eye` at `centre`, z up.
+void lookAt(GNP2::Packet& packet, const osg::Vec3f& eye, const osg::Vec3f& centre = {})
+{
+    packet.setIntVector(item::view::CameraControl, {view::LOOK_AT});
+    setVec3(packet, item::view::Eye, eye);
+    setVec3(packet, item::view::Centre, centre);
+    setVec3(packet, item::view::Up, {0, 0, 1});
+}
+
 TEST_P(ViewerGlTest, BackgroundFillsTheViewportInTheWindowAndOffScreen)
 {
     const auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
@@ -505,10 +514,7 @@ TEST_P(ViewerGlTest, NoClipDrawsWhatLiesBehindTheCamera)
     _sceneRoot->addChild(behind.get());
 
     auto packet = viewPacket(1, {0, 0, 0}, {0.0f, 0.0f}, {1.0f, 1.0f});
-    packet->setIntVector(item::view::CameraControl, {view::LOOK_AT});
-    setVec3(*packet, item::view::Eye, {0, -10, 0});
-    setVec3(*packet, item::view::Centre, {0, 0, 0});
-    setVec3(*packet, item::view::Up, {0, 0, 1});
+    lookAt(*packet, {0, -10, 0});
 
     ASSERT_TRUE(create(*packet));
     settle(3);
@@ -730,10 +736,7 @@ TEST_P(ViewerGlTest, SpaceMouseIsIgnoredUnlessTheSettingsAskForIt)
 TEST_P(ViewerGlTest, SimulationControlsTheCameraWithLookAtAndCentre)
 {
     auto packet = viewPacket(1, {200, 40, 30}, {0.5f, 0.0f}, {0.5f, 1.0f});
-    packet->setIntVector(item::view::CameraControl, {view::LOOK_AT});
-    setVec3(*packet, item::view::Eye, {10, -20, 5});
-    setVec3(*packet, item::view::Centre, {0, 0, 1});
-    setVec3(*packet, item::view::Up, {0, 0, 1});
+    lookAt(*packet, {10, -20, 5}, {0, 0, 1});
     setVec3(*packet, item::view::HomeEye, {0, -30, 0});
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view);
@@ -882,10 +885,7 @@ TEST_P(ViewerGlTest, OwnScreenViewsAndStereoPairs)
     GNP2::Packet look;
     look.setHeader(packet->header());
     look.setIntVector(item::every::Connection, {0});
-    look.setIntVector(item::view::CameraControl, {view::LOOK_AT});
-    setVec3(look, item::view::Eye, {3, -7, 2});
-    setVec3(look, item::view::Centre, {0, 0, 0});
-    setVec3(look, item::view::Up, {0, 0, 1});
+    lookAt(look, {3, -7, 2});
     left->update(look);
     settle();
     const osg::Matrixd expected =
@@ -1114,10 +1114,7 @@ TEST_P(ViewerGlTest, StereoEyesAreLitAlike)
     _sceneRoot->addChild(lit.get());
 
     auto packet = viewPacket(1, {0, 0, 0}, {0.0f, 0.0f}, {1.0f, 1.0f});
-    packet->setIntVector(item::view::CameraControl, {view::LOOK_AT});
-    setVec3(*packet, item::view::Eye, {0, -12, 12});
-    setVec3(*packet, item::view::Centre, {0, 0, 0});
-    setVec3(*packet, item::view::Up, {0, 0, 1});
+    lookAt(*packet, {0, -12, 12});
     VisViewObject* view = create(*packet);
     ASSERT_TRUE(view);
     settle();
