@@ -7,10 +7,6 @@
 
 #include <osg/GraphicsContext>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include "net/PacketRing.h"
 #include "replay/ReplayClock.h"
 #include "replay/ReplayManager.h"
@@ -54,37 +50,6 @@ public:
 
 private:
     F _undo;
-};
-
-// Keeps freed memory in the process while frames are drawn. A software
-// renderer allocates the vertices of every draw anew and frees them after
-// it; with the C library's default limits, blocks of a few hundred kilobytes
-// are mapped and unmapped each time, or the heap's free top is handed back,
-// so every frame faults in fresh zeroed pages (measured: a tenth of the
-// export's time, half of it in the kernel). While an export runs, blocks up
-// to 32 MiB come from the heap and up to 256 MiB of its free top stay;
-// afterwards the library's default limits apply again and what is free goes
-// back to the system.
-class KeepFreedMemory
-{
-public:
-    KeepFreedMemory()
-    {
-#if defined(__GLIBC__)
-        mallopt(M_MMAP_THRESHOLD, 32 << 20);
-        mallopt(M_TRIM_THRESHOLD, 256 << 20);
-#endif
-    }
-    ~KeepFreedMemory()
-    {
-#if defined(__GLIBC__)
-        mallopt(M_MMAP_THRESHOLD, 128 << 10);
-        mallopt(M_TRIM_THRESHOLD, 128 << 10);
-        malloc_trim(0);
-#endif
-    }
-    KeepFreedMemory(const KeepFreedMemory&) = delete;
-    KeepFreedMemory& operator=(const KeepFreedMemory&) = delete;
 };
 
 } // namespace
@@ -186,7 +151,6 @@ ExportResult ReplayVideoExport::run(const ExportParameters& parameters, const Fr
     }
 
     {
-        const KeepFreedMemory keepFreedMemory;
         EncodingThread encoding(
             *encoder, 1.0 / parameters.frameRate, true, 2,
             [readback](osg::ref_ptr<osg::Image> image) { readback->recycle(std::move(image)); });
