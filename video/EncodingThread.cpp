@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "view/ImageShrink.h"
+
 namespace video {
 
 EncodingThread::EncodingThread(VideoEncoder& encoder, double timeStep, bool bottomRowFirst,
@@ -71,7 +73,17 @@ void EncodingThread::run()
         }
         std::exception_ptr failure;
         try {
-            _encoder.setInputImage(*image, _bottomRowFirst);
+            const osg::Image* input = image.get();
+            if (image->s() == 2 * _encoder.width() && image->t() == 2 * _encoder.height()) {
+                if (!_halved)
+                    _halved = new osg::Image;
+                if (view::halveImage(*image, *_halved)) {
+                    input = _halved.get();
+                    if (_recycle)
+                        _recycle(std::exchange(image, nullptr));
+                }
+            }
+            _encoder.setInputImage(*input, _bottomRowFirst);
             _encoder.encodeFrame(_timeStep);
         } catch (...) {
             failure = std::current_exception();
@@ -85,7 +97,7 @@ void EncodingThread::run()
             }
         }
         _changed.notify_all();
-        if (_recycle)
+        if (_recycle && image)
             _recycle(std::move(image));
         if (failure)
             return;

@@ -1,5 +1,7 @@
 #include "view/FrameGrabber.h"
 
+#include <cstring>
+
 #include <osg/GLExtensions>
 #include <osg/State>
 
@@ -15,6 +17,12 @@ void FrameGrabber::arm(int width, int height, GLenum format, int shrink)
     _format = format;
     _readFailed = false;
     _image = nullptr;
+}
+
+void FrameGrabber::setShrinkOnSoftwareRenderer(bool shrink)
+{
+    std::lock_guard lock(_mutex);
+    _shrinkOnSoftware = shrink;
 }
 
 osg::ref_ptr<osg::Image> FrameGrabber::take()
@@ -101,6 +109,7 @@ void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
     if (_armed && _width > 0 && _height > 0) {
         int width = _width, height = _height;
         const int shrink = _shrink;
+        const bool shrinkOnSoftware = _shrinkOnSoftware;
         const GLenum format = _format;
         osg::ref_ptr<osg::Image> image;
         if (!_free.empty()) {
@@ -118,7 +127,15 @@ void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
             state ? osg::GLExtensions::Get(state->getContextID(), true) : nullptr;
         if (fbo != 0 && extensions && extensions->isFrameBufferObjectSupported)
             extensions->glBindFramebuffer(GL_READ_FRAMEBUFFER_EXT, fbo);
+        const unsigned int contextId = state ? state->getContextID() : ~0u;
+        if (shrink > 1 && _rendererContext != contextId) {
+            const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+            _softwareRenderer = renderer && (std::strstr(renderer, "llvmpipe") != nullptr ||
+                                             std::strstr(renderer, "softpipe") != nullptr);
+            _rendererContext = contextId;
+        }
         const bool shrunk = shrink > 1 && extensions && state &&
+                            (shrinkOnSoftware || !_softwareRenderer) &&
                             shrinkOnGpu(*extensions, state->getContextID(), fbo, width, height,
                                         width / shrink, height / shrink);
         if (shrunk) {

@@ -41,9 +41,15 @@ public:
     // (GL_RGB, GL_BGRA, ...) as unsigned bytes, bottom row first. With
     // `shrink` above 1 the rectangle is first scaled down by that factor on
     // the GPU (a linear blit into a framebuffer object of the smaller size),
-    // so that only the small picture crosses to the processor; where the
-    // context cannot blit, the image is the whole rectangle.
+    // so that only the small picture crosses to the processor. The image is
+    // the whole rectangle where the context cannot blit, and where the
+    // renderer draws on the processor (Mesa's llvmpipe and softpipe): there
+    // the blit is a shader run pixel by pixel, which measured slower than
+    // reading everything and averaging it (view/ImageShrink.h), and the
+    // caller can average on another thread while the next frame is drawn.
     void arm(int width, int height, GLenum format, int shrink = 1);
+    // Shrinks on the GPU also where the renderer draws on the processor.
+    void setShrinkOnSoftwareRenderer(bool shrink);
     // The image read since arm(), or null (and disarms).
     osg::ref_ptr<osg::Image> take();
     // Gives an image back to the pool, for a later read to fill.
@@ -71,6 +77,11 @@ private:
     int _height = 0;
     GLenum _format = GL_RGB;
     int _shrink = 1;
+    bool _shrinkOnSoftware = false;
+    // Whether the reading context's renderer draws on the processor, found
+    // once per context: reading thread only.
+    unsigned int _rendererContext = ~0u;
+    bool _softwareRenderer = false;
     // The framebuffer object of the shrunk picture: reading thread only.
     unsigned int _shrinkContext = ~0u;
     GLuint _shrinkFbo = 0;

@@ -451,6 +451,10 @@ bool ViewerManager::beginOffscreen(int width, int height)
         traits->y = 0;
         traits->width = width;
         traits->height = height;
+        // With an alpha channel the buffer's pixels are stored as the export
+        // reads them (BGRA), so reading them back is a copy rather than a
+        // conversion pixel by pixel.
+        traits->alpha = 8;
         traits->pbuffer = true;
         traits->vsync = true;
         traits->doubleBuffer = true;
