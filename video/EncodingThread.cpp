@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "view/ImageShrink.h"
-
 namespace video {
 
 EncodingThread::EncodingThread(VideoEncoder& encoder, double timeStep, bool bottomRowFirst,
@@ -73,17 +71,7 @@ void EncodingThread::run()
         }
         std::exception_ptr failure;
         try {
-            const osg::Image* input = image.get();
-            if (image->s() == 2 * _encoder.width() && image->t() == 2 * _encoder.height()) {
-                if (!_halved)
-                    _halved = new osg::Image;
-                if (view::halveImage(*image, *_halved)) {
-                    input = _halved.get();
-                    if (_recycle)
-                        _recycle(std::exchange(image, nullptr));
-                }
-            }
-            _encoder.setInputImage(*input, _bottomRowFirst);
+            _encoder.setInputImage(*image, _bottomRowFirst);
             _encoder.encodeFrame(_timeStep);
         } catch (...) {
             failure = std::current_exception();
@@ -97,7 +85,7 @@ void EncodingThread::run()
             }
         }
         _changed.notify_all();
-        if (_recycle && image)
+        if (_recycle)
             _recycle(std::move(image));
         if (failure)
             return;

@@ -6,11 +6,6 @@
 // slower than drawing. An encoder failure stops the thread: later submits
 // are dropped, failed() says so, and finish() rethrows the failure.
 //
-// An image of exactly twice the video's size each way (read whole where
-// the renderer does not shrink it, view/FrameGrabber.h) is halved here first,
-// each pixel the mean of the 2 x 2 it covers, as the GPU makes it; the image
-// goes back through `recycle` as soon as it is halved.
-//
 // Threading: submit(), failed() and finish() on the producing thread (the
 // GUI thread in the program); the encoder belongs to the encoding thread
 // from construction until finish() returns. A used image goes back through
@@ -61,7 +56,6 @@ private:
     const bool _bottomRowFirst;
     const std::size_t _depth;
     Recycle _recycle;
-    osg::ref_ptr<osg::Image> _halved; // encoding thread only
 
     mutable std::mutex _mutex; // protects everything below
     std::condition_variable _changed;

@@ -15,7 +15,6 @@
 #include "video/VideoEncoder.h"
 #include "view/CompositeViewerQOSG.h"
 #include "view/FrameGrabber.h"
-#include "view/ImageShrink.h"
 #include "view/ViewerManager.h"
 
 namespace video {
@@ -242,11 +241,6 @@ Picture ReplayVideoExport::picture(double t, int width, int height, const Camera
     if (!result.image || readback->readFailed()) {
         result.image = nullptr;
         result.error = "The off-screen buffer could not be read.";
-    } else if (result.image->s() == bufferWidth && result.image->t() == bufferHeight) {
-        // Read whole (the renderer draws on the processor, or cannot blit).
-        osg::ref_ptr<osg::Image> halved = new osg::Image;
-        if (view::halveImage(*result.image, *halved))
-            result.image = halved;
     }
     return result;
 }

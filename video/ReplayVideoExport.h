@@ -8,8 +8,7 @@
 // the video's size on the GPU (each pixel the mean of the 2 x 2 it covers)
 // and read back, the picture goes to the encoding thread (which converts
 // and compresses it while the next frame is drawn; where the renderer draws
-// on the processor, the buffer is read whole and that thread takes the
-// same means, and it scales too where the context could not blit),
+// on the processor, the same means are taken there as the buffer is read),
 // and the replay moves on by the frame duration times the replay speed. The
 // replay records up to the new time are applied in full before the next
 // frame is drawn, so every frame shows the replay's state at its time.

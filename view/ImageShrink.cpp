@@ -1,7 +1,5 @@
 #include "view/ImageShrink.h"
 
-#include <cstdint>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -43,6 +41,13 @@ void halveRow(const std::uint8_t* top, const std::uint8_t* bottom, std::uint8_t*
 
 } // namespace
 
+void halveRows(const std::uint8_t* source, std::size_t sourceStride, std::uint8_t* target,
+               std::size_t targetStride, int width, int rows)
+{
+    for (int y = 0; y < rows; ++y, source += 2 * sourceStride, target += targetStride)
+        halveRow(source, source + sourceStride, target, width);
+}
+
 bool halveImage(const osg::Image& source, osg::Image& target)
 {
     const GLenum format = source.getPixelFormat();
@@ -57,9 +62,8 @@ bool halveImage(const osg::Image& source, osg::Image& target)
         target.getPixelFormat() != format || target.getDataType() != GL_UNSIGNED_BYTE ||
         target.getPacking() != 1 || !target.data())
         target.allocateImage(width, height, 1, format, GL_UNSIGNED_BYTE, 1);
-    for (int y = 0; y < height; ++y)
-        halveRow(source.data(0, unsigned(2 * y)), source.data(0, unsigned(2 * y + 1)),
-                 target.data(0, unsigned(y)), width);
+    halveRows(source.data(), source.getRowStepInBytes(), target.data(), target.getRowStepInBytes(),
+              width, height);
     target.dirty();
     return true;
 }

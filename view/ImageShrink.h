@@ -8,9 +8,19 @@
 //
 // Threading: a plain function; any thread, one call per target at a time.
 
+#include <cstddef>
+#include <cstdint>
+
 #include <osg/Image>
 
 namespace view {
+
+// Halves `rows` x 2 rows of `width` x 2 pixels of four 8-bit channels each
+// way: target row y is the mean of source rows 2y and 2y + 1, pixel x of
+// source pixels 2x and 2x + 1, rounded to the nearest level. Strides are in
+// bytes.
+void halveRows(const std::uint8_t* source, std::size_t sourceStride, std::uint8_t* target,
+               std::size_t targetStride, int width, int rows);
 
 // Halves `source` (8 bits a channel, GL_RGBA or GL_BGRA) each way into
 // `target`: pixel (x, y) of the result is the mean, rounded to the nearest

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "ExportFixture.h"
 #include "net/PacketRing.h"
@@ -72,6 +73,27 @@ osg::ref_ptr<osg::Image> noise(int width, int height)
     return image;
 }
 
+// The largest difference of a colour channel between two pictures of the
+// same size, and where it is.
+std::string worstDifference(const osg::Image& a, const osg::Image& b, int& worst)
+{
+    worst = 0;
+    std::string where;
+    for (int y = 0; y < a.t(); ++y) {
+        for (int x = 0; x < a.s(); ++x) {
+            for (int channel = 0; channel < 3; ++channel) {
+                const int difference =
+                    std::abs(int(a.data(x, y)[channel]) - int(b.data(x, y)[channel]));
+                if (difference > worst) {
+                    worst = difference;
+                    where = "at pixel " + std::to_string(x) + ", " + std::to_string(y);
+                }
+            }
+        }
+    }
+    return where;
+}
+
 struct ShrinkCase
 {
     const char* name;
@@ -96,21 +118,21 @@ TEST_P(GpuShrinkTest, EqualsTheSameFrameHalvedOnTheProcessor)
     viewer.sceneRoot()->addChild(patternCamera(noise(bufferWidth, bufferHeight).get()));
     ASSERT_TRUE(viewer.beginOffscreen(bufferWidth, bufferHeight)) << viewer.offscreenError();
     osg::ref_ptr<view::FrameGrabber> grabber = new view::FrameGrabber;
-    grabber->setShrinkOnSoftwareRenderer(true);
     viewer.offscreenContext()->setSwapCallback(grabber.get());
-
-    grabber->arm(bufferWidth, bufferHeight, GL_BGRA, 2);
-    viewer.viewer()->frame();
-    const osg::ref_ptr<osg::Image> onGpu = grabber->take();
-    grabber->arm(bufferWidth, bufferHeight, GL_BGRA);
-    viewer.viewer()->frame();
-    const osg::ref_ptr<osg::Image> whole = grabber->take();
+    auto grab = [&](int shrink, bool onGpu) {
+        grabber->setShrinkOnSoftwareRenderer(onGpu);
+        grabber->arm(bufferWidth, bufferHeight, GL_BGRA, shrink);
+        viewer.viewer()->frame();
+        EXPECT_FALSE(grabber->readFailed());
+        return grabber->take();
+    };
+    const osg::ref_ptr<osg::Image> onGpu = grab(2, true);
+    // Read in strips and halved where the renderer draws on the processor.
+    const osg::ref_ptr<osg::Image> asRead = grab(2, false);
+    const osg::ref_ptr<osg::Image> whole = grab(1, false);
     viewer.endOffscreen();
 
-    ASSERT_TRUE(onGpu && whole);
-    ASSERT_FALSE(grabber->readFailed());
-    ASSERT_EQ(onGpu->s(), c.width);
-    ASSERT_EQ(onGpu->t(), c.height);
+    ASSERT_TRUE(onGpu && asRead && whole);
     ASSERT_EQ(whole->s(), bufferWidth);
     // The pattern was drawn: most neighbours differ.
     int differing = 0;
@@ -118,35 +140,25 @@ TEST_P(GpuShrinkTest, EqualsTheSameFrameHalvedOnTheProcessor)
         differing += *reinterpret_cast<const std::uint32_t*>(whole->data(x, 0)) !=
                      *reinterpret_cast<const std::uint32_t*>(whole->data(x - 1, 0));
     ASSERT_GE(2 * differing, bufferWidth - 1);
-    osg::ref_ptr<osg::Image> onProcessor = new osg::Image;
-    ASSERT_TRUE(view::halveImage(*whole, *onProcessor));
-    ASSERT_EQ(onProcessor->s(), c.width);
-    ASSERT_EQ(onProcessor->t(), c.height);
-
-    int worst = 0, worstX = 0, worstY = 0;
-    for (int y = 0; y < c.height; ++y) {
-        const unsigned char* a = onGpu->data(0, unsigned(y));
-        const unsigned char* b = onProcessor->data(0, unsigned(y));
-        for (int i = 0; i < 3 * c.width; ++i) {
-            const int x = i / 3, channel = i % 3;
-            const int difference = std::abs(int(a[4 * x + channel]) - int(b[4 * x + channel]));
-            if (difference > worst) {
-                worst = difference;
-                worstX = x;
-                worstY = y;
-            }
-        }
+    osg::ref_ptr<osg::Image> halved = new osg::Image;
+    ASSERT_TRUE(view::halveImage(*whole, *halved));
+    for (const osg::Image* picture : {onGpu.get(), asRead.get(), halved.get()}) {
+        ASSERT_EQ(picture->s(), c.width);
+        ASSERT_EQ(picture->t(), c.height);
     }
-    EXPECT_LE(worst, 2) << "at pixel " << worstX << ", " << worstY;
+    int worst = 0;
+    std::string where = worstDifference(*onGpu, *halved, worst);
+    EXPECT_LE(worst, 2) << "GPU against the whole picture halved, " << where;
+    where = worstDifference(*onGpu, *asRead, worst);
+    EXPECT_LE(worst, 2) << "GPU against the picture halved as read, " << where;
 }
 
-// Even and odd sizes; the odd widths leave a last pixel after the groups
-// of two that the processor averages at once.
+// Even and odd sizes; odd widths leave a last pixel after the groups of
+// two that the processor averages at once, and the tall and wide ones are
+// read in several strips, the last one shorter.
 const ShrinkCase SHRINK_CASES[] = {
-    {"Even", 160, 120},
-    {"OddWidthAndHeight", 161, 97},
-    {"OnePixelWide", 1, 7},
-    {"WideOdd", 801, 31},
+    {"Even", 160, 120},   {"OddWidthAndHeight", 161, 97}, {"OnePixelWide", 1, 7},
+    {"WideOdd", 801, 31}, {"TallOdd", 33, 1025},
 };
 
 INSTANTIATE_TEST_SUITE_P(Sizes, GpuShrinkTest, ::testing::ValuesIn(SHRINK_CASES),
