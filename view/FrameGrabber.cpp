@@ -22,10 +22,10 @@ void FrameGrabber::arm(int width, int height, GLenum format, int shrink)
     _image = nullptr;
 }
 
-void FrameGrabber::setShrinkOnSoftwareRenderer(bool shrink)
+void FrameGrabber::setShrinkPlace(ShrinkPlace place)
 {
     std::lock_guard lock(_mutex);
-    _shrinkOnSoftware = shrink;
+    _shrinkPlace = place;
 }
 
 osg::ref_ptr<osg::Image> FrameGrabber::take()
@@ -135,7 +135,7 @@ void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
     if (_armed && _width > 0 && _height > 0) {
         int width = _width, height = _height;
         const int shrink = _shrink;
-        const bool shrinkOnSoftware = _shrinkOnSoftware;
+        const ShrinkPlace place = _shrinkPlace;
         const GLenum format = _format;
         osg::ref_ptr<osg::Image> image;
         if (!_free.empty()) {
@@ -154,16 +154,17 @@ void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
         if (fbo != 0 && extensions && extensions->isFrameBufferObjectSupported)
             extensions->glBindFramebuffer(GL_READ_FRAMEBUFFER_EXT, fbo);
         const unsigned int contextId = state ? state->getContextID() : ~0u;
-        if (shrink > 1 && _rendererContext != contextId) {
+        if (shrink > 1 && place == ShrinkPlace::Fastest && _rendererContext != contextId) {
             const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
             _softwareRenderer = renderer && (std::strstr(renderer, "llvmpipe") != nullptr ||
                                              std::strstr(renderer, "softpipe") != nullptr);
             _rendererContext = contextId;
         }
-        const bool shrunk = shrink > 1 && extensions && state &&
-                            (shrinkOnSoftware || !_softwareRenderer) &&
-                            shrinkOnGpu(*extensions, state->getContextID(), fbo, width, height,
-                                        width / shrink, height / shrink);
+        const bool shrunk =
+            shrink > 1 && extensions && state &&
+            (place == ShrinkPlace::Gpu || (place == ShrinkPlace::Fastest && !_softwareRenderer)) &&
+            shrinkOnGpu(*extensions, state->getContextID(), fbo, width, height, width / shrink,
+                        height / shrink);
         if (shrunk) {
             width /= shrink;
             height /= shrink;

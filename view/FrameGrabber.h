@@ -51,8 +51,15 @@ public:
     // cannot blit, for a shrink of 2 in GL_RGBA or GL_BGRA; for others the
     // image is then the whole rectangle.
     void arm(int width, int height, GLenum format, int shrink = 1);
-    // Shrinks on the GPU also where the renderer draws on the processor.
-    void setShrinkOnSoftwareRenderer(bool shrink);
+    // Where a shrink is made: the faster place for the context's renderer
+    // (the default), or always on the GPU, or always on the processor.
+    enum class ShrinkPlace
+    {
+        Fastest,
+        Gpu,
+        Processor,
+    };
+    void setShrinkPlace(ShrinkPlace place);
     // The image read since arm(), or null (and disarms).
     osg::ref_ptr<osg::Image> take();
     // Gives an image back to the pool, for a later read to fill.
@@ -86,7 +93,7 @@ private:
     int _height = 0;
     GLenum _format = GL_RGB;
     int _shrink = 1;
-    bool _shrinkOnSoftware = false;
+    ShrinkPlace _shrinkPlace = ShrinkPlace::Fastest;
     // Whether the reading context's renderer draws on the processor, found
     // once per context: reading thread only.
     unsigned int _rendererContext = ~0u;

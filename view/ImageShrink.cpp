@@ -48,24 +48,4 @@ void halveRows(const std::uint8_t* source, std::size_t sourceStride, std::uint8_
         halveRow(source, source + sourceStride, target, width);
 }
 
-bool halveImage(const osg::Image& source, osg::Image& target)
-{
-    const GLenum format = source.getPixelFormat();
-    if ((format != GL_RGBA && format != GL_BGRA) || source.getDataType() != GL_UNSIGNED_BYTE ||
-        !source.data())
-        return false;
-    const int width = source.s() / 2;
-    const int height = source.t() / 2;
-    if (width <= 0 || height <= 0)
-        return false;
-    if (target.s() != width || target.t() != height || target.r() != 1 ||
-        target.getPixelFormat() != format || target.getDataType() != GL_UNSIGNED_BYTE ||
-        target.getPacking() != 1 || !target.data())
-        target.allocateImage(width, height, 1, format, GL_UNSIGNED_BYTE, 1);
-    halveRows(source.data(), source.getRowStepInBytes(), target.data(), target.getRowStepInBytes(),
-              width, height);
-    target.dirty();
-    return true;
-}
-
 } // namespace view

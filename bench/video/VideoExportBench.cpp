@@ -257,7 +257,8 @@ void BM_RenderAndReadback(benchmark::State& state)
     }
     // Read back as the export reads, into recycled images.
     osg::ref_ptr<view::FrameGrabber> readback = new view::FrameGrabber;
-    readback->setShrinkOnSoftwareRenderer(state.range(1) != 0);
+    if (state.range(1) != 0)
+        readback->setShrinkPlace(view::FrameGrabber::ShrinkPlace::Gpu);
     viewer.offscreenContext()->setSwapCallback(readback.get());
     auto drawOne = [&] {
         readback->arm(2 * WIDTH, 2 * HEIGHT, GL_BGRA, 2);
