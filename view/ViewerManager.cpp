@@ -453,12 +453,17 @@ bool ViewerManager::beginOffscreen(int width, int height)
         traits->height = height;
         // With an alpha channel the buffer's pixels are stored as the export
         // reads them (BGRA), so reading them back is a copy rather than a
-        // conversion pixel by pixel.
+        // conversion pixel by pixel; a display that offers no such buffer
+        // gives one without.
         traits->alpha = 8;
         traits->pbuffer = true;
         traits->vsync = true;
         traits->doubleBuffer = true;
         context = osg::GraphicsContext::createGraphicsContext(traits.get());
+        if (!context) {
+            traits->alpha = 0;
+            context = osg::GraphicsContext::createGraphicsContext(traits.get());
+        }
     }
     if (!context || !context->realize()) {
         console::writeLine(console::LEVEL_16,
