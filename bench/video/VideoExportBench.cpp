@@ -223,12 +223,19 @@ struct Scene
         host = std::make_unique<video::ReplayExportHost>(new osg::Group, factory, embedding);
         if (replay.empty() || !host->loadReplay(QString::fromStdString(replay)).empty())
             return;
+        rewind();
+        host->viewer().homeView();
+        ready = true;
+    }
+
+    // The scene at the replay's start; an export leaves the replay loaded
+    // afresh, with no objects until it is played.
+    void rewind()
+    {
         host->objects().setReplayFeedPause(0);
         host->objects().replayTick(0.f);
         while (!host->objects().receiveRing().empty())
             host->objects().updateCallback().runOnce();
-        host->viewer().homeView();
-        ready = true;
     }
 };
 
@@ -250,6 +257,7 @@ void BM_RenderAndReadback(benchmark::State& state)
         state.SkipWithError("no scene");
         return;
     }
+    s.rewind();
     ViewerManager& viewer = s.host->viewer();
     if (!viewer.beginOffscreen(2 * WIDTH, 2 * HEIGHT)) {
         state.SkipWithError("no off-screen buffer");
