@@ -43,7 +43,8 @@ LIBRARY_FOLDERS = {
 # Compression libraries' headers, which have no folder.
 COMPRESSION_HEADERS = {"zstd.h": "zstd", "lz4frame.h": "lz4"}
 # Headers without a folder that are not C++ standard headers.
-POSIX_HEADERS = {"unistd.h", "fcntl.h", "pthread.h", "poll.h", "netdb.h", "dlfcn.h", "dirent.h"}
+POSIX_HEADERS = {"unistd.h", "fcntl.h", "pthread.h", "poll.h", "netdb.h", "dlfcn.h", "dirent.h",
+                 "malloc.h"}
 COMPILER_HEADERS = {"emmintrin.h", "immintrin.h", "xmmintrin.h", "assert.h", "stdint.h",
                     "stddef.h", "string.h", "stdlib.h", "stdio.h", "math.h", "errno.h"}
 QT_FOLDERS = [folder for folder, library in LIBRARY_FOLDERS.items() if library.startswith("qt-")]

@@ -7,8 +7,8 @@
 // the video's size each way; per frame the buffer is drawn, scaled down to
 // the video's size on the GPU (each pixel the mean of the 2 x 2 it covers)
 // and read back, the picture goes to the encoding thread (which converts
-// and compresses it while the next frame is drawn; it scales too where the
-// context could not),
+// and compresses it while the next frame is drawn; where the renderer draws
+// on the processor, the same means are taken there as the buffer is read),
 // and the replay moves on by the frame duration times the replay speed. The
 // replay records up to the new time are applied in full before the next
 // frame is drawn, so every frame shows the replay's state at its time.
@@ -72,9 +72,7 @@ struct ExportResult
 };
 
 // One picture of the scene: BGRA, bottom row first, drawn as a video frame
-// is (of the asked size, or twice it each way where the context cannot
-// scale down); null with `error` when it could not
-// be drawn.
+// is, of the asked size; null with `error` when it could not be drawn.
 struct Picture
 {
     osg::ref_ptr<osg::Image> image;

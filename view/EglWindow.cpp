@@ -45,7 +45,11 @@ struct Display
 };
 
 // Initialises `display` and finds a pixel-buffer configuration of 8 bits a
-// colour, depth 24 and stencil 8 for desktop OpenGL; empty on success.
+// colour and depth 24 for desktop OpenGL; empty on success. Nothing draws
+// with a stencil, and a buffer without one is cheaper to clear: where depth
+// and stencil share their words, clearing the depth alone keeps the stencil
+// bits of every pixel, which a software renderer does pixel by pixel
+// (choosing the smallest stencil makes that a plain fill).
 std::string initialise(EGLDisplay display, EGLConfig& config)
 {
     EGLint major = 0, minor = 0;
@@ -68,12 +72,12 @@ std::string initialise(EGLDisplay display, EGLConfig& config)
                                  EGL_DEPTH_SIZE,
                                  24,
                                  EGL_STENCIL_SIZE,
-                                 8,
+                                 0,
                                  EGL_NONE};
     EGLint count = 0;
     if (!eglChooseConfig(display, attributes, &config, 1, &count) || count < 1) {
         eglTerminate(display);
-        return "no OpenGL pixel-buffer configuration with 8-bit colours, depth 24, stencil 8";
+        return "no OpenGL pixel-buffer configuration with 8-bit colours and depth 24";
     }
     return {};
 }
@@ -161,7 +165,7 @@ osg::GraphicsContext::Traits* pixelBufferTraits(int width, int height)
     traits->height = height;
     traits->red = traits->green = traits->blue = traits->alpha = 8;
     traits->depth = 24;
-    traits->stencil = 8;
+    traits->stencil = 0;
     traits->pbuffer = true;
     // A pixel buffer is drawn in its back buffer.
     traits->doubleBuffer = true;

@@ -1,7 +1,12 @@
 #include "view/FrameGrabber.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <osg/GLExtensions>
 #include <osg/State>
+
+#include "view/ImageShrink.h"
 
 namespace view {
 
@@ -15,6 +20,12 @@ void FrameGrabber::arm(int width, int height, GLenum format, int shrink)
     _format = format;
     _readFailed = false;
     _image = nullptr;
+}
+
+void FrameGrabber::setShrinkPlace(ShrinkPlace place)
+{
+    std::lock_guard lock(_mutex);
+    _shrinkPlace = place;
 }
 
 osg::ref_ptr<osg::Image> FrameGrabber::take()
@@ -90,6 +101,29 @@ bool FrameGrabber::shrinkOnGpu(osg::GLExtensions& gl, unsigned int contextId, GL
     return true;
 }
 
+void FrameGrabber::readHalved(int width, int height, GLenum format, osg::Image& image)
+{
+    const int halfWidth = width / 2, halfHeight = height / 2;
+    if (image.s() != halfWidth || image.t() != halfHeight || image.r() != 1 ||
+        image.getPixelFormat() != format || image.getDataType() != GL_UNSIGNED_BYTE ||
+        image.getPacking() != 1 || !image.data())
+        image.allocateImage(halfWidth, halfHeight, 1, format, GL_UNSIGNED_BYTE, 1);
+    // Strips of rows small enough to stay in the processor's cache between
+    // being read and being averaged: reading the whole buffer first and
+    // averaging it afterwards measured twice the memory traffic.
+    const int stripRows = std::max(2, int(STRIP_BYTES / (4 * std::size_t(width))) & ~1);
+    _strip.resize(std::size_t(width) * 4 * std::size_t(stripRows));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    for (int row = 0; row < 2 * halfHeight; row += stripRows) {
+        const int rows = std::min(stripRows, 2 * halfHeight - row);
+        glReadPixels(0, row, width, rows, format, GL_UNSIGNED_BYTE, _strip.data());
+        halveRows(_strip.data(), std::size_t(width) * 4, image.data(0, unsigned(row / 2)),
+                  image.getRowStepInBytes(), halfWidth, rows / 2);
+    }
+    image.dirty();
+}
+
 void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
 {
     osg::State* state = gc->getState();
@@ -101,6 +135,7 @@ void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
     if (_armed && _width > 0 && _height > 0) {
         int width = _width, height = _height;
         const int shrink = _shrink;
+        const ShrinkPlace place = _shrinkPlace;
         const GLenum format = _format;
         osg::ref_ptr<osg::Image> image;
         if (!_free.empty()) {
@@ -118,15 +153,29 @@ void FrameGrabber::swapBuffersImplementation(osg::GraphicsContext* gc)
             state ? osg::GLExtensions::Get(state->getContextID(), true) : nullptr;
         if (fbo != 0 && extensions && extensions->isFrameBufferObjectSupported)
             extensions->glBindFramebuffer(GL_READ_FRAMEBUFFER_EXT, fbo);
-        const bool shrunk = shrink > 1 && extensions && state &&
-                            shrinkOnGpu(*extensions, state->getContextID(), fbo, width, height,
-                                        width / shrink, height / shrink);
+        const unsigned int contextId = state ? state->getContextID() : ~0u;
+        if (shrink > 1 && place == ShrinkPlace::Fastest && _rendererContext != contextId) {
+            const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+            _softwareRenderer = renderer && (std::strstr(renderer, "llvmpipe") != nullptr ||
+                                             std::strstr(renderer, "softpipe") != nullptr);
+            _rendererContext = contextId;
+        }
+        const bool shrunk =
+            shrink > 1 && extensions && state &&
+            (place == ShrinkPlace::Gpu || (place == ShrinkPlace::Fastest && !_softwareRenderer)) &&
+            shrinkOnGpu(*extensions, state->getContextID(), fbo, width, height, width / shrink,
+                        height / shrink);
         if (shrunk) {
             width /= shrink;
             height /= shrink;
         }
-        // Reuses the image's memory when the size is unchanged.
-        image->readPixels(0, 0, width, height, format, GL_UNSIGNED_BYTE);
+        if (!shrunk && shrink == 2 && (format == GL_BGRA || format == GL_RGBA) && width >= 2 &&
+            height >= 2) {
+            readHalved(width, height, format, *image);
+        } else {
+            // Reuses the image's memory when the size is unchanged.
+            image->readPixels(0, 0, width, height, format, GL_UNSIGNED_BYTE);
+        }
         if (shrunk)
             extensions->glBindFramebuffer(GL_FRAMEBUFFER_EXT, fbo);
         const bool failed = state && state->checkGLErrors("reading a frame back");

@@ -20,6 +20,8 @@
 // while the pixels are read. A threaded viewer has swapped by the time
 // frame() returns, so take() after frame() finds the image.
 
+#include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -41,9 +43,23 @@ public:
     // (GL_RGB, GL_BGRA, ...) as unsigned bytes, bottom row first. With
     // `shrink` above 1 the rectangle is first scaled down by that factor on
     // the GPU (a linear blit into a framebuffer object of the smaller size),
-    // so that only the small picture crosses to the processor; where the
-    // context cannot blit, the image is the whole rectangle.
+    // so that only the small picture crosses to the processor. Where the
+    // renderer draws on the processor (Mesa's llvmpipe and softpipe) the
+    // blit is a shader run pixel by pixel, which measured slower than
+    // reading the rectangle and averaging it there (view/ImageShrink.h):
+    // such a context reads and halves it in strips. So does a context that
+    // cannot blit, for a shrink of 2 in GL_RGBA or GL_BGRA; for others the
+    // image is then the whole rectangle.
     void arm(int width, int height, GLenum format, int shrink = 1);
+    // Where a shrink is made: the faster place for the context's renderer
+    // (the default), or always on the GPU, or always on the processor.
+    enum class ShrinkPlace
+    {
+        Fastest,
+        Gpu,
+        Processor,
+    };
+    void setShrinkPlace(ShrinkPlace place);
     // The image read since arm(), or null (and disarms).
     osg::ref_ptr<osg::Image> take();
     // Gives an image back to the pool, for a later read to fill.
@@ -65,12 +81,24 @@ private:
     bool shrinkOnGpu(osg::GLExtensions& gl, unsigned int contextId, GLuint source, int width,
                      int height, int smallWidth, int smallHeight);
 
+    // Reads (0, 0, width, height) into `image` halved each way on the
+    // processor, strip by strip.
+    void readHalved(int width, int height, GLenum format, osg::Image& image);
+
+    static constexpr std::size_t STRIP_BYTES = 256 * 1024;
+
     mutable std::mutex _mutex;
     bool _armed = false;
     int _width = 0;
     int _height = 0;
     GLenum _format = GL_RGB;
     int _shrink = 1;
+    ShrinkPlace _shrinkPlace = ShrinkPlace::Fastest;
+    // Whether the reading context's renderer draws on the processor, found
+    // once per context: reading thread only.
+    unsigned int _rendererContext = ~0u;
+    bool _softwareRenderer = false;
+    std::vector<std::uint8_t> _strip; // rows read before halving: reading thread only
     // The framebuffer object of the shrunk picture: reading thread only.
     unsigned int _shrinkContext = ~0u;
     GLuint _shrinkFbo = 0;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include <osg/DisplaySettings>
+#include <osg/observer_ptr>
 #include <osgViewer/GraphicsWindow>
 #include <osgViewer/View>
 #include <osgViewer/ViewerEventHandlers>
@@ -46,6 +47,30 @@ bool usablePerspective(const ViewParameters& p)
     return std::isfinite(p.fieldOfView) && p.fieldOfView > 0.0f && p.fieldOfView < 180.0f &&
            std::isfinite(p.nearPlane) && std::isfinite(p.farPlane) && p.farPlane > p.nearPlane;
 }
+
+// Clears the HUD's depth only while the HUD holds something to draw on top
+// of the scene. Without it the clear changes nothing in the picture, yet
+// costs a pass over every pixel of the depth buffer, each frame of each
+// view (a software renderer spends as long on it as on the colour clear).
+// Set in the update traversal, before the frame's cull reads it.
+class HudDepthClear : public osg::NodeCallback
+{
+public:
+    HudDepthClear(osg::Camera* camera, osg::Group* hudRoot) : _camera(camera), _hudRoot(hudRoot) {}
+
+    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
+    {
+        osg::ref_ptr<osg::Camera> camera;
+        osg::ref_ptr<osg::Group> hudRoot;
+        if (_camera.lock(camera) && _hudRoot.lock(hudRoot))
+            camera->setClearMask(hudRoot->getNumChildren() > 0 ? GL_DEPTH_BUFFER_BIT : 0);
+        traverse(node, visitor);
+    }
+
+private:
+    osg::observer_ptr<osg::Camera> _camera;
+    osg::observer_ptr<osg::Group> _hudRoot;
+};
 
 } // namespace
 
@@ -220,8 +245,11 @@ void VisViewObject::createHudCamera()
     _hudCamera->setViewMatrix(osg::Matrixd::identity());
     _hudCamera->setClearMask(GL_DEPTH_BUFFER_BIT);
     _hudCamera->setRenderOrder(osg::Camera::POST_RENDER, 0);
-    if (_viewerManager->hudRoot())
+    if (_viewerManager->hudRoot()) {
         _hudCamera->addChild(_viewerManager->hudRoot());
+        _viewGroup->addUpdateCallback(
+            new HudDepthClear(_hudCamera.get(), _viewerManager->hudRoot()));
+    }
     _viewGroup->addChild(_hudCamera.get());
 }
 

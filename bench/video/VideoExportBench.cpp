@@ -10,7 +10,12 @@
 //                        scaled down by the encoder as in the export
 //   BM_ScaleOnly         only that scaling and colour conversion
 //   BM_RenderAndReadback the replay's scene drawn off-screen at 1600 x 1200
-//                        and read back, frame by frame, without encoding
+//                        and read back halved to 800 x 600 as the export
+//                        reads it (on the GPU, or on the processor where
+//                        the renderer draws there), without encoding;
+//                        gpu_shrink:1 shrinks on the GPU also where the
+//                        renderer draws on the processor (which the export
+//                        does not: it measured slower there)
 //   BM_WholePipeline     ReplayVideoExport: draw, read back, scale, encode
 //                        (on its thread), advance the replay
 //   headless:0 / headless:1  the two GL benchmarks on the X display's pixel
@@ -23,7 +28,10 @@
 // frames/s, and both at least half BM_FfmpegTool's. The X11 benchmarks need an X display:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" env LIBGL_ALWAYS_SOFTWARE=1
 //     build/bench/video/bench_video --benchmark_counters_tabular=true
-// (one command line)
+// (one command line). On a shared machine the ratios move with the load of
+// the moment; repetitions in random order spread it over all of them:
+//   ... --benchmark_filter='FfmpegTool|WholePipeline'
+//       --benchmark_repetitions=3 --benchmark_enable_random_interleaving=true
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -215,12 +223,19 @@ struct Scene
         host = std::make_unique<video::ReplayExportHost>(new osg::Group, factory, embedding);
         if (replay.empty() || !host->loadReplay(QString::fromStdString(replay)).empty())
             return;
+        rewind();
+        host->viewer().homeView();
+        ready = true;
+    }
+
+    // The scene at the replay's start; an export leaves the replay loaded
+    // afresh, with no objects until it is played.
+    void rewind()
+    {
         host->objects().setReplayFeedPause(0);
         host->objects().replayTick(0.f);
         while (!host->objects().receiveRing().empty())
             host->objects().updateCallback().runOnce();
-        host->viewer().homeView();
-        ready = true;
     }
 };
 
@@ -242,6 +257,7 @@ void BM_RenderAndReadback(benchmark::State& state)
         state.SkipWithError("no scene");
         return;
     }
+    s.rewind();
     ViewerManager& viewer = s.host->viewer();
     if (!viewer.beginOffscreen(2 * WIDTH, 2 * HEIGHT)) {
         state.SkipWithError("no off-screen buffer");
@@ -249,9 +265,11 @@ void BM_RenderAndReadback(benchmark::State& state)
     }
     // Read back as the export reads, into recycled images.
     osg::ref_ptr<view::FrameGrabber> readback = new view::FrameGrabber;
+    if (state.range(1) != 0)
+        readback->setShrinkPlace(view::FrameGrabber::ShrinkPlace::Gpu);
     viewer.offscreenContext()->setSwapCallback(readback.get());
     auto drawOne = [&] {
-        readback->arm(2 * WIDTH, 2 * HEIGHT, GL_BGRA);
+        readback->arm(2 * WIDTH, 2 * HEIGHT, GL_BGRA, 2);
         viewer.viewer()->frame();
         osg::ref_ptr<osg::Image> image = readback->take();
         benchmark::DoNotOptimize(image.get());
@@ -307,9 +325,10 @@ BENCHMARK(BM_RenderAndReadback)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(50)
-    ->ArgName("headless")
-    ->Arg(0)
-    ->Arg(1);
+    ->ArgNames({"headless", "gpu_shrink"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({1, 1});
 BENCHMARK(BM_WholePipeline)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
