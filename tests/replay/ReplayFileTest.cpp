@@ -316,18 +316,15 @@ TEST_F(ReplayFile, RecorderWritesExactlyThePublicFormat)
     EXPECT_EQ(file.read(), expected);
 }
 
-// A record written from the image an object keeps must be the state as it is
-// then, whatever happened to the state since its last record: the image only
-// rewrites what it is told changed, so every kind of change is tried, also
-// one made while nothing was recorded.
+// A record from an object's kept image is its state then, after any kind of
+// change since the last record, also one made while nothing was recorded.
 TEST_F(ReplayFile, RecordsFromAKeptImageAreTheStateAfterEveryKindOfChange)
 {
     namespace item = orvane::item;
     const int position = item::shape::Position, colour = item::shape::Colour;
     GNP2::Packet state, other, equal;
     equal.setIntVector(colour, {8, 8, 8});
-    // Each step, then a record (or, for "unrecorded", the flags cleared as
-    // with recording off).
+    // Each step, then a record ("unrecorded": the flags cleared, as with recording off).
     const std::pair<const char*, std::function<void()>> steps[] = {
         {"first", [&] { state.setHeader(GNP2::makeHeader(7, orvane::kind::Shape)); }},
         {"one value",
