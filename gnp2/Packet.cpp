@@ -146,6 +146,7 @@ void Packet::store(int index, std::int32_t count, std::int32_t type, const void*
             _itemBytes -= item->byteSize();
             item->reset();
             markAbsent(index); // until the new block is there, should allocation throw
+            _dirty[index >> 6] &= ~(std::uint64_t(1) << (index & 63));
             item = nullptr;
         }
     }
@@ -157,7 +158,11 @@ void Packet::store(int index, std::int32_t count, std::int32_t type, const void*
         item->inPacket = inPacket;
         markPresent(index);
         _itemBytes += size;
+        ++_layout;
+    } else if (item->count != count || item->type != type) {
+        ++_layout;
     }
+    _dirty[index >> 6] |= std::uint64_t(1) << (index & 63);
     if (size)
         std::memcpy(item->data, bytes, size);
     item->count = count;
@@ -242,6 +247,8 @@ void Packet::clear()
 {
     freeBlocks();
     _present[0] = _present[1] = 0;
+    _dirty[0] = _dirty[1] = 0;
+    ++_layout;
     _header = 0;
     _inlineUsed = 0;
     _itemBytes = 0;
@@ -278,7 +285,12 @@ void Packet::take(Packet& other) noexcept
         item->data = from.inPacket ? _inline + (from.data - other._inline) : from.data;
         markPresent(index);
     });
+    _dirty[0] = other._dirty[0];
+    _dirty[1] = other._dirty[1];
+    ++_layout;
     other._present[0] = other._present[1] = 0;
+    other._dirty[0] = other._dirty[1] = 0;
+    ++other._layout;
     other._header = 0;
     other._inlineUsed = 0;
     other._itemBytes = 0;
@@ -368,6 +380,8 @@ void Packet::removeItem(int index)
     _itemBytes -= slot(index).byteSize();
     slot(index).reset();
     markAbsent(index);
+    _dirty[index >> 6] &= ~(std::uint64_t(1) << (index & 63));
+    ++_layout;
 }
 
 void Packet::clearChanged()

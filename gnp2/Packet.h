@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gnp2/GNP2Exception.h"
@@ -206,6 +207,27 @@ public:
         __builtin_prefetch(_itemStorage + 2 * sizeof(Item) - 1);
         __builtin_prefetch(_itemStorage + ITEM_CONNECTION * sizeof(Item));
     }
+    // For keeping a copy of the wire form up to date without writing it
+    // anew (the recorder's image of an object's state). layout() changes
+    // whenever an item is added or removed or gets another count or element
+    // type - whenever items move in the wire form - and never returns to an
+    // earlier value. The dirty items are those whose bytes were written
+    // since the last takeDirty(); nothing else clears them (the changed
+    // flags are cleared by every serialize() and merge).
+    std::uint64_t layout() const { return _layout; }
+    // Visits the dirty items in ascending index order and cleans them.
+    template <typename F> void takeDirty(F&& f)
+    {
+        for (int word = 0; word < 2; ++word) {
+            std::uint64_t bits = _dirty[word];
+            _dirty[word] = 0;
+            while (bits) {
+                const int index = word * 64 + __builtin_ctzll(bits);
+                bits &= bits - 1;
+                f(index, std::as_const(slot(index)));
+            }
+        }
+    }
     // Sets an item to raw elements of any type code 0..6 (for the element
     // types that have no typed setter), with the compare-first rule.
     void setRaw(int index, std::int32_t type, std::int32_t count, const void* bytes);
@@ -260,6 +282,8 @@ private:
     // destruction, serialize and merge touch only the items a packet carries
     // instead of all 98.
     std::uint64_t _present[2] = {0, 0};
+    std::uint64_t _dirty[2] = {0, 0}; // see takeDirty(); a subset of _present
+    std::uint64_t _layout = 0;
     std::uint32_t _header = 0;
     std::uint32_t _inlineUsed = 0; // bytes of _inline handed out since the last clear()
     std::size_t _itemBytes = 0;    // data bytes of all present items together

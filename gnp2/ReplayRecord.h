@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "gnp2/ReservedItems.h"
 
@@ -88,4 +89,64 @@ inline std::size_t write(Packet& state, unsigned char* out)
     return write(state, timeOf(state).value_or(0.0f), out);
 }
 
+// The record of one state kept from one record to the next (the recorder
+// keeps one per object): while the state's items stay where they are in the
+// wire form, its next record is this one with the dirty items' bytes, the
+// header word and the time stamp brought up to date - a state of many items
+// of which an update changed two is not written item by item.
+class Image
+{
+public:
+    // Brings the image up to `state` stamped with `time`: wholly when the
+    // image was made from another packet or the items moved since, else the
+    // dirty items. Cleans the dirty items; the changed flags are the
+    // caller's. Returns the record's size.
+    std::size_t update(Packet& state, float time)
+    {
+        if (_packet != &state || _layout != state.layout() || _bytes.empty()) {
+            rebuild(state, time);
+            return _bytes.size();
+        }
+        unsigned char* bytes = _bytes.data();
+        state.takeDirty([&](int index, const Item& item) {
+            std::memcpy(bytes + _offsets[std::size_t(index)], item.data, item.byteSize());
+        });
+        writeU32(bytes + HEADER_OFFSET, state.header());
+        writeTime(bytes, time);
+        return _bytes.size();
+    }
+    const unsigned char* data() const { return _bytes.data(); }
+    // Asks the processor to fetch the image ahead of an update.
+    void prefetch() const
+    {
+        __builtin_prefetch(_bytes.data());
+        __builtin_prefetch(_bytes.data() + 64);
+        __builtin_prefetch(_offsets.data());
+    }
+
+private:
+    void rebuild(Packet& state, float time);
+
+    std::vector<unsigned char> _bytes;
+    std::vector<std::uint32_t> _offsets; // by item index: where its bytes lie in the record
+    const Packet* _packet = nullptr;     // the state the image was made from
+    std::uint64_t _layout = 0;           // its layout then
+};
+
 } // namespace GNP2::replayRecord
+
+inline void GNP2::replayRecord::Image::rebuild(Packet& state, float time)
+{
+    _bytes.resize(size(state));
+    write(state, time, _bytes.data());
+    state.takeDirty([](int, const Item&) {});
+    std::size_t at = ITEMS_OFFSET;
+    state.forEachItem([&](int index, const Item& item) {
+        if (_offsets.size() <= std::size_t(index))
+            _offsets.resize(std::size_t(index) + 1);
+        _offsets[std::size_t(index)] = std::uint32_t(at + RECORD_HEADER_SIZE);
+        at += RECORD_HEADER_SIZE + item.byteSize();
+    });
+    _packet = &state;
+    _layout = state.layout();
+}

@@ -252,13 +252,8 @@ std::string ReplayRecorder::failure() const
     return _failure;
 }
 
-void ReplayRecorder::record(GNP2::Packet& state)
+unsigned char* ReplayRecorder::place(std::size_t size)
 {
-    if (!_file || _failed) {
-        state.clearChanged();
-        return;
-    }
-    const std::size_t size = GNP2::replayRecord::size(state);
     unsigned char* out;
     if (size <= STAGE_SIZE / 2) {
         if (STAGE_SIZE - _staged < size)
@@ -272,6 +267,26 @@ void ReplayRecorder::record(GNP2::Packet& state)
         out = _current.bytes.data() + _current.used;
         _current.used += size;
     }
-    GNP2::replayRecord::write(state, out);
     ++_records;
+    return out;
+}
+
+void ReplayRecorder::record(GNP2::Packet& state)
+{
+    if (!_file || _failed) {
+        state.clearChanged();
+        return;
+    }
+    GNP2::replayRecord::write(state, place(GNP2::replayRecord::size(state)));
+}
+
+void ReplayRecorder::recordWithImage(GNP2::Packet& state, GNP2::replayRecord::Image& image)
+{
+    if (!_file || _failed) {
+        state.clearChanged();
+        return;
+    }
+    const std::size_t size = image.update(state, GNP2::timeOf(state).value_or(0.0f));
+    state.clearChanged();
+    std::memcpy(place(size), image.data(), size);
 }

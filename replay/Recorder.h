@@ -19,9 +19,7 @@
 #include <thread>
 #include <vector>
 
-namespace GNP2 {
-class Packet;
-}
+#include "gnp2/ReplayRecord.h"
 
 // Receives the state packet of an object right after a packet was applied
 // to it.
@@ -31,6 +29,13 @@ public:
     virtual ~StateRecorder() = default;
     // Writes a record of the state; clears its changed flags.
     virtual void record(GNP2::Packet& state) = 0;
+    // The same for a state whose object keeps `image` for it, which saves
+    // writing the items an update left alone.
+    virtual void recordWithImage(GNP2::Packet& state, GNP2::replayRecord::Image& image)
+    {
+        (void)image;
+        record(state);
+    }
 };
 
 class ReplayRecorder : public StateRecorder
@@ -71,6 +76,7 @@ public:
     std::size_t bufferedBytes() const { return _current.used + _staged; }
 
     void record(GNP2::Packet& state) override;
+    void recordWithImage(GNP2::Packet& state, GNP2::replayRecord::Image& image) override;
 
     // Records written since the last open (kept after close).
     std::size_t recordCount() const { return _records; }
@@ -88,6 +94,9 @@ private:
         std::size_t used = 0;
     };
 
+    // Room for the next record of `size` bytes: in the staging area, or in
+    // the block for a large one.
+    unsigned char* place(std::size_t size);
     // Hands the current block to the writer (when it holds records) and
     // takes an empty one of at least `size` bytes, waiting while every
     // block is full.

@@ -93,8 +93,11 @@ int rootnodeUpdateCallback::runOnce()
             if (const VisObject* object = target(*second))
                 object->prefetch();
         if (const GNP2::Packet* next = _receiveRing.front())
-            if (const VisObject* object = target(*next))
+            if (VisObject* object = target(*next)) {
                 object->prefetchParts();
+                if (_recorder)
+                    object->recordImage().prefetch();
+            }
         apply(packet);
         ++taken;
         if (budgetSpent(start, taken))
@@ -131,7 +134,7 @@ void rootnodeUpdateCallback::apply(GNP2::Packet* packet)
         if (object) {
             object->update(*packet);
             if (_recorder)
-                _recorder->record(object->getPacket());
+                _recorder->recordWithImage(object->getPacket(), object->recordImage());
             else
                 object->getPacket().clearChanged();
         }

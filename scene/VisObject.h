@@ -38,6 +38,7 @@
 #include <osg/Group>
 
 #include "gnp2/Packet.h"
+#include "gnp2/ReplayRecord.h"
 #include "protocol/Items.h"
 #include "scene/ObjectServices.h"
 
@@ -60,6 +61,8 @@ public:
     virtual void update(const GNP2::Packet& packet);
     // The merge of all packets applied to the object.
     virtual GNP2::Packet& getPacket() { return _statePacket; }
+    // The last record written of the state, kept by the recorder.
+    GNP2::replayRecord::Image& recordImage() { return _recordImage; }
 
     // The time stamp (item 0) of the most recent packet any scene object
     // applied: one value for the whole process.
@@ -186,6 +189,7 @@ private:
     PacketSink* const _sendQueue;
     const ObjectServices _services;
     GNP2::Packet _statePacket;
+    GNP2::replayRecord::Image _recordImage;
     bool _initialized = false;
 
     static std::atomic<float> s_time;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -313,6 +314,78 @@ TEST_F(ReplayFile, RecorderWritesExactlyThePublicFormat)
                record(float(i) * 0.5f, GNP2::makeHeader(std::uint32_t(i + 1), orvane::kind::Shape),
                       float(i)));
     EXPECT_EQ(file.read(), expected);
+}
+
+// A record from an object's kept image is its state then, after any kind of
+// change since the last record, also one made while nothing was recorded.
+TEST_F(ReplayFile, RecordsFromAKeptImageAreTheStateAfterEveryKindOfChange)
+{
+    namespace item = orvane::item;
+    const int position = item::shape::Position, colour = item::shape::Colour;
+    GNP2::Packet state, other, equal;
+    equal.setIntVector(colour, {8, 8, 8});
+    // Each step, then a record ("unrecorded": the flags cleared, as with recording off).
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"first", [&] { state.setHeader(GNP2::makeHeader(7, orvane::kind::Shape)); }},
+        {"one value",
+         [&] {
+             state.setFloatVector(position, {4.f, 2.f, 3.f});
+         }},
+        {"time and header", [&] { state.setFloatVector(item::Time, {0.75f}), state.setHeader(9); }},
+        {"an item grows",
+         [&] {
+             state.setFloatVector(position, {1.f, 2.f, 3.f, 4.f});
+         }},
+        {"same size, other type",
+         [&] {
+             state.setFloatVector(colour, {1.f, 2.f, 3.f});
+         }},
+        {"an item goes", [&] { state.removeItem(colour); }},
+        {"an item comes",
+         [&] {
+             state.setIntVector(colour, {9, 9, 9});
+         }},
+        {"unrecorded",
+         [&] {
+             state.setIntVector(colour, {8, 8, 8});
+         }},
+        {"merged equal", [&] { state.update(equal); }}, // clears the flag of an unrecorded change
+        {"cleared",
+         [&] {
+             state.clear(), state.setFloatVector(position, {7.f, 7.f, 7.f});
+         }},
+        {"moved into",
+         [&] {
+             other.setIntVector(colour, {5, 5, 5}), state = std::move(other);
+         }},
+    };
+    state.setFloatVector(item::Time, {0.5f});
+    state.setFloatVector(position, {1.f, 2.f, 3.f});
+    state.setIntVector(colour, {1, 2, 3});
+    state.setIntVector(item::Connection, {0});
+    std::vector<unsigned char> expected;
+    std::vector<std::size_t> ends;
+    {
+        ReplayRecorder recorder;
+        ASSERT_EQ(recorder.open(file.path()), "");
+        GNP2::replayRecord::Image image;
+        for (const auto& [what, change] : steps) {
+            change();
+            if (std::string(what) == "unrecorded") {
+                state.clearChanged();
+                continue;
+            }
+            expected.resize(expected.size() + GNP2::replayRecord::size(state));
+            GNP2::replayRecord::write(state, expected.data() + expected.size() -
+                                                 GNP2::replayRecord::size(state));
+            ends.push_back(expected.size());
+            recorder.recordWithImage(state, image);
+        }
+    }
+    const std::vector<unsigned char> written = file.read();
+    ASSERT_EQ(written.size(), expected.size());
+    for (std::size_t r = 0, at = 0; r < ends.size(); at = ends[r++])
+        EXPECT_TRUE(std::equal(&expected[at], &expected[ends[r]], &written[at])) << "record " << r;
 }
 
 TEST_F(ReplayFile, RecorderCreatesTheDirectoryAndKeepsHugeStatesWhole)
