@@ -10,12 +10,23 @@ function(orvane_warnings target)
   endif()
 endfunction()
 
-# orvane_library(<name> SOURCES ... [DEPS ...] [PUBLIC_DEPS ...])
+# Sources are compiled eight to a unit: each unit parses the Qt and
+# OpenSceneGraph headers once instead of once a file, which more than halves
+# a clean build. File-local names therefore have to be unique within a target;
+# NO_UNITY keeps one unit a file for a target whose sources cannot.
+function(orvane_unity target)
+  set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+endfunction()
+
+# orvane_library(<name> SOURCES ... [DEPS ...] [PUBLIC_DEPS ...] [NO_UNITY])
 # A module's static library, its include root being the repository root so
 # that includes read "gnp2/Packet.h".
 function(orvane_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_UNITY" "" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
+  if(NOT ARG_NO_UNITY)
+    orvane_unity(${name})
+  endif()
   target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE ${ARG_DEPS})
   orvane_warnings(${name})
@@ -51,12 +62,8 @@ function(orvane_test name)
     message(FATAL_ERROR "orvane_test(${name}): TIER must be one of ${ORVANE_TEST_TIERS}")
   endif()
   add_executable(${name} ${ARG_SOURCES})
-  # Test sources are compiled eight to a unit: each parses GoogleTest, Qt
-  # and the scene library's headers once instead of once a file.
-  # NO_UNITY keeps one unit a file where sources declare the same file-local
-  # names.
   if(NOT ARG_NO_UNITY)
-    set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+    orvane_unity(${name})
   endif()
   if(ARG_TIER STREQUAL "gl" OR ARG_TIER STREQUAL "program")
     set(main orvane_test_gl_main)
@@ -114,6 +121,7 @@ endfunction()
 function(orvane_bench name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  orvane_unity(${name})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
   orvane_warnings(${name})
 endfunction()

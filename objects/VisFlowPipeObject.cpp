@@ -6,6 +6,7 @@
 #include <string>
 
 #include "objects/FlowCoordinate.h"
+#include "objects/builders/BuilderSupport.h"
 #include "scene/Colour.h"
 #include "scene/FindNodeVisitor.h"
 #include "scene/ObjectKinds.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 // Object numbers have 12 bits: a chain longer than this runs in a circle.
 constexpr std::size_t kMaxChain = 4096;
 // A Bézier pipe's new length counts as a change beyond this.
@@ -438,7 +438,8 @@ osg::Matrixd VisFlowPipeObject::indicatorPose(const VisFlowPipeObject& pipe, dou
         std::fflush(stdout);
     }
     const bool upstream = _direction < 0.0;
-    const osg::Matrixd turn = osg::Matrixd::rotate(upstream ? -kPi / 2 : kPi / 2, 0.0, 1.0, 0.0);
+    const osg::Matrixd turn =
+        osg::Matrixd::rotate(upstream ? -builder::kPi / 2 : builder::kPi / 2, 0.0, 1.0, 0.0);
     osg::Matrixd translation, path;
     osg::Matrixd facing = turn;
     if (pipe._kind == KIND_STRAIGHT) {

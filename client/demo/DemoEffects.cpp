@@ -3,19 +3,18 @@
 #include <cmath>
 #include <vector>
 
+#include "client/demo/DemoPacket.h"
 #include "orvane/Protocol.h"
 
 namespace {
+
+using demo::address;
+using demo::PI;
 
 namespace item = orvane::item;
 
 // Item 5's value of a cylinder.
 constexpr int CYLINDER = 3;
-
-void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
-{
-    p.setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), typeCode));
-}
 
 // Item 3 that turns an object's x axis to the unit direction d. The item
 // holds the first two rows of the rotation; its first column is the image of
@@ -49,7 +48,7 @@ float showerIntensity(float p, float from, float until)
 {
     if (p < from || p >= until)
         return 0.f;
-    return std::round(8.f * std::sin(3.14159265f * (p - from) / (until - from))) / 10.f;
+    return std::round(8.f * std::sin(PI * (p - from) / (until - from))) / 10.f;
 }
 
 // A weather object's packet: its kind and colour go with the creating one.

@@ -4,33 +4,18 @@
 #include <cstdio>
 #include <vector>
 
+#include "client/demo/DemoPacket.h"
 #include "orvane/Protocol.h"
 
 namespace {
 
-namespace item = orvane::item;
+using demo::address;
+using demo::PI;
 
-// Values of item 45, the element.
-enum HudKind
-{
-    LINE_ELEMENT = 1,
-    TEXT_ELEMENT = 2,
-    VALUE_ELEMENT = 3,
-    PICTURE_ELEMENT = 4,
-    BAR_ELEMENT = 5,
-    GRAPH_ELEMENT = 6,
-    FACE_ELEMENT = 7,
-    BUTTON_ELEMENT = 8,
-};
-constexpr float PI = 3.14159265f;
+namespace item = orvane::item;
 
 const std::vector<std::vector<int>> PALETTE = {
     {80, 220, 255}, {250, 210, 60}, {120, 255, 120}, {255, 120, 200}};
-
-void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
-{
-    p.setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), typeCode));
-}
 
 // A new HUD element: its kind, place and turn.
 void element(GNP2::Packet& p, int objectNumber, int kind, float x, float y)
@@ -43,7 +28,7 @@ void element(GNP2::Packet& p, int objectNumber, int kind, float x, float y)
 
 void label(GNP2::Packet& p, int objectNumber, float x, float y, float height, const char* text)
 {
-    element(p, objectNumber, TEXT_ELEMENT, x, y);
+    element(p, objectNumber, demo::TEXT_ELEMENT, x, y);
     p.setString(item::hud::FileName, "arial.ttf");
     p.setFloatVector(item::hud::Size, {height});
     p.setString(item::hud::Text, text);
@@ -94,7 +79,7 @@ void DemoHud::panel(orvane::SimulationClient& client, bool)
     // In HUD units: the view's height is 1000 units (aspect mode 0), the
     // origin its lower left corner. The panel spans x 20-370, y 545-985.
     GNP2::Packet frame;
-    element(frame, FRAME, LINE_ELEMENT, 0.f, 0.f);
+    element(frame, FRAME, demo::LINE_ELEMENT, 0.f, 0.f);
     frame.setIntVector(item::hud::PointCount, {5});
     frame.setFloatVector(item::hud::Points,
                          {20.f, 545.f, 370.f, 545.f, 370.f, 985.f, 20.f, 985.f, 20.f, 545.f});
@@ -110,17 +95,17 @@ void DemoHud::panel(orvane::SimulationClient& client, bool)
     // "Box speed" followed by the live value (kind 3 writes "<39> <47>").
     GNP2::Packet speed;
     label(speed, SPEED, 40.f, 890.f, 22.f, "Box speed");
-    speed.setIntVector(item::hud::Element, {VALUE_ELEMENT});
+    speed.setIntVector(item::hud::Element, {demo::VALUE_ELEMENT});
     speed.setFloatVector(item::hud::Value, {0.f});
     client.queue(speed);
 
     GNP2::Packet bar;
-    element(bar, BAR, BAR_ELEMENT, 40.f, 858.f);
+    element(bar, BAR, demo::BAR_ELEMENT, 40.f, 858.f);
     bar.setFloatVector(item::hud::Size, {250.f, 16.f});
     client.queue(bar);
 
     GNP2::Packet arrow;
-    element(arrow, ARROW, FACE_ELEMENT, 305.f, 858.f);
+    element(arrow, ARROW, demo::FACE_ELEMENT, 305.f, 858.f);
     arrow.setIntVector(item::hud::PointCount, {3});
     arrow.setFloatVector(item::hud::Points, {0.f, -14.f, 26.f, 0.f, 0.f, 14.f});
     arrow.setIntVector(item::hud::Colour, {255, 140, 40});
@@ -128,14 +113,14 @@ void DemoHud::panel(orvane::SimulationClient& client, bool)
     client.queue(arrow);
 
     GNP2::Packet dial;
-    element(dial, DIAL, PICTURE_ELEMENT, 320.f, 930.f);
+    element(dial, DIAL, demo::PICTURE_ELEMENT, 320.f, 930.f);
     dial.setString(item::hud::FileName, "Images/dial.png");
     dial.setFloatVector(item::hud::Size, {64.f, 64.f});
     client.queue(dial);
 
     // A strip chart 300 x 130 with its time labels below it.
     GNP2::Packet graph;
-    element(graph, GRAPH, GRAPH_ELEMENT, 45.f, 680.f);
+    element(graph, GRAPH, demo::GRAPH_ELEMENT, 45.f, 680.f);
     graph.setFloatVector(item::hud::Size, {300.f, 130.f});
     graph.setIntVector(item::hud::Colour, PALETTE[0]);
     client.queue(graph);
@@ -186,7 +171,7 @@ void DemoHud::buttons(orvane::SimulationClient& client, bool created)
         for (const auto& [number, x] :
              {std::pair{PAUSE_BUTTON, 110.f}, std::pair{COLOUR_BUTTON, 280.f}}) {
             GNP2::Packet b;
-            element(b, number, BUTTON_ELEMENT, x, 590.f);
+            element(b, number, demo::BUTTON_ELEMENT, x, 590.f);
             b.setFloatVector(item::hud::Size, {130.f, 44.f});
             b.setFloatVector(item::hud::Value, {1.f});
             client.queue(b);

@@ -4,21 +4,17 @@
 #include <cstdio>
 #include <string>
 
+#include "client/demo/DemoPacket.h"
 #include "orvane/Protocol.h"
 
 namespace {
 
+using demo::address;
+using demo::TEXT_ELEMENT;
+
 namespace item = orvane::item;
 
-// Item 45's value of a head-up display text.
-constexpr int TEXT_ELEMENT = 2;
-
 constexpr float LENGTH = 12.f;
-
-void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
-{
-    p.setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), typeCode));
-}
 
 } // namespace
 

@@ -2,13 +2,15 @@
 
 #include <vector>
 
+#include "client/demo/DemoPacket.h"
 #include "orvane/Protocol.h"
 
 namespace {
 
+using demo::PI;
+
 namespace item = orvane::item;
 
-constexpr float PI = 3.14159265f;
 constexpr float WIDE = 0.16f, NARROW = 0.07f;
 constexpr float RUN = 1.6f;         // the straight pipes' length
 constexpr float TURN_RADIUS = 0.6f; // the half-turn's bend radius

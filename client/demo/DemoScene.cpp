@@ -2,20 +2,17 @@
 
 #include <cmath>
 
+#include "client/demo/DemoPacket.h"
 #include "orvane/Protocol.h"
 
 namespace {
 
+using demo::address;
+using demo::PI;
+
 namespace item = orvane::item;
 
 // Items of the shape object.
-
-void address(GNP2::Packet& p, int objectNumber, std::uint32_t typeCode)
-{
-    p.setHeader(GNP2::makeHeader(std::uint32_t(objectNumber), typeCode));
-}
-
-constexpr float PI = 3.14159265f;
 
 // An orientation item turning the object by `angle` about z. The item's two
 // vectors are the rotation's first two columns, and points are row vectors,

@@ -1286,7 +1286,7 @@ bool parseSeconds(const std::string& text, float& value)
     return !text.empty() && end && *end == '\0' && std::isfinite(value);
 }
 
-const char* const USAGE =
+const char* const MCAP_USAGE =
     "usage: orvane-replay export-mcap FILE OUT [--from T0 --to T1] [--compression none|zstd|lz4]\n";
 
 } // namespace
@@ -1328,7 +1328,7 @@ int exportMcap(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
     }
     if (files.size() != 2) {
-        err << USAGE;
+        err << MCAP_USAGE;
         return 2;
     }
     if (from && to && *from > *to) {

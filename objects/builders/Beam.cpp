@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 // Half a turn in steps of π/30; the angle π is visited once for each end.
 constexpr int kStepsPerHalfTurn = 30;
 
@@ -60,7 +59,7 @@ void Beam::resize(float length, float width, float height)
     // end at x = +a/2; the angle π is visited once for each end. A slot is
     // symmetric, so a negative length is taken by its magnitude; at a = 0 both
     // ends coincide and π is visited once.
-    const double step = kPi / kStepsPerHalfTurn;
+    const double step = builder::kPi / kStepsPerHalfTurn;
     double e = std::fabs(static_cast<double>(length)) / 2.0;
     for (int i = 0; i <= 2 * kStepsPerHalfTurn; ++i) {
         addAt(i * step, e);

@@ -6,6 +6,7 @@
 #include <osg/Vec3>
 
 #include <cstddef>
+#include <numbers>
 #include <string>
 
 // Small helpers shared by the geometry builders. The builders take numbers
@@ -13,6 +14,9 @@
 // an empty shape with a line on standard output, never a hang, a crash or a
 // vertex that poisons the bounding sphere.
 namespace builder {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 // No builder makes more vertices than this (about 50 MB of vertex data); a
 // request beyond it is refused as a whole.

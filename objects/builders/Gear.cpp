@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-
 struct ProfilePoint
 {
     double radiusOffset; // in tooth heights, from R
@@ -78,7 +76,7 @@ void Gear::build(int teeth, float thickness, float ringParameter, float angleDeg
         return;
     }
 
-    const double pitch = kTwoPi / static_cast<double>(count);
+    const double pitch = builder::kTwoPi / static_cast<double>(count);
     const double h = pitch / 4.0;
     double d = std::tan(static_cast<double>(angleDegrees) * 0.017453292) * thickness;
     if (internal)
@@ -100,7 +98,7 @@ void Gear::build(int teeth, float thickness, float ringParameter, float angleDeg
     const long pointsPerTurn = 8 * count;
     const auto angleOf = [&](long i) {
         const long wrapped = i % pointsPerTurn;
-        const double turns = static_cast<double>(i / pointsPerTurn) * kTwoPi;
+        const double turns = static_cast<double>(i / pointsPerTurn) * builder::kTwoPi;
         return turns + (static_cast<double>(wrapped / 8) + kProfileStart[wrapped % 8]) * pitch;
     };
     const auto radiusOf = [&](long i) { return meanRadius + kProfile[i % 8].radiusOffset * h; };
@@ -114,7 +112,7 @@ void Gear::build(int teeth, float thickness, float ringParameter, float angleDeg
     // The walk from φ = 0 while φ ≤ 2π: 8 points per tooth and the point at 2π.
     _profilePoints = static_cast<int>(pointsPerTurn + 1);
     for (long i = 0; i <= pointsPerTurn; ++i) {
-        const double phi = i == pointsPerTurn ? kTwoPi : angleOf(i);
+        const double phi = i == pointsPerTurn ? builder::kTwoPi : angleOf(i);
         const double r = radiusOf(i);
         const osg::Vec3 toothBottom = at(r + d, phi, -0.5);
         const osg::Vec3 toothTop = at(r, phi, 0.5);

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kAngleStep = 0.2;
 
 } // namespace
@@ -60,7 +59,7 @@ Pipe::Pipe(float innerDiameter, float endRatio)
     };
 
     // The angle runs 0, 0.2, ... while it is at most 2π.
-    const int positions = static_cast<int>(std::floor(kTwoPi / kAngleStep)) + 1;
+    const int positions = static_cast<int>(std::floor(builder::kTwoPi / kAngleStep)) + 1;
     for (int i = 0; i < positions; ++i) {
         const double angle = i * kAngleStep;
         const osg::Vec3 outerLow = at(outerBottom, angle, -0.5);

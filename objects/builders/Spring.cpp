@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-
 } // namespace
 
 Spring::Spring(const Parameters& parameters)
@@ -70,10 +68,10 @@ void Spring::build()
     const double dz = length / steps;
     const double R = p.coilRadius;
     const double r = p.wireRadius;
-    const auto theta = [&](double z) { return kTwoPi * p.windings * z / length; };
+    const auto theta = [&](double z) { return builder::kTwoPi * p.windings * z / length; };
     // Point on the wire at axis height z and angle u (in turns) around the wire.
     const auto wirePoint = [&](double z, double u) {
-        const double beta = kTwoPi * u;
+        const double beta = builder::kTwoPi * u;
         const double rho = R + r * std::cos(beta);
         const double t = theta(z);
         return osg::Vec3(static_cast<float>(rho * std::cos(t)),
@@ -94,7 +92,7 @@ void Spring::build()
             // normal points away from the wire's centre line.
             const osg::Vec3 aroundEdge = wirePoint(z + dz, uNext) - q1;
             const osg::Vec3 downEdge = q0 - q1;
-            const double beta = kTwoPi * u, t = theta(z);
+            const double beta = builder::kTwoPi * u, t = theta(z);
             const osg::Vec3 radial(static_cast<float>(std::cos(beta) * std::cos(t)),
                                    static_cast<float>(std::cos(beta) * std::sin(t)),
                                    static_cast<float>(std::sin(beta)));

@@ -8,8 +8,7 @@
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kRingStep = kPi / 20.0;
+constexpr double kRingStep = builder::kPi / 20.0;
 // Bend step per radian of bend angle: Δθ = β / (15π).
 constexpr double kBendStepFactor = 0.02122065907891938;
 
@@ -111,8 +110,8 @@ CurvedTube::CurvedTube(float bendRadius, float bendAngle, float inletRadius, flo
     const double R = bendRadius;
     const double beta = bendAngle;
     const double dTheta = beta * kBendStepFactor;
-    const double start = -kPi / 2.0;
-    const double end = beta - kPi / 2.0;
+    const double start = -builder::kPi / 2.0;
+    const double end = beta - builder::kPi / 2.0;
 
     // Ring k sits at θ = −π/2 + kΔθ; its radius follows the linear law one
     // step late (rings 0 and 1 both have the inlet radius).

@@ -17,6 +17,9 @@
 class HUDBaseClass : public osg::MatrixTransform
 {
 public:
+    // The glyph resolution of the elements' texts.
+    static constexpr unsigned FONT_RESOLUTION = 128;
+
     const char* libraryName() const override { return "orvane"; }
     const char* className() const override { return "HUDBaseClass"; }
 

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr unsigned FONT_RESOLUTION = 128;
 const osg::Vec3 OUT_OF_SCREEN(0.f, 0.f, 1.f);
 
 void switchLightingOff(osg::Node& node)

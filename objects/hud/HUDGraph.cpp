@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr unsigned FONT_RESOLUTION = 128;
 const osg::Vec4 FRAME_COLOUR(0.5f, 0.5f, 0.5f, 0.5f);
 const osg::Vec4 FIRST_POINT_COLOUR(1.f, 1.f, 1.f, 1.f);
 const osg::Vec4 GRID_COLOUR(0.3f, 0.3f, 0.3f, 1.0f);

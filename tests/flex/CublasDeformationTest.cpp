@@ -22,11 +22,7 @@ namespace {
 
 using flextest::expectProcessorResult;
 using Body = flextest::RandomBody;
-
-Body body(std::size_t vertices, std::size_t nodes, unsigned seed, float displacement = 0.2f)
-{
-    return flextest::randomBody(vertices, nodes, seed, displacement);
-}
+using flextest::randomBody;
 
 class StandIn : public ::testing::Test
 {
@@ -65,7 +61,7 @@ TEST_F(StandIn, TheSequenceSizesAndResultsOfOneGeometry)
 {
     CublasDeformation cuda(standIn());
     ASSERT_TRUE(cuda.start()) << cuda.error();
-    Body b = body(500, 40, 11);
+    Body b = randomBody(500, 40, 11);
     osg::ref_ptr<osg::Vec3Array> target = new osg::Vec3Array(500);
     cuda.deform(*b.field, *b.geometry, *b.vertices, *target);
     EXPECT_FALSE(cuda.context().failed());
@@ -102,7 +98,8 @@ TEST_F(StandIn, BuffersGrowOnceForALargerGeometryAndAreFreedAtTheEnd)
     {
         CublasDeformation cuda(standIn());
         ASSERT_TRUE(cuda.start());
-        Body small = body(100, 10, 3), large = body(400, 30, 5), smaller = body(50, 20, 7);
+        Body small = randomBody(100, 10, 3), large = randomBody(400, 30, 5),
+             smaller = randomBody(50, 20, 7);
         for (Body* b : {&small, &large, &smaller}) {
             osg::ref_ptr<osg::Vec3Array> target = new osg::Vec3Array(b->vertices->size());
             cuda.deform(*b->field, *b->geometry, *b->vertices, *target);
@@ -123,7 +120,7 @@ TEST_F(StandIn, ZeroWeightsWriteTheSourcePositions)
 {
     CublasDeformation cuda(standIn());
     ASSERT_TRUE(cuda.start());
-    Body b = body(300, 12, 21, 0.0f);
+    Body b = randomBody(300, 12, 21, 0.0f);
     osg::ref_ptr<osg::Vec3Array> target = new osg::Vec3Array(300);
     cuda.deform(*b.field, *b.geometry, *b.vertices, *target);
     EXPECT_EQ(target->asVector(), b.vertices->asVector());
@@ -135,7 +132,7 @@ TEST_F(StandIn, FailuresAreReportedAndNoDeviceIsRefused)
     {
         CublasDeformation cuda(standIn());
         ASSERT_TRUE(cuda.start());
-        Body b = body(20, 4, 2);
+        Body b = randomBody(20, 4, 2);
         osg::ref_ptr<osg::Vec3Array> target = new osg::Vec3Array(20);
         testing::internal::CaptureStdout();
         cuda.deform(*b.field, *b.geometry, *b.vertices, *target);
@@ -162,7 +159,7 @@ TEST_F(StandIn, FailuresAreReportedAndNoDeviceIsRefused)
 
 TEST(Cublas, ThePlatformsLibrariesDeformOrFallBack)
 {
-    Body b = body(2000, 64, 31);
+    Body b = randomBody(2000, 64, 31);
     osg::ref_ptr<osg::Vec3Array> target = new osg::Vec3Array(2000);
     testing::internal::CaptureStdout();
     std::unique_ptr<DeformationBackend> backend = makeDeformationBackend(DeformationMode::Cublas);

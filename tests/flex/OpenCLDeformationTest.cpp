@@ -18,11 +18,7 @@
 namespace {
 
 using Body = flextest::RandomBody;
-
-Body body(std::size_t vertices, std::size_t nodes, unsigned seed, float displacement = 0.2f)
-{
-    return flextest::randomBody(vertices, nodes, seed, displacement);
-}
+using flextest::randomBody;
 
 // An OpenCL back-end that runs, or the reason the test is skipped.
 std::unique_ptr<OpenCLDeformation> started()
@@ -48,7 +44,7 @@ TEST(OpenCLDeformation, RandomBodiesMatchTheProcessorBackEnd)
     unsigned seed = 40;
     for (const auto& [v, n] : sizes) {
         SCOPED_TRACE(testing::Message() << "V " << v << " N " << n);
-        Body b = body(v, n, seed += 3);
+        Body b = randomBody(v, n, seed += 3);
         osg::ref_ptr<osg::Vec3Array> expected = new osg::Vec3Array(v);
         osg::ref_ptr<osg::Vec3Array> actual = new osg::Vec3Array(v);
         ProcessorDeformation processor;
@@ -70,7 +66,7 @@ TEST(OpenCLDeformation, ZeroWeightsWriteTheSourcePositions)
     std::unique_ptr<OpenCLDeformation> openCL = started();
     if (!openCL)
         GTEST_SKIP() << "no OpenCL device here";
-    Body b = body(777, 20, 5, 0.0f);
+    Body b = randomBody(777, 20, 5, 0.0f);
     osg::ref_ptr<osg::Vec3Array> target = new osg::Vec3Array(b.vertices->size());
     openCL->deform(*b.field, *b.geometry, *b.vertices, *target);
     EXPECT_EQ(target->asVector(), b.vertices->asVector());
@@ -101,7 +97,7 @@ TEST(OpenCLDeformation, AMissingKernelFileCleansUpAndTheBodyFallsBack)
     EXPECT_NE(said.find("deforming on the processor"), std::string::npos) << said;
 
     // The body still deforms.
-    Body b = body(50, 6, 9);
+    Body b = randomBody(50, 6, 9);
     osg::ref_ptr<osg::Vec3Array> expected = new osg::Vec3Array(50), actual = new osg::Vec3Array(50);
     ProcessorDeformation().deform(*b.field, *b.geometry, *b.vertices, *expected);
     backend->deform(*b.field, *b.geometry, *b.vertices, *actual);

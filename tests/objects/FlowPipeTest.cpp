@@ -14,6 +14,7 @@
 
 #include "tests/support/Packets.h"
 #include "objects/FlowCoordinate.h"
+#include "objects/builders/BuilderSupport.h"
 #include "objects/VisFlowPipeObject.h"
 
 using testsupport::Address;
@@ -21,8 +22,7 @@ using testsupport::Items;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-using Pipe = VisFlowPipeObject;
+using FlowPipe = VisFlowPipeObject;
 
 // A straight pipe's creating items; `more` adds or replaces items.
 Items straightPipe(float length, float rIn, float rOut, int up, int down, Items more = {})
@@ -32,7 +32,7 @@ Items straightPipe(float length, float rIn, float rOut, int up, int down, Items 
                            {item::flow_pipe::OutletRadius, {rOut}},
                            {item::flow_pipe::Start, {0.f, 0.f, 0.f}},
                            {item::flow_pipe::Orientation, {1.f, 0.f, 0.f, 0.f, 1.f, 0.f}}},
-                .ints = {{item::flow_pipe::PipeKind, {Pipe::KIND_STRAIGHT}},
+                .ints = {{item::flow_pipe::PipeKind, {FlowPipe::KIND_STRAIGHT}},
                          {item::flow_pipe::TubeColour, {200, 200, 255}},
                          {item::flow_pipe::TubeOpacity, {1}},
                          {item::flow_pipe::Upstream, {up}},
@@ -63,14 +63,14 @@ struct Circuit
 {
     osg::ref_ptr<osg::Group> root = new osg::Group;
 
-    osg::ref_ptr<Pipe> add(int number, const Items& items)
+    osg::ref_ptr<FlowPipe> add(int number, const Items& items)
     {
-        osg::ref_ptr<Pipe> pipe = new Pipe(ObjectContext{});
+        osg::ref_ptr<FlowPipe> pipe = new FlowPipe(ObjectContext{});
         root->addChild(pipe.get());
         testsupport::deliver(*pipe, items, true, at(number));
         return pipe;
     }
-    static void send(Pipe& pipe, int number, const Items& items)
+    static void send(FlowPipe& pipe, int number, const Items& items)
     {
         testsupport::deliver(pipe, items, false, at(number));
     }
@@ -78,12 +78,12 @@ struct Circuit
 };
 
 // Where an indicator's cone sits in the world, and where its axis points.
-osg::Vec3d centreOf(const Pipe& owner, const FlowIndicator& indicator)
+osg::Vec3d centreOf(const FlowPipe& owner, const FlowIndicator& indicator)
 {
     return osg::Vec3d() * indicator.getMatrix() * owner.getTransform()->getMatrix();
 }
 
-osg::Vec3d axisOf(const Pipe& owner, const FlowIndicator& indicator)
+osg::Vec3d axisOf(const FlowPipe& owner, const FlowIndicator& indicator)
 {
     osg::Vec3d axis = osg::Matrixd::transform3x3(
         osg::Vec3d(0.0, 0.0, 1.0), indicator.getMatrix() * owner.getTransform()->getMatrix());
@@ -92,7 +92,7 @@ osg::Vec3d axisOf(const Pipe& owner, const FlowIndicator& indicator)
 }
 
 // The arc positions of a straight pipe's indicators (along its x axis), in order.
-std::vector<double> arcPositions(const Pipe& pipe)
+std::vector<double> arcPositions(const FlowPipe& pipe)
 {
     std::vector<double> positions;
     for (const auto& indicator : pipe.indicators())
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Pipes, FlowCoordinate,
 TEST(FlowPipe, IsNamedByItsNumberAndPlacedByItsStartPoint)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> pipe = circuit.add(42, straightPipe(4.f, 0.5f, 0.25f, -1, -1));
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(42, straightPipe(4.f, 0.5f, 0.25f, -1, -1));
     ASSERT_TRUE(pipe->isInitialized());
     EXPECT_EQ(pipe->getName(), "42");
     EXPECT_DOUBLE_EQ(pipe->stretch(), 1.0);
@@ -185,7 +185,7 @@ TEST(FlowPipe, AChainOfOneLoopsItsIndicatorsThroughThePipe)
     Circuit circuit;
     // L = 4, r = 0.5: S = 2; density 1 gives a step of 0.5, four indicators
     // one unit of length apart.
-    osg::ref_ptr<Pipe> pipe =
+    osg::ref_ptr<FlowPipe> pipe =
         circuit.add(1, straightPipe(4.f, 0.5f, 0.5f, -1, -1,
                                     {.floats = {{item::flow_pipe::IndicatorDensity, {1.f}},
                                                 {item::flow_pipe::IndicatorSize, {1.f}}}}));
@@ -217,7 +217,7 @@ TEST(FlowPipe, AChainOfOneLoopsItsIndicatorsThroughThePipe)
 TEST(FlowPipe, ANegativeFlowPositionRemovesIndicatorsForGood)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> pipe = circuit.add(1, indicatedPipe(4.f, 0.5f, 0.5f, -1, -1, 1.f));
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(1, indicatedPipe(4.f, 0.5f, 0.5f, -1, -1, 1.f));
     ASSERT_EQ(pipe->indicators().size(), 4u);
     // Coordinates −0.6, −0.1, 0.4 and 0.9: the first two have left the chain.
     Circuit::send(*pipe, 1, flowAt(-1.2f));
@@ -238,12 +238,12 @@ TEST(FlowPipe, ANegativeFlowPositionRemovesIndicatorsForGood)
 TEST(FlowPipe, ANegativeFlowDirectionTurnsEveryConeWithoutMovingIt)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> first = circuit.add(1, indicatedPipe(2.f, 0.5f, 0.5f, -1, 2, 2.f));
+    osg::ref_ptr<FlowPipe> first = circuit.add(1, indicatedPipe(2.f, 0.5f, 0.5f, -1, 2, 2.f));
     Items bend = straightPipe(0.f, 0.5f, 0.5f, 1, -1,
                               {.floats = {{item::flow_pipe::BendRadius, {1.f}},
-                                          {item::flow_pipe::BendAngle, {float(kPi / 2)}},
+                                          {item::flow_pipe::BendAngle, {float(builder::kPi / 2)}},
                                           {item::flow_pipe::Start, {2.f, 0.f, 0.f}}},
-                               .ints = {{item::flow_pipe::PipeKind, {Pipe::KIND_CURVED}}}});
+                               .ints = {{item::flow_pipe::PipeKind, {FlowPipe::KIND_CURVED}}}});
     circuit.add(2, bend);
     Circuit::send(*first, 1, flowAt(0.3f));
     ASSERT_GT(first->indicators().size(), 4u);
@@ -267,7 +267,7 @@ TEST(FlowPipe, ANarrowingPipeMovesItsIndicatorsFasterAndMakesThemSmaller)
 {
     Circuit circuit;
     // r_in = 0.4 to r_out = 0.1 over L = 2: S = 0.2, one indicator.
-    osg::ref_ptr<Pipe> pipe = circuit.add(1, indicatedPipe(2.f, 0.4f, 0.1f, -1, -1, 0.1f));
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(1, indicatedPipe(2.f, 0.4f, 0.1f, -1, -1, 0.1f));
     ASSERT_EQ(pipe->indicators().size(), 1u);
     const FlowIndicator& cone = *pipe->indicators()[0];
     double previousArc = 0.0, previousStep = 0.0, previousScale = 0.4 * 0.9;
@@ -286,7 +286,7 @@ TEST(FlowPipe, ANarrowingPipeMovesItsIndicatorsFasterAndMakesThemSmaller)
 TEST(FlowPipe, ADensityOfZeroMakesNoIndicatorsUntilOneArrives)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> pipe = circuit.add(1, straightPipe(4.f, 0.5f, 0.5f, -1, -1));
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(1, straightPipe(4.f, 0.5f, 0.5f, -1, -1));
     EXPECT_TRUE(pipe->indicatorsMade());
     EXPECT_TRUE(pipe->indicators().empty());
     Circuit::send(*pipe, 1, {.floats = {{item::flow_pipe::IndicatorDensity, {-3.f}}}});
@@ -298,7 +298,7 @@ TEST(FlowPipe, ADensityOfZeroMakesNoIndicatorsUntilOneArrives)
 TEST(FlowPipe, NotSoGoodMarksAPoseBeyondTheEndOfThePipe)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> pipe = circuit.add(1, straightPipe(4.f, 0.5f, 0.5f, -1, -1));
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(1, straightPipe(4.f, 0.5f, 0.5f, -1, -1));
     testing::internal::CaptureStdout();
     const osg::Matrixd inside = pipe->indicatorPose(*pipe, 1.0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -316,25 +316,26 @@ TEST(FlowPipeChain, IndicatorsTravelThroughEveryPipeInTurnInThatPipesPlaceAndCol
     Circuit circuit;
     // 1: straight along x from the origin; 2: a quarter bend from (2, 0, 0);
     // 3: straight up +y from (3, 1, 0), turned a quarter about z.
-    const Items bend = straightPipe(0.f, 0.5f, 0.5f, 1, 3,
-                                    {.floats = {{item::flow_pipe::BendRadius, {1.f}},
-                                                {item::flow_pipe::BendAngle, {float(kPi / 2)}},
-                                                {item::flow_pipe::Start, {2.f, 0.f, 0.f}}},
-                                     .ints = {{item::flow_pipe::PipeKind, {Pipe::KIND_CURVED}},
-                                              {item::flow_pipe::IndicatorColour, {0, 255, 0}}}});
+    const Items bend =
+        straightPipe(0.f, 0.5f, 0.5f, 1, 3,
+                     {.floats = {{item::flow_pipe::BendRadius, {1.f}},
+                                 {item::flow_pipe::BendAngle, {float(builder::kPi / 2)}},
+                                 {item::flow_pipe::Start, {2.f, 0.f, 0.f}}},
+                      .ints = {{item::flow_pipe::PipeKind, {FlowPipe::KIND_CURVED}},
+                               {item::flow_pipe::IndicatorColour, {0, 255, 0}}}});
     const Items rise =
         straightPipe(2.f, 0.5f, 0.5f, 2, -1,
                      {.floats = {{item::flow_pipe::Start, {3.f, 1.f, 0.f}},
                                  {item::flow_pipe::Orientation, {0.f, -1.f, 0.f, 1.f, 0.f, 0.f}}},
                       .ints = {{item::flow_pipe::IndicatorColour, {0, 0, 255}}}});
     // The last pipe arrives after the first: no indicators until it is there.
-    osg::ref_ptr<Pipe> first =
+    osg::ref_ptr<FlowPipe> first =
         circuit.add(1, straightPipe(2.f, 0.5f, 0.5f, -1, 2,
                                     {.floats = {{item::flow_pipe::IndicatorDensity, {1.f}}},
                                      .ints = {{item::flow_pipe::IndicatorColour, {255, 0, 0}}}}));
-    osg::ref_ptr<Pipe> second = circuit.add(2, bend);
+    osg::ref_ptr<FlowPipe> second = circuit.add(2, bend);
     EXPECT_FALSE(first->indicatorsMade());
-    osg::ref_ptr<Pipe> third = circuit.add(3, rise);
+    osg::ref_ptr<FlowPipe> third = circuit.add(3, rise);
     Circuit::send(*first, 1, flowAt(0.f));
     ASSERT_TRUE(first->indicatorsMade());
     EXPECT_TRUE(second->indicators().empty());
@@ -346,7 +347,7 @@ TEST(FlowPipeChain, IndicatorsTravelThroughEveryPipeInTurnInThatPipesPlaceAndCol
     EXPECT_EQ(third->next(), first.get());
     EXPECT_EQ(first->previous(), third.get());
     EXPECT_EQ(third->previous(), second.get());
-    const double S = 1.0 + kPi / 4 + 1.0;
+    const double S = 1.0 + builder::kPi / 4 + 1.0;
     EXPECT_NEAR(first->chainFlowLength(), S, 1e-6);
     // Step 0.5 over S: indicators at 0, 0.5, … 2.5.
     ASSERT_EQ(first->indicators().size(), 6u);
@@ -366,7 +367,7 @@ TEST(FlowPipeChain, IndicatorsTravelThroughEveryPipeInTurnInThatPipesPlaceAndCol
     }
     {
         SCOPED_TRACE("half way round the bend");
-        const FlowIndicator& cone = indicatorAt(1.0 + kPi / 8);
+        const FlowIndicator& cone = indicatorAt(1.0 + builder::kPi / 8);
         const double c = std::sqrt(0.5);
         expectNear(centreOf(*first, cone), osg::Vec3d(2.0 + c, 1.0 - c, 0.0));
         expectNear(axisOf(*first, cone), osg::Vec3d(c, c, 0.0));
@@ -374,7 +375,7 @@ TEST(FlowPipeChain, IndicatorsTravelThroughEveryPipeInTurnInThatPipesPlaceAndCol
     }
     {
         SCOPED_TRACE("third pipe, turned");
-        const FlowIndicator& cone = indicatorAt(1.0 + kPi / 4 + 0.25);
+        const FlowIndicator& cone = indicatorAt(1.0 + builder::kPi / 4 + 0.25);
         expectNear(centreOf(*first, cone), osg::Vec3d(3.0, 1.5, 0.0));
         expectNear(axisOf(*first, cone), osg::Vec3d(0.0, 1.0, 0.0));
         EXPECT_NEAR(diffuseOf(cone).b(), 1.f, 1e-6f);
@@ -387,21 +388,21 @@ TEST(FlowPipeChain, IndicatorsTravelThroughEveryPipeInTurnInThatPipesPlaceAndCol
             {.floats = {{item::flow_pipe::Start,
                          {float(start.x()), float(start.y()), float(start.z() + 10.0)}}}});
     }
-    const FlowIndicator& moved = indicatorAt(1.0 + kPi / 4 + 0.25);
+    const FlowIndicator& moved = indicatorAt(1.0 + builder::kPi / 4 + 0.25);
     expectNear(centreOf(*first, moved), osg::Vec3d(3.0, 1.5, 10.0));
 }
 
 TEST(FlowPipeChain, NumbersThatNameNoPipeOrRunInACircleMakeNoIndicators)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> dangling = circuit.add(1, indicatedPipe(2.f, 0.5f, 0.5f, -1, 9, 1.f));
+    osg::ref_ptr<FlowPipe> dangling = circuit.add(1, indicatedPipe(2.f, 0.5f, 0.5f, -1, 9, 1.f));
     Circuit::send(*dangling, 1, flowAt(1.f));
     EXPECT_EQ(dangling->knownLast(), nullptr);
     EXPECT_FALSE(dangling->indicatorsMade());
 
     // 5 and 6 name each other upstream and downstream: no end either way.
-    osg::ref_ptr<Pipe> a = circuit.add(5, straightPipe(2.f, 0.5f, 0.5f, 6, 6));
-    osg::ref_ptr<Pipe> b = circuit.add(6, straightPipe(2.f, 0.5f, 0.5f, 5, 5));
+    osg::ref_ptr<FlowPipe> a = circuit.add(5, straightPipe(2.f, 0.5f, 0.5f, 6, 6));
+    osg::ref_ptr<FlowPipe> b = circuit.add(6, straightPipe(2.f, 0.5f, 0.5f, 5, 5));
     Circuit::send(*a, 5, flowAt(1.f));
     EXPECT_EQ(a->firstPipe(), nullptr);
     EXPECT_EQ(b->lastPipe(), nullptr);
@@ -411,8 +412,8 @@ TEST(FlowPipeChain, NumbersThatNameNoPipeOrRunInACircleMakeNoIndicators)
 TEST(FlowPipeChain, AWiderPipeDownstreamRemakesTheIndicatorsForTheNewLength)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> first = circuit.add(1, indicatedPipe(2.f, 0.5f, 0.5f, -1, 2, 1.f));
-    osg::ref_ptr<Pipe> second = circuit.add(2, straightPipe(2.f, 0.5f, 0.5f, 1, -1));
+    osg::ref_ptr<FlowPipe> first = circuit.add(1, indicatedPipe(2.f, 0.5f, 0.5f, -1, 2, 1.f));
+    osg::ref_ptr<FlowPipe> second = circuit.add(2, straightPipe(2.f, 0.5f, 0.5f, 1, -1));
     Circuit::send(*first, 1, flowAt(0.f));
     EXPECT_NEAR(first->chainFlowLength(), 2.0, 1e-9);
     ASSERT_EQ(first->indicators().size(), 4u);
@@ -433,7 +434,7 @@ Items bezierPipe(int exact, osg::Vec3 end)
                         {.floats = {{item::flow_pipe::End, {end.x(), end.y(), end.z()}},
                                     {item::flow_pipe::EndDirection, {0.f, 1.f, 0.f}},
                                     {item::flow_pipe::IndicatorDensity, {2.f}}},
-                         .ints = {{item::flow_pipe::PipeKind, {Pipe::KIND_BEZIER}},
+                         .ints = {{item::flow_pipe::PipeKind, {FlowPipe::KIND_BEZIER}},
                                   {item::flow_pipe::ExactCurve, {exact}}}});
 }
 
@@ -446,7 +447,7 @@ TEST(FlowPipeBezier, EndsAreTakenIntoThePipesOwnAxes)
     Items turned = bezierPipe(1, {1.f, 3.f, 0.f});
     turned.floats[item::flow_pipe::Start] = {1.f, 1.f, 0.f};
     turned.floats[item::flow_pipe::Orientation] = {0.f, -1.f, 0.f, 1.f, 0.f, 0.f};
-    osg::ref_ptr<Pipe> pipe = circuit.add(1, turned);
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(1, turned);
     const auto* tube = dynamic_cast<BezierTube*>(pipe->tube());
     ASSERT_NE(tube, nullptr);
     const std::vector<osg::Vec3>& p = tube->curve().controlPoints();
@@ -462,7 +463,7 @@ TEST(FlowPipeBezier, EndsAreTakenIntoThePipesOwnAxes)
 TEST(FlowPipeBezier, ASampledCurveIgnoresLaterShapeChangesButMoves)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> pipe = circuit.add(1, bezierPipe(0, {2.f, 2.f, 0.f}));
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(1, bezierPipe(0, {2.f, 2.f, 0.f}));
     const osg::ref_ptr<Tube> tube = pipe->tube();
     ASSERT_TRUE(static_cast<BezierTube*>(tube.get())->curve().isSampled());
     const std::vector<osg::Vec3> before = tube->vertices().asVector();
@@ -480,7 +481,7 @@ TEST(FlowPipeBezier, ASampledCurveIgnoresLaterShapeChangesButMoves)
 TEST(FlowPipeBezier, AnExactCurveFollowsItsEndAndRemakesTheIndicators)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> pipe = circuit.add(1, bezierPipe(1, {2.f, 0.f, 0.f}));
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(1, bezierPipe(1, {2.f, 0.f, 0.f}));
     ASSERT_FALSE(static_cast<BezierTube*>(pipe->tube())->curve().isSampled());
     const std::size_t before = pipe->indicators().size();
     Circuit::send(*pipe, 1, {.floats = {{item::flow_pipe::End, {4.f, 0.f, 0.f}}}});
@@ -514,7 +515,7 @@ TEST(FlowPipeErrors, AMissingItemIsReportedAndThePipeBuiltOnceItArrives)
     Items incomplete = straightPipe(2.f, 0.5f, 0.5f, -1, -1);
     incomplete.ints.erase(item::flow_pipe::Downstream);
     testing::internal::CaptureStdout();
-    osg::ref_ptr<Pipe> pipe = circuit.add(4, incomplete);
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(4, incomplete);
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_NE(output.find(testsupport::skippedLine("initializing", "VisFlowPipeObj") +
                           " Will try to reinitialize later.\n"),
@@ -536,7 +537,7 @@ TEST(FlowPipeErrors, AMissingItemIsReportedAndThePipeBuiltOnceItArrives)
 TEST(FlowPipeErrors, AWronglyTypedItemDropsThePacketWithoutChangingThePipe)
 {
     Circuit circuit;
-    osg::ref_ptr<Pipe> pipe = circuit.add(1, indicatedPipe(4.f, 0.5f, 0.5f, -1, -1, 1.f));
+    osg::ref_ptr<FlowPipe> pipe = circuit.add(1, indicatedPipe(4.f, 0.5f, 0.5f, -1, -1, 1.f));
     Circuit::send(*pipe, 1, flowAt(0.5f));
     const std::vector<double> before = arcPositions(*pipe);
     testing::internal::CaptureStdout();

@@ -158,20 +158,20 @@ TEST(VisHUDObject, AMoveWithTwoValuesIsReportedAndKeepsThePlace)
 
 // --- the kinds ----------------------------------------------------------------
 
-struct KindRow
+struct HudKindRow
 {
     const char* name;
     Items items;
     const char* elementClass;
 };
 
-class HudKind : public ::testing::TestWithParam<KindRow>
+class HudKind : public ::testing::TestWithParam<HudKindRow>
 {
 };
 
 TEST_P(HudKind, IsBuiltFromItsCreatingPacket)
 {
-    const KindRow& row = GetParam();
+    const HudKindRow& row = GetParam();
     osg::ref_ptr<VisHUDObject> object;
     const std::string printed = printedBy([&] { object = createHud(row.items); });
     ASSERT_TRUE(object->isInitialized()) << printed;
@@ -185,34 +185,34 @@ TEST_P(HudKind, IsBuiltFromItsCreatingPacket)
 INSTANTIATE_TEST_SUITE_P(
     Kinds, HudKind,
     ::testing::Values(
-        KindRow{"line",
-                with(element(1), {{{item::hud::Points, {0.f, 0.f, 10.f, 10.f}}},
-                                  {{item::hud::PointCount, {2}}}}),
-                "HUDLine"},
-        KindRow{"text",
-                with(element(2), {{{item::hud::Size, {20.f}}},
-                                  {},
-                                  {{item::hud::FileName, "arial.ttf"}, {39, "Speed"}}}),
-                "HUDText"},
-        KindRow{"value",
-                with(element(3), {{{item::hud::Size, {20.f}}, {47, {1.5f}}},
-                                  {},
-                                  {{item::hud::FileName, "arial.ttf"}, {39, "v"}}}),
-                "HUDText"},
-        KindRow{"picture",
-                with(element(4), {{{item::hud::Size, {64.f, 32.f}}},
-                                  {},
-                                  {{item::hud::FileName, "no-such-image.png"}}}),
-                "HUDPicture"},
-        KindRow{"bar", with(element(5), {{{item::hud::Size, {100.f, 10.f}}}}), "HUDBar"},
-        KindRow{"graph", with(element(6), {{{item::hud::Size, {200.f, 100.f}}}}), "HUDGraph"},
-        KindRow{"face",
-                with(element(7), {{{item::hud::Points, {0.f, 0.f, 10.f, 0.f, 10.f, 10.f}}},
-                                  {{item::hud::PointCount, {3}}}}),
-                "HUDFace"},
-        KindRow{"button", with(element(8), {{{item::hud::Size, {80.f, 40.f}}, {47, {1.f}}}}),
-                "HUDButton"}),
-    [](const ::testing::TestParamInfo<KindRow>& row) { return std::string(row.param.name); });
+        HudKindRow{"line",
+                   with(element(1), {{{item::hud::Points, {0.f, 0.f, 10.f, 10.f}}},
+                                     {{item::hud::PointCount, {2}}}}),
+                   "HUDLine"},
+        HudKindRow{"text",
+                   with(element(2), {{{item::hud::Size, {20.f}}},
+                                     {},
+                                     {{item::hud::FileName, "arial.ttf"}, {39, "Speed"}}}),
+                   "HUDText"},
+        HudKindRow{"value",
+                   with(element(3), {{{item::hud::Size, {20.f}}, {47, {1.5f}}},
+                                     {},
+                                     {{item::hud::FileName, "arial.ttf"}, {39, "v"}}}),
+                   "HUDText"},
+        HudKindRow{"picture",
+                   with(element(4), {{{item::hud::Size, {64.f, 32.f}}},
+                                     {},
+                                     {{item::hud::FileName, "no-such-image.png"}}}),
+                   "HUDPicture"},
+        HudKindRow{"bar", with(element(5), {{{item::hud::Size, {100.f, 10.f}}}}), "HUDBar"},
+        HudKindRow{"graph", with(element(6), {{{item::hud::Size, {200.f, 100.f}}}}), "HUDGraph"},
+        HudKindRow{"face",
+                   with(element(7), {{{item::hud::Points, {0.f, 0.f, 10.f, 0.f, 10.f, 10.f}}},
+                                     {{item::hud::PointCount, {3}}}}),
+                   "HUDFace"},
+        HudKindRow{"button", with(element(8), {{{item::hud::Size, {80.f, 40.f}}, {47, {1.f}}}}),
+                   "HUDButton"}),
+    [](const ::testing::TestParamInfo<HudKindRow>& row) { return std::string(row.param.name); });
 
 TEST(VisHUDObject, UnknownKindStaysEmptyAndIgnoresUpdates)
 {
@@ -688,8 +688,6 @@ protected:
 
 using Type = osgGA::GUIEventAdapter;
 
-} // namespace
-
 TEST_F(Picking, MoveClickAndLeaveSendTheirCodesWithThePointerInHudUnits)
 {
     build(0); // 1000 units over the height: 600 px = 1000 units
@@ -870,3 +868,5 @@ TEST(HUDButton, VisibleButtonsAreHalfTransparentGreenAndInvisibleOnesClear)
     EXPECT_EQ(static_cast<HUDButton*>(hidden->element())->face()->colors()[0],
               osg::Vec4(0.f, 1.f, 0.f, 0.f));
 }
+
+} // namespace

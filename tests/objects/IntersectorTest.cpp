@@ -27,8 +27,8 @@ using namespace testsupport;
 namespace {
 
 constexpr int INTERSECTOR = 40;
-constexpr int CONNECTION = 5;
-const Address TO_INTERSECTOR{INTERSECTOR, TYPE_VisIntersectorObject, CONNECTION};
+constexpr int INTERSECTOR_CONNECTION = 5;
+const Address TO_INTERSECTOR{INTERSECTOR, TYPE_VisIntersectorObject, INTERSECTOR_CONNECTION};
 
 Items segment(osg::Vec3f start, osg::Vec3f end, int mode = 1, float time = 2.5f)
 {
@@ -76,7 +76,8 @@ protected:
     osg::ref_ptr<VisBaseObject> addBox(int number, osg::Vec3f centre,
                                        osg::Vec3f size = {1.f, 1.f, 1.f})
     {
-        return add<VisBaseObject>(box(centre, size), {number, TYPE_VisBaseObject, CONNECTION});
+        return add<VisBaseObject>(box(centre, size),
+                                  {number, TYPE_VisBaseObject, INTERSECTOR_CONNECTION});
     }
     osg::ref_ptr<VisIntersectorObject> addIntersector(const Items& items)
     {
@@ -133,7 +134,7 @@ TEST_F(Intersector, ASegmentThroughTwoBoxesReportsTheNearerBoxsDistanceAndNormal
     auto sent = answers();
     ASSERT_EQ(sent.size(), 1u) << "one answer per packet";
     EXPECT_EQ(sent[0].object, INTERSECTOR);
-    EXPECT_EQ(sent[0].connection, CONNECTION);
+    EXPECT_EQ(sent[0].connection, INTERSECTOR_CONNECTION);
     EXPECT_FLOAT_EQ(sent[0].time, 2.5f);
     EXPECT_EQ(sent[0].hit, 1);
     EXPECT_NEAR(sent[0].distance, 2.5f, 1e-5f);
@@ -161,7 +162,7 @@ TEST_F(Intersector, PointAndNormalAreInWorldCoordinatesAndTheNormalIsUnitLength)
     // looks along world -x. Scaling makes the transformed normal 1/2 long.
     Items turned = box({5.f, 1.f, 0.f}, {4.f, 2.f, 2.f});
     turned.floats[item::placement::Orientation] = {0.f, -1.f, 0.f, 1.f, 0.f, 0.f};
-    add<VisBaseObject>(turned, {1, TYPE_VisBaseObject, CONNECTION});
+    add<VisBaseObject>(turned, {1, TYPE_VisBaseObject, INTERSECTOR_CONNECTION});
     auto intersector = addIntersector(segment({0.f, 1.5f, 0.f}, {10.f, 1.5f, 0.f}));
 
     const auto sent = answers();
@@ -180,7 +181,7 @@ TEST_F(Intersector, HitsOnObjectsThatDoNotCountArePassedOver)
     text.strings[item::text::Text] = "MMMMMMMM";
     text.ints[item::text::ShowValue] = {0};
     text.ints[item::text::Alignment] = {0};
-    auto label = add<VisTextObject>(text, {2, TYPE_VisTextObject, CONNECTION});
+    auto label = add<VisTextObject>(text, {2, TYPE_VisTextObject, INTERSECTOR_CONNECTION});
 
     // Find a line along z through the text's glyphs that the scene library
     // does hit, so that the answer below is about passing over, not missing.
@@ -373,7 +374,8 @@ TEST_F(Intersector, WithoutADisplayModeAPacketIsReportedAndNotAnswered)
     testing::internal::CaptureStdout();
     auto intersector = addIntersector(noMode);
     const std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_NE(output.find(testsupport::skippedLine("updating", "VisIntersector")), std::string::npos)
+    EXPECT_NE(output.find(testsupport::skippedLine("updating", "VisIntersector")),
+              std::string::npos)
         << output;
     EXPECT_TRUE(intersector->isInitialized()) << "items 14, 15 and 17 build it";
     EXPECT_TRUE(answers().empty());
@@ -461,7 +463,7 @@ TEST_F(Intersector, AgreesWithTheLibrarysExhaustiveTestOverShapesUnderTransforms
             shape.floats[item::shape::Parameters] = {0.f, 0.6f, 0.8f};
         if (kind == 10)
             shape.floats[item::shape::Parameters] = {0.1f};
-        add<VisBaseObject>(shape, {i + 1, TYPE_VisBaseObject, CONNECTION});
+        add<VisBaseObject>(shape, {i + 1, TYPE_VisBaseObject, INTERSECTOR_CONNECTION});
     }
     auto intersector = addIntersector(segment({0.f, 0.f, 9.f}, {0.f, 0.f, -9.f}, 0));
     answers();

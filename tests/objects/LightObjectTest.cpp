@@ -195,13 +195,13 @@ TEST_F(LightObjectTest, UpdateChangesOnlyWhatThePacketCarries)
     EXPECT_FLOAT_EQ(object->getTime(), 7.f);
 }
 
-struct KindRow
+struct LightKindRow
 {
     int item32;
     osg::Vec4 position;
 };
 
-class LightKind : public LightObjectTest, public ::testing::WithParamInterface<KindRow>
+class LightKind : public LightObjectTest, public ::testing::WithParamInterface<LightKindRow>
 {
 };
 
@@ -215,9 +215,9 @@ TEST_P(LightKind, Item32ChoosesPositionalOrDirectional)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, LightKind,
-                         ::testing::Values(KindRow{0, {0.f, 0.f, 0.f, 1.f}},
-                                           KindRow{1, {-10.f, 0.f, 0.f, 0.f}},
-                                           KindRow{-4, {-10.f, 0.f, 0.f, 0.f}}));
+                         ::testing::Values(LightKindRow{0, {0.f, 0.f, 0.f, 1.f}},
+                                           LightKindRow{1, {-10.f, 0.f, 0.f, 0.f}},
+                                           LightKindRow{-4, {-10.f, 0.f, 0.f, 0.f}}));
 
 struct ClampRow
 {

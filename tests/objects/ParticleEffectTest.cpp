@@ -26,20 +26,20 @@ using effecttest::create;
 using effecttest::send;
 using Effect = VisParticleEffectObject;
 
-struct KindRow
+struct EffectKindRow
 {
     const char* name;
     int item89;
     bool fire;
 };
 
-class ParticleKind : public ::testing::TestWithParam<KindRow>
+class ParticleKind : public ::testing::TestWithParam<EffectKindRow>
 {
 };
 
 TEST_P(ParticleKind, StartsAtRestAtTheOriginAndNeverStops)
 {
-    const KindRow& row = GetParam();
+    const EffectKindRow& row = GetParam();
     osg::ref_ptr<Effect> object =
         create<Effect>({{}, {{item::particle_effect::Effect, {row.item89}}}});
     ASSERT_TRUE(object->isInitialized());
@@ -58,9 +58,9 @@ TEST_P(ParticleKind, StartsAtRestAtTheOriginAndNeverStops)
 }
 
 INSTANTIATE_TEST_SUITE_P(Item89, ParticleKind,
-                         ::testing::Values(KindRow{"one_is_fire", 1, true},
-                                           KindRow{"zero_is_smoke", 0, false},
-                                           KindRow{"two_is_smoke", 2, false}),
+                         ::testing::Values(EffectKindRow{"one_is_fire", 1, true},
+                                           EffectKindRow{"zero_is_smoke", 0, false},
+                                           EffectKindRow{"two_is_smoke", 2, false}),
                          effecttest::RowName());
 
 TEST(ParticleEffectObject, ItemsGoIntoTheEffectAndOnlyThreeAndFourMoveTheTransform)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "objects/builders/Gear.h"
+#include "objects/builders/BuilderSupport.h"
 #include "objects/builders/Spring.h"
 #include "GeometryChecks.h"
 
@@ -10,8 +11,6 @@
 using namespace geometry_checks;
 
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
 
 Spring::Parameters springParameters()
 {
@@ -31,7 +30,7 @@ osg::Vec3 wireCentre(const Spring::Parameters& p, std::size_t index)
     const bool upper = index % 2 == 0;
     const double z =
         double(upper ? step + 1 : step) * p.length / (p.segmentsPerWinding * p.windings);
-    const double theta = kTwoPi * p.windings * z / p.length;
+    const double theta = builder::kTwoPi * p.windings * z / p.length;
     return osg::Vec3(float(p.coilRadius * std::cos(theta)), float(p.coilRadius * std::sin(theta)),
                      float(z));
 }
@@ -121,7 +120,7 @@ TEST(Gear, ToothProfileFollowsTheEightPointTable)
 {
     osg::ref_ptr<Gear> gear = new Gear(10, 1.f, 0.5f, 0.f);
     const Gear::Layout& l = gear->layout();
-    EXPECT_NEAR(l.pitch, kTwoPi / 10, 1e-6);
+    EXPECT_NEAR(l.pitch, builder::kTwoPi / 10, 1e-6);
     EXPECT_NEAR(l.toothHeight, l.pitch / 4, 1e-6);
     const float R = l.meanRadius, h = l.toothHeight;
     const float radii[8] = {R - h / 2, R - h / 2 + 0.1f * h, R + h / 2 - 0.1f * h, R + h / 2,
@@ -133,7 +132,8 @@ TEST(Gear, ToothProfileFollowsTheEightPointTable)
             const osg::Vec3& v = top[2 * (8 * tooth + j)];
             EXPECT_NEAR(radiusXY(v), radii[j], 1e-6f) << j;
             // φ is measured from +y towards +x.
-            const double phi = std::fmod(std::atan2(v.x(), v.y()) + kTwoPi, kTwoPi);
+            const double phi =
+                std::fmod(std::atan2(v.x(), v.y()) + builder::kTwoPi, builder::kTwoPi);
             EXPECT_NEAR(phi, (tooth + starts[j]) * l.pitch, 1e-5) << tooth << " " << j;
         }
     }

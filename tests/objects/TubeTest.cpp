@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "objects/builders/Tubes.h"
+#include "objects/builders/BuilderSupport.h"
 #include "GeometryChecks.h"
 
 #include <cmath>
@@ -9,7 +10,6 @@ using namespace geometry_checks;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 const osg::Vec4 kBlue(0.f, 0.f, 1.f, 0.5f);
 
 void expectOneOverallColourAndStrip(const Tube& tube)
@@ -33,8 +33,8 @@ TEST(StraightTube, RingsRunFromInletToOutlet)
     const osg::Vec3Array& v = tube->vertices();
     ASSERT_EQ(v.size(), 82u);
     // First position at 2π + π/20, last at π/20: the ring closes on itself.
-    EXPECT_NEAR(v[0].y(), 0.2f * std::cos(kPi / 20), 1e-6f);
-    EXPECT_NEAR(v[0].z(), 0.2f * std::sin(kPi / 20), 1e-6f);
+    EXPECT_NEAR(v[0].y(), 0.2f * std::cos(builder::kPi / 20), 1e-6f);
+    EXPECT_NEAR(v[0].z(), 0.2f * std::sin(builder::kPi / 20), 1e-6f);
     EXPECT_NEAR((v[0] - v[80]).length(), 0.f, 1e-6f);
     // Outward normal of the cone: along (rIn − rOut, L·cos φ, L·sin φ).
     for (std::size_t i = 0; i < v.size(); i += 2) {
@@ -52,7 +52,7 @@ TEST(StraightTube, RingsRunFromInletToOutlet)
 
 TEST(CurvedTube, FollowsTheArcWithTheRadiusOneStepLate)
 {
-    const float R = 2.f, beta = float(kPi / 2), rIn = 0.3f, rOut = 0.1f;
+    const float R = 2.f, beta = float(builder::kPi / 2), rIn = 0.3f, rOut = 0.1f;
     osg::ref_ptr<CurvedTube> tube = new CurvedTube(R, beta, rIn, rOut, kBlue);
     expectOneOverallColourAndStrip(*tube);
     // 47 whole steps of β/(15π), then the short last one.

@@ -22,7 +22,7 @@ using namespace scenetest;
 
 namespace {
 
-osg::Material* materialOf(const osg::Drawable& drawable)
+osg::Material* drawableMaterial(const osg::Drawable& drawable)
 {
     const osg::StateSet* stateSet = drawable.getStateSet();
     if (!stateSet)
@@ -98,7 +98,7 @@ TEST(ColorVisitor, ColourAndAlphaSetDiffuseAndAmbientOnBothFaces)
     geode->accept(visitor);
 
     for (unsigned i = 0; i < geode->getNumDrawables(); ++i) {
-        const osg::Material* material = materialOf(*geode->getDrawable(i));
+        const osg::Material* material = drawableMaterial(*geode->getDrawable(i));
         ASSERT_NE(material, nullptr);
         const osg::Vec4 expected(0.25f, 0.5f, 0.75f, 0.4f);
         for (auto face : {osg::Material::FRONT, osg::Material::BACK}) {
@@ -122,7 +122,7 @@ TEST(ColorVisitor, ShininessHalfGives64AndWhiteSpecularInTheExistingMaterial)
     visitor.setShininess(0.5f);
     geode->accept(visitor);
 
-    EXPECT_EQ(materialOf(*geode->getDrawable(0)), existing.get());
+    EXPECT_EQ(drawableMaterial(*geode->getDrawable(0)), existing.get());
     for (auto face : {osg::Material::FRONT, osg::Material::BACK}) {
         EXPECT_FLOAT_EQ(existing->getShininess(face), 64.0f);
         EXPECT_EQ(existing->getSpecular(face), osg::Vec4(1, 1, 1, 1));
@@ -141,8 +141,8 @@ TEST(ColorVisitor, ReachesGeodesBelowSwitchedOffChildren)
     ColorVisitor visitor;
     visitor.setColor(0.0f, 1.0f, 0.0f);
     root->accept(visitor);
-    ASSERT_NE(materialOf(*hidden->getDrawable(0)), nullptr);
-    EXPECT_EQ(materialOf(*hidden->getDrawable(0))->getAmbient(osg::Material::FRONT),
+    ASSERT_NE(drawableMaterial(*hidden->getDrawable(0)), nullptr);
+    EXPECT_EQ(drawableMaterial(*hidden->getDrawable(0))->getAmbient(osg::Material::FRONT),
               osg::Vec4(0, 1, 0, 1));
 }
 
@@ -163,7 +163,7 @@ TEST(ColorCorrectionVisitor, AmbientBecomesDiffuseFaceByFace)
     EXPECT_EQ(twoSided->getAmbient(osg::Material::FRONT), osg::Vec4(0.9f, 0.1f, 0.1f, 1));
     EXPECT_EQ(twoSided->getAmbient(osg::Material::BACK), osg::Vec4(0.1f, 0.1f, 0.9f, 1));
     // The drawable without a material gets one, its ambient set to its diffuse.
-    const osg::Material* created = materialOf(*geode->getDrawable(1));
+    const osg::Material* created = drawableMaterial(*geode->getDrawable(1));
     ASSERT_NE(created, nullptr);
     EXPECT_EQ(created->getAmbient(osg::Material::BACK), created->getDiffuse(osg::Material::BACK));
 }

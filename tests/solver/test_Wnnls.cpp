@@ -44,7 +44,7 @@ Result run(std::vector<double> w, int mdw, int me, int ma, int n, int l,
     return r;
 }
 
-struct UsageCase
+struct WnnlsUsageCase
 {
     std::string name;
     int me, ma, n, l, mdw, workDelta, iworkDelta;
@@ -52,18 +52,18 @@ struct UsageCase
     std::string message;
 };
 
-void PrintTo(const UsageCase& c, std::ostream* os)
+void PrintTo(const WnnlsUsageCase& c, std::ostream* os)
 {
     *os << c.name;
 }
 
-class WnnlsUsage : public testing::TestWithParam<UsageCase>
+class WnnlsUsage : public testing::TestWithParam<WnnlsUsageCase>
 {
 };
 
 TEST_P(WnnlsUsage, ReportsAndReturnsModeTwo)
 {
-    const UsageCase& c = GetParam();
+    const WnnlsUsageCase& c = GetParam();
     const Result r = run(std::vector<double>(64, 1.0), c.mdw, c.me, c.ma, c.n, c.l, c.options,
                          c.workDelta, c.iworkDelta);
     EXPECT_EQ(r.mode, 2);
@@ -74,70 +74,71 @@ TEST_P(WnnlsUsage, ReportsAndReturnsModeTwo)
 INSTANTIATE_TEST_SUITE_P(
     Wnnls, WnnlsUsage,
     testing::Values(
-        UsageCase{"WorkOneShort",
-                  1,
-                  2,
-                  3,
-                  0,
-                  3,
-                  -1,
-                  0,
-                  {1.0},
-                  "INSUFFICIENT STORAGE ALLOCATED FOR WORK(*)"},
-        UsageCase{"IworkOneShort",
-                  1,
-                  2,
-                  3,
-                  0,
-                  3,
-                  0,
-                  -1,
-                  {1.0},
-                  "INSUFFICIENT STORAGE ALLOCATED FOR IWORK(*)"},
-        UsageCase{"WorkCheckedFirst",
-                  1,
-                  2,
-                  3,
-                  0,
-                  3,
-                  -1,
-                  -1,
-                  {1.0},
-                  "INSUFFICIENT STORAGE ALLOCATED FOR WORK(*)"},
-        UsageCase{"MdwBelowRows", 1, 2, 3, 0, 2, 0, 0, {1.0}, "THE VALUE MDW.LT.ME+MA IS AN ERROR"},
-        UsageCase{"NegativeL", 0, 3, 3, -1, 3, 0, 0, {1.0}, "L.GE.0 .AND. L.LE.N IS REQUIRED"},
-        UsageCase{"LAboveN", 0, 3, 3, 4, 3, 0, 0, {1.0}, "L.GE.0 .AND. L.LE.N IS REQUIRED"},
-        UsageCase{"NegativeFirstLink",
-                  0,
-                  3,
-                  3,
-                  0,
-                  3,
-                  0,
-                  0,
-                  {-1.0},
-                  "IN DWNNLS, THE OPTION VECTOR IS UNDEFINED"},
-        UsageCase{"BadNextLink",
-                  0,
-                  3,
-                  3,
-                  0,
-                  3,
-                  0,
-                  0,
-                  {4, 8, 0.1, 0},
-                  "IN DWNNLS, THE OPTION VECTOR IS UNDEFINED"},
-        UsageCase{"CyclingLinks",
-                  0,
-                  3,
-                  3,
-                  0,
-                  3,
-                  0,
-                  0,
-                  {4, 8, 0.1, 4, 8, 0.1},
-                  "IN DWNNLS, THE LINKS IN THE OPTION VECTOR ARE CYCLING."}),
-    [](const testing::TestParamInfo<UsageCase>& p) { return p.param.name; });
+        WnnlsUsageCase{"WorkOneShort",
+                       1,
+                       2,
+                       3,
+                       0,
+                       3,
+                       -1,
+                       0,
+                       {1.0},
+                       "INSUFFICIENT STORAGE ALLOCATED FOR WORK(*)"},
+        WnnlsUsageCase{"IworkOneShort",
+                       1,
+                       2,
+                       3,
+                       0,
+                       3,
+                       0,
+                       -1,
+                       {1.0},
+                       "INSUFFICIENT STORAGE ALLOCATED FOR IWORK(*)"},
+        WnnlsUsageCase{"WorkCheckedFirst",
+                       1,
+                       2,
+                       3,
+                       0,
+                       3,
+                       -1,
+                       -1,
+                       {1.0},
+                       "INSUFFICIENT STORAGE ALLOCATED FOR WORK(*)"},
+        WnnlsUsageCase{
+            "MdwBelowRows", 1, 2, 3, 0, 2, 0, 0, {1.0}, "THE VALUE MDW.LT.ME+MA IS AN ERROR"},
+        WnnlsUsageCase{"NegativeL", 0, 3, 3, -1, 3, 0, 0, {1.0}, "L.GE.0 .AND. L.LE.N IS REQUIRED"},
+        WnnlsUsageCase{"LAboveN", 0, 3, 3, 4, 3, 0, 0, {1.0}, "L.GE.0 .AND. L.LE.N IS REQUIRED"},
+        WnnlsUsageCase{"NegativeFirstLink",
+                       0,
+                       3,
+                       3,
+                       0,
+                       3,
+                       0,
+                       0,
+                       {-1.0},
+                       "IN DWNNLS, THE OPTION VECTOR IS UNDEFINED"},
+        WnnlsUsageCase{"BadNextLink",
+                       0,
+                       3,
+                       3,
+                       0,
+                       3,
+                       0,
+                       0,
+                       {4, 8, 0.1, 0},
+                       "IN DWNNLS, THE OPTION VECTOR IS UNDEFINED"},
+        WnnlsUsageCase{"CyclingLinks",
+                       0,
+                       3,
+                       3,
+                       0,
+                       3,
+                       0,
+                       0,
+                       {4, 8, 0.1, 4, 8, 0.1},
+                       "IN DWNNLS, THE LINKS IN THE OPTION VECTOR ARE CYCLING."}),
+    [](const testing::TestParamInfo<WnnlsUsageCase>& p) { return p.param.name; });
 
 TEST(Wnnls, NothingToSolveReturnsModeZero)
 {
