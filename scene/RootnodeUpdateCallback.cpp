@@ -256,18 +256,6 @@ void rootnodeUpdateCallback::setClock(Clock clock)
     _clock = std::move(clock);
 }
 
-float rootnodeUpdateCallback::currentTime() const
-{
-    std::lock_guard lock(_lock);
-    return _currentTime;
-}
-
-void rootnodeUpdateCallback::setCurrentTime(float time)
-{
-    std::lock_guard lock(_lock);
-    _currentTime = time;
-}
-
 VisObject* rootnodeUpdateCallback::findObject(int connection, int objectNumber) const
 {
     std::lock_guard lock(_lock);

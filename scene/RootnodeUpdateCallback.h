@@ -81,9 +81,9 @@ public:
     std::uint64_t appliedPackets() const { return _applied; }
 
     // The simulation time most recently announced by a time packet.
-    float currentTime() const;
+    float currentTime() const { return _currentTime; }
     // Sets the current time (a new run's clock starts at 0).
-    void setCurrentTime(float time);
+    void setCurrentTime(float time) { _currentTime = time; }
     // The object of (connection, object number), or null.
     VisObject* findObject(int connection, int objectNumber) const;
     // The object of that number on the lowest connection that has one, or
@@ -138,7 +138,7 @@ private:
     // alive here until the scene is cleared. Protected by _lock.
     std::vector<osg::ref_ptr<VisObject>> _detached;
     bool _clearPending = false;         // protected by _lock
-    float _currentTime = 0.0f;          // protected by _lock
+    float _currentTime = 0.0f;          // GUI thread only
     bool _live = false;                 // GUI thread only
     bool _replaying = false;            // GUI thread only
     StateRecorder* _recorder = nullptr; // GUI thread only
