@@ -35,25 +35,14 @@
 #include <osg/ref_ptr>
 
 #include "scene/Vis3DObject.h"
+#include "protocol/Items.h"
 
 class VisBaseObject : public Vis3DObject
 {
 public:
-    // Item 5[0].
-    enum Kind : int
-    {
-        KIND_BOX = 1,
-        KIND_SPHERE = 2,
-        KIND_CYLINDER = 3,
-        KIND_CONE = 4,
-        KIND_CAPSULE = 5,
-        KIND_COORD_SYSTEM = 6,
-        KIND_SPRING = 7,
-        KIND_GEAR = 8,
-        KIND_PIPE = 9,
-        KIND_GRID = 10,
-        KIND_BEAM = 11,
-    };
+    // Item 5[0]: KIND_BOX, ... KIND_BEAM.
+    using Kind = item::shape::ShapeKindValue;
+    using enum item::shape::ShapeKindValue;
     // The marker's labels are set in this font.
     static constexpr const char* LABEL_FONT = "TIMES.TTF";
     static constexpr int LABEL_BIN = 11;

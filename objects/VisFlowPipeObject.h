@@ -52,15 +52,15 @@
 #include "objects/FlowIndicator.h"
 #include "objects/builders/Tubes.h"
 #include "scene/Vis3DObject.h"
+#include "protocol/Items.h"
 
 class ObjectFactory;
 
 class VisFlowPipeObject : public Vis3DObject
 {
 public:
-    static constexpr int KIND_STRAIGHT = 1;
-    static constexpr int KIND_CURVED = 2;
-    static constexpr int KIND_BEZIER = 3;
+    // Item 27[0]: KIND_STRAIGHT, KIND_CURVED, KIND_BEZIER.
+    using enum item::flow_pipe::PipeKindValue;
 
     static constexpr int NO_PIPE = -1;
     // More indicators than this in one chain are not made (a density far

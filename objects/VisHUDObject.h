@@ -44,21 +44,14 @@
 
 #include "objects/hud/HUDBaseClass.h"
 #include "scene/VisObject.h"
+#include "protocol/Items.h"
 
 class VisHUDObject : public VisObject
 {
 public:
-    enum Kind
-    {
-        LINE = 1,
-        TEXT = 2,
-        VALUE_TEXT = 3,
-        PICTURE = 4,
-        BAR = 5,
-        GRAPH = 6,
-        FACE = 7,
-        BUTTON = 8,
-    };
+    // Item 45[0]: LINE, TEXT, ... BUTTON.
+    using Kind = item::hud::ElementValue;
+    using enum item::hud::ElementValue;
 
     // The font of the graphs' time labels.
     static constexpr const char* LABEL_FONT = "arial.ttf";

@@ -28,12 +28,13 @@
 
 #include "objects/builders/Lines.h"
 #include "scene/Vis3DObject.h"
+#include "protocol/Items.h"
 
 class VisLineObject : public Vis3DObject
 {
 public:
-    static constexpr int KIND_POLYLINE = 1;
-    static constexpr int KIND_BEZIER = 2;
+    // Item 88[0]: KIND_POLYLINE, KIND_BEZIER.
+    using enum item::line::LineKindValue;
 
     explicit VisLineObject(const ObjectContext& context);
 

@@ -40,6 +40,7 @@
 #include <osg/ref_ptr>
 
 #include "scene/VisObject.h"
+#include "protocol/Items.h"
 
 namespace osgParticle {
 class PrecipitationEffect;
@@ -48,13 +49,9 @@ class PrecipitationEffect;
 class VisWeatherObject : public VisObject
 {
 public:
-    // Item 49[0].
-    enum Kind : int
-    {
-        KIND_RAIN = 0,
-        KIND_SNOW = 1,
-        KIND_FOG = 2,
-    };
+    // Item 49[0]: KIND_RAIN, KIND_SNOW, KIND_FOG.
+    using Kind = item::weather::WeatherKindValue;
+    using enum item::weather::WeatherKindValue;
 
     // The node mask bits (1 to 4) the transform clears: those of the shadow
     // traversals.

@@ -71,8 +71,20 @@ def constants(rows):
             for index, name, _type, count, meaning in map(fields, rows)]
 
 
+def values(rows):
+    """An enumeration of the named values of each item row that has them:
+    enum ShapeKindValue : int { KIND_BOX = 1, ... } for item shape_kind."""
+    out = []
+    for row in rows:
+        if "values" in row:
+            out += [f"// Values of item {row['index']} ({camel(row['name'])}).",
+                    f"enum {camel(row['name'])}Value : int", "{",
+                    *(f"    {name} = {value}," for name, value in row["values"].items()), "};"]
+    return out
+
+
 def namespace(name, rows):
-    return [f"namespace {name} {{", *constants(rows), f"}} // namespace {name}"]
+    return [f"namespace {name} {{", *constants(rows), *values(rows), f"}} // namespace {name}"]
 
 
 def header(data):

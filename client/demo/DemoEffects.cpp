@@ -13,9 +13,6 @@ using demo::PI;
 
 namespace item = orvane::item;
 
-// Item 5's value of a cylinder.
-constexpr int CYLINDER = 3;
-
 // Item 3 that turns an object's x axis to the unit direction d. The item
 // holds the first two rows of the rotation; its first column is the image of
 // x, so rows r1 = (d0, ., .), ... are built from an orthonormal frame whose
@@ -149,7 +146,7 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
         // leaves its top and drifts with the wind.
         GNP2::Packet chimney;
         address(chimney, CHIMNEY, orvane::kind::Shape);
-        chimney.setIntVector(item::shape::ShapeKind, {CYLINDER});
+        chimney.setIntVector(item::shape::ShapeKind, {item::shape::KIND_CYLINDER});
         chimney.setFloatVector(item::shape::Scale, {0.5f, 0.5f, 2.f});
         chimney.setFloatVector(item::shape::Position, {4.5f, 4.5f, 1.f});
         chimney.setIntVector(item::shape::Colour, {150, 70, 50});
@@ -189,20 +186,20 @@ void DemoEffects::weather(orvane::SimulationClient& client, float t, bool create
 {
     const float p = phase(t);
     // Rain slanting with a wind that turns slowly.
-    GNP2::Packet rain = weatherPacket(RAIN, 0, {170, 180, 210}, created);
+    GNP2::Packet rain = weatherPacket(RAIN, item::weather::KIND_RAIN, {170, 180, 210}, created);
     rain.setFloatVector(item::weather::Intensity, {showerIntensity(p, RAIN_FROM, RAIN_UNTIL)});
     rain.setFloatVector(item::weather::Wind, {2.f * std::sin(t * 0.3f), 1.f, 0.f});
     client.queue(rain);
 
     // Snow drifting with a slow wind that turns in all three directions.
-    GNP2::Packet snow = weatherPacket(SNOW, 1, {245, 245, 255}, created);
+    GNP2::Packet snow = weatherPacket(SNOW, item::weather::KIND_SNOW, {245, 245, 255}, created);
     snow.setFloatVector(item::weather::Intensity, {showerIntensity(p, SNOW_FROM, SNOW_UNTIL)});
     snow.setFloatVector(item::weather::Wind,
                         {0.6f * std::sin(t * 0.2f), 0.3f * std::cos(t * 0.25f), -0.2f});
     client.queue(snow);
 
     // Grey fog from 8 to 35 units, switched on and off by item 52.
-    GNP2::Packet fog = weatherPacket(FOG, 2, {190, 190, 200}, created);
+    GNP2::Packet fog = weatherPacket(FOG, item::weather::KIND_FOG, {190, 190, 200}, created);
     if (!created) {
         fog.setFloatVector(item::weather::FogStart, {8.f});
         fog.setFloatVector(item::weather::FogEnd, {35.f});

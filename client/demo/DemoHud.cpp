@@ -28,7 +28,7 @@ void element(GNP2::Packet& p, int objectNumber, int kind, float x, float y)
 
 void label(GNP2::Packet& p, int objectNumber, float x, float y, float height, const char* text)
 {
-    element(p, objectNumber, demo::TEXT_ELEMENT, x, y);
+    element(p, objectNumber, item::hud::TEXT, x, y);
     p.setString(item::hud::FileName, "arial.ttf");
     p.setFloatVector(item::hud::Size, {height});
     p.setString(item::hud::Text, text);
@@ -79,7 +79,7 @@ void DemoHud::panel(orvane::SimulationClient& client, bool)
     // In HUD units: the view's height is 1000 units (aspect mode 0), the
     // origin its lower left corner. The panel spans x 20-370, y 545-985.
     GNP2::Packet frame;
-    element(frame, FRAME, demo::LINE_ELEMENT, 0.f, 0.f);
+    element(frame, FRAME, item::hud::LINE, 0.f, 0.f);
     frame.setIntVector(item::hud::PointCount, {5});
     frame.setFloatVector(item::hud::Points,
                          {20.f, 545.f, 370.f, 545.f, 370.f, 985.f, 20.f, 985.f, 20.f, 545.f});
@@ -95,17 +95,17 @@ void DemoHud::panel(orvane::SimulationClient& client, bool)
     // "Box speed" followed by the live value (kind 3 writes "<39> <47>").
     GNP2::Packet speed;
     label(speed, SPEED, 40.f, 890.f, 22.f, "Box speed");
-    speed.setIntVector(item::hud::Element, {demo::VALUE_ELEMENT});
+    speed.setIntVector(item::hud::Element, {item::hud::VALUE_TEXT});
     speed.setFloatVector(item::hud::Value, {0.f});
     client.queue(speed);
 
     GNP2::Packet bar;
-    element(bar, BAR, demo::BAR_ELEMENT, 40.f, 858.f);
+    element(bar, BAR, item::hud::BAR, 40.f, 858.f);
     bar.setFloatVector(item::hud::Size, {250.f, 16.f});
     client.queue(bar);
 
     GNP2::Packet arrow;
-    element(arrow, ARROW, demo::FACE_ELEMENT, 305.f, 858.f);
+    element(arrow, ARROW, item::hud::FACE, 305.f, 858.f);
     arrow.setIntVector(item::hud::PointCount, {3});
     arrow.setFloatVector(item::hud::Points, {0.f, -14.f, 26.f, 0.f, 0.f, 14.f});
     arrow.setIntVector(item::hud::Colour, {255, 140, 40});
@@ -113,14 +113,14 @@ void DemoHud::panel(orvane::SimulationClient& client, bool)
     client.queue(arrow);
 
     GNP2::Packet dial;
-    element(dial, DIAL, demo::PICTURE_ELEMENT, 320.f, 930.f);
+    element(dial, DIAL, item::hud::PICTURE, 320.f, 930.f);
     dial.setString(item::hud::FileName, "Images/dial.png");
     dial.setFloatVector(item::hud::Size, {64.f, 64.f});
     client.queue(dial);
 
     // A strip chart 300 x 130 with its time labels below it.
     GNP2::Packet graph;
-    element(graph, GRAPH, demo::GRAPH_ELEMENT, 45.f, 680.f);
+    element(graph, GRAPH, item::hud::GRAPH, 45.f, 680.f);
     graph.setFloatVector(item::hud::Size, {300.f, 130.f});
     graph.setIntVector(item::hud::Colour, PALETTE[0]);
     client.queue(graph);
@@ -171,7 +171,7 @@ void DemoHud::buttons(orvane::SimulationClient& client, bool created)
         for (const auto& [number, x] :
              {std::pair{PAUSE_BUTTON, 110.f}, std::pair{COLOUR_BUTTON, 280.f}}) {
             GNP2::Packet b;
-            element(b, number, demo::BUTTON_ELEMENT, x, 590.f);
+            element(b, number, item::hud::BUTTON, x, 590.f);
             b.setFloatVector(item::hud::Size, {130.f, 44.f});
             b.setFloatVector(item::hud::Value, {1.f});
             client.queue(b);
@@ -202,7 +202,8 @@ void DemoHud::lines(orvane::SimulationClient& client, float motion, bool created
 {
     // A wave of 40 points running along the front of the scene.
     constexpr int WAVE_POINTS = 40;
-    GNP2::Packet wave = linePacket(WAVE, {255, 230, 60}, 1, 2.f, WAVE_POINTS, created);
+    GNP2::Packet wave =
+        linePacket(WAVE, {255, 230, 60}, item::line::KIND_POLYLINE, 2.f, WAVE_POINTS, created);
     std::vector<float> points;
     for (int i = 0; i < WAVE_POINTS; ++i) {
         const float x = -6.f + 12.f * float(i) / float(WAVE_POINTS - 1);
@@ -212,7 +213,7 @@ void DemoHud::lines(orvane::SimulationClient& client, float motion, bool created
     client.queue(wave);
 
     // An arch over the shapes from four control points; its top sways.
-    GNP2::Packet arch = linePacket(ARCH, {230, 80, 255}, 2, 3.f, 4, created);
+    GNP2::Packet arch = linePacket(ARCH, {230, 80, 255}, item::line::KIND_BEZIER, 3.f, 4, created);
     const float sway = std::sin(motion * 0.8f);
     arch.setFloatVector(item::line::Points, {-4.5f, 0.f, 0.f, -2.f + sway, 0.f, 3.5f, 2.f + sway,
                                              0.f, 3.5f, 4.5f, 0.f, 0.f});

@@ -10,7 +10,6 @@
 namespace {
 
 using demo::address;
-using demo::TEXT_ELEMENT;
 
 namespace item = orvane::item;
 
@@ -47,7 +46,7 @@ void DemoLaser::step(orvane::SimulationClient& client, float motion, bool create
         GNP2::Packet readout;
         address(readout, READOUT, orvane::kind::Hud);
         if (!created) {
-            readout.setIntVector(item::hud::Element, {TEXT_ELEMENT});
+            readout.setIntVector(item::hud::Element, {item::hud::TEXT});
             readout.setFloatVector(item::hud::Position, {40.f, 510.f});
             readout.setFloatVector(item::hud::Rotation, {0.f});
             readout.setString(item::hud::FileName, "arial.ttf");

@@ -44,7 +44,8 @@ void DemoPipes::step(orvane::SimulationClient& client, float t, bool created)
     if (!created) {
         // Along +x, then half a turn to the left.
         GNP2::Packet straight;
-        describe(straight, STRAIGHT, 1, -1, BEND, WIDE, WIDE, {X, Y, Z}, ALONG_X);
+        describe(straight, STRAIGHT, item::flow_pipe::KIND_STRAIGHT, -1, BEND, WIDE, WIDE,
+                 {X, Y, Z}, ALONG_X);
         straight.setFloatVector(item::flow_pipe::Length, {RUN});
         straight.setFloatVector(item::flow_pipe::IndicatorDensity,
                                 {4.f}); // cones per unit length at the inlet
@@ -52,14 +53,15 @@ void DemoPipes::step(orvane::SimulationClient& client, float t, bool created)
         client.queue(straight);
 
         GNP2::Packet bend;
-        describe(bend, BEND, 2, STRAIGHT, NARROWING, WIDE, WIDE, {X + RUN, Y, Z}, ALONG_X);
+        describe(bend, BEND, item::flow_pipe::KIND_CURVED, STRAIGHT, NARROWING, WIDE, WIDE,
+                 {X + RUN, Y, Z}, ALONG_X);
         bend.setFloatVector(item::flow_pipe::BendRadius, {TURN_RADIUS});
         bend.setFloatVector(item::flow_pipe::BendAngle, {PI});
         client.queue(bend);
 
         // Back along −x, narrowing: the cones run faster and shrink.
         GNP2::Packet narrowing;
-        describe(narrowing, NARROWING, 1, BEND, U_TURN, WIDE, NARROW,
+        describe(narrowing, NARROWING, item::flow_pipe::KIND_STRAIGHT, BEND, U_TURN, WIDE, NARROW,
                  {X + RUN, Y + 2.f * TURN_RADIUS, Z}, BACK_ALONG_X);
         narrowing.setFloatVector(item::flow_pipe::Length, {RUN});
         narrowing.setIntVector(item::flow_pipe::IndicatorColour, {255, 70, 40});
@@ -67,8 +69,8 @@ void DemoPipes::step(orvane::SimulationClient& client, float t, bool created)
 
         // A Bézier U-turn back to the start, arriving along +x, widening.
         GNP2::Packet uTurn;
-        describe(uTurn, U_TURN, 3, NARROWING, -1, NARROW, WIDE, {X, Y + 2.f * TURN_RADIUS, Z},
-                 BACK_ALONG_X);
+        describe(uTurn, U_TURN, item::flow_pipe::KIND_BEZIER, NARROWING, -1, NARROW, WIDE,
+                 {X, Y + 2.f * TURN_RADIUS, Z}, BACK_ALONG_X);
         uTurn.setFloatVector(item::flow_pipe::End, {X, Y, Z});
         uTurn.setFloatVector(item::flow_pipe::EndDirection, {1.f, 0.f, 0.f});
         uTurn.setIntVector(item::flow_pipe::ExactCurve, {1});

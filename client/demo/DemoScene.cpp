@@ -93,7 +93,7 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
     // turning and changing colour; item 4 gives their size. The sphere fades
     // in and out, the capsule turns to wireframe every other 3 seconds.
     // Kind 6, a coordinate marker, in front; item 4 sizes its labels.
-    for (int kind = 1; kind <= 5; ++kind) {
+    for (int kind = item::shape::KIND_BOX; kind <= item::shape::KIND_CAPSULE; ++kind) {
         GNP2::Packet p;
         address(p, kind, orvane::kind::Shape);
         const float x = float(kind - 3) * 1.5f;
@@ -105,16 +105,16 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
             p.setFloatVector(item::shape::Scale, {0.8f, 0.8f, 0.8f});
         }
         p.setIntVector(item::shape::Colour, rainbow(t + float(kind)));
-        if (kind == 2)
+        if (kind == item::shape::KIND_SPHERE)
             p.setFloatVector(item::shape::Opacity, {0.55f + 0.45f * std::sin(t)});
-        if (kind == 5)
+        if (kind == item::shape::KIND_CAPSULE)
             p.setIntVector(item::shape::Wireframe, {int(t / 3.f) % 2});
         client.queue(p);
     }
     if (!_created) {
         GNP2::Packet axes;
         address(axes, 6, orvane::kind::Shape);
-        axes.setIntVector(item::shape::ShapeKind, {6});
+        axes.setIntVector(item::shape::ShapeKind, {item::shape::KIND_COORD_SYSTEM});
         axes.setFloatVector(item::shape::Position, {0.f, -2.5f, 0.f});
         axes.setFloatVector(item::shape::Scale, {1.f, 1.f, 1.f});
         client.queue(axes);
@@ -125,7 +125,7 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
     GNP2::Packet spring;
     address(spring, 7, orvane::kind::Shape);
     if (!_created) {
-        spring.setIntVector(item::shape::ShapeKind, {7});
+        spring.setIntVector(item::shape::ShapeKind, {item::shape::KIND_SPRING});
         spring.setFloatVector(item::shape::Parameters, {8.f, 0.03f});
         spring.setFloatVector(item::shape::Position, {-3.f, 2.5f, 0.f});
         spring.setIntVector(item::shape::Colour, {200, 200, 40});
@@ -148,7 +148,7 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
         GNP2::Packet gear;
         address(gear, 8 + i, orvane::kind::Shape);
         if (!_created) {
-            gear.setIntVector(item::shape::ShapeKind, {8});
+            gear.setIntVector(item::shape::ShapeKind, {item::shape::KIND_GEAR});
             // Item 4: scale, and 4[2] the thickness. Item 11: ring parameter
             // k, tooth count n (negative: internal), flank angle in degrees.
             gear.setFloatVector(item::shape::Scale, ring ? std::vector<float>{2.f, 2.f, 0.2f}
@@ -171,7 +171,7 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
         // its scale; item 11: a line every 0.5).
         GNP2::Packet pipe;
         address(pipe, 10, orvane::kind::Shape);
-        pipe.setIntVector(item::shape::ShapeKind, {9});
+        pipe.setIntVector(item::shape::ShapeKind, {item::shape::KIND_PIPE});
         pipe.setFloatVector(item::shape::Parameters, {0.f, 0.6f, 0.5f});
         pipe.setFloatVector(item::shape::Scale, {0.5f, 0.5f, 1.5f});
         pipe.setFloatVector(item::shape::Position, {3.f, 2.5f, 0.f});
@@ -180,7 +180,7 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
 
         GNP2::Packet grid;
         address(grid, 11, orvane::kind::Shape);
-        grid.setIntVector(item::shape::ShapeKind, {10});
+        grid.setIntVector(item::shape::ShapeKind, {item::shape::KIND_GRID});
         grid.setFloatVector(item::shape::Scale, {10.f, 10.f, 1.f});
         grid.setFloatVector(item::shape::Parameters, {0.5f});
         grid.setIntVector(item::shape::Colour, {90, 95, 110});
@@ -191,7 +191,7 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
         // when shadows are switched on (View > Shadows).
         GNP2::Packet floor;
         address(floor, FLOOR, orvane::kind::Shape);
-        floor.setIntVector(item::shape::ShapeKind, {1});
+        floor.setIntVector(item::shape::ShapeKind, {item::shape::KIND_BOX});
         floor.setFloatVector(item::shape::Scale, {11.f, 11.f, 0.1f});
         floor.setFloatVector(item::shape::Position, {0.f, 0.f, -0.051f});
         floor.setIntVector(item::shape::Colour, {215, 225, 205});
@@ -201,7 +201,7 @@ void DemoScene::shapes(orvane::SimulationClient& client, float t)
     GNP2::Packet beam;
     address(beam, 12, orvane::kind::Shape);
     if (!_created) {
-        beam.setIntVector(item::shape::ShapeKind, {11});
+        beam.setIntVector(item::shape::ShapeKind, {item::shape::KIND_BEAM});
         beam.setFloatVector(item::shape::Position, {-4.f, -2.5f, 0.f});
         beam.setIntVector(item::shape::Colour, {220, 120, 40});
     }

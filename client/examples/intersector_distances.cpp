@@ -24,7 +24,7 @@ int main(int argc, char** argv)
         client.connect("127.0.0.1", port);
         GNP2::Packet ball;
         ball.setHeader(GNP2::makeHeader(BALL, orvane::kind::Shape));
-        ball.setIntVector(item::shape::ShapeKind, {2}); // a sphere, diameter 1
+        ball.setIntVector(item::shape::ShapeKind, {item::shape::KIND_SPHERE}); // diameter 1
         ball.setIntVector(item::shape::Colour, {40, 160, 220});
         client.queue(ball);
         for (int step = 0; step < steps; ++step) {

@@ -29,7 +29,7 @@ int main(int argc, char** argv)
             GNP2::Packet box;
             box.setHeader(GNP2::makeHeader(1, orvane::kind::Shape));
             if (step == 0) {
-                box.setIntVector(item::shape::ShapeKind, {1}); // a box
+                box.setIntVector(item::shape::ShapeKind, {item::shape::KIND_BOX});
                 box.setIntVector(item::shape::Colour, {220, 40, 40});
             }
             box.setFloatVector(item::shape::Position, {2.f * std::sin(t), 0.f, 0.5f});

@@ -61,22 +61,22 @@ int main(int argc, char** argv)
         client.queue(view);
         GNP2::Packet box;
         box.setHeader(GNP2::makeHeader(BOX, orvane::kind::Shape));
-        box.setIntVector(item::shape::ShapeKind, {1});
+        box.setIntVector(item::shape::ShapeKind, {item::shape::KIND_BOX});
         box.setIntVector(item::shape::Colour, {220, 40, 40});
         client.queue(box);
         GNP2::Packet value; // a text followed by a value
-        hud(value, VALUE, 3, 40, 920);
+        hud(value, VALUE, item::hud::VALUE_TEXT, 40, 920);
         value.setString(item::hud::FileName, "arial.ttf");
         value.setFloatVector(item::hud::Size, {40});
         value.setString(item::hud::Text, "height");
         client.queue(value);
         GNP2::Packet pause; // a visible button
-        hud(pause, BUTTON, 8, 500, 500);
+        hud(pause, BUTTON, item::hud::BUTTON, 500, 500);
         pause.setFloatVector(item::hud::Size, {300, 300});
         pause.setFloatVector(item::hud::Value, {1});
         client.queue(pause);
         GNP2::Packet label;
-        hud(label, LABEL, 2, 440, 490);
+        hud(label, LABEL, item::hud::TEXT, 440, 490);
         label.setString(item::hud::FileName, "arial.ttf");
         label.setFloatVector(item::hud::Size, {40});
         label.setString(item::hud::Text, "Pause");

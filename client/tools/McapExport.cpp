@@ -692,24 +692,24 @@ void shapePrimitives(Primitives& p, const Items& it)
     const Vec3 s = it.vec(item::shape::Scale, {1.f, 1.f, 1.f});
     const Colour c = it.colour(item::shape::Colour, item::shape::Opacity);
     switch (it.i(item::shape::ShapeKind, 0, 0)) {
-    case 1:
+    case item::shape::KIND_BOX:
         cube(p, {}, s, c, &Primitives::cubes);
         break;
-    case 2:
+    case item::shape::KIND_SPHERE:
         cube(p, {}, s, c, &Primitives::spheres);
         break;
-    case 3:
+    case item::shape::KIND_CYLINDER:
         cylinder(p, {}, s, 1.f, 1.f, c);
         break;
-    case 4: // the base lies a quarter of the height below the origin
+    case item::shape::KIND_CONE: // the base lies a quarter of the height below the origin
         cylinder(p, {0.f, 0.f, 0.25f * s.z}, s, 1.f, 0.f, c);
         break;
-    case 5: // a unit cylinder with a half sphere on each end
+    case item::shape::KIND_CAPSULE: // a unit cylinder with a half sphere on each end
         cylinder(p, {}, s, 1.f, 1.f, c);
         cube(p, {0.f, 0.f, 0.5f * s.z}, s, c, &Primitives::spheres);
         cube(p, {0.f, 0.f, -0.5f * s.z}, s, c, &Primitives::spheres);
         break;
-    case 6: {
+    case item::shape::KIND_COORD_SYSTEM: {
         const float r = std::sqrt(0.5f);
         const Quat turns[3] = {{}, {0.f, 0.f, r, r}, {0.f, -r, 0.f, r}};
         const Colour colours[3] = {
@@ -735,10 +735,10 @@ void flowPipePrimitives(Primitives& p, const Items& it)
     namespace fp = item::flow_pipe;
     std::vector<Vec3> centre;
     switch (it.i(fp::PipeKind, 0, 0)) {
-    case 1:
+    case fp::KIND_STRAIGHT:
         centre = {{}, {it.f(fp::Length, 0, 0.f), 0.f, 0.f}};
         break;
-    case 2: {
+    case fp::KIND_CURVED: {
         const float radius = it.f(fp::BendRadius, 0, 0.f), angle = it.f(fp::BendAngle, 0, 0.f);
         constexpr int STEPS = 24;
         for (int k = 0; k <= STEPS; ++k) {
@@ -747,7 +747,7 @@ void flowPipePrimitives(Primitives& p, const Items& it)
         }
         break;
     }
-    case 3: {
+    case fp::KIND_BEZIER: {
         // The end and its direction in the pipe's own axes: the transpose of
         // the orientation's rotation applied to the world vectors.
         const Vec3 u = it.vec(fp::Orientation, {1.f, 0.f, 0.f});
@@ -849,9 +849,9 @@ void linePrimitives(Primitives& p, const Items& it)
     for (std::int32_t k = 0; k < n; ++k)
         points.push_back(it.vec(ln::Points, {}, 3 * k));
     const int kind = it.i(ln::LineKind, 0, 0);
-    if (kind == 2)
+    if (kind == ln::KIND_BEZIER)
         points = bezier(points, 31, 0.033333335f);
-    else if (kind != 1)
+    else if (kind != ln::KIND_POLYLINE)
         return;
     lineStrip(p, points, it.f(ln::Width, 0, 1.f), it.colour(ln::Colour, ln::Opacity));
 }

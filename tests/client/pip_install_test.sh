@@ -11,7 +11,7 @@ cd "$work"
 "$work/venv/bin/python" - <<'PY'
 import orvane, pathlib
 assert "site-packages" in orvane.__file__, orvane.__file__
-frame = orvane.Shape(1, shape_kind=1, colour=(255, 0, 0)).encode()
+frame = orvane.Shape(1, shape_kind=orvane.Shape.KIND_BOX, colour=(255, 0, 0)).encode()
 assert frame.hex() == "2400000001000002050100000003010000002c0300000003ff0000000000000000000000", frame.hex()
 assert sorted(orvane.KINDS) == list(range(1, len(orvane.KINDS) + 1)) and len(orvane.KINDS) >= 14
 print("installed:", orvane.__file__)

@@ -168,8 +168,10 @@ def _builder(kind):
     fields = {row["name"]: Item(row) for row in items}
     doc = f"{kind['title'].capitalize()} (type code {kind['code']}): {kind['about']}.\n\nFields:\n" + \
         "\n".join(f"  {r['name']} (item {r['index']}, {r['type']}[{r['count']}]): {r['meaning']}" for r in items)
+    # The named values of its items as class attributes: Shape.KIND_SPRING.
+    named = {name: value for row in items for name, value in row.get("values", {}).items()}
     return type(_camel(kind["name"]), (Packet,),
-                {"code": kind["code"], "kind": kind["name"], "fields": fields, "__doc__": doc})
+                {**named, "code": kind["code"], "kind": kind["name"], "fields": fields, "__doc__": doc})
 
 
 KINDS = {kind["code"]: _builder(kind) for kind in _LIST["kinds"]}
