@@ -23,6 +23,7 @@
 #include <osg/ref_ptr>
 
 #include "scene/Vis3DObject.h"
+#include "protocol/Items.h"
 
 namespace osgParticle {
 class ParticleEffect;
@@ -31,8 +32,8 @@ class ParticleEffect;
 class VisParticleEffectObject : public Vis3DObject
 {
 public:
-    // Item 89's value that makes fire; every other value makes smoke.
-    static constexpr int FIRE = 1;
+    // Item 89's value that makes fire (FIRE); every other value makes smoke.
+    using enum item::particle_effect::EffectValue;
     // Long enough never to end within any run.
     static constexpr double EMITTER_DURATION = 1e101;
 

@@ -29,12 +29,9 @@ class Packet;
 
 namespace view {
 
-// Values of item 55.
-enum CameraControl : int
-{
-    LOOK_AT = 1,
-    MOVE_CENTRE = 2,
-};
+// Values of item 55: LOOK_AT, MOVE_CENTRE.
+using CameraControl = item::view::CameraControlValue;
+using enum item::view::CameraControlValue;
 
 struct ViewParameters
 {

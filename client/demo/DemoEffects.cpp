@@ -171,7 +171,7 @@ void DemoEffects::particles(orvane::SimulationClient& client, float t, bool crea
     GNP2::Packet fire;
     address(fire, FIRE, orvane::kind::ParticleEffect);
     if (!created) {
-        fire.setIntVector(item::particle_effect::Effect, {1});
+        fire.setIntVector(item::particle_effect::Effect, {item::particle_effect::FIRE});
         fire.setFloatVector(item::particle_effect::LifeTime, {0.8f});
         fire.setFloatVector(item::particle_effect::EffectScale, {1.f});
         fire.setFloatVector(item::particle_effect::Position, {4.5f, 3.2f, 0.f});

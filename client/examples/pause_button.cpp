@@ -44,7 +44,7 @@ int main(int argc, char** argv)
         // 1000 units across each direction.
         GNP2::Packet view;
         view.setHeader(GNP2::makeHeader(VIEW, orvane::kind::View));
-        view.setIntVector(item::view::CameraControl, {1});
+        view.setIntVector(item::view::CameraControl, {item::view::LOOK_AT});
         view.setFloatVector(item::view::Eye, {0, -8, 3});
         view.setFloatVector(item::view::Centre, {0, 0, 0.5f});
         view.setFloatVector(item::view::Up, {0, 0, 1});

@@ -130,7 +130,7 @@ TEST(ParticleEffectObject, AShortItemFailsTheUpdateBeforeAnythingChanges)
 TEST(SmokeTexture, BothEffectsDrawWithTheShippedSoftPuff)
 {
     programpaths::addDataDirectoriesToSearchPath();
-    for (int kind : {0, Effect::FIRE}) {
+    for (int kind : {0, int(Effect::FIRE)}) {
         osg::ref_ptr<Effect> object =
             create<Effect>({{}, {{item::particle_effect::Effect, {kind}}}});
         const osg::StateSet* stateSet = object->effect()->getParticleSystem()->getStateSet();
