@@ -29,6 +29,8 @@ public:
         float wireRadius = 0.05f; // r
         int segmentsPerWinding = 25;
         int segmentsAroundWire = 10;
+
+        bool operator==(const Parameters&) const = default;
     };
 
     explicit Spring(const Parameters& parameters);

@@ -188,13 +188,11 @@ INSTANTIATE_TEST_SUITE_P(
                 auto* spring = dynamic_cast<Spring*>(node);
                 ASSERT_NE(spring, nullptr);
                 EXPECT_EQ(spring->getDataVariance(), osg::Object::DYNAMIC);
-                const Spring::Parameters& p = spring->parameters();
-                EXPECT_EQ(p.length, 2.f);
-                EXPECT_EQ(p.coilRadius, 0.3f);
-                EXPECT_EQ(p.windings, 5);
-                EXPECT_EQ(p.wireRadius, 0.05f);
-                EXPECT_EQ(p.segmentsPerWinding, 25);
-                EXPECT_EQ(p.segmentsAroundWire, 10);
+                // The default segments: 25 a winding, 10 around the wire.
+                EXPECT_EQ(
+                    spring->parameters(),
+                    (Spring::Parameters{
+                        .length = 2.f, .coilRadius = 0.3f, .windings = 5, .wireRadius = 0.05f}));
             }},
         ProceduralCase{
             "InternalGearTeethFrom11_1", 8,
